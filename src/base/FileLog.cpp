@@ -1,0 +1,53 @@
+#include "base/FileLog.h"
+
+#include "base/AppInfo.h"
+
+#include <QStandardPaths>
+
+#include <cstdio>
+#include <filesystem>
+
+namespace brindle {
+namespace {
+cMutex logMutex;
+bool enabled = false;
+bool firstCall = true;
+} // namespace
+
+std::string FileLogPath() {
+    auto folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation).toStdString();
+    if (folder.empty()) folder = std::filesystem::temp_directory_path().string();
+    return (std::filesystem::path(folder) / "log.txt").string();
+}
+
+void FileLog(const std::string& text) {
+    if (!firstCall && !enabled) return;
+    logMutex.Lock();
+    if (firstCall) {
+        firstCall = false;
+        for (const auto& arg : CommandLine())
+            if (arg == "flog") enabled = true;
+        if (enabled) {
+            std::error_code ec;
+            std::filesystem::create_directories(std::filesystem::path(FileLogPath()).parent_path(), ec);
+            std::filesystem::remove(FileLogPath(), ec);
+        }
+    }
+    if (enabled) {
+        if (std::FILE* f = std::fopen(FileLogPath().c_str(), "ab")) {
+            std::fwrite(text.data(), 1, text.size(), f);
+            std::fwrite("\r\n", 1, 2, f);
+            std::fclose(f);
+        }
+    }
+    logMutex.Unlock();
+}
+
+void ResetFileLog() {
+    logMutex.Lock();
+    enabled = false;
+    firstCall = true;
+    logMutex.Unlock();
+}
+
+} // namespace brindle
