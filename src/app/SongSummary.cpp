@@ -1,0 +1,132 @@
+#include "app/SongSummary.h"
+
+#include "song/Sequencer.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+namespace brindle {
+
+double ShortestFloat(float value) {
+    char buf[64];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf - 1, value);
+    *end = '\0';
+    return std::strtod(buf, nullptr);
+}
+
+nlohmann::json SongToJson(const cSequencer& song) {
+    using nlohmann::json;
+    const auto f = ShortestFloat;
+    json out;
+    out["bpm"] = f(song.BPM);
+    out["effects"] = {
+        {"compressor",
+         {{"enabled", song.Compressor_Enabled},
+          {"threshold", f(song.Compressor_Thres)},
+          {"attack", f(song.Compressor_Attack)},
+          {"release", f(song.Compressor_Release)}}},
+        {"reverb", {{"enabled", song.Reverb_Enabled}, {"level", f(song.Reverb_Level)}, {"delay", f(song.Reverb_Delay)}}},
+        {"eq", {{"enabled", song.Eq_Enabled}, {"bands", {f(song.Eq0), f(song.Eq1), f(song.Eq2)}}}},
+    };
+    json orders = json::array();
+    for (int i = 0; i < OrderCount; ++i)
+        if (!song.Orders[i].IsEmpty()) orders.push_back({{"position", i + 1}, {"pattern", song.Orders[i].PatternIndex}});
+    out["orders"] = orders;
+
+    json patterns = json::array();
+    for (int p = 1; p <= PatternCount; ++p) {
+        const auto& pattern = song.PatternAt(p);
+        if (!pattern.HasContent()) continue;
+        json steps = json::array();
+        for (int x = 0; x < ChannelCount; ++x)
+            for (int y = 0; y < RowCapacity; ++y) {
+                const auto& cell = pattern.Cells[x][y];
+                if (cell.ins != 0) steps.push_back({{"channel", x}, {"row", y}, {"ins", cell.ins}, {"pitch", f(cell.pitch)}});
+            }
+        patterns.push_back({{"number", p}, {"rows", pattern.RowCount}, {"steps", steps}});
+    }
+    out["patterns"] = patterns;
+
+    json instruments = json::array();
+    for (int i = 0; i < InstrumentCount; ++i) {
+        const auto& ins = song.Instruments[i];
+        if (!ins.IsUsed()) continue;
+        instruments.push_back({{"number", i + 1},
+                               {"name", ins.Name},
+                               {"file", ins.GetFileName()},
+                               {"volume", f(ins.Volume)},
+                               {"stretch", f(ins.Stretch)},
+                               {"pitch", f(ins.Pitch)},
+                               {"stopPrev", ins.StopPrev}});
+    }
+    out["instruments"] = instruments;
+    out["songLengthSeconds"] = song.SongLengthSeconds();
+    return out;
+}
+
+namespace {
+std::string num(float v) {
+    char buf[32];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, end);
+}
+std::string onOff(bool on) { return on ? "on" : "off"; }
+} // namespace
+
+std::string SongSummaryText(const cSequencer& song) {
+    std::ostringstream out;
+    char length[32];
+    std::snprintf(length, sizeof length, "%.2f", song.SongLengthSeconds());
+    int entries = 0;
+    while (entries < OrderCount && !song.Orders[entries].IsEmpty()) ++entries;
+
+    out << "Module:      " << (song.FileName.empty() ? "(untitled)" : song.FileName) << "\n";
+    out << "Tempo:       " << num(song.BPM) << " BPM\n";
+    out << "Song length: " << length << " s (" << entries << " order entr" << (entries == 1 ? "y" : "ies") << ")\n";
+    out << "Effects:     equalizer " << onOff(song.Eq_Enabled) << " (" << num(song.Eq0) << ", " << num(song.Eq1) << ", "
+        << num(song.Eq2) << "), reverb " << onOff(song.Reverb_Enabled) << " (level " << num(song.Reverb_Level)
+        << ", delay " << num(song.Reverb_Delay) << "), compressor " << onOff(song.Compressor_Enabled) << " (threshold "
+        << num(song.Compressor_Thres) << ", attack " << num(song.Compressor_Attack) << ", release "
+        << num(song.Compressor_Release) << ")\n";
+
+    out << "Order:      ";
+    for (int i = 0; i < entries; ++i) out << " " << song.Orders[i].PatternIndex;
+    out << (entries == 0 ? " (empty)\n" : "\n");
+
+    out << "Patterns:\n";
+    for (int p = 1; p <= PatternCount; ++p) {
+        const auto& pattern = song.PatternAt(p);
+        if (!pattern.HasContent()) continue;
+        int notes = 0, stops = 0;
+        for (const auto& channel : pattern.Cells)
+            for (const auto& cell : channel) cell.ins == -1 ? ++stops : cell.ins != 0 ? ++notes : 0;
+        out << "  " << p << ": " << pattern.RowCount << " rows, " << notes << " notes";
+        if (stops) out << ", " << stops << " stop markers";
+        out << "\n";
+    }
+
+    out << "Instruments:\n";
+    int missing = 0;
+    for (int i = 0; i < InstrumentCount; ++i) {
+        const auto& ins = song.Instruments[i];
+        if (!ins.IsUsed()) continue;
+        const std::string file = ins.GetFileName();
+        std::error_code ec;
+        const bool present = !file.empty() && std::filesystem::is_regular_file(file, ec);
+        out << "  " << i + 1 << ": " << (ins.Name.empty() ? "(no name)" : ins.Name) << "  volume " << num(ins.Volume)
+            << ", stretch " << num(ins.Stretch) << ", pitch " << num(ins.Pitch) << ", stop previous "
+            << (ins.StopPrev ? "yes" : "no") << "\n     " << (file.empty() ? "(no file)" : file);
+        if (!file.empty() && !present) {
+            out << "  [MISSING]";
+            ++missing;
+        }
+        out << "\n";
+    }
+    if (missing) out << missing << " instrument file" << (missing == 1 ? " is" : "s are") << " missing.\n";
+    return out.str();
+}
+
+} // namespace brindle

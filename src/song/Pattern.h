@@ -1,0 +1,18 @@
+#pragma once
+// A pattern: 100 channels of 512 rows, of which RowCount play; the rest is a hidden tail
+// that keeps its notes when the pattern is shortened.
+#include "song/Step.h"
+
+#include <cstdint>
+
+constexpr int ChannelCount = 100;
+constexpr int RowCapacity = 512;
+constexpr int MaxRowCount = 500;
+
+struct cPattern {
+    std::int32_t RowCount = 16;
+    cStep Cells[ChannelCount][RowCapacity]{};
+
+    bool HasContent() const;
+    void ClearCells();
+};

@@ -1,0 +1,107 @@
+#include "song/Sequencer.h"
+
+#include "base/Assert.h"
+
+#include <filesystem>
+
+cSequencer::cSequencer() { Init(); }
+
+void cSequencer::SetBPM(float Value) {
+    BPM = Value;
+    if (OnBPMChange) OnBPMChange(this);
+}
+
+void cSequencer::Reset() {
+    for (auto& ins : Instruments) {
+        ins.Name.clear();
+        ins.SetFileName({});
+        ins.Volume = 1.0f;
+        ins.Stretch = 1.0f;
+        ins.Pitch = 0.0f;
+    }
+    for (auto& order : Orders) order = cOrder{};
+    for (auto& pattern : Patterns) pattern.ClearCells();
+}
+
+void cSequencer::Init() {
+    PlayMode = PlayStopped;
+    SetBPM(120);
+    FileName.clear();
+    for (auto& ins : Instruments) {
+        ins.Name.clear();
+        ins.SetFileName({});
+    }
+    for (auto& order : Orders) order = cOrder{};
+    for (auto& pattern : Patterns) pattern.ClearCells();
+    for (auto& muted : ChannelMuted) muted = false;
+}
+
+void cSequencer::SetInstrumentFile(int Instrument, const std::string& Path) {
+    BRINDLE_ASSERT(Instrument >= 1 && Instrument <= InstrumentCount);
+    auto& ins = InstrumentAt(Instrument);
+    ins.SetFileName(Path);
+    ins.Name = std::filesystem::path(Path).filename().string();
+    ins.Volume = 1.0f;
+    ins.Stretch = 1.0f;
+    ins.Pitch = 0.0f;
+}
+
+void cSequencer::InsertRow(int Pattern, int Channel, int Row) {
+    BRINDLE_ASSERT(Pattern >= 1 && Pattern <= PatternCount && Channel >= 0 && Channel < ChannelCount);
+    auto& p = PatternAt(Pattern);
+    BRINDLE_ASSERT(p.RowCount >= 1 && p.RowCount < RowCapacity && Row >= 0 && Row < RowCapacity);
+    auto& cells = p.Cells[Channel];
+    for (int i = p.RowCount; i > Row; --i) cells[i] = cells[i - 1];
+    cells[Row] = cStep{};
+}
+
+void cSequencer::DeleteRow(int Pattern, int Channel, int Row) {
+    BRINDLE_ASSERT(Pattern >= 1 && Pattern <= PatternCount && Channel >= 0 && Channel < ChannelCount);
+    auto& p = PatternAt(Pattern);
+    BRINDLE_ASSERT(p.RowCount >= 1 && p.RowCount < RowCapacity && Row >= 0 && Row < RowCapacity);
+    auto& cells = p.Cells[Channel];
+    for (int i = Row; i < p.RowCount; ++i) cells[i] = cells[i + 1];
+    cells[p.RowCount] = cStep{};
+}
+
+void cSequencer::InsertOrder(int Position) {
+    BRINDLE_ASSERT(Position >= 1 && Position <= OrderCount);
+    for (int i = OrderCount - 1; i > Position - 1; --i) Orders[i] = Orders[i - 1];
+    Orders[Position - 1] = cOrder{};
+}
+
+void cSequencer::DeleteOrder(int Position) {
+    BRINDLE_ASSERT(Position >= 1 && Position <= OrderCount);
+    for (int i = Position - 1; i < OrderCount - 1; ++i) Orders[i] = Orders[i + 1];
+    Orders[OrderCount - 1] = cOrder{};
+}
+
+bool cSequencer::IsPatternEmpty(int Pattern) const {
+    BRINDLE_ASSERT(Pattern >= 1 && Pattern <= PatternCount);
+    return !PatternAt(Pattern).HasContent();
+}
+
+void cSequencer::ToggleMute(int Channel) {
+    BRINDLE_ASSERT(Channel >= 0 && Channel < ChannelCount);
+    ChannelMuted[Channel] = !ChannelMuted[Channel];
+}
+
+void cSequencer::Solo(int Channel) {
+    BRINDLE_ASSERT(Channel >= 0 && Channel < ChannelCount);
+    for (int c = 0; c < ChannelCount; ++c) ChannelMuted[c] = c != Channel;
+}
+
+void cSequencer::UnmuteAll() {
+    for (auto& muted : ChannelMuted) muted = false;
+}
+
+double cSequencer::SongLengthSeconds() const {
+    std::int64_t rows = 0;
+    for (const auto& order : Orders) {
+        if (order.IsEmpty() || order.PatternIndex < 1 || order.PatternIndex > PatternCount) break;
+        rows += PatternAt(order.PatternIndex).RowCount;
+    }
+    const double bpm = BPM.load();
+    if (!(bpm > 0)) return 0;
+    return double(rows) * (60.0 / bpm * 0.25);
+}

@@ -1,0 +1,97 @@
+#pragma once
+// The song: tempo, instruments, patterns, order list, mute flags, master effect settings and the
+// play state. One preallocated object; nothing in it grows at run time. The audio thread reads it
+// while the UI edits it: play-state fields and the tempo are atomics, cells and flags are single
+// stores, instrument file names are swapped atomically.
+#include "song/Instrument.h"
+#include "song/Order.h"
+#include "song/Pattern.h"
+#include "song/XMLStorage.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+constexpr int InstrumentCount = 100;
+constexpr int PatternCount = 100;
+constexpr int OrderCount = 100;
+constexpr int MaxBPM = 500;
+constexpr const char* ModuleRootName = "halyard.module";
+
+enum PlayModes : std::int32_t { PlayPatternLoop = 0, PlaySongMode = 1, PlayStopped = 2 };
+
+class cSequencer : public cXMLStorage {
+public:
+    using TNotifyEvent = std::function<void(cSequencer* Sender)>;
+    using TQueuePlaybackEvent = std::function<void(cSequencer* Sender, const std::string& FileName,
+                                                   float Offset, float Volume, float Stretch, float Pitch)>;
+
+    cSequencer();
+
+    std::atomic<float> BPM{120.0f};
+    cInstrument Instruments[InstrumentCount];
+    cPattern Patterns[PatternCount];
+    cOrder Orders[OrderCount];
+    bool ChannelMuted[ChannelCount]{};
+    TNotifyEvent OnBPMChange;
+    TNotifyEvent OnLoad;
+    std::atomic<std::int32_t> OnQueuePlayback_Key{0};
+    std::atomic<std::int32_t> QueuedInstrument{-1};
+    TQueuePlaybackEvent OnQueuePlayback;
+
+    bool Compressor_Enabled = false;
+    float Compressor_Thres = 0, Compressor_Attack = 0, Compressor_Release = 0;
+    bool Reverb_Enabled = false;
+    float Reverb_Level = 0, Reverb_Delay = 0;
+    bool Eq_Enabled = false;
+    float Eq0 = 0, Eq1 = 0, Eq2 = 0;
+
+    std::atomic<std::int32_t> CurOrder{0};
+    std::atomic<std::int32_t> CurPattern{0};
+    std::atomic<std::int32_t> CurRow{0};
+    std::atomic<std::int32_t> RowBase{0};
+    std::atomic<std::int32_t> PlayMode{PlayStopped};
+
+    // Model
+    void SetBPM(float Value);
+    void Reset();
+    void Init();
+    void SetInstrumentFile(int Instrument, const std::string& Path);
+    void InsertRow(int Pattern, int Channel, int Row);
+    void DeleteRow(int Pattern, int Channel, int Row);
+    void InsertOrder(int Position);
+    void DeleteOrder(int Position);
+    static bool IsOrderEmpty(const cOrder& Entry) { return Entry.IsEmpty(); }
+    // True when no cell of any row (the hidden tail included) holds a note or stop marker.
+    bool IsPatternEmpty(int Pattern) const;
+    void ToggleMute(int Channel);
+    void Solo(int Channel);
+    void UnmuteAll();
+    cPattern& PatternAt(int Pattern) { return Patterns[Pattern - 1]; }
+    const cPattern& PatternAt(int Pattern) const { return Patterns[Pattern - 1]; }
+    cInstrument& InstrumentAt(int Instrument) { return Instruments[Instrument - 1]; }
+    // Seconds from the first order entry to the first empty one.
+    double SongLengthSeconds() const;
+    // Seconds of one row at the current tempo (four rows per beat).
+    float RowDuration() const { return 60.0f / BPM.load() * 0.25f; }
+
+    // Module file
+    void Save(pugi::xml_document& doc, const std::string& path) override;
+    void Load(pugi::xml_document& doc, const std::string& path) override;
+
+    // Playback
+    void PlayPatternFrom(int Pattern, int GridRow);
+    void PlaySong(int OrdNum);
+    void Stop();
+    virtual void Mix(float Start, float Length);
+    void QueueRow(float Offset, int Pattern, int Row);
+    void PreviewInstrument(int Instrument, float PitchOffset, int Tag);
+    void PreviewFile(const std::string& Path);
+
+protected:
+    void Accept(const pugi::xml_document& doc, const std::string& path) override;
+
+private:
+    void StopPlayback() { PlayMode = PlayStopped; }
+};

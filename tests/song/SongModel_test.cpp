@@ -1,0 +1,173 @@
+#include "song/Sequencer.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+namespace {
+
+class SongModel : public ::testing::Test {
+protected:
+    std::unique_ptr<cSequencer> song = std::make_unique<cSequencer>();
+    cStep& cell(int pattern, int channel, int row) { return song->PatternAt(pattern).Cells[channel][row]; }
+};
+
+TEST_F(SongModel, StartsAsAnEmptyStoppedSongAtTheDefaultTempo) {
+    EXPECT_EQ(song->BPM, 120.0f);
+    EXPECT_EQ(song->PlayMode, PlayStopped);
+    EXPECT_TRUE(song->FileName.empty());
+    for (int p = 1; p <= PatternCount; ++p) {
+        EXPECT_EQ(song->PatternAt(p).RowCount, 16);
+        EXPECT_TRUE(song->IsPatternEmpty(p));
+    }
+    for (const auto& ins : song->Instruments) {
+        EXPECT_FALSE(ins.IsUsed());
+        EXPECT_EQ(ins.Volume, 1.0f);
+        EXPECT_EQ(ins.Stretch, 1.0f);
+    }
+}
+
+TEST_F(SongModel, ResetClearsContentButKeepsTempoRowCountsAndStopPrev) {
+    int bpmEvents = 0;
+    song->OnBPMChange = [&](cSequencer* s) {
+        EXPECT_EQ(s, song.get());
+        ++bpmEvents;
+    };
+    song->SetBPM(90);
+    EXPECT_EQ(bpmEvents, 1);
+    song->PatternAt(3).RowCount = 64;
+    cell(3, 5, 400) = {2, 1.0f};
+    song->SetInstrumentFile(2, "/tmp/sounds/kick.wav");
+    song->InstrumentAt(2).StopPrev = true;
+    song->InstrumentAt(2).Volume = 0.5f;
+    song->Orders[0].PatternIndex = 3;
+    song->ChannelMuted[4] = true;
+
+    song->Reset();
+    EXPECT_EQ(song->BPM, 90.0f);
+    EXPECT_EQ(song->PatternAt(3).RowCount, 64);
+    EXPECT_EQ(cell(3, 5, 400).ins, 0);
+    EXPECT_TRUE(song->InstrumentAt(2).StopPrev);
+    EXPECT_EQ(song->InstrumentAt(2).Volume, 1.0f);
+    EXPECT_FALSE(song->InstrumentAt(2).IsUsed());
+    EXPECT_TRUE(song->Orders[0].IsEmpty());
+    EXPECT_TRUE(song->ChannelMuted[4]);
+}
+
+TEST_F(SongModel, AssigningAFileNamesTheSlotAndResetsItsSettings) {
+    auto& ins = song->InstrumentAt(7);
+    ins.Volume = 0.2f;
+    ins.Pitch = 5;
+    ins.StopPrev = true;
+    song->SetInstrumentFile(7, "/home/me/samples/Warm Pad.flac");
+    EXPECT_EQ(ins.Name, "Warm Pad.flac");
+    EXPECT_EQ(ins.GetFileName(), "/home/me/samples/Warm Pad.flac");
+    EXPECT_EQ(ins.Volume, 1.0f);
+    EXPECT_EQ(ins.Pitch, 0.0f);
+    EXPECT_TRUE(ins.StopPrev);
+}
+
+TEST_F(SongModel, RowOperationsMoveTheHiddenTailAndRestoreIt) {
+    auto& p = song->PatternAt(1);
+    p.RowCount = 8;
+    cell(1, 0, 7) = {1, 0};
+    cell(1, 0, 8) = {9, 0}; // hidden tail, lost by the insert
+    cell(1, 1, 7) = {4, 0}; // another channel does not move
+    song->InsertRow(1, 0, 7);
+    EXPECT_EQ(cell(1, 0, 7).ins, 0);
+    EXPECT_EQ(cell(1, 0, 8).ins, 1);
+    EXPECT_EQ(cell(1, 1, 7).ins, 4);
+    song->DeleteRow(1, 0, 7);
+    EXPECT_EQ(cell(1, 0, 7).ins, 1);
+    EXPECT_EQ(cell(1, 0, 8).ins, 0);
+
+    // Shortening then lengthening keeps the notes of the hidden rows.
+    cell(1, 2, 6) = {3, 2};
+    p.RowCount = 4;
+    p.RowCount = 8;
+    EXPECT_EQ(cell(1, 2, 6).ins, 3);
+}
+
+TEST_F(SongModel, InsertRowInTheMiddleShiftsOnlyDownToTheTail) {
+    auto& p = song->PatternAt(2);
+    p.RowCount = 4;
+    for (int r = 0; r < 4; ++r) cell(2, 3, r) = {r + 1, 0};
+    song->InsertRow(2, 3, 1);
+    EXPECT_EQ(cell(2, 3, 0).ins, 1);
+    EXPECT_EQ(cell(2, 3, 1).ins, 0);
+    EXPECT_EQ(cell(2, 3, 2).ins, 2);
+    EXPECT_EQ(cell(2, 3, 4).ins, 4);
+}
+
+TEST_F(SongModel, OrderListInsertAndDeleteAtTheEdges) {
+    for (int i = 0; i < OrderCount; ++i) song->Orders[i].PatternIndex = i + 1;
+    song->InsertOrder(1);
+    EXPECT_TRUE(song->Orders[0].IsEmpty());
+    EXPECT_EQ(song->Orders[1].PatternIndex, 1);
+    EXPECT_EQ(song->Orders[99].PatternIndex, 99); // 100 dropped off the end
+
+    song->DeleteOrder(1);
+    EXPECT_EQ(song->Orders[0].PatternIndex, 1);
+    EXPECT_TRUE(song->Orders[99].IsEmpty());
+
+    song->Orders[99].PatternIndex = 7;
+    song->DeleteOrder(100);
+    EXPECT_TRUE(song->Orders[99].IsEmpty());
+    EXPECT_EQ(song->Orders[98].PatternIndex, 99);
+}
+
+TEST_F(SongModel, OrderTextAloneMakesAnEntryNonEmpty) {
+    cOrder entry;
+    EXPECT_TRUE(cSequencer::IsOrderEmpty(entry));
+    entry.Text = "x";
+    EXPECT_FALSE(cSequencer::IsOrderEmpty(entry));
+}
+
+TEST_F(SongModel, PatternWithNotesOnlyBeyondRow100IsNotEmpty) {
+    cell(5, 99, 450) = {-1, 0}; // a stop marker counts as content
+    EXPECT_FALSE(song->IsPatternEmpty(5));
+    cell(5, 99, 511) = {2, 0};
+    cell(5, 99, 450) = {};
+    EXPECT_FALSE(song->IsPatternEmpty(5));
+}
+
+TEST_F(SongModel, MuteSoloAndUnmute) {
+    song->ToggleMute(3);
+    EXPECT_TRUE(song->ChannelMuted[3]);
+    song->ToggleMute(3);
+    EXPECT_FALSE(song->ChannelMuted[3]);
+    song->Solo(10);
+    for (int c = 0; c < ChannelCount; ++c) EXPECT_EQ(song->ChannelMuted[c], c != 10) << c;
+    song->UnmuteAll();
+    for (bool m : song->ChannelMuted) EXPECT_FALSE(m);
+}
+
+TEST_F(SongModel, SongLengthWalksOrdersToTheFirstEmptyEntry) {
+    song->SetBPM(120); // 0.125 s per row
+    song->PatternAt(2).RowCount = 16;
+    song->PatternAt(1).RowCount = 8;
+    song->Orders[0].PatternIndex = 2;
+    song->Orders[1].PatternIndex = 1;
+    song->Orders[3].PatternIndex = 2; // after the gap: not part of the song
+    EXPECT_DOUBLE_EQ(song->SongLengthSeconds(), 24 * 0.125);
+}
+
+TEST_F(SongModel, FileNameCanBeReplacedWhileAnotherThreadReadsIt) {
+    auto& ins = song->InstrumentAt(1);
+    const std::string a(200, 'a'), b(300, 'b');
+    std::atomic<bool> done{false};
+    std::atomic<int> torn{0};
+    std::thread reader([&] {
+        while (!done) {
+            const auto name = ins.FileNameRef();
+            if (!name->empty() && *name != a && *name != b) ++torn;
+        }
+    });
+    for (int i = 0; i < 20000; ++i) ins.SetFileName(i % 2 ? a : b);
+    done = true;
+    reader.join();
+    EXPECT_EQ(torn, 0);
+}
+
+} // namespace
