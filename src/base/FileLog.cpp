@@ -15,9 +15,10 @@ bool firstCall = true;
 } // namespace
 
 std::string FileLogPath() {
-    auto folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation).toStdString();
+    // The programs set no Qt application name, so name our folder ourselves.
+    auto folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString();
     if (folder.empty()) folder = std::filesystem::temp_directory_path().string();
-    return (std::filesystem::path(folder) / "log.txt").string();
+    return (std::filesystem::path(folder) / "Brindle" / "log.txt").string();
 }
 
 void FileLog(const std::string& text) {

@@ -15,7 +15,7 @@ private:
 namespace brindle {
 
 void FileLog(const std::string& text);
-// log.txt in the application's local data folder.
+// log.txt in the application's local data folder (Brindle/ under the user data folder).
 std::string FileLogPath();
 // Forget the first-call decision, so tests can switch the log on and off.
 void ResetFileLog();
