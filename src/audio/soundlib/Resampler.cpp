@@ -1,0 +1,70 @@
+#include "audio/soundlib/Resampler.h"
+
+#include "base/Error.h"
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+}
+
+#include <string>
+
+namespace brindle::soundlib {
+
+Resampler::Resampler(int InRate, int InChannels, int OutRate, int OutChannels)
+    : InChannels(InChannels), OutChannels(OutChannels) {
+    if (InRate <= 0 || OutRate <= 0 || InChannels <= 0 || OutChannels <= 0)
+        throw brindle::Error("Unsupported audio format conversion");
+    if (InRate == OutRate && InChannels == OutChannels) return;
+    AVChannelLayout in{}, out{};
+    av_channel_layout_default(&in, InChannels);
+    av_channel_layout_default(&out, OutChannels);
+    int rc = swr_alloc_set_opts2(&Swr, &out, AV_SAMPLE_FMT_S16, OutRate, &in, AV_SAMPLE_FMT_S16, InRate, 0,
+                                 nullptr);
+    av_channel_layout_uninit(&in);
+    av_channel_layout_uninit(&out);
+    // The default rematrix lowers a centred mono source by 3 dB; a mono sample should play at its level.
+    if (rc >= 0 && InChannels == 1 && OutChannels == 2) {
+        const double matrix[2] = {1.0, 1.0};
+        rc = swr_set_matrix(Swr, matrix, 1);
+    } else if (rc >= 0 && InChannels == 2 && OutChannels == 1) {
+        const double matrix[2] = {0.5, 0.5};
+        rc = swr_set_matrix(Swr, matrix, 2);
+    }
+    if (rc < 0 || swr_init(Swr) < 0) {
+        swr_free(&Swr);
+        throw brindle::Error("Can't convert audio from " + std::to_string(InRate) + " Hz, " +
+                             std::to_string(InChannels) + " channels to " + std::to_string(OutRate) + " Hz, " +
+                             std::to_string(OutChannels) + " channels");
+    }
+}
+
+Resampler::~Resampler() { swr_free(&Swr); }
+
+void Resampler::Convert(const std::int16_t* In, int Frames, std::vector<std::int16_t>& Out) {
+    if (Frames <= 0) return;
+    if (!Swr) {
+        Out.insert(Out.end(), In, In + static_cast<size_t>(Frames) * InChannels);
+        return;
+    }
+    const int room = swr_get_out_samples(Swr, Frames);
+    const size_t at = Out.size();
+    Out.resize(at + static_cast<size_t>(room) * OutChannels);
+    std::uint8_t* out[1] = {reinterpret_cast<std::uint8_t*>(Out.data() + at)};
+    const std::uint8_t* in[1] = {reinterpret_cast<const std::uint8_t*>(In)};
+    const int got = swr_convert(Swr, out, room, in, Frames);
+    Out.resize(at + static_cast<size_t>(got > 0 ? got : 0) * OutChannels);
+}
+
+void Resampler::Finish(std::vector<std::int16_t>& Out) {
+    if (!Swr) return;
+    const int room = swr_get_out_samples(Swr, 0);
+    if (room <= 0) return;
+    const size_t at = Out.size();
+    Out.resize(at + static_cast<size_t>(room) * OutChannels);
+    std::uint8_t* out[1] = {reinterpret_cast<std::uint8_t*>(Out.data() + at)};
+    const int got = swr_convert(Swr, out, room, nullptr, 0);
+    Out.resize(at + static_cast<size_t>(got > 0 ? got : 0) * OutChannels);
+}
+
+} // namespace brindle::soundlib
