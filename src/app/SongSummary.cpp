@@ -17,8 +17,8 @@ double ShortestFloat(float value) {
     return std::strtod(buf, nullptr);
 }
 
-nlohmann::json SongToJson(const cSequencer& song) {
-    using nlohmann::json;
+nlohmann::ordered_json SongToJson(const cSequencer& song) {
+    using json = nlohmann::ordered_json;
     const auto f = ShortestFloat;
     json out;
     out["bpm"] = f(song.BPM);

@@ -8,7 +8,7 @@ class cSequencer;
 
 namespace brindle {
 
-nlohmann::json SongToJson(const cSequencer& song);
+nlohmann::ordered_json SongToJson(const cSequencer& song);
 std::string SongSummaryText(const cSequencer& song);
 // The shortest decimal that reads back as the same single: 0.8f -> 0.8.
 double ShortestFloat(float value);
