@@ -69,5 +69,7 @@ struct OpenedOutput {
 // Opens the requested sound card, or the null device when that fails or BRINDLE_AUDIO=null.
 // Never throws for a device problem: the reason is returned with the null device.
 OpenedOutput OpenOutput(const OutputRequest& request, RenderFunction render);
+// Something that opens outputs the way OpenOutput does; tests hand in one of their own.
+using OutputOpener = std::function<OpenedOutput(const OutputRequest&, RenderFunction)>;
 
 } // namespace brindle::soundlib
