@@ -1,0 +1,46 @@
+#include "audio/Reverb.h"
+
+#include "base/Error.h"
+
+#include <cstring>
+
+using brindle::dsp::TCombReverb;
+using brindle::dsp::TStream;
+
+TReverb::TReverb() { SetFormat(44100, 2); }
+
+void TReverb::SetInput(TAudioX* Node) {
+    Effect = nullptr;
+    ReadStream.reset();
+    Input = Node;
+    if (!Node) return;
+    GetFormat(Node);
+    ReadStream = TStream::Create(GetSampleRate(), GetChannels(), [this](void* Buf, int Len) {
+        if (Input) return Input->PopData(Buf, Len);
+        std::memset(Buf, 0, static_cast<size_t>(Len));
+        return 0;
+    });
+    if (!ReadStream) throw brindle::dsp::StreamFailure("can't create ReadStream");
+    Effect = static_cast<TCombReverb*>(
+        ReadStream->Add(std::make_unique<TCombReverb>(GetSampleRate(), GetChannels()), 1));
+    if (!Effect) throw brindle::dsp::StreamFailure("can't apply Reverb Effect ot ReadStream");
+    // The record starts from the effect's own defaults.
+    Params = Effect->GetParameters();
+}
+
+void TReverb::SetActive(bool Value) {
+    Active = Value;
+    if (Active) ApplyParams();
+}
+
+void TReverb::ApplyParams() {
+    if (!ReadStream || !Effect) return;
+    std::lock_guard<std::mutex> Guard(ReadStream->Lock());
+    Effect->SetParameters(Params);
+}
+
+int TReverb::PopData(void* Buf, int BufLen) {
+    if (!ReadStream) throw brindle::Error("TEqualizer - ReadStream not defined");
+    const int Got = ReadStream->Read(Buf, BufLen);
+    return Got < 0 ? 0 : Got;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// One effect on a stream: processes interleaved float samples (full scale = 1.0) in place.
+// Effects are built and reconfigured on the user-interface thread under the stream's lock and
+// run on the pulling thread; Process never allocates.
+
+namespace brindle::dsp {
+
+class TEffect {
+public:
+    TEffect(int SampleRate, int Channels) : SampleRate(SampleRate), Channels(Channels) {}
+    virtual ~TEffect() = default;
+    TEffect(const TEffect&) = delete;
+    TEffect& operator=(const TEffect&) = delete;
+
+    virtual void Process(float* Samples, int Frames) = 0;
+
+    int GetSampleRate() const { return SampleRate; }
+    int GetChannels() const { return Channels; }
+
+protected:
+    int SampleRate;
+    int Channels;
+};
+
+// Tiny values left in feedback paths would turn denormal and slow the processor down.
+inline float FlushDenormal(float Value) { return (Value > -1e-20f && Value < 1e-20f) ? 0.0f : Value; }
+inline double FlushDenormal(double Value) { return (Value > -1e-30 && Value < 1e-30) ? 0.0 : Value; }
+
+} // namespace brindle::dsp

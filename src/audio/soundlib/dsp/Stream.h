@@ -1,0 +1,64 @@
+#pragma once
+// A decode-only pull stream: Read asks the pull procedure for a block of 16-bit interleaved PCM,
+// then runs the stream's effects over it. Effects run in descending priority (equal priorities
+// in the order they were added).
+#include "audio/soundlib/dsp/Effect.h"
+#include "base/Error.h"
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <source_location>
+#include <string>
+#include <vector>
+
+namespace brindle::dsp {
+
+class TStream {
+public:
+    // Fills Buf with up to Len bytes and returns how many it wrote (0 or less: no more data).
+    using TPullProc = std::function<int(void* Buf, int Len)>;
+    static constexpr int MaxChannels = 8;
+    static constexpr int MaxSampleRate = 384000;
+
+    // Returns nullptr when the format cannot be processed.
+    static std::unique_ptr<TStream> Create(int SampleRate, int Channels, TPullProc Pull);
+
+    // Bytes delivered, or -1 when the pull procedure delivered nothing.
+    int Read(void* Buf, int Len);
+
+    TEffect* Add(std::unique_ptr<TEffect> Effect, int Priority);
+    // Removes and destroys the effect; false when it is not on this stream.
+    bool Remove(const TEffect* Effect);
+    int EffectCount() const;
+
+    // Held while effects run; take it to change an effect's parameters from another thread.
+    std::mutex& Lock() const { return Mutex; }
+    int GetSampleRate() const { return SampleRate; }
+    int GetChannels() const { return Channels; }
+
+private:
+    TStream(int SampleRate, int Channels, TPullProc Pull);
+    void ProcessEffects(short* Samples, int Frames);
+
+    struct TEntry {
+        std::unique_ptr<TEffect> Effect;
+        int Priority;
+    };
+    static constexpr int ChunkFrames = 256;
+
+    int SampleRate;
+    int Channels;
+    TPullProc Pull;
+    mutable std::mutex Mutex;
+    std::vector<TEntry> Effects;
+    std::array<float, ChunkFrames * MaxChannels> Scratch{};
+};
+
+// A stream set-up failure: the source file and line written together, then the text.
+inline brindle::Error StreamFailure(const char* Text, std::source_location Where = std::source_location::current()) {
+    return brindle::Error(std::string(Where.file_name()) + std::to_string(Where.line()) + Text);
+}
+
+} // namespace brindle::dsp
