@@ -84,7 +84,12 @@ public:
     void PlayPatternFrom(int Pattern, int GridRow);
     void PlaySong(int OrdNum);
     void Stop();
+    // Queues the rows whose times fall in [Start, Start + Length).
     virtual void Mix(float Start, float Length);
+    // The same for a block given in frames of the mixer clock. Windows of consecutive blocks
+    // meet exactly, so a row on a block boundary is queued once, and times stay exact over
+    // hours of song where single-precision seconds would drift by whole frames.
+    void MixFrames(std::int64_t StartFrame, std::int64_t FrameCount, int SampleRate);
     void QueueRow(float Offset, int Pattern, int Row);
     void PreviewInstrument(int Instrument, float PitchOffset, int Tag);
     void PreviewFile(const std::string& Path);
@@ -93,5 +98,6 @@ protected:
     void Accept(const pugi::xml_document& doc, const std::string& path) override;
 
 private:
+    void MixSpan(double Start, double End);
     void StopPlayback() { PlayMode = PlayStopped; }
 };

@@ -25,7 +25,14 @@ void cSequencer::PlaySong(int OrdNum) {
 
 void cSequencer::Stop() { StopPlayback(); }
 
-void cSequencer::Mix(float Start, float Length) {
+void cSequencer::Mix(float Start, float Length) { MixSpan(Start, Start + Length); }
+
+void cSequencer::MixFrames(std::int64_t StartFrame, std::int64_t FrameCount, int SampleRate) {
+    if (SampleRate <= 0) return;
+    MixSpan(double(StartFrame) / SampleRate, double(StartFrame + FrameCount) / SampleRate);
+}
+
+void cSequencer::MixSpan(double Start, double End) {
     const int mode = PlayMode;
     if (mode != PlayPatternLoop && mode != PlaySongMode) return;
     int pattern = CurPattern;
@@ -36,8 +43,8 @@ void cSequencer::Mix(float Start, float Length) {
         StopPlayback();
         return;
     }
-    const float end = Start + Length;
-    const float d = 60.0f / bpm * 0.25f;
+    const double end = End;
+    const double d = 60.0f / bpm * 0.25f;
     std::int64_t rowBase = RowBase;
     std::int64_t r = std::int64_t(std::trunc(Start / d)) - rowBase;
 
@@ -66,10 +73,10 @@ void cSequencer::Mix(float Start, float Length) {
                 }
             }
         }
-        const float t = float(double(rowBase + r) * double(d));
+        const double t = double(rowBase + r) * d;
         if (Start <= t && t < end) {
             CurRow = std::int32_t(r);
-            QueueRow(t - Start, pattern, int(r));
+            QueueRow(float(t - Start), pattern, int(r));
             ++r;
         } else if (t >= end) {
             return;
