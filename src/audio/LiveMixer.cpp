@@ -1,0 +1,169 @@
+#include "audio/LiveMixer.h"
+
+#include "audio/soundlib/MixKernels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string_view>
+
+namespace {
+// Extra voices that let a stolen voice fade out while its replacement already sounds.
+int ReserveFor(int PoolSize) { return std::max(4, PoolSize / 8); }
+} // namespace
+
+TLiveMixer::TLiveMixer(int PoolSize, int SampleRate, int Channels, int MaxBlockFrames)
+    : PoolSize(std::max(PoolSize, 1)), Cache(std::make_shared<brindle::SampleCache>(SampleRate, Channels)) {
+    SetFormat(SampleRate, Channels);
+    const int total = this->PoolSize + ReserveFor(this->PoolSize);
+    Pool.reserve(static_cast<size_t>(total));
+    Active.reserve(static_cast<size_t>(total));
+    Free.reserve(static_cast<size_t>(total));
+    for (int i = 0; i < total; ++i) {
+        Pool.push_back(std::make_unique<TMixVoice>(SampleRate, Channels, MaxBlockFrames));
+        Pool.back()->WarmUp();
+    }
+    for (auto it = Pool.rbegin(); it != Pool.rend(); ++it) Free.push_back(it->get());
+    Scratch.resize(static_cast<size_t>(MaxBlockFrames) * Channels);
+}
+
+TLiveMixer::~TLiveMixer() { Clear(); }
+
+void TLiveMixer::SetSampleCache(std::shared_ptr<brindle::SampleCache> NewCache) {
+    std::shared_ptr<brindle::SampleCache> old;
+    {
+        std::lock_guard guard(Lock);
+        old = std::move(Cache);
+        Cache = std::move(NewCache);
+    }
+}
+
+std::shared_ptr<brindle::SampleCache> TLiveMixer::GetSampleCache() const {
+    std::lock_guard guard(Lock);
+    return Cache;
+}
+
+std::int64_t TLiveMixer::SecondsToFrames(float Seconds) const {
+    if (!(Seconds > 0.0f)) return 0;
+    // Truncated from the single-precision value, as callers compute offsets in float.
+    return static_cast<std::int64_t>(static_cast<double>(Seconds) * GetSampleRate());
+}
+
+void TLiveMixer::Report(const char* Why, const std::string& FileName) {
+    // Formatting happens on the UI side; here only fixed-size copies.
+    char text[1024];
+    const std::size_t why = std::strlen(Why);
+    const std::size_t n = std::min(FileName.size(), sizeof text - why - 1);
+    std::memcpy(text, Why, why);
+    std::memcpy(text + why, FileName.data(), n);
+    Problems.Push(std::string_view(text, why + n));
+}
+
+bool TLiveMixer::AddToMix(const std::string& FileName, float Stretch, float Volume, float Pitch, float Offset,
+                          int Tag) {
+    std::lock_guard guard(Lock);
+    auto data = Cache ? Cache->Find(FileName) : nullptr;
+    if (!data) {
+        Report("Sample not loaded yet (it will play next time): ", FileName);
+        PendingLoads.Push(FileName);
+        return false;
+    }
+    if (data->SampleRate != GetSampleRate() || data->Channels != GetChannels()) {
+        Report("Sample is not in the mixer's format: ", FileName);
+        return false;
+    }
+    TMixVoice* voice = TakeVoice(Stretch == 1.0f && Pitch == 0.0f ? -1000.0f : Pitch);
+    voice->Start(std::move(data), Stretch, Volume, Pitch, SecondsToFrames(Offset), Tag, NextSerial++);
+    Active.push_back(voice);
+    return true;
+}
+
+TMixVoice* TLiveMixer::TakeVoice(float Pitch) {
+    int sounding = 0;
+    for (const TMixVoice* v : Active)
+        if (!v->IsCut()) ++sounding;
+    if (sounding >= PoolSize) {
+        // Steal the oldest voice: it fades out while the new one starts.
+        for (TMixVoice* v : Active)
+            if (!v->IsCut()) {
+                v->CutAt(0);
+                break;
+            }
+    }
+    if (Free.empty()) FreeAt(0); // every fade slot busy: the oldest voice goes at once
+    // Prefer a free voice already prepared for this pitch; neutral notes (Pitch -1000) take any.
+    std::size_t pick = Free.size() - 1;
+    if (Pitch != -1000.0f && Free[pick]->GetPreparedPitch() != Pitch) {
+        for (std::size_t i = Free.size(); i-- > 0;)
+            if (Free[i]->GetPreparedPitch() == Pitch) {
+                pick = i;
+                break;
+            }
+    }
+    TMixVoice* voice = Free[pick];
+    Free.erase(Free.begin() + static_cast<std::ptrdiff_t>(pick));
+    return voice;
+}
+
+void TLiveMixer::FreeAt(std::size_t Index) {
+    TMixVoice* voice = Active[Index];
+    Active.erase(Active.begin() + static_cast<std::ptrdiff_t>(Index));
+    voice->Release();
+    Free.push_back(voice);
+}
+
+void TLiveMixer::RemoveByTag(int Tag) { RemoveByTag(Tag, 0.0f); }
+
+void TLiveMixer::RemoveByTag(int Tag, float Offset) {
+    std::lock_guard guard(Lock);
+    const std::int64_t at = SecondsToFrames(Offset);
+    for (TMixVoice* v : Active)
+        if (v->GetTag() == Tag) v->CutAt(at);
+}
+
+void TLiveMixer::Clear() {
+    std::lock_guard guard(Lock);
+    while (!Active.empty()) FreeAt(Active.size() - 1);
+}
+
+int TLiveMixer::PopData(void* Buf, int BufLen) {
+    const int channels = GetChannels();
+    const int frameBytes = channels * 2;
+    const int frames = BufLen > 0 ? BufLen / frameBytes : 0;
+    const double bytesPerSec = static_cast<double>(GetSampleRate()) * frameBytes;
+    if (BeforeBlockMixing) {
+        const double start = static_cast<double>(GetFramePos()) / GetSampleRate();
+        BeforeBlockMixing(this, static_cast<float>(start), static_cast<float>(BufLen / bytesPerSec));
+    }
+    std::lock_guard guard(Lock);
+    if (BufLen > 0) std::memset(Buf, 0, static_cast<size_t>(BufLen));
+    // Grows only when a larger block than ever before is asked for.
+    if (Scratch.size() < static_cast<size_t>(frames) * channels) Scratch.resize(static_cast<size_t>(frames) * channels);
+    auto* out = static_cast<std::int16_t*>(Buf);
+    for (TMixVoice* v : Active) v->MixInto(out, Scratch.data(), frames);
+    for (std::size_t i = Active.size(); i-- > 0;)
+        if (Active[i]->GetOver()) FreeAt(i);
+    FramePos.fetch_add(frames, std::memory_order_relaxed);
+    return BufLen;
+}
+
+void TLiveMixer::AddShorts(std::int16_t* Dest, const std::int16_t* Src, int Count) {
+    brindle::soundlib::AddShorts(Dest, Src, Count);
+}
+
+float TLiveMixer::GetTimePos() const {
+    return static_cast<float>(static_cast<double>(GetFramePos()) / GetSampleRate());
+}
+
+void TLiveMixer::SetTimePos(float Seconds) {
+    SetFramePos(std::llround(static_cast<double>(Seconds) * GetSampleRate()));
+}
+
+int TLiveMixer::VoiceCount() const {
+    std::lock_guard guard(Lock);
+    return static_cast<int>(Active.size());
+}
+
+std::vector<std::string> TLiveMixer::TakeProblems() { return Problems.TakeAll(); }
+
+std::vector<std::string> TLiveMixer::TakePendingLoads() { return PendingLoads.TakeAll(); }

@@ -1,0 +1,110 @@
+#include "audio/soundlib/TempoStream.h"
+
+#include "audio/soundlib/MixKernels.h"
+
+#include <SoundTouch.h>
+
+#include <algorithm>
+
+namespace brindle::soundlib {
+
+namespace {
+constexpr int FeedFrames = 1024;
+}
+
+TempoStream::TempoStream(int SampleRate, int Channels, int MaxFrames)
+    : Rate(SampleRate), ChannelCount(Channels), Max(std::max(MaxFrames, 64)),
+      Touch(std::make_unique<soundtouch::SoundTouch>()),
+      InShorts(static_cast<size_t>(FeedFrames) * Channels), InFloats(static_cast<size_t>(FeedFrames) * Channels),
+      OutFloats(static_cast<size_t>(Max) * Channels) {
+    Touch->setSampleRate(static_cast<unsigned>(Rate));
+    Touch->setChannels(static_cast<unsigned>(ChannelCount));
+    Src.SampleRate = Rate;
+    Src.Channels = ChannelCount;
+}
+
+TempoStream::~TempoStream() = default;
+
+void TempoStream::Set(float TempoPercent, float PitchSemitones) {
+    if (TempoPercent != -100.0f) {
+        Tempo = TempoPercent;
+        Touch->setTempoChange(Tempo);
+    }
+    if (PitchSemitones != -100.0f) {
+        Pitch = PitchSemitones;
+        // Re-designing the anti-alias filter allocates; skip it when the pitch is unchanged.
+        if (Pitch != AppliedPitch) {
+            Touch->setPitchSemiTones(Pitch);
+            AppliedPitch = Pitch;
+        }
+    }
+}
+
+void TempoStream::Restart() {
+    Touch->clear();
+    SourceEnded = false;
+    Flushed = false;
+}
+
+bool TempoStream::Feed() {
+    int got = SourceEnded ? 0 : Src.Read(InShorts.data(), FeedFrames);
+    if (got <= 0) {
+        SourceEnded = true;
+        if (!Pad) {
+            if (!Flushed) {
+                Touch->flush();
+                Flushed = true;
+            }
+            return false;
+        }
+        std::fill(InShorts.begin(), InShorts.end(), std::int16_t{0});
+        got = FeedFrames;
+    }
+    ShortsToFloats(InFloats.data(), InShorts.data(), got * ChannelCount);
+    Touch->putSamples(InFloats.data(), static_cast<unsigned>(got));
+    return true;
+}
+
+int TempoStream::ReadChunk(std::int16_t* Out, int Frames) {
+    while (static_cast<int>(Touch->numSamples()) < Frames)
+        if (!Feed()) break;
+    const int got = static_cast<int>(Touch->receiveSamples(OutFloats.data(), static_cast<unsigned>(Frames)));
+    FloatsToShorts(Out, OutFloats.data(), got * ChannelCount);
+    return got;
+}
+
+int TempoStream::Read(std::int16_t* Out, int Frames) {
+    if (IsNeutral()) {
+        const int got = Src.Read(Out, Frames);
+        if (got > 0) return got;
+        if (!Pad) return -1;
+        std::fill(Out, Out + static_cast<size_t>(Frames) * ChannelCount, std::int16_t{0});
+        return Frames;
+    }
+    int done = 0;
+    while (done < Frames) {
+        const int want = std::min(Frames - done, Max);
+        const int got = ReadChunk(Out + static_cast<size_t>(done) * ChannelCount, want);
+        done += got;
+        if (got < want) break;
+    }
+    if (done == 0 && SourceEnded && !Pad) return -1;
+    return done;
+}
+
+void TempoStream::WarmUp() {
+    const PullStream saved = Src;
+    const float tempo = Tempo, pitch = Pitch;
+    const bool pad = Pad;
+    Src = PullStream{};
+    Pad = true;
+    Set(50.0f, -100.0f);
+    std::vector<std::int16_t> out(static_cast<size_t>(Max) * ChannelCount);
+    for (int i = 0; i < 8; ++i) Read(out.data(), Max);
+    Set(tempo, pitch);
+    Src = saved;
+    Pad = pad;
+    Restart();
+}
+
+} // namespace brindle::soundlib
