@@ -1,0 +1,27 @@
+#pragma once
+// 16-bit PCM RIFF/WAVE through libsndfile; the header is completed when the writer finishes.
+#include "audio/soundlib/AudioSink.h"
+#include "audio/soundlib/StagedFile.h"
+
+#include <filesystem>
+
+typedef struct sf_private_tag SNDFILE;
+
+namespace brindle {
+
+class TWavWriter : public TAudioSink {
+public:
+    TWavWriter(const std::filesystem::path& Target, int SampleRate, int Channels);
+    ~TWavWriter() override;
+
+    void Write(const std::int16_t* Samples, std::size_t Count) override;
+    void Finish() override;
+
+private:
+    [[noreturn]] void Fail(const char* Reason);
+
+    TStagedFile File;
+    SNDFILE* Sound = nullptr;
+};
+
+} // namespace brindle
