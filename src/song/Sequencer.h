@@ -98,6 +98,8 @@ protected:
     void Accept(const pugi::xml_document& doc, const std::string& path) override;
 
 private:
-    void MixSpan(double Start, double End);
+    // SampleRate 0: offsets in plain seconds; otherwise offsets that land on whole frames.
+    void MixSpan(double Start, double End, int SampleRate);
+    static float RowOffset(double Time, double Start, int SampleRate);
     void StopPlayback() { PlayMode = PlayStopped; }
 };

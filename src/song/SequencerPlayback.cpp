@@ -25,14 +25,22 @@ void cSequencer::PlaySong(int OrdNum) {
 
 void cSequencer::Stop() { StopPlayback(); }
 
-void cSequencer::Mix(float Start, float Length) { MixSpan(Start, Start + Length); }
+void cSequencer::Mix(float Start, float Length) { MixSpan(Start, Start + Length, 0); }
 
 void cSequencer::MixFrames(std::int64_t StartFrame, std::int64_t FrameCount, int SampleRate) {
     if (SampleRate <= 0) return;
-    MixSpan(double(StartFrame) / SampleRate, double(StartFrame + FrameCount) / SampleRate);
+    MixSpan(double(StartFrame) / SampleRate, double(StartFrame + FrameCount) / SampleRate, SampleRate);
 }
 
-void cSequencer::MixSpan(double Start, double End) {
+float cSequencer::RowOffset(double Time, double Start, int SampleRate) {
+    if (SampleRate <= 0) return float(Time - Start);
+    // The row starts on the frame its time falls in (a hair of tolerance keeps times that are
+    // whole frames on their frame). The mixer truncates offsets, so aim at that frame's middle.
+    const double frames = std::floor((Time - Start) * SampleRate + 1e-6);
+    return float((frames + 0.5) / SampleRate);
+}
+
+void cSequencer::MixSpan(double Start, double End, int SampleRate) {
     const int mode = PlayMode;
     if (mode != PlayPatternLoop && mode != PlaySongMode) return;
     int pattern = CurPattern;
@@ -76,7 +84,7 @@ void cSequencer::MixSpan(double Start, double End) {
         const double t = double(rowBase + r) * d;
         if (Start <= t && t < end) {
             CurRow = std::int32_t(r);
-            QueueRow(float(t - Start), pattern, int(r));
+            QueueRow(RowOffset(t, Start, SampleRate), pattern, int(r));
             ++r;
         } else if (t >= end) {
             return;
