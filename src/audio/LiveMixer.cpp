@@ -19,11 +19,15 @@ TLiveMixer::TLiveMixer(int PoolSize, int SampleRate, int Channels, int MaxBlockF
     Pool.reserve(static_cast<size_t>(total));
     Active.reserve(static_cast<size_t>(total));
     Free.reserve(static_cast<size_t>(total));
+    Engines.reserve(static_cast<size_t>(total));
+    FreeEngines.reserve(static_cast<size_t>(total));
     for (int i = 0; i < total; ++i) {
-        Pool.push_back(std::make_unique<TMixVoice>(SampleRate, Channels, MaxBlockFrames));
-        Pool.back()->WarmUp();
+        Pool.push_back(std::make_unique<TMixVoice>(SampleRate, Channels));
+        Engines.push_back(std::make_unique<brindle::soundlib::TempoStream>(SampleRate, Channels, MaxBlockFrames));
+        Engines.back()->WarmUp();
     }
     for (auto it = Pool.rbegin(); it != Pool.rend(); ++it) Free.push_back(it->get());
+    for (auto it = Engines.rbegin(); it != Engines.rend(); ++it) FreeEngines.push_back(it->get());
     Scratch.resize(static_cast<size_t>(MaxBlockFrames) * Channels);
 }
 
@@ -72,13 +76,14 @@ bool TLiveMixer::AddToMix(const std::string& FileName, float Stretch, float Volu
         Report("Sample is not in the mixer's format: ", FileName);
         return false;
     }
-    TMixVoice* voice = TakeVoice(Stretch == 1.0f && Pitch == 0.0f ? -1000.0f : Pitch);
-    voice->Start(std::move(data), Stretch, Volume, Pitch, SecondsToFrames(Offset), Tag, NextSerial++);
+    TMixVoice* voice = TakeVoice();
+    auto* engine = TMixVoice::IsNeutral(Stretch, Pitch) ? nullptr : TakeEngine(Pitch);
+    voice->Start(std::move(data), Stretch, Volume, Pitch, SecondsToFrames(Offset), Tag, NextSerial++, engine);
     Active.push_back(voice);
     return true;
 }
 
-TMixVoice* TLiveMixer::TakeVoice(float Pitch) {
+TMixVoice* TLiveMixer::TakeVoice() {
     int sounding = 0;
     for (const TMixVoice* v : Active)
         if (!v->IsCut()) ++sounding;
@@ -91,24 +96,40 @@ TMixVoice* TLiveMixer::TakeVoice(float Pitch) {
             }
     }
     if (Free.empty()) FreeAt(0); // every fade slot busy: the oldest voice goes at once
-    // Prefer a free voice already prepared for this pitch; neutral notes (Pitch -1000) take any.
-    std::size_t pick = Free.size() - 1;
-    if (Pitch != -1000.0f && Free[pick]->GetPreparedPitch() != Pitch) {
-        for (std::size_t i = Free.size(); i-- > 0;)
-            if (Free[i]->GetPreparedPitch() == Pitch) {
-                pick = i;
-                break;
-            }
-    }
-    TMixVoice* voice = Free[pick];
-    Free.erase(Free.begin() + static_cast<std::ptrdiff_t>(pick));
+    TMixVoice* voice = Free.back();
+    Free.pop_back();
     return voice;
+}
+
+brindle::soundlib::TempoStream* TLiveMixer::TakeEngine(float Pitch) {
+    // There is always one engine per voice, so one is free whenever a voice was.
+    std::size_t pick = FreeEngines.size();
+    for (std::size_t i = FreeEngines.size(); i-- > 0;)
+        if (FreeEngines[i]->GetAppliedPitch() == Pitch) {
+            pick = i;
+            break;
+        }
+    if (pick == FreeEngines.size()) {
+        // None set to this pitch: re-tune one whose pitch has the most free spares.
+        std::size_t best = 0;
+        for (std::size_t i = 0; i < FreeEngines.size(); ++i) {
+            std::size_t same = 0;
+            for (const auto* e : FreeEngines) same += e->GetAppliedPitch() == FreeEngines[i]->GetAppliedPitch();
+            if (same > best) {
+                best = same;
+                pick = i;
+            }
+        }
+    }
+    auto* engine = FreeEngines[pick];
+    FreeEngines.erase(FreeEngines.begin() + static_cast<std::ptrdiff_t>(pick));
+    return engine;
 }
 
 void TLiveMixer::FreeAt(std::size_t Index) {
     TMixVoice* voice = Active[Index];
     Active.erase(Active.begin() + static_cast<std::ptrdiff_t>(Index));
-    voice->Release();
+    if (auto* engine = voice->Release()) FreeEngines.push_back(engine);
     Free.push_back(voice);
 }
 

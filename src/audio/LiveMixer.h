@@ -72,7 +72,8 @@ public:
     std::vector<std::string> TakePendingLoads();
 
 private:
-    TMixVoice* TakeVoice(float Pitch);
+    TMixVoice* TakeVoice();
+    brindle::soundlib::TempoStream* TakeEngine(float Pitch);
     void FreeAt(std::size_t Index);
     std::int64_t SecondsToFrames(float Seconds) const;
     void Report(const char* Why, const std::string& FileName);
@@ -83,6 +84,10 @@ private:
     std::vector<std::unique_ptr<TMixVoice>> Pool;
     std::vector<TMixVoice*> Active; // in start order, oldest first
     std::vector<TMixVoice*> Free;
+    // Tempo streams for stretched voices. Changing a stream's pitch allocates inside SoundTouch, so
+    // a note takes a free stream already set to its pitch when there is one.
+    std::vector<std::unique_ptr<brindle::soundlib::TempoStream>> Engines;
+    std::vector<brindle::soundlib::TempoStream*> FreeEngines;
     std::vector<std::int16_t> Scratch;
     std::atomic<std::int64_t> FramePos{0};
     std::uint64_t NextSerial = 0;

@@ -7,23 +7,16 @@
 
 using brindle::soundlib::PullStream;
 
-TMixVoice::TMixVoice(int SampleRate, int Channels, int MaxBlockFrames)
-    : ChannelCount(Channels), FadeFrames(std::max(1, SampleRate * 3 / 1000)),
-      Tempo(SampleRate, Channels, MaxBlockFrames) {
-    Tempo.SetPadWithSilence(true);
-    PullStream src;
-    src.Fill = &TMixVoice::PullSample;
-    src.User = this;
-    src.SampleRate = SampleRate;
-    src.Channels = Channels;
-    Tempo.SetSource(src);
-}
+TMixVoice::TMixVoice(int SampleRate, int Channels)
+    : Rate(SampleRate), ChannelCount(Channels), FadeFrames(std::max(1, SampleRate * 3 / 1000)) {}
 
 void TMixVoice::Start(std::shared_ptr<const brindle::SampleData> Sample, float Speed, float Volume, float Pitch,
-                      std::int64_t DelayFrames, int NewTag, std::uint64_t NewSerial) {
+                      std::int64_t DelayFrames, int NewTag, std::uint64_t NewSerial,
+                      brindle::soundlib::TempoStream* Engine) {
     Data = std::move(Sample);
     if (Speed <= 0.0f) Speed = 1.0f;
-    Neutral = Speed == 1.0f && Pitch == 0.0f;
+    Tempo = Engine;
+    Neutral = IsNeutral(Speed, Pitch) || !Tempo;
     Gain = Volume;
     Cursor = 0;
     Delay = std::max<std::int64_t>(DelayFrames, 0);
@@ -38,12 +31,24 @@ void TMixVoice::Start(std::shared_ptr<const brindle::SampleData> Sample, float S
     Tag = NewTag;
     Serial = NewSerial;
     if (!Neutral) {
-        Tempo.Set(100.0f * (Speed - 1.0f), Pitch);
-        Tempo.Restart();
+        PullStream src;
+        src.Fill = &TMixVoice::PullSample;
+        src.User = this;
+        src.SampleRate = Rate;
+        src.Channels = ChannelCount;
+        Tempo->SetSource(src);
+        Tempo->SetPadWithSilence(true);
+        Tempo->Set(100.0f * (Speed - 1.0f), Pitch);
+        Tempo->Restart();
     }
 }
 
-void TMixVoice::Release() { Data.reset(); }
+brindle::soundlib::TempoStream* TMixVoice::Release() {
+    Data.reset();
+    auto* engine = Tempo;
+    Tempo = nullptr;
+    return engine;
+}
 
 void TMixVoice::CutAt(std::int64_t CutFrames) {
     if (Fading) return;
@@ -72,7 +77,7 @@ void TMixVoice::Render(std::int16_t* Dest, int Frames) {
         Cursor += take;
         return;
     }
-    const int got = std::max(Tempo.Read(Dest, Frames), 0);
+    const int got = std::max(Tempo->Read(Dest, Frames), 0);
     std::fill(Dest + static_cast<size_t>(got) * ChannelCount, Dest + static_cast<size_t>(Frames) * ChannelCount,
               std::int16_t{0});
     brindle::soundlib::GainShorts(Dest, Dest, got * ChannelCount, Gain);

@@ -1,7 +1,8 @@
 #pragma once
 // One sounding note of the live mixer: cached sample data read at a frame cursor, optionally through
 // its own tempo/pitch stream, with a gain, a start delay and an optional cut with a short fade.
-// Voices are pooled by the mixer: Start reuses everything and allocates nothing.
+// Voices are pooled by the mixer: Start reuses everything and allocates nothing. A stretched or
+// transposed voice borrows a tempo stream from the mixer's pool for its lifetime.
 #include "audio/soundlib/SampleCache.h"
 #include "audio/soundlib/TempoStream.h"
 
@@ -10,12 +11,14 @@
 
 class TMixVoice {
 public:
-    TMixVoice(int SampleRate, int Channels, int MaxBlockFrames);
+    TMixVoice(int SampleRate, int Channels);
 
+    static bool IsNeutral(float Speed, float Pitch) { return Speed == 1.0f && Pitch == 0.0f; }
+    // Engine is required (and only used) when the note is stretched or transposed.
     void Start(std::shared_ptr<const brindle::SampleData> Data, float Speed, float Volume, float Pitch,
-               std::int64_t DelayFrames, int Tag, std::uint64_t Serial);
-    // Lets go of the sample; called when the voice returns to the pool.
-    void Release();
+               std::int64_t DelayFrames, int Tag, std::uint64_t Serial, brindle::soundlib::TempoStream* Engine);
+    // Lets go of the sample and returns the borrowed engine (null if none).
+    brindle::soundlib::TempoStream* Release();
 
     // Cut CutFrames after the start of the next block mixed, then fade out over FadeFrames.
     void CutAt(std::int64_t CutFrames);
@@ -31,19 +34,17 @@ public:
     std::int64_t GetPlayedFrames() const { return Played; }
     std::int64_t GetDurationFrames() const { return Duration; }
     std::int64_t GetDelayFrames() const { return Delay; }
-    void WarmUp() { Tempo.WarmUp(); }
-    // Reusing a voice whose stream already has this pitch avoids SoundTouch's filter re-design.
-    float GetPreparedPitch() const { return Tempo.GetAppliedPitch(); }
 
 private:
     static int PullSample(void* User, std::int16_t* Buf, int Frames);
     // Writes Frames frames of source (already gained) into Dest, silence after the sample's end.
     void Render(std::int16_t* Dest, int Frames);
 
+    int Rate;
     int ChannelCount;
     int FadeFrames;
     std::shared_ptr<const brindle::SampleData> Data;
-    brindle::soundlib::TempoStream Tempo;
+    brindle::soundlib::TempoStream* Tempo = nullptr;
     bool Neutral = true;
     float Gain = 1.0f;
     std::int64_t Cursor = 0;   // next source frame
