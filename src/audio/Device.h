@@ -21,7 +21,8 @@ public:
 
     // Raised on the audio thread before each pull.
     TNotifyEvent OnSendData;
-    // Raised once on the user-interface thread when the played time reaches TimeLimit.
+    // Raised once on the user-interface thread when the played time reaches TimeLimit: the audio
+    // thread arms a one-shot timer that OnTimeLimitOver_InvokeTimer_OnTimer fires.
     TNotifyEvent OnTimeLimitOver;
     // Sees each finished block, on the audio thread.
     TDataReceivedEvent OnDataReceived;
@@ -43,6 +44,9 @@ public:
     // The pull of one block, as the output stream's callback runs it (audio thread).
     int DeviceCallback(void* Buf, int BufLen);
 
+    // User-interface thread, run by its periodic timer: when the one-shot timer is armed, disarms
+    // it and raises OnTimeLimitOver. Allocation-free hand-over from the audio thread.
+    void OnTimeLimitOver_InvokeTimer_OnTimer();
     // User-interface thread: when the sound card went away while playing, reports it and goes on
     // playing on the null device.
     void CheckOutput();
@@ -59,7 +63,6 @@ private:
     void OpenOutput();
     void FallBackToNullDevice(const std::string& Reason);
     void ReportDeviceError(const std::string& Message);
-    void TimeLimitReached();
 
     int DeviceIndex = 0;
     std::atomic<float> TimeLimit{0.0f};
@@ -70,6 +73,5 @@ private:
     brindle::soundlib::OutputOpener OutputFactory;
     std::string DeviceError;
     std::string LastReported;
-    // Lets a hand-over queued for the user-interface thread see that this device is gone.
-    std::shared_ptr<TDevice*> Self;
+    std::atomic<bool> InvokeTimerArmed{false};
 };
