@@ -1,15 +1,17 @@
 #include "audio/Device.h"
 
+#include "audio/UiDispatcher.h"
 #include "audio/soundlib/NullDevice.h"
 #include "base/Error.h"
 
-TDevice::TDevice() {
+TDevice::TDevice() : Self(std::make_shared<TDevice*>(this)) {
     SampleRate = 44100;
     Channels = 2;
 }
 
 TDevice::~TDevice() {
     SetActive(false);
+    *Self = nullptr;
 }
 
 float TDevice::GetPlayedTime() const {
@@ -92,7 +94,13 @@ void TDevice::OnTimeLimitOver_InvokeTimer_OnTimer() {
 int TDevice::DeviceCallback(void* Buf, int BufLen) {
     const float limit = TimeLimit.load();
     if (limit != 0 && GetPlayedTime() >= limit && !StopedFlag.load()) {
-        if (OnTimeLimitOver) InvokeTimerArmed = true;
+        if (OnTimeLimitOver) {
+            InvokeTimerArmed = true;
+            // Once per run; the device may be gone by the time the UI gets to it.
+            brindle::DispatchToUi([self = Self] {
+                if (TDevice* device = *self) device->OnTimeLimitOver_InvokeTimer_OnTimer();
+            });
+        }
         StopedFlag = true;
     }
     if (StopedFlag.load()) return 0;

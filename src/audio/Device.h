@@ -22,7 +22,7 @@ public:
     // Raised on the audio thread before each pull.
     TNotifyEvent OnSendData;
     // Raised once on the user-interface thread when the played time reaches TimeLimit: the audio
-    // thread arms a one-shot timer that OnTimeLimitOver_InvokeTimer_OnTimer fires.
+    // thread arms a one-shot timer and hands OnTimeLimitOver_InvokeTimer_OnTimer to the UI dispatcher.
     TNotifyEvent OnTimeLimitOver;
     // Sees each finished block, on the audio thread.
     TDataReceivedEvent OnDataReceived;
@@ -44,8 +44,8 @@ public:
     // The pull of one block, as the output stream's callback runs it (audio thread).
     int DeviceCallback(void* Buf, int BufLen);
 
-    // User-interface thread, run by its periodic timer: when the one-shot timer is armed, disarms
-    // it and raises OnTimeLimitOver. Allocation-free hand-over from the audio thread.
+    // User-interface thread: when the one-shot timer is armed, disarms it and raises OnTimeLimitOver.
+    // Dispatched by the audio thread; a periodic UI timer may call it too (it fires only once).
     void OnTimeLimitOver_InvokeTimer_OnTimer();
     // User-interface thread: when the sound card went away while playing, reports it and goes on
     // playing on the null device.
@@ -74,4 +74,6 @@ private:
     std::string DeviceError;
     std::string LastReported;
     std::atomic<bool> InvokeTimerArmed{false};
+    // Lets work handed to the user-interface thread see that this device is gone.
+    std::shared_ptr<TDevice*> Self;
 };

@@ -1,15 +1,28 @@
 #include "audio/PlayStream.h"
 
+#include "audio/UiDispatcher.h"
 #include "audio/soundlib/SoundFile.h"
 #include "base/Error.h"
 
 #include <algorithm>
 
-TPlayStream::TPlayStream() = default;
+namespace {
+// Set while this thread renders a block: without a UI dispatcher, dispatched work runs right here,
+// where the output cannot be stopped.
+thread_local bool insideRender = false;
+
+struct RenderScope {
+    RenderScope() { insideRender = true; }
+    ~RenderScope() { insideRender = false; }
+};
+} // namespace
+
+TPlayStream::TPlayStream() : Self(std::make_shared<TPlayStream*>(this)) {}
 
 TPlayStream::~TPlayStream() {
     Stop();
     Output.reset();
+    *Self = nullptr;
 }
 
 std::int64_t TPlayStream::TotalFrames() const {
@@ -115,6 +128,7 @@ void TPlayStream::SetVolume(float Value) {
 }
 
 int TPlayStream::Render(void* Buf, int BufLen) {
+    RenderScope scope;
     if (!Running.load() || FileChannels == 0) return 0;
     auto* out = static_cast<std::int16_t*>(Buf);
     const int frames = BufLen / FrameBytes();
@@ -137,6 +151,9 @@ int TPlayStream::Render(void* Buf, int BufLen) {
             IsPlaying = false;
             Looping = false;
             OverTimerArmed = true;
+            brindle::DispatchToUi([self = Self] {
+                if (TPlayStream* stream = *self) stream->OnOverTimerProcedure();
+            });
             break;
         }
         if (pos >= total) {
@@ -162,6 +179,8 @@ int TPlayStream::Render(void* Buf, int BufLen) {
 }
 
 void TPlayStream::OnOverTimerProcedure() {
+    // Left armed for the user-interface thread's own timer.
+    if (insideRender) return;
     if (!OverTimerArmed.exchange(false)) return;
     Stop();
     if (OnOver) OnOver(this);

@@ -21,7 +21,7 @@ public:
     TPlayStream& operator=(const TPlayStream&) = delete;
 
     // Raised on the user-interface thread when a range played without looping reaches its end:
-    // the audio thread arms a one-shot timer that OnOverTimerProcedure fires.
+    // the audio thread arms a one-shot timer and hands OnOverTimerProcedure to the UI dispatcher.
     TNotifyEvent OnOver;
 
     const std::string& GetFileName() const { return FileName; }
@@ -42,8 +42,8 @@ public:
     float LenSec() const;
     std::int64_t LenBytes() const;
 
-    // User-interface thread, run by the owner's periodic timer: when the range end was reached,
-    // stops the stream and raises OnOver. Allocation-free hand-over from the audio thread.
+    // User-interface thread: when the range end was reached, stops the stream and raises OnOver.
+    // Dispatched by the audio thread; a periodic UI timer may call it too (it fires only once).
     void OnOverTimerProcedure();
 
     // Replaces how the output is opened, so tests can pull blocks by hand.
@@ -74,4 +74,6 @@ private:
     std::atomic<bool> Looping{false};
     std::atomic<bool> Running{false};
     std::atomic<bool> OverTimerArmed{false};
+    // Lets work handed to the user-interface thread see that this stream is gone.
+    std::shared_ptr<TPlayStream*> Self;
 };

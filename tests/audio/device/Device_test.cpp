@@ -1,6 +1,7 @@
 // The output device's callback (time limit, stop flag, events), its activation rules and its
 // fall-back to the null device, driven block by block through a hand-pulled null device.
 #include "audio/Device.h"
+#include "audio/UiDispatcher.h"
 #include "audio/soundlib/NullDevice.h"
 #include "support/Measure.h"
 #include "support/SineNode.h"
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <string>
 #include <thread>
@@ -19,6 +21,25 @@
 using namespace brindle::soundlib;
 
 namespace {
+
+// Stands in for the user-interface thread: dispatched work waits here until the test runs it.
+class UiQueue {
+public:
+    UiQueue() {
+        brindle::SetUiDispatcher([this](std::function<void()> work) { Pending.push_back(std::move(work)); });
+    }
+    ~UiQueue() { brindle::SetUiDispatcher(nullptr); }
+    int RunAll() {
+        int n = 0;
+        for (; !Pending.empty(); ++n) {
+            auto work = std::move(Pending.front());
+            Pending.pop_front();
+            work();
+        }
+        return n;
+    }
+    std::deque<std::function<void()>> Pending;
+};
 
 // Opens hand-pulled null devices and remembers the last one and what was asked for.
 struct ManualOpener {
@@ -46,6 +67,7 @@ std::vector<std::int16_t> BlockSamples(const NullDevice& device) {
 } // namespace
 
 TEST(Device, TimeLimitStopsDeliveryAndRaisesTheEventOnceOnTheUiThread) {
+    UiQueue ui;
     ManualOpener opener;
     brindle::test::TSineNode sine(1000.0, 0.5);
     TDevice device;
@@ -80,14 +102,15 @@ TEST(Device, TimeLimitStopsDeliveryAndRaisesTheEventOnceOnTheUiThread) {
     EXPECT_EQ(sine.GetFramesDone(), framesBefore) << "a stopped device pulls nothing from its input";
     EXPECT_FLOAT_EQ(device.GetPlayedTime(), 2.0f);
 
-    // Not raised on the audio thread: the user-interface timer raises it, exactly once.
+    // Not raised on the audio thread but handed to the user-interface thread, exactly once.
     EXPECT_EQ(over, 0);
-    std::thread([&] { device.OnTimeLimitOver_InvokeTimer_OnTimer(); }).join();
+    ASSERT_EQ(ui.Pending.size(), 1u);
+    std::thread([&] { ui.RunAll(); }).join();
     EXPECT_EQ(over, 1);
-    EXPECT_NE(overThread, std::this_thread::get_id()) << "raised on the thread that runs the timer";
+    EXPECT_NE(overThread, std::this_thread::get_id()) << "raised on the thread that runs the hand-over";
     out.PullBlock();
-    device.OnTimeLimitOver_InvokeTimer_OnTimer();
-    device.OnTimeLimitOver_InvokeTimer_OnTimer();
+    EXPECT_TRUE(ui.Pending.empty());
+    device.OnTimeLimitOver_InvokeTimer_OnTimer(); // a periodic timer finds nothing more
     EXPECT_EQ(over, 1);
 
     // Activating again starts a new run from zero.
@@ -98,6 +121,7 @@ TEST(Device, TimeLimitStopsDeliveryAndRaisesTheEventOnceOnTheUiThread) {
 }
 
 TEST(Device, NoTimeLimitWithoutHandlerStillStopsButPostsNothing) {
+    UiQueue ui;
     ManualOpener opener;
     TDevice device;
     device.SetOutputOpener(opener.Opener());
@@ -110,6 +134,7 @@ TEST(Device, NoTimeLimitWithoutHandlerStillStopsButPostsNothing) {
     device.OnTimeLimitOver = [&](TDevice*) { ++over; };
     device.OnTimeLimitOver_InvokeTimer_OnTimer();
     EXPECT_EQ(over, 0) << "the timer is armed only when a handler was assigned at the limit";
+    EXPECT_TRUE(ui.Pending.empty());
 
     // TimeLimit 0 means no limit.
     device.SetTimeLimit(0.0f);
@@ -229,4 +254,22 @@ TEST(Device, NullAudioRequestOpensTheNullDeviceWithoutComplaint) {
     EXPECT_EQ(device.GetDeviceError(), "");
     EXPECT_EQ(reports, 0);
     device.SetActive(false);
+}
+
+TEST(Device, AHandOverQueuedForADestroyedDeviceDoesNothing) {
+    UiQueue ui;
+    ManualOpener opener;
+    int over = 0;
+    {
+        TDevice device;
+        device.SetOutputOpener(opener.Opener());
+        device.SetTimeLimit(0.01f);
+        device.OnTimeLimitOver = [&](TDevice*) { ++over; };
+        device.SetActive(true);
+        opener.Last->PullBlock();
+        opener.Last->PullBlock();
+        ASSERT_EQ(ui.Pending.size(), 1u);
+    }
+    EXPECT_EQ(ui.RunAll(), 1);
+    EXPECT_EQ(over, 0);
 }

@@ -1,6 +1,7 @@
 // The file preview stream: ranges, loops, the resume-or-restart rule, OnOver and volume. The test
 // file's samples count its frames, so every played block shows exactly which frames it holds.
 #include "audio/PlayStream.h"
+#include "audio/UiDispatcher.h"
 #include "audio/soundlib/NullDevice.h"
 #include "base/Error.h"
 #include "support/TempDir.h"
@@ -10,6 +11,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -21,12 +23,15 @@ constexpr int Rate = 10000; // 10 ms blocks are 100 frames
 constexpr int Frames = 20000;
 
 struct Fixture {
+    // Dispatched work waits here for the test, which plays the user-interface thread.
+    std::vector<std::function<void()>> Ui;
     brindle::test::TempDir dir;
     std::string path = (dir / "count.wav").string();
     NullDevice* Out = nullptr;
     TPlayStream stream;
 
     Fixture() {
+        brindle::SetUiDispatcher([this](std::function<void()> work) { Ui.push_back(std::move(work)); });
         std::vector<std::int16_t> pcm(Frames);
         for (int i = 0; i < Frames; ++i) pcm[i] = static_cast<std::int16_t>(i % 30000);
         brindle::test::WriteSoundFile(path, pcm, Rate, 1);
@@ -36,6 +41,13 @@ struct Fixture {
             return OpenedOutput{std::move(device), ""};
         });
         stream.SetFileName(path);
+    }
+
+    ~Fixture() { brindle::SetUiDispatcher(nullptr); }
+    void RunUi() {
+        auto work = std::move(Ui);
+        Ui.clear();
+        for (auto& w : work) w();
     }
 
     // Pulls blocks and returns the samples played.
@@ -107,7 +119,8 @@ TEST(PlayStream, RangeStopsOnItsLastFrameAndRaisesOnOverOnTheUiTimer) {
     EXPECT_FLOAT_EQ(f.stream.GetPos(), 8050.0f / Frames);
 
     EXPECT_EQ(over, 0) << "not raised on the audio thread";
-    std::thread([&] { f.stream.OnOverTimerProcedure(); }).join();
+    ASSERT_EQ(f.Ui.size(), 1u);
+    std::thread([&] { f.RunUi(); }).join();
     EXPECT_EQ(over, 1);
     EXPECT_NE(overThread, std::this_thread::get_id());
     EXPECT_FALSE(f.Out->Running()) << "the end stops the output";
@@ -123,7 +136,7 @@ TEST(PlayStream, LoopRepeatsTheRangeSampleExactlyWithoutOnOver) {
     EXPECT_TRUE(f.stream.GetLooping());
     const auto played = f.Pull(25);
     EXPECT_EQ(played, Concat(Concat(Count(2000, 3000), Count(2000, 3000)), Count(2000, 2500)));
-    f.stream.OnOverTimerProcedure();
+    EXPECT_TRUE(f.Ui.empty());
     EXPECT_EQ(over, 0);
     EXPECT_TRUE(f.stream.GetIsPlaying());
 
@@ -167,14 +180,14 @@ TEST(PlayStream, LengthZeroPlaysToTheFileEndWithoutOnOver) {
     f.stream.SetPlayPosition(0.995f); // frame 19900
     EXPECT_EQ(f.Pull(2), Concat(Count(19900, 20000), std::vector<std::int16_t>(100, 0)));
     EXPECT_FALSE(f.stream.GetIsPlaying());
-    f.stream.OnOverTimerProcedure();
+    EXPECT_TRUE(f.Ui.empty());
     EXPECT_EQ(over, 0);
 
     // PlayFile plays the whole file and reports its end.
     f.stream.PlayFile(f.path);
     EXPECT_EQ(f.Pull(200), Count(0, 20000));
     f.Pull(1);
-    f.stream.OnOverTimerProcedure();
+    f.RunUi();
     EXPECT_EQ(over, 1);
 }
 
@@ -191,4 +204,17 @@ TEST(PlayStream, VolumeIsAppliedInWholePercents) {
     f.stream.SetFileName(f.path);
     f.stream.Play(0.5f, 0.1f, false, true);
     EXPECT_EQ(f.Pull(1)[0], 10000 * 33 / 100);
+}
+
+TEST(PlayStream, WithoutAUiDispatcherTheEndWaitsForTheUiTimer) {
+    Fixture f;
+    brindle::SetUiDispatcher(nullptr); // dispatched work would run on the audio thread
+    int over = 0;
+    f.stream.OnOver = [&](TPlayStream*) { ++over; };
+    f.stream.Play(0, 0.01f, false, true);
+    f.Pull(3);
+    EXPECT_EQ(over, 0) << "never raised inside the output callback";
+    f.stream.OnOverTimerProcedure();
+    EXPECT_EQ(over, 1);
+    EXPECT_FALSE(f.Out->Running());
 }
