@@ -21,7 +21,10 @@ float TDevice::GetPlayedTime() const {
 
 void TDevice::SetActive(bool Value) {
     if (!Value) {
-        if (Output) Output->Stop();
+        if (Output) {
+            Output->Stop();
+            LastStats = Output->Stats().Summary();
+        }
         Output.reset();
         Active = false;
         return;
@@ -83,6 +86,8 @@ void TDevice::CheckOutput() {
 }
 
 bool TDevice::GetUsingNullDevice() const { return Output && Output->IsNull(); }
+
+std::string TDevice::GetStatsSummary() const { return Output ? Output->Stats().Summary() : LastStats; }
 
 const brindle::soundlib::OutputStats* TDevice::GetStats() const { return Output ? &Output->Stats() : nullptr; }
 

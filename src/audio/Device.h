@@ -55,6 +55,8 @@ public:
     const std::string& GetDeviceError() const { return DeviceError; }
     // Timing of the callbacks since activation; null while inactive.
     const brindle::soundlib::OutputStats* GetStats() const;
+    // The statistics line of the running output, or of the last one once deactivated.
+    std::string GetStatsSummary() const;
     // Replaces how the output stream is opened, so tests can drive the callback by hand.
     void SetOutputOpener(brindle::soundlib::OutputOpener Opener) { OutputFactory = std::move(Opener); }
 
@@ -73,6 +75,7 @@ private:
     brindle::soundlib::OutputOpener OutputFactory;
     std::string DeviceError;
     std::string LastReported;
+    std::string LastStats;
     std::atomic<bool> InvokeTimerArmed{false};
     // Lets work handed to the user-interface thread see that this device is gone.
     std::shared_ptr<TDevice*> Self;

@@ -1,0 +1,194 @@
+#include "app/LiveOutput.h"
+#include "app/SongEngine.h"
+#include "app/cli/Command.h"
+#include "audio/UiDispatcher.h"
+#include "song/Sequencer.h"
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+namespace brindle::cli {
+namespace {
+
+constexpr int ExitInterrupted = 130; // 128 + SIGINT, as shells report it
+
+volatile std::sig_atomic_t interrupted = 0;
+void onInterrupt(int) { interrupted = 1; }
+
+// Ctrl+C only raises a flag; the play loop sees it and stops cleanly.
+class InterruptGuard {
+public:
+    InterruptGuard() {
+        interrupted = 0;
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &Previous);
+        sigaction(SIGTERM, &action, &PreviousTerm);
+    }
+    ~InterruptGuard() {
+        sigaction(SIGINT, &Previous, nullptr);
+        sigaction(SIGTERM, &PreviousTerm, nullptr);
+    }
+
+private:
+    struct sigaction Previous {};
+    struct sigaction PreviousTerm {};
+};
+
+// This thread stands in for the user-interface thread: work handed over from the audio thread
+// waits here until the play loop runs it.
+class UiQueue {
+public:
+    UiQueue() {
+        SetUiDispatcher([this](std::function<void()> work) {
+            std::lock_guard guard(Lock);
+            Pending.push_back(std::move(work));
+        });
+    }
+    ~UiQueue() { SetUiDispatcher(nullptr); }
+    void Run() {
+        std::deque<std::function<void()>> work;
+        {
+            std::lock_guard guard(Lock);
+            work.swap(Pending);
+        }
+        for (auto& w : work) w();
+    }
+
+private:
+    std::mutex Lock;
+    std::deque<std::function<void()>> Pending;
+};
+
+bool parseInt(const std::string& text, int& value) {
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || end != text.c_str() + text.size() || v < INT32_MIN || v > INT32_MAX) return false;
+    value = int(v);
+    return true;
+}
+
+bool parseSeconds(const std::string& text, double& value) {
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+struct PlayOptions {
+    std::string Module;
+    int Device = 0;
+    int BufferMs = 44;
+    double Seconds = 0;
+    int From = 1;
+    bool Stats = false;
+};
+
+int runPlay(const std::vector<std::string>& args) {
+    const auto& self = FindCommand("play");
+    PlayOptions o;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const auto& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--stats") {
+            o.Stats = true;
+        } else if (a == "--device") {
+            if (!hasValue || !parseInt(args[++i], o.Device) || o.Device < 0)
+                return UsageError(self, "--device needs a device number (0 is the default device)");
+        } else if (a == "--buffer") {
+            if (!hasValue || !parseInt(args[++i], o.BufferMs) || o.BufferMs < 1 || o.BufferMs > 2000)
+                return UsageError(self, "--buffer needs a length of 1..2000 ms");
+        } else if (a == "--seconds") {
+            if (!hasValue || !parseSeconds(args[++i], o.Seconds) || o.Seconds <= 0)
+                return UsageError(self, "--seconds needs a positive number");
+        } else if (a == "--from") {
+            if (!hasValue || !parseInt(args[++i], o.From) || o.From < 1 || o.From > OrderCount)
+                return UsageError(self, "--from needs an order number of 1.." + std::to_string(OrderCount));
+        } else if (a.starts_with("-")) {
+            return UsageError(self, "unknown option " + a);
+        } else if (o.Module.empty()) {
+            o.Module = a;
+        } else {
+            return UsageError(self, "expected one MODULE");
+        }
+    }
+    if (o.Module.empty()) return UsageError(self, "expected MODULE");
+
+    auto song = std::make_unique<cSequencer>();
+    song->LoadFile(o.Module);
+    if (cSequencer::IsOrderEmpty(song->Orders[o.From - 1]))
+        return Fail("order " + std::to_string(o.From) + " of " + o.Module + " is empty");
+    SongEngine engine(*song);
+    for (const auto& p : engine.PreloadInstruments()) std::cerr << "warning: " << p << " (its notes are silent)\n";
+    TAudioX* chain = engine.ApplySongEffects();
+
+    UiQueue ui;
+    InterruptGuard interrupt;
+    TLiveOutput live;
+    live.OnLog = [](TLiveOutput*, const std::string& text) { std::cerr << "brindle-cli: " << text << "\n"; };
+    bool timeUp = false;
+    auto& speakers = live.GetSpeakers();
+    speakers.SetTimeLimit(float(o.Seconds));
+    speakers.OnTimeLimitOver = [&](TDevice*) { timeUp = true; };
+
+    engine.PlaySongFrom(o.From);
+    live.Initialise(o.Device, o.BufferMs, chain);
+    if (speakers.GetUsingNullDevice() && speakers.GetDeviceError().empty())
+        std::cerr << "brindle-cli: BRINDLE_AUDIO=null: playing without a sound card\n";
+
+    const bool terminal = isatty(STDOUT_FILENO);
+    auto status = [&] {
+        std::printf("\rorder %3d  pattern %3d  row %3d  %7.2f s ", int(song->CurOrder), int(song->CurPattern),
+                    int(song->CurRow), double(speakers.GetPlayedTime()));
+        std::fflush(stdout);
+    };
+    while (!interrupted && !timeUp && engine.Playing()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ui.Run();
+        live.Poll();
+        for (const auto& p : engine.LoadPending()) std::cerr << "warning: " << p << "\n";
+        for (const auto& p : engine.Mixer().TakeProblems()) std::cerr << "warning: " << p << "\n";
+        if (terminal) status();
+    }
+    live.Shutdown();
+    engine.Stop();
+    ui.Run();
+    if (terminal) {
+        status();
+        std::printf("\n");
+    }
+    if (interrupted) std::cerr << "brindle-cli: stopped\n";
+    if (o.Stats) std::printf("%s\n", speakers.GetStatsSummary().c_str());
+    std::fflush(stdout);
+    return interrupted ? ExitInterrupted : ExitOk;
+}
+
+const bool registered = RegisterCommand({
+    "play",
+    "play a module live on the sound card",
+    "usage: brindle-cli play MODULE [--device N] [--buffer MS] [--seconds S] [--from ORDER] [--stats]\n\n"
+    "Plays the song of MODULE through its master effects, as the main window does, showing the\n"
+    "playing order, pattern and row on a terminal. Ends when the song ends, after S seconds, or\n"
+    "on Ctrl+C (exit code 130). Without a sound card (or with BRINDLE_AUDIO=null) the song plays\n"
+    "on the null device at real-time pace.\n"
+    "  --device N     output device from 'brindle-cli devices' (default 0, the default device)\n"
+    "  --buffer MS    output buffer length in ms (default 44)\n"
+    "  --seconds S    stop after S seconds of output\n"
+    "  --from ORDER   start at this order entry (default 1)\n"
+    "  --stats        print callback timing at the end:\n"
+    "                 callbacks=N misses=M p50_ms=A p99_ms=B max_ms=C block_ms=D",
+    runPlay,
+});
+
+} // namespace
+} // namespace brindle::cli
