@@ -42,11 +42,11 @@ void TCombReverb::Design() {
             Comb.Feedback = static_cast<float>(G);
             Comb.Norm = static_cast<float>(std::sqrt(1.0 - G * G) / std::sqrt(double(CombCount)));
         }
-    Wet = std::isfinite(Params.Level) ? std::clamp(Params.Level, 0.0f, 1.0f) : 0.0f;
+    Level = std::isfinite(Params.Level) ? std::clamp(Params.Level, 0.0f, 1.0f) : 0.0f;
 }
 
 void TCombReverb::Process(float* Samples, int Frames) {
-    if (Wet == 0.0f) {
+    if (Level == 0.0f) {
         // Turning the level up later must not replay sound from before it was turned down.
         if (!Silent) {
             for (auto& Line : Lines) {
@@ -58,29 +58,62 @@ void TCombReverb::Process(float* Samples, int Frames) {
         return;
     }
     Silent = false;
-    const float InScale = 1.0f / static_cast<float>(Channels);
-    for (int i = 0; i < Frames; ++i) {
-        float* Frame = Samples + static_cast<long>(i) * Channels;
-        float Mono = 0;
-        for (int c = 0; c < Channels; ++c) Mono += Frame[c];
-        Mono *= InScale;
+    // Each delay line runs over a whole slice at a time: tight loops with the line's state in
+    // registers, instead of visiting every line for every frame.
+    for (int Done = 0; Done < Frames; Done += SliceFrames) {
+        const int Now = std::min(SliceFrames, Frames - Done);
+        float* Block = Samples + static_cast<long>(Done) * Channels;
+        const float InScale = 1.0f / static_cast<float>(Channels);
+        for (int i = 0; i < Now; ++i) {
+            float Sum = 0;
+            for (int c = 0; c < Channels; ++c) Sum += Block[i * Channels + c];
+            Mono[i] = Sum * InScale;
+        }
         for (int c = 0; c < Channels; ++c) {
             TChannel& Line = Lines[c];
-            float Out = 0;
-            for (auto& Comb : Line.Combs) {
-                const float Y = Comb.Buffer[Comb.Pos];
-                Comb.Store = FlushDenormal(Y * (1.0f - Damping) + Comb.Store * Damping);
-                Comb.Buffer[Comb.Pos] = FlushDenormal(Mono * Comb.Norm + Comb.Store * Comb.Feedback);
-                if (++Comb.Pos == static_cast<int>(Comb.Buffer.size())) Comb.Pos = 0;
-                Out += Y;
+            // All combs advance together: their damping recursions are independent, so the
+            // processor overlaps them. State lives in locals, where buffer writes cannot alias it.
+            float* Buf[CombCount];
+            int Size[CombCount], Pos[CombCount];
+            float Store[CombCount], Norm[CombCount], Feedback[CombCount];
+            for (int k = 0; k < CombCount; ++k) {
+                TDelayLine& Comb = Line.Combs[k];
+                Buf[k] = Comb.Buffer.data();
+                Size[k] = static_cast<int>(Comb.Buffer.size());
+                Pos[k] = Comb.Pos;
+                Store[k] = Comb.Store;
+                Norm[k] = Comb.Norm;
+                Feedback[k] = Comb.Feedback;
+            }
+            for (int i = 0; i < Now; ++i) {
+                const float In = Mono[i];
+                float Sum = 0;
+                for (int k = 0; k < CombCount; ++k) {
+                    const float Y = Buf[k][Pos[k]];
+                    Store[k] = FlushDenormal(Y * (1.0f - Damping) + Store[k] * Damping);
+                    Buf[k][Pos[k]] = In * Norm[k] + Store[k] * Feedback[k];
+                    if (++Pos[k] == Size[k]) Pos[k] = 0;
+                    Sum += Y;
+                }
+                Wet[i] = Sum;
+            }
+            for (int k = 0; k < CombCount; ++k) {
+                Line.Combs[k].Pos = Pos[k];
+                Line.Combs[k].Store = Store[k];
             }
             for (auto& Pass : Line.AllPasses) {
-                const float Delayed = Pass.Buffer[Pass.Pos];
-                Pass.Buffer[Pass.Pos] = FlushDenormal(Out + Delayed * AllPassFeedback);
-                if (++Pass.Pos == static_cast<int>(Pass.Buffer.size())) Pass.Pos = 0;
-                Out = Delayed - Out;
+                float* Buf = Pass.Buffer.data();
+                const int Size = static_cast<int>(Pass.Buffer.size());
+                int Pos = Pass.Pos;
+                for (int i = 0; i < Now; ++i) {
+                    const float Delayed = Buf[Pos];
+                    Buf[Pos] = FlushDenormal(Wet[i] + Delayed * AllPassFeedback);
+                    if (++Pos == Size) Pos = 0;
+                    Wet[i] = Delayed - Wet[i];
+                }
+                Pass.Pos = Pos;
             }
-            Frame[c] += Wet * Out;
+            for (int i = 0; i < Now; ++i) Block[i * Channels + c] += Level * Wet[i];
         }
     }
 }

@@ -44,8 +44,12 @@ private:
     void Design();
 
     TReverbParams Params;
-    float Wet = 0;
+    static constexpr int SliceFrames = 256;
+
+    float Level = 0;
     bool Silent = true;
+    std::array<float, SliceFrames> Mono{};
+    std::array<float, SliceFrames> Wet{};
     std::vector<TChannel> Lines;
 };
 

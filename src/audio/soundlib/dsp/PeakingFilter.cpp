@@ -40,16 +40,30 @@ void TPeakingFilter::Design() {
 
 void TPeakingFilter::Process(float* Samples, int Frames) {
     if (Bypass) return;
+    if (Channels == 2) {
+        // Both channels in one pass: two independent recursions the processor can overlap.
+        TState L = States[0], R = States[1];
+        for (int i = 0; i < Frames; ++i) {
+            float* P = Samples + 2 * i;
+            const double XL = P[0], XR = P[1];
+            const double YL = B0 * XL + B1 * L.X1 + B2 * L.X2 - A1 * L.Y1 - A2 * L.Y2;
+            const double YR = B0 * XR + B1 * R.X1 + B2 * R.X2 - A1 * R.Y1 - A2 * R.Y2;
+            L = {XL, L.X1, FlushDenormal(YL), L.Y1};
+            R = {XR, R.X1, FlushDenormal(YR), R.Y1};
+            P[0] = static_cast<float>(YL);
+            P[1] = static_cast<float>(YR);
+        }
+        States[0] = L;
+        States[1] = R;
+        return;
+    }
     for (int c = 0; c < Channels; ++c) {
         TState S = States[c];
         float* P = Samples + c;
         for (int i = 0; i < Frames; ++i, P += Channels) {
             const double X = *P;
             const double Y = B0 * X + B1 * S.X1 + B2 * S.X2 - A1 * S.Y1 - A2 * S.Y2;
-            S.X2 = S.X1;
-            S.X1 = X;
-            S.Y2 = S.Y1;
-            S.Y1 = FlushDenormal(Y);
+            S = {X, S.X1, FlushDenormal(Y), S.Y1};
             *P = static_cast<float>(Y);
         }
         States[c] = S;
