@@ -62,6 +62,9 @@ void cSequencer::MixSpan(double Start, double End, int SampleRate) {
             StopPlayback();
             return;
         }
+        // The next pattern begins only when its first row is due, so the last row of a song
+        // plays its whole length before playback stops.
+        if (r >= n && double(rowBase + r) * d >= end) return;
         if (r >= n) {
             rowBase += n;
             r -= n;

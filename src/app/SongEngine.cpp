@@ -1,0 +1,143 @@
+#include "app/SongEngine.h"
+
+#include "app/EffectSettings.h"
+#include "app/MasterEffects.h"
+#include "base/Error.h"
+#include "song/Sequencer.h"
+
+#include <cmath>
+#include <cstdio>
+#include <set>
+
+namespace brindle {
+
+TEffectSettings SongEffectSettings(const cSequencer& Song) {
+    TEffectSettings s;
+    s.CompressorEnabled = Song.Compressor_Enabled;
+    s.CompressorThres = Song.Compressor_Thres;
+    s.CompressorAttack = Song.Compressor_Attack;
+    s.CompressorRelease = Song.Compressor_Release;
+    s.ReverbEnabled = Song.Reverb_Enabled;
+    s.ReverbLevel = Song.Reverb_Level;
+    s.ReverbDelay = Song.Reverb_Delay;
+    s.EqEnabled = Song.Eq_Enabled;
+    s.Eq[0] = Song.Eq0;
+    s.Eq[1] = Song.Eq1;
+    s.Eq[2] = Song.Eq2;
+    return s;
+}
+
+SongEngine::SongEngine(cSequencer& Song, int VoicePool)
+    : TheSong(Song), TheMixer(std::make_unique<TLiveMixer>(VoicePool)), TheEffects(std::make_unique<TMasterEffects>()) {
+    Tail = TheMixer.get();
+    TheMixer->BeforeBlockMixing = [this](TLiveMixer* Mixer, float, float LenTime) {
+        // The mixer's frame clock, not its single-precision seconds, places the rows.
+        const auto frames = std::llround(double(LenTime) * Mixer->GetSampleRate());
+        TheSong.MixFrames(Mixer->GetFramePos(), frames, Mixer->GetSampleRate());
+    };
+    TheSong.OnQueuePlayback = [this](cSequencer* Sender, const std::string& FileName, float Offset, float Volume,
+                                     float Stretch, float Pitch) {
+        QueuePlayback(Sender, FileName, Offset, Volume, Stretch, Pitch);
+    };
+}
+
+SongEngine::~SongEngine() {
+    TheSong.Stop();
+    TheSong.OnQueuePlayback = nullptr;
+    TheMixer->BeforeBlockMixing = nullptr;
+}
+
+TAudioX* SongEngine::ApplySongEffects() {
+    TheEffects->Apply(SongEffectSettings(TheSong));
+    Tail = TheEffects->Chain(TheMixer.get());
+    return Tail;
+}
+
+std::vector<std::string> SongEngine::PreloadInstruments() {
+    std::vector<std::string> problems;
+    std::set<std::string> seen;
+    auto& cache = *TheMixer->GetSampleCache();
+    for (int i = 0; i < InstrumentCount; ++i) {
+        const auto& ins = TheSong.Instruments[i];
+        const std::string file = ins.GetFileName();
+        if (file.empty() || !seen.insert(file).second) continue;
+        try {
+            cache.Load(file);
+        } catch (const Error& e) {
+            problems.push_back("Instrument " + std::to_string(i + 1) + " (" + ins.Name + "): " + e.what());
+        }
+    }
+    return problems;
+}
+
+std::vector<std::string> SongEngine::LoadPending() {
+    std::vector<std::string> problems;
+    auto& cache = *TheMixer->GetSampleCache();
+    for (const auto& file : TheMixer->TakePendingLoads()) {
+        try {
+            cache.Load(file);
+        } catch (const Error& e) {
+            problems.push_back(e.what());
+        }
+    }
+    return problems;
+}
+
+void SongEngine::Restart() {
+    TheMixer->Clear();
+    TheMixer->SetFramePos(0);
+    TheSong.Stop();
+}
+
+void SongEngine::PlaySongFrom(int Order) {
+    Restart();
+    TheSong.PlaySong(Order);
+}
+
+void SongEngine::PlayPatternFrom(int Pattern, int GridRow) {
+    Restart();
+    TheSong.PlayPatternFrom(Pattern, GridRow);
+}
+
+void SongEngine::Stop() {
+    TheMixer->Clear();
+    TheSong.Stop();
+}
+
+bool SongEngine::Playing() const {
+    const int mode = TheSong.PlayMode;
+    return mode == PlayPatternLoop || mode == PlaySongMode;
+}
+
+void SongEngine::QueuePlayback(cSequencer* Sender, const std::string& FileName, float Offset, float Volume,
+                               float Stretch, float Pitch) {
+    const int tag = Sender->OnQueuePlayback_Key;
+    if (TraceOn) Trace(tag);
+    if (FileName.empty()) {
+        TheMixer->RemoveByTag(tag, Offset); // stop marker: cut on the row's frame
+        return;
+    }
+    // "A file exists at that path" is a cache look-up: files are decoded before playing, and one
+    // that could not be is reported then, not on every note.
+    if (!TheMixer->GetSampleCache()->Contains(FileName)) return;
+    const int slot = Sender->QueuedInstrument;
+    if (slot >= 0 && slot < InstrumentCount && Sender->Instruments[slot].StopPrev) TheMixer->RemoveByTag(tag, Offset);
+    // A module may carry a stretch of 0 (an absent attribute); play such notes as recorded.
+    if (!(Stretch > 0) || !std::isfinite(Stretch)) Stretch = 1.0f;
+    TheMixer->AddToMix(FileName, Stretch, Volume, Pitch, Offset, tag);
+}
+
+void SongEngine::Trace(int Tag) {
+    // Formatted into stack buffers: the handler may run on the audio thread.
+    char line[128];
+    while (TraceBusy.test_and_set(std::memory_order_acquire)) {
+    }
+    TraceLines.Push("\"MainForm::OnQueuePlayback\"(form_main_src):220:MainForm::OnQueuePlayback");
+    const int n = std::snprintf(line, sizeof line, "Tolm.seq->OnQueuePlayback_Key(form_main_src):221:%d", Tag);
+    TraceLines.Push(std::string_view(line, size_t(n)));
+    TraceBusy.clear(std::memory_order_release);
+}
+
+std::vector<std::string> SongEngine::TakeTraceLines() { return TraceLines.TakeAll(); }
+
+} // namespace brindle

@@ -1,0 +1,68 @@
+#pragma once
+// The song wired to the live mixer and the master effects: the one place where the playback
+// engine's queued notes become mixer voices and where the output chain is built. The live output
+// (speakers) and the song render (encoder) both pull Output(), so they hear the same thing.
+#include "audio/LiveMixer.h"
+#include "audio/TextRing.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+class cSequencer;
+class TMasterEffects;
+struct TEffectSettings;
+
+namespace brindle {
+
+// The song's stored effect values.
+TEffectSettings SongEffectSettings(const cSequencer& Song);
+
+class SongEngine {
+public:
+    explicit SongEngine(cSequencer& Song, int VoicePool = TLiveMixer::DefaultPoolSize);
+    ~SongEngine();
+    SongEngine(const SongEngine&) = delete;
+    SongEngine& operator=(const SongEngine&) = delete;
+
+    cSequencer& Song() { return TheSong; }
+    TLiveMixer& Mixer() { return *TheMixer; }
+    TMasterEffects& Effects() { return *TheEffects; }
+    // The node a consumer pulls: the mixer followed by the enabled master effects.
+    TAudioX* Output() { return Tail; }
+    // Pushes the song's effect settings into the effect nodes and rebuilds the chain; returns Output().
+    TAudioX* ApplySongEffects();
+
+    // Decodes every instrument file into the sample cache (run before playing). Returns one
+    // message per instrument whose file is missing or cannot be decoded; its notes stay silent.
+    std::vector<std::string> PreloadInstruments();
+    // Loads files the mixer asked for while playing; returns the messages of those that failed.
+    std::vector<std::string> LoadPending();
+
+    // Transport: every start clears the mixer and the clock so the song begins at time 0.
+    void PlaySongFrom(int Order);
+    void PlayPatternFrom(int Pattern, int GridRow);
+    void Stop();
+    bool Playing() const;
+
+    // The queue handler's trace lines, collected for the trace window while tracing is on.
+    void SetTraceEnabled(bool On) { TraceOn = On; }
+    std::vector<std::string> TakeTraceLines();
+
+private:
+    void QueuePlayback(cSequencer* Sender, const std::string& FileName, float Offset, float Volume, float Stretch,
+                       float Pitch);
+    void Trace(int Tag);
+    void Restart();
+
+    cSequencer& TheSong;
+    std::unique_ptr<TLiveMixer> TheMixer;
+    std::unique_ptr<TMasterEffects> TheEffects;
+    TAudioX* Tail = nullptr;
+    std::atomic<bool> TraceOn{false};
+    std::atomic_flag TraceBusy = ATOMIC_FLAG_INIT; // the ring takes one pusher at a time
+    TextRing<256, 128> TraceLines;
+};
+
+} // namespace brindle

@@ -1,0 +1,210 @@
+#include "app/SongEngine.h"
+#include "app/SongRender.h"
+#include "base/Error.h"
+#include "song/Sequencer.h"
+#include "support/Measure.h"
+#include "support/RunProcess.h"
+#include "support/TempDir.h"
+#include "support/Tones.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+namespace fs = std::filesystem;
+using namespace brindle::test;
+
+namespace {
+
+constexpr int Rate = 44100;
+constexpr int BlockFrames = 440; // the render's 0.01 s blocks
+
+std::vector<std::int16_t> readRaw(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::int16_t> pcm(bytes.size() / 2);
+    std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
+    return pcm;
+}
+
+class SongRender : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::unique_ptr<cSequencer> song = std::make_unique<cSequencer>();
+
+    // A stereo sample holding one constant value, so every sample of the output can be predicted.
+    std::string constantSample(const std::string& name, std::int16_t value, std::int64_t frames) {
+        const auto path = dir / name;
+        WriteSoundFile(path, ConstantTone(value, frames, 2), Rate, 2);
+        return path.string();
+    }
+    void note(int channel, int row, int ins) { song->PatternAt(1).Cells[channel][row] = {ins, 0}; }
+    brindle::RenderReport render(const std::string& out, float tail = 0) {
+        brindle::SongEngine engine(*song);
+        brindle::RenderOptions options;
+        options.OutputFile = (dir / out).string();
+        options.TailSeconds = tail;
+        return brindle::RenderSong(engine, options);
+    }
+    static std::int64_t rowFrame(int row, double bpm = 120) { return std::int64_t(std::floor(row * 15.0 / bpm * Rate + 1e-6)); }
+};
+
+TEST_F(SongRender, EveryNoteStartsOnItsRowsFrame) {
+    song->SetInstrumentFile(1, constantSample("a.wav", 1000, 100));
+    song->SetInstrumentFile(2, constantSample("b.wav", 3000, 50));
+    song->InstrumentAt(2).Volume = 0.5f;
+    song->PatternAt(1).RowCount = 16;
+    song->Orders[0].PatternIndex = 1;
+    const int rowsA[] = {0, 3, 8, 13};
+    for (int r : rowsA) note(0, r, 1);
+    note(7, 5, 2);
+    note(7, 15, 2);
+    const auto report = render("out.raw");
+    EXPECT_TRUE(report.Problems.empty());
+
+    const auto pcm = readRaw(dir / "out.raw");
+    const std::int64_t frames = std::int64_t(pcm.size() / 2);
+    // The song is 2 s long; rendering ends one block after the block in which it stopped.
+    EXPECT_GE(frames, 2 * Rate);
+    EXPECT_LE(frames, 2 * Rate + 3 * BlockFrames);
+    EXPECT_EQ(frames % BlockFrames, 0);
+
+    std::vector<std::int32_t> expected(pcm.size(), 0);
+    auto place = [&](std::int64_t start, std::int64_t length, int value) {
+        for (std::int64_t f = start; f < start + length && f < frames; ++f) {
+            expected[size_t(f) * 2] += value;
+            expected[size_t(f) * 2 + 1] += value;
+        }
+    };
+    for (int r : rowsA) place(rowFrame(r), 100, 1000);
+    place(rowFrame(5), 50, 1500);
+    place(rowFrame(15), 50, 1500);
+    std::int64_t mismatches = 0, first = -1;
+    for (size_t i = 0; i < pcm.size(); ++i)
+        if (pcm[i] != expected[i]) {
+            ++mismatches;
+            if (first < 0) first = std::int64_t(i / 2);
+        }
+    EXPECT_EQ(mismatches, 0) << "first wrong frame " << first;
+}
+
+TEST_F(SongRender, StopMarkersAndStopPrevCutOnTheRowsFrameWithAShortFade) {
+    song->SetInstrumentFile(1, constantSample("long.wav", 8000, Rate * 2));
+    song->SetInstrumentFile(2, constantSample("cut.wav", 4000, Rate * 2));
+    song->InstrumentAt(2).StopPrev = true;
+    song->PatternAt(1).RowCount = 16;
+    song->Orders[0].PatternIndex = 1;
+    note(0, 0, 1);
+    note(0, 4, -1); // stop marker at 0.5 s
+    note(1, 0, 1);
+    note(1, 6, 2); // StopPrev: the first note is cut, the new one plays on
+    render("cut.raw");
+    const auto pcm = readRaw(dir / "cut.raw");
+    const auto left = ChannelOf(pcm, 2, 0);
+    const auto stop = rowFrame(4), prev = rowFrame(6);
+    const int fade = Rate * 3 / 1000;
+    EXPECT_EQ(left[size_t(stop) - 1], 16000);
+    // Between the stop and the StopPrev note only channel 1's first note sounds, after the fade.
+    EXPECT_EQ(left[size_t(stop + fade + 1)], 8000);
+    for (std::int64_t f = stop; f < stop + fade; ++f) EXPECT_LE(left[size_t(f)], 16000) << f;
+    EXPECT_EQ(left[size_t(prev) - 1], 8000);
+    // At the StopPrev note the old voice fades out while the new one starts at once.
+    EXPECT_GE(left[size_t(prev)], 4000);
+    EXPECT_EQ(left[size_t(prev + fade + 1)], 4000);
+}
+
+TEST_F(SongRender, LeftoverVoicesDoNotLeakAndMissingFilesAreNamedOnce) {
+    song->SetInstrumentFile(1, (dir / "gone.wav").string());
+    song->SetInstrumentFile(2, constantSample("x.wav", 500, 10));
+    song->PatternAt(1).RowCount = 4;
+    song->Orders[0].PatternIndex = 1;
+    for (int r = 0; r < 4; ++r) note(0, r, 1);
+    brindle::SongEngine engine(*song);
+    const auto loud = constantSample("loud.wav", 20000, Rate * 5);
+    engine.Mixer().GetSampleCache()->Load(loud);
+    ASSERT_TRUE(engine.Mixer().AddToMix(loud, 1, 1, 0, 0, 42)); // a key still held down
+    brindle::RenderOptions options;
+    options.OutputFile = (dir / "quiet.wav").string();
+    const auto report = brindle::RenderSong(engine, options);
+    ASSERT_EQ(report.Problems.size(), 1u);
+    EXPECT_NE(report.Problems[0].find("gone.wav"), std::string::npos);
+    EXPECT_NEAR(report.Seconds, 0.5, 0.03);
+    const auto r = RunProcess({"sox", options.OutputFile, "-n", "stat"});
+    EXPECT_NE(r.err.find("Maximum amplitude:     0.000000"), std::string::npos) << r.err;
+}
+
+TEST_F(SongRender, TailLetsTheLastNoteRingOut) {
+    song->SetInstrumentFile(1, constantSample("ring.wav", 1000, Rate)); // 1 s note
+    song->PatternAt(1).RowCount = 2;
+    song->Orders[0].PatternIndex = 1;
+    note(0, 1, 1); // starts at 0.125 s, the song ends at 0.25 s
+    const double plain = render("a.raw").Seconds;
+    EXPECT_NEAR(plain, 0.25, 0.03);
+    const double capped = render("b.raw", 0.3f).Seconds;
+    EXPECT_NEAR(capped, 0.55, 0.03);
+    const double full = render("c.raw", 5).Seconds;
+    EXPECT_NEAR(full, 1.125, 0.03); // ends when the voice does
+    const auto pcm = readRaw(dir / "c.raw");
+    EXPECT_EQ(pcm[size_t(rowFrame(1) + Rate - 1) * 2], 1000);
+}
+
+TEST_F(SongRender, QueueHandlerTracesWithTheFixedTexts) {
+    song->SetInstrumentFile(1, constantSample("t.wav", 100, 10));
+    brindle::SongEngine engine(*song);
+    engine.SetTraceEnabled(true);
+    song->PreviewInstrument(1, 0, 17);
+    const auto lines = engine.TakeTraceLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "\"MainForm::OnQueuePlayback\"(form_main_src):220:MainForm::OnQueuePlayback");
+    EXPECT_EQ(lines[1], "Tolm.seq->OnQueuePlayback_Key(form_main_src):221:17");
+}
+
+TEST_F(SongRender, DemoRendersToMp3WithTheSongsDuration) {
+    song->LoadFile(BRINDLE_SOURCE_DIR "/examples/demo.hym");
+    const auto report = render("demo.mp3");
+    EXPECT_TRUE(report.Problems.empty());
+    const auto probe = RunProcess({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of",
+                                   "default=noprint_wrappers=1:nokey=1", (dir / "demo.mp3").string()});
+    ASSERT_EQ(probe.exitCode, 0) << probe.err;
+    EXPECT_NEAR(std::stod(probe.out), song->SongLengthSeconds(), 0.1);
+}
+
+TEST_F(SongRender, DemoWithEffectsIsAudibleAndClean) {
+    song->LoadFile(BRINDLE_SOURCE_DIR "/examples/demo.hym");
+    render("demo.raw");
+    const auto pcm = readRaw(dir / "demo.raw");
+    const auto left = ChannelOf(pcm, 2, 0);
+    EXPECT_NEAR(double(left.size()) / Rate, song->SongLengthSeconds(), 0.03);
+    EXPECT_GT(Rms(left), 300.0);
+    // Sound all the way through: every second of the song carries signal (the end is a fade).
+    for (size_t s = 0; s + 2 * Rate <= left.size(); s += Rate) EXPECT_GT(Rms(left, s, s + Rate), 100.0) << "second " << s / Rate;
+}
+
+TEST(RenderCli, ExitCodesAndMessages) {
+    TempDir dir;
+    const std::string demo = BRINDLE_SOURCE_DIR "/examples/demo.hym";
+    auto r = RunCli({"render", demo, (dir / "x.ogg").string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("File type - ..ogg not supported."), std::string::npos) << r.err;
+    r = RunCli({"render", demo, (dir / "no" / "dir" / "x.wav").string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(fs::exists(dir / "no"));
+    r = RunCli({"render", (dir / "missing.hym").string(), (dir / "x.wav").string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(fs::exists(dir / "x.wav"));
+    EXPECT_EQ(RunCli({"render", demo}).exitCode, 2);
+    EXPECT_EQ(RunCli({"render", demo, (dir / "x.wav").string(), "--tail"}).exitCode, 2);
+    EXPECT_EQ(RunCli({"render", demo, (dir / "x.wav").string(), "--bitrate", "fast"}).exitCode, 2);
+
+    const auto out = dir / "it's a $(touch pwned) \"song\".wav";
+    r = RunCli({"render", demo, out.string(), "--tail", "0.5"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::exists(out));
+    EXPECT_FALSE(fs::exists("pwned"));
+    EXPECT_NE(r.err.find("wrote "), std::string::npos);
+}
+
+} // namespace
