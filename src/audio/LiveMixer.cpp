@@ -28,6 +28,7 @@ TLiveMixer::TLiveMixer(int PoolSize, int SampleRate, int Channels, int MaxBlockF
     }
     for (auto it = Pool.rbegin(); it != Pool.rend(); ++it) Free.push_back(it->get());
     for (auto it = Engines.rbegin(); it != Engines.rend(); ++it) FreeEngines.push_back(it->get());
+    Bus.resize(static_cast<size_t>(MaxBlockFrames) * Channels);
     Scratch.resize(static_cast<size_t>(MaxBlockFrames) * Channels);
 }
 
@@ -158,10 +159,15 @@ int TLiveMixer::PopData(void* Buf, int BufLen) {
     }
     std::lock_guard guard(Lock);
     if (BufLen > 0) std::memset(Buf, 0, static_cast<size_t>(BufLen));
+    const size_t samples = static_cast<size_t>(frames) * channels;
     // Grows only when a larger block than ever before is asked for.
-    if (Scratch.size() < static_cast<size_t>(frames) * channels) Scratch.resize(static_cast<size_t>(frames) * channels);
-    auto* out = static_cast<std::int16_t*>(Buf);
-    for (TMixVoice* v : Active) v->MixInto(out, Scratch.data(), frames);
+    if (Bus.size() < samples) {
+        Bus.resize(samples);
+        Scratch.resize(samples);
+    }
+    std::fill(Bus.begin(), Bus.begin() + static_cast<std::ptrdiff_t>(samples), 0.0f);
+    for (TMixVoice* v : Active) v->MixInto(Bus.data(), Scratch.data(), frames);
+    brindle::soundlib::BusToShorts(static_cast<std::int16_t*>(Buf), Bus.data(), static_cast<int>(samples));
     for (std::size_t i = Active.size(); i-- > 0;)
         if (Active[i]->GetOver()) FreeAt(i);
     FramePos.fetch_add(frames, std::memory_order_relaxed);

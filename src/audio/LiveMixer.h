@@ -54,6 +54,8 @@ public:
     // Removes every voice at once.
     void Clear();
 
+    // Mixes one block: voices are summed on a float bus and saturated once at -32767..+32767, so the
+    // result does not depend on the order of the voices; unity-gain sums are bit-exact.
     int PopData(void* Buf, int BufLen) override;
     // Dest[i] += Src[i] for Count samples, saturating at -32767..+32767.
     static void AddShorts(std::int16_t* Dest, const std::int16_t* Src, int Count);
@@ -88,7 +90,8 @@ private:
     // a note takes a free stream already set to its pitch when there is one.
     std::vector<std::unique_ptr<brindle::soundlib::TempoStream>> Engines;
     std::vector<brindle::soundlib::TempoStream*> FreeEngines;
-    std::vector<std::int16_t> Scratch;
+    std::vector<float> Bus;     // the block being mixed, summed in float and saturated once
+    std::vector<float> Scratch; // one voice's rendering when it needs a pass of its own
     std::atomic<std::int64_t> FramePos{0};
     std::uint64_t NextSerial = 0;
     brindle::TextRing<32, 1024> Problems;

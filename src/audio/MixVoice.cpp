@@ -67,23 +67,20 @@ int TMixVoice::PullSample(void* User, std::int16_t* Buf, int Frames) {
     return take;
 }
 
-void TMixVoice::Render(std::int16_t* Dest, int Frames) {
+void TMixVoice::Render(float* Dest, int Frames) {
+    int got = 0;
     if (Neutral) {
         const std::int64_t left = std::max<std::int64_t>(Data->Frames() - Cursor, 0);
-        const int take = static_cast<int>(std::min<std::int64_t>(left, Frames));
-        brindle::soundlib::GainShorts(Dest, Data->Pcm.data() + Cursor * ChannelCount, take * ChannelCount, Gain);
-        std::fill(Dest + static_cast<size_t>(take) * ChannelCount, Dest + static_cast<size_t>(Frames) * ChannelCount,
-                  std::int16_t{0});
-        Cursor += take;
-        return;
+        got = static_cast<int>(std::min<std::int64_t>(left, Frames));
+        brindle::soundlib::ShortsToFloats(Dest, Data->Pcm.data() + Cursor * ChannelCount, got * ChannelCount);
+        Cursor += got;
+    } else {
+        got = std::max(Tempo->ReadFloats(Dest, Frames), 0);
     }
-    const int got = std::max(Tempo->Read(Dest, Frames), 0);
-    std::fill(Dest + static_cast<size_t>(got) * ChannelCount, Dest + static_cast<size_t>(Frames) * ChannelCount,
-              std::int16_t{0});
-    brindle::soundlib::GainShorts(Dest, Dest, got * ChannelCount, Gain);
+    std::fill(Dest + static_cast<size_t>(got) * ChannelCount, Dest + static_cast<size_t>(Frames) * ChannelCount, 0.0f);
 }
 
-void TMixVoice::MixInto(std::int16_t* Out, std::int16_t* Scratch, int BlockFrames) {
+void TMixVoice::MixInto(float* Bus, float* Scratch, int BlockFrames) {
     if (Over || !Data) {
         Over = true;
         return;
@@ -102,34 +99,40 @@ void TMixVoice::MixInto(std::int16_t* Out, std::int16_t* Scratch, int BlockFrame
     const int frames = BlockFrames - start;
     Delay = 0;
     Started = true;
-    Render(Scratch, frames);
+    Played += frames;
+    if (Played >= Duration) Over = true;
 
-    // Fade: from the cut frame (relative to this block) for FadeFrames frames, then silence.
-    int fadeFrom = -1; // frame within the rendered part
-    if (Fading) fadeFrom = 0;
-    else if (CutDelay >= 0 && CutDelay < BlockFrames) {
-        fadeFrom = static_cast<int>(std::max<std::int64_t>(CutDelay - start, 0));
-        Fading = true;
-        FadeDone = 0;
-        CutDelay = -1;
-    } else if (CutDelay >= 0) {
-        CutDelay -= BlockFrames;
+    const bool fadeNow = Fading || (CutDelay >= 0 && CutDelay < BlockFrames);
+    if (!fadeNow && CutDelay >= 0) CutDelay -= BlockFrames;
+    float* dest = Bus + static_cast<size_t>(start) * ChannelCount;
+    if (Neutral && !fadeNow) {
+        // The common case: scale and mix straight from the cached sample, no scratch pass.
+        const std::int64_t left = std::max<std::int64_t>(Data->Frames() - Cursor, 0);
+        const int take = static_cast<int>(std::min<std::int64_t>(left, frames));
+        brindle::soundlib::AccumulateShorts(dest, Data->Pcm.data() + Cursor * ChannelCount, take * ChannelCount, Gain);
+        Cursor += take;
+        return;
     }
-    if (fadeFrom >= 0) {
+    Render(Scratch, frames);
+    if (fadeNow) {
+        // From the cut frame (relative to the rendered part) for FadeFrames frames, then silence.
+        int fadeFrom = 0;
+        if (!Fading) {
+            fadeFrom = static_cast<int>(std::max<std::int64_t>(CutDelay - start, 0));
+            Fading = true;
+            FadeDone = 0;
+            CutDelay = -1;
+        }
         const float step = 1.0f / static_cast<float>(FadeFrames);
         const int span = std::min(frames - fadeFrom, FadeFrames - FadeDone);
-        brindle::soundlib::RampShorts(Scratch + static_cast<size_t>(fadeFrom) * ChannelCount, span, ChannelCount,
+        brindle::soundlib::RampFloats(Scratch + static_cast<size_t>(fadeFrom) * ChannelCount, span, ChannelCount,
                                       1.0f - step * static_cast<float>(FadeDone + 1), step);
         FadeDone += span;
         if (FadeDone >= FadeFrames) {
-            const int silentFrom = fadeFrom + span;
-            std::fill(Scratch + static_cast<size_t>(silentFrom) * ChannelCount,
-                      Scratch + static_cast<size_t>(frames) * ChannelCount, std::int16_t{0});
+            std::fill(Scratch + static_cast<size_t>(fadeFrom + span) * ChannelCount,
+                      Scratch + static_cast<size_t>(frames) * ChannelCount, 0.0f);
             Over = true;
         }
     }
-
-    brindle::soundlib::AddShorts(Out + static_cast<size_t>(start) * ChannelCount, Scratch, frames * ChannelCount);
-    Played += frames;
-    if (Played >= Duration) Over = true;
+    brindle::soundlib::AccumulateFloats(dest, Scratch, frames * ChannelCount, Gain);
 }

@@ -24,9 +24,9 @@ public:
     void CutAt(std::int64_t CutFrames);
     bool IsCut() const { return CutDelay >= 0 || Fading; }
 
-    // Mixes this voice's part of a block of BlockFrames into Out, using Scratch (BlockFrames frames).
-    // Sets Over when the voice has played its duration or its fade ended.
-    void MixInto(std::int16_t* Out, std::int16_t* Scratch, int BlockFrames);
+    // Adds this voice's part of a block of BlockFrames to the float mixing bus, using Scratch
+    // (BlockFrames frames). Sets Over when the voice has played its duration or its fade ended.
+    void MixInto(float* Bus, float* Scratch, int BlockFrames);
 
     int GetTag() const { return Tag; }
     bool GetOver() const { return Over; }
@@ -37,8 +37,8 @@ public:
 
 private:
     static int PullSample(void* User, std::int16_t* Buf, int Frames);
-    // Writes Frames frames of source (already gained) into Dest, silence after the sample's end.
-    void Render(std::int16_t* Dest, int Frames);
+    // Writes Frames frames of source (before gain) into Dest, silence after the sample's end.
+    void Render(float* Dest, int Frames);
 
     int Rate;
     int ChannelCount;

@@ -65,12 +65,10 @@ bool TempoStream::Feed() {
     return true;
 }
 
-int TempoStream::ReadChunk(std::int16_t* Out, int Frames) {
+int TempoStream::ReadChunk(float* Out, int Frames) {
     while (static_cast<int>(Touch->numSamples()) < Frames)
         if (!Feed()) break;
-    const int got = static_cast<int>(Touch->receiveSamples(OutFloats.data(), static_cast<unsigned>(Frames)));
-    FloatsToShorts(Out, OutFloats.data(), got * ChannelCount);
-    return got;
+    return static_cast<int>(Touch->receiveSamples(Out, static_cast<unsigned>(Frames)));
 }
 
 int TempoStream::Read(std::int16_t* Out, int Frames) {
@@ -84,9 +82,34 @@ int TempoStream::Read(std::int16_t* Out, int Frames) {
     int done = 0;
     while (done < Frames) {
         const int want = std::min(Frames - done, Max);
-        const int got = ReadChunk(Out + static_cast<size_t>(done) * ChannelCount, want);
+        const int got = ReadChunk(OutFloats.data(), want);
+        FloatsToShorts(Out + static_cast<size_t>(done) * ChannelCount, OutFloats.data(), got * ChannelCount);
         done += got;
         if (got < want) break;
+    }
+    if (done == 0 && SourceEnded && !Pad) return -1;
+    return done;
+}
+
+int TempoStream::ReadFloats(float* Out, int Frames) {
+    if (IsNeutral()) {
+        int done = 0;
+        while (done < Frames) {
+            const int want = std::min(Frames - done, FeedFrames);
+            const int got = Src.Read(InShorts.data(), want);
+            if (got <= 0) break;
+            ShortsToFloats(Out + static_cast<size_t>(done) * ChannelCount, InShorts.data(), got * ChannelCount);
+            done += got;
+        }
+        if (done == 0 && !Pad) return -1;
+        std::fill(Out + static_cast<size_t>(done) * ChannelCount, Out + static_cast<size_t>(Frames) * ChannelCount, 0.0f);
+        return Pad ? Frames : done;
+    }
+    int done = 0;
+    while (done < Frames) {
+        const int got = ReadChunk(Out + static_cast<size_t>(done) * ChannelCount, Frames - done);
+        done += got;
+        if (got == 0) break;
     }
     if (done == 0 && SourceEnded && !Pad) return -1;
     return done;

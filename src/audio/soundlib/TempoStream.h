@@ -41,11 +41,13 @@ public:
     // Fills up to Frames frames; returns frames delivered, or -1 once the source ended and all
     // buffered output is gone.
     int Read(std::int16_t* Out, int Frames);
+    // The same in float samples at 16-bit scale, straight from SoundTouch (no conversion pass).
+    int ReadFloats(float* Out, int Frames);
     // Runs the pipeline once so its buffers reach their working size before real-time use.
     void WarmUp();
 
 private:
-    int ReadChunk(std::int16_t* Out, int Frames);
+    int ReadChunk(float* Out, int Frames);
     bool Feed();
 
     int Rate;

@@ -1,0 +1,166 @@
+// Engine costs: mixing blocks, starting voices, decoding into the sample cache.
+// "xRealtime" is seconds of audio produced per second of CPU time.
+#include "audio/LiveMixer.h"
+#include "audio/soundlib/SampleCache.h"
+#include "support/BenchAudio.h"
+
+#include <benchmark/benchmark.h>
+#include <SoundTouch.h>
+#include <sndfile.h>
+
+#include <cmath>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using brindle::bench::BenchFolder;
+
+constexpr int BlockFrames = 441; // 10 ms
+
+struct MixFixture {
+    BenchFolder Dir;
+    std::string File;
+    TLiveMixer Mixer{256};
+
+    explicit MixFixture(double Seconds = 20.0) {
+        File = Dir / "tone.wav";
+        brindle::bench::WriteSine(File, 440, Seconds);
+        Mixer.GetSampleCache()->Load(File);
+    }
+};
+
+void TopUp(TLiveMixer& Mixer, const std::string& File, int Voices, float Stretch, float Pitch) {
+    for (int i = Mixer.VoiceCount(); i < Voices; ++i)
+        Mixer.AddToMix(File, Stretch, 0.3f, Pitch, static_cast<float>(i % 7) * 0.001f, i);
+}
+
+void RunMixer(benchmark::State& State, float Stretch, float Pitch) {
+    MixFixture fx;
+    const int voices = static_cast<int>(State.range(0));
+    std::vector<std::int16_t> block(BlockFrames * 2);
+    for (int i = 0; i < 50; ++i) { // warm the voices up
+        TopUp(fx.Mixer, fx.File, voices, Stretch, Pitch);
+        fx.Mixer.PopData(block.data(), BlockFrames * 4);
+    }
+    for (auto _ : State) {
+        TopUp(fx.Mixer, fx.File, voices, Stretch, Pitch);
+        fx.Mixer.PopData(block.data(), BlockFrames * 4);
+        benchmark::DoNotOptimize(block.data());
+    }
+    State.counters["xRealtime"] =
+        benchmark::Counter(static_cast<double>(State.iterations()) * BlockFrames / 44100.0, benchmark::Counter::kIsRate);
+}
+
+void BM_MixNeutralVoices(benchmark::State& State) { RunMixer(State, 1.0f, 0.0f); }
+BENCHMARK(BM_MixNeutralVoices)->Arg(0)->Arg(16)->Arg(64)->Arg(128);
+
+void BM_MixStretchedTransposedVoices(benchmark::State& State) { RunMixer(State, 1.25f, 3.0f); }
+BENCHMARK(BM_MixStretchedTransposedVoices)->Arg(16)->Arg(64);
+
+// The library alone for comparison: SoundTouch instances fed float blocks, same settings.
+void BM_SoundTouchAlone(benchmark::State& State) {
+    const int n = static_cast<int>(State.range(0));
+    std::vector<std::unique_ptr<soundtouch::SoundTouch>> st;
+    for (int i = 0; i < n; ++i) {
+        st.push_back(std::make_unique<soundtouch::SoundTouch>());
+        st.back()->setSampleRate(44100);
+        st.back()->setChannels(2);
+        st.back()->setTempoChange(25.0);
+        st.back()->setPitchSemiTones(3.0);
+    }
+    std::vector<float> in(1024 * 2), out(BlockFrames * 2);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<float>(8000.0 * std::sin(0.06 * static_cast<double>(i / 2)));
+    for (auto _ : State) {
+        for (auto& s : st) {
+            while (s->numSamples() < static_cast<unsigned>(BlockFrames)) s->putSamples(in.data(), 1024);
+            s->receiveSamples(out.data(), BlockFrames);
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    State.counters["xRealtime"] =
+        benchmark::Counter(static_cast<double>(State.iterations()) * BlockFrames / 44100.0, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_SoundTouchAlone)->Arg(16)->Arg(64);
+
+// One AddToMix of a cached file; the mixer is emptied (untimed) every 200 starts.
+void RunStarts(benchmark::State& State, float Stretch, float Pitch) {
+    MixFixture fx(1.0);
+    int n = 0;
+    for (auto _ : State) {
+        fx.Mixer.AddToMix(fx.File, Stretch, 1.0f, Pitch, 0.0f, n);
+        if (++n == 200) {
+            State.PauseTiming();
+            fx.Mixer.Clear();
+            n = 0;
+            State.ResumeTiming();
+        }
+    }
+}
+void BM_VoiceStartNeutral(benchmark::State& State) { RunStarts(State, 1.0f, 0.0f); }
+BENCHMARK(BM_VoiceStartNeutral);
+void BM_VoiceStartStretched(benchmark::State& State) { RunStarts(State, 1.5f, 3.0f); }
+BENCHMARK(BM_VoiceStartStretched);
+
+// A stretched start with its latency compensation: the start plus the first block that primes
+// SoundTouch, minus nothing (the block holds only this voice).
+void BM_VoiceStartStretchedFirstBlock(benchmark::State& State) {
+    MixFixture fx(1.0);
+    std::vector<std::int16_t> block(BlockFrames * 2);
+    for (auto _ : State) {
+        fx.Mixer.AddToMix(fx.File, 1.5f, 1.0f, 3.0f, 0.0f, 1);
+        fx.Mixer.PopData(block.data(), BlockFrames * 4);
+        fx.Mixer.Clear();
+    }
+}
+BENCHMARK(BM_VoiceStartStretchedFirstBlock);
+
+// Decoding a 10 s file into the cache (converted to 44.1 kHz stereo, the file's own format).
+void BM_DecodeAndCache(benchmark::State& State, const char* Ext) {
+    BenchFolder dir;
+    const std::string path = dir / (std::string("ten") + Ext);
+    if (!brindle::bench::WriteSine(path, 440, 10.0)) {
+        State.SkipWithError("could not write the fixture");
+        return;
+    }
+    brindle::SampleCache cache;
+    for (auto _ : State) {
+        cache.Remove(path);
+        benchmark::DoNotOptimize(cache.Load(path));
+    }
+}
+BENCHMARK_CAPTURE(BM_DecodeAndCache, wav, ".wav")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DecodeAndCache, flac, ".flac")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DecodeAndCache, ogg, ".ogg")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DecodeAndCache, mp3, ".mp3")->Unit(benchmark::kMillisecond);
+
+// The library alone: libsndfile reading the same file into one preallocated buffer.
+void BM_LibsndfileAlone(benchmark::State& State, const char* Ext) {
+    BenchFolder dir;
+    const std::string path = dir / (std::string("ten") + Ext);
+    if (!brindle::bench::WriteSine(path, 440, 10.0)) {
+        State.SkipWithError("could not write the fixture");
+        return;
+    }
+    const sf_count_t capacity = 441000 + 8192; // frames
+    std::vector<short> pcm(static_cast<size_t>(capacity) * 2);
+    for (auto _ : State) {
+        SF_INFO info{};
+        SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+        sf_count_t at = 0, got;
+        while (at < capacity && (got = sf_readf_short(f, pcm.data() + at * 2, std::min<sf_count_t>(4096, capacity - at))) > 0)
+            at += got;
+        sf_close(f);
+        benchmark::DoNotOptimize(pcm.data());
+    }
+}
+BENCHMARK_CAPTURE(BM_LibsndfileAlone, wav, ".wav")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LibsndfileAlone, flac, ".flac")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LibsndfileAlone, ogg, ".ogg")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LibsndfileAlone, mp3, ".mp3")->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
