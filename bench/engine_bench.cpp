@@ -4,8 +4,8 @@
 #include "audio/soundlib/SampleCache.h"
 #include "support/BenchAudio.h"
 
-#include <benchmark/benchmark.h>
 #include <SoundTouch.h>
+#include <benchmark/benchmark.h>
 #include <sndfile.h>
 
 #include <cmath>
@@ -50,14 +50,18 @@ void RunMixer(benchmark::State& State, float Stretch, float Pitch) {
         fx.Mixer.PopData(block.data(), BlockFrames * 4);
         benchmark::DoNotOptimize(block.data());
     }
-    State.counters["xRealtime"] =
-        benchmark::Counter(static_cast<double>(State.iterations()) * BlockFrames / 44100.0, benchmark::Counter::kIsRate);
+    State.counters["xRealtime"] = benchmark::Counter(
+        static_cast<double>(State.iterations()) * BlockFrames / 44100.0, benchmark::Counter::kIsRate);
 }
 
-void BM_MixNeutralVoices(benchmark::State& State) { RunMixer(State, 1.0f, 0.0f); }
+void BM_MixNeutralVoices(benchmark::State& State) {
+    RunMixer(State, 1.0f, 0.0f);
+}
 BENCHMARK(BM_MixNeutralVoices)->Arg(0)->Arg(16)->Arg(64)->Arg(128);
 
-void BM_MixStretchedTransposedVoices(benchmark::State& State) { RunMixer(State, 1.25f, 3.0f); }
+void BM_MixStretchedTransposedVoices(benchmark::State& State) {
+    RunMixer(State, 1.25f, 3.0f);
+}
 BENCHMARK(BM_MixStretchedTransposedVoices)->Arg(16)->Arg(64);
 
 // The library alone for comparison: SoundTouch instances fed float blocks, same settings.
@@ -72,16 +76,18 @@ void BM_SoundTouchAlone(benchmark::State& State) {
         st.back()->setPitchSemiTones(3.0);
     }
     std::vector<float> in(1024 * 2), out(BlockFrames * 2);
-    for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<float>(8000.0 * std::sin(0.06 * static_cast<double>(i / 2)));
+    for (size_t i = 0; i < in.size(); ++i)
+        in[i] = static_cast<float>(8000.0 * std::sin(0.06 * static_cast<double>(i / 2)));
     for (auto _ : State) {
         for (auto& s : st) {
-            while (s->numSamples() < static_cast<unsigned>(BlockFrames)) s->putSamples(in.data(), 1024);
+            while (s->numSamples() < static_cast<unsigned>(BlockFrames))
+                s->putSamples(in.data(), 1024);
             s->receiveSamples(out.data(), BlockFrames);
         }
         benchmark::DoNotOptimize(out.data());
     }
-    State.counters["xRealtime"] =
-        benchmark::Counter(static_cast<double>(State.iterations()) * BlockFrames / 44100.0, benchmark::Counter::kIsRate);
+    State.counters["xRealtime"] = benchmark::Counter(
+        static_cast<double>(State.iterations()) * BlockFrames / 44100.0, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SoundTouchAlone)->Arg(16)->Arg(64);
 
@@ -99,9 +105,13 @@ void RunStarts(benchmark::State& State, float Stretch, float Pitch) {
         }
     }
 }
-void BM_VoiceStartNeutral(benchmark::State& State) { RunStarts(State, 1.0f, 0.0f); }
+void BM_VoiceStartNeutral(benchmark::State& State) {
+    RunStarts(State, 1.0f, 0.0f);
+}
 BENCHMARK(BM_VoiceStartNeutral);
-void BM_VoiceStartStretched(benchmark::State& State) { RunStarts(State, 1.5f, 3.0f); }
+void BM_VoiceStartStretched(benchmark::State& State) {
+    RunStarts(State, 1.5f, 3.0f);
+}
 BENCHMARK(BM_VoiceStartStretched);
 
 // A stretched start with its latency compensation: the start plus the first block that primes
@@ -150,7 +160,8 @@ void BM_LibsndfileAlone(benchmark::State& State, const char* Ext) {
         SF_INFO info{};
         SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
         sf_count_t at = 0, got;
-        while (at < capacity && (got = sf_readf_short(f, pcm.data() + at * 2, std::min<sf_count_t>(4096, capacity - at))) > 0)
+        while (at < capacity &&
+               (got = sf_readf_short(f, pcm.data() + at * 2, std::min<sf_count_t>(4096, capacity - at))) > 0)
             at += got;
         sf_close(f);
         benchmark::DoNotOptimize(pcm.data());

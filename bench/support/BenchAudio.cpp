@@ -41,8 +41,8 @@ bool WriteSine(const std::string& Path, double Hz, double Seconds) {
     sf_writef_short(f, pcm.data(), static_cast<sf_count_t>(frames));
     sf_close(f);
     if (ext != ".mp3") return true;
-    const std::string cmd = "ffmpeg -nostdin -loglevel error -y -i '" + target + "' -c:a libmp3lame -b:a 192k '" +
-                            Path + "' 2>/dev/null";
+    const std::string cmd = "ffmpeg -nostdin -loglevel error -y -i '" + target +
+                            "' -c:a libmp3lame -b:a 192k '" + Path + "' 2>/dev/null";
     return std::system(cmd.c_str()) == 0;
 }
 

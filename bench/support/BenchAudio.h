@@ -6,14 +6,14 @@
 namespace brindle::bench {
 
 class BenchFolder {
-public:
+  public:
     BenchFolder();
     ~BenchFolder();
     BenchFolder(const BenchFolder&) = delete;
     BenchFolder& operator=(const BenchFolder&) = delete;
     std::string operator/(const std::string& Name) const { return (Path / Name).string(); }
 
-private:
+  private:
     std::filesystem::path Path;
 };
 

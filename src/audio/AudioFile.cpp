@@ -10,7 +10,9 @@
 
 TAudioFile::TAudioFile() : Self(std::make_shared<TAudioFile*>(this)) {}
 
-TAudioFile::~TAudioFile() { *Self = nullptr; }
+TAudioFile::~TAudioFile() {
+    *Self = nullptr;
+}
 
 void TAudioFile::SetFileName(const std::string& Name) {
     FileName.clear();
@@ -22,7 +24,8 @@ void TAudioFile::SetFileName(const std::string& Name) {
     try {
         File.Open(Name);
     } catch (const brindle::Error&) {
-        throw brindle::Error("AudioFile - can't open file. Add AudioApplication component to form.\r\n" + Name);
+        throw brindle::Error("AudioFile - can't open file. Add AudioApplication component to form.\r\n" +
+                             Name);
     }
     FileName = Name;
     Over = false;
@@ -99,7 +102,9 @@ void TAudioFile::SetLoopLen(float Fraction) {
     BytesSent = 0;
 }
 
-float TAudioFile::GetTotalTime() const { return static_cast<float>(File.BytesToSeconds(File.LengthBytes())); }
+float TAudioFile::GetTotalTime() const {
+    return static_cast<float>(File.BytesToSeconds(File.LengthBytes()));
+}
 
 float TAudioFile::RealPlayPosition() const {
     const double total = File.BytesToSeconds(File.LengthBytes());

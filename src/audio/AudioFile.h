@@ -11,7 +11,7 @@
 #include <string>
 
 class TAudioFile : public TAudioX {
-public:
+  public:
     using TNotifyEvent = std::function<void(TAudioX* Sender)>;
 
     TAudioFile();
@@ -55,7 +55,7 @@ public:
     // Raised on the UI thread (through brindle::DispatchToUi) when the end of the file is reached.
     TNotifyEvent OnOver;
 
-private:
+  private:
     std::int64_t LowerToFrame(std::int64_t Bytes) const;
     std::int64_t FractionToBytes(float Fraction) const;
     void RaiseOver();

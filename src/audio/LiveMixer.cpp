@@ -9,7 +9,9 @@
 
 namespace {
 // Extra voices that let a stolen voice fade out while its replacement already sounds.
-int ReserveFor(int PoolSize) { return std::max(4, PoolSize / 8); }
+int ReserveFor(int PoolSize) {
+    return std::max(4, PoolSize / 8);
+}
 } // namespace
 
 TLiveMixer::TLiveMixer(int PoolSize, int SampleRate, int Channels, int MaxBlockFrames)
@@ -23,16 +25,21 @@ TLiveMixer::TLiveMixer(int PoolSize, int SampleRate, int Channels, int MaxBlockF
     FreeEngines.reserve(static_cast<size_t>(total));
     for (int i = 0; i < total; ++i) {
         Pool.push_back(std::make_unique<TMixVoice>(SampleRate, Channels));
-        Engines.push_back(std::make_unique<brindle::soundlib::TempoStream>(SampleRate, Channels, MaxBlockFrames));
+        Engines.push_back(
+            std::make_unique<brindle::soundlib::TempoStream>(SampleRate, Channels, MaxBlockFrames));
         Engines.back()->WarmUp();
     }
-    for (auto it = Pool.rbegin(); it != Pool.rend(); ++it) Free.push_back(it->get());
-    for (auto it = Engines.rbegin(); it != Engines.rend(); ++it) FreeEngines.push_back(it->get());
+    for (auto it = Pool.rbegin(); it != Pool.rend(); ++it)
+        Free.push_back(it->get());
+    for (auto it = Engines.rbegin(); it != Engines.rend(); ++it)
+        FreeEngines.push_back(it->get());
     Bus.resize(static_cast<size_t>(MaxBlockFrames) * Channels);
     Scratch.resize(static_cast<size_t>(MaxBlockFrames) * Channels);
 }
 
-TLiveMixer::~TLiveMixer() { Clear(); }
+TLiveMixer::~TLiveMixer() {
+    Clear();
+}
 
 void TLiveMixer::SetSampleCache(std::shared_ptr<brindle::SampleCache> NewCache) {
     std::shared_ptr<brindle::SampleCache> old;
@@ -115,7 +122,8 @@ brindle::soundlib::TempoStream* TLiveMixer::TakeEngine(float Pitch) {
         std::size_t best = 0;
         for (std::size_t i = 0; i < FreeEngines.size(); ++i) {
             std::size_t same = 0;
-            for (const auto* e : FreeEngines) same += e->GetAppliedPitch() == FreeEngines[i]->GetAppliedPitch();
+            for (const auto* e : FreeEngines)
+                same += e->GetAppliedPitch() == FreeEngines[i]->GetAppliedPitch();
             if (same > best) {
                 best = same;
                 pick = i;
@@ -134,7 +142,9 @@ void TLiveMixer::FreeAt(std::size_t Index) {
     Free.push_back(voice);
 }
 
-void TLiveMixer::RemoveByTag(int Tag) { RemoveByTag(Tag, 0.0f); }
+void TLiveMixer::RemoveByTag(int Tag) {
+    RemoveByTag(Tag, 0.0f);
+}
 
 void TLiveMixer::RemoveByTag(int Tag, float Offset) {
     std::lock_guard guard(Lock);
@@ -145,7 +155,8 @@ void TLiveMixer::RemoveByTag(int Tag, float Offset) {
 
 void TLiveMixer::Clear() {
     std::lock_guard guard(Lock);
-    while (!Active.empty()) FreeAt(Active.size() - 1);
+    while (!Active.empty())
+        FreeAt(Active.size() - 1);
 }
 
 int TLiveMixer::PopData(void* Buf, int BufLen) {
@@ -166,7 +177,8 @@ int TLiveMixer::PopData(void* Buf, int BufLen) {
         Scratch.resize(samples);
     }
     std::fill(Bus.begin(), Bus.begin() + static_cast<std::ptrdiff_t>(samples), 0.0f);
-    for (TMixVoice* v : Active) v->MixInto(Bus.data(), Scratch.data(), frames);
+    for (TMixVoice* v : Active)
+        v->MixInto(Bus.data(), Scratch.data(), frames);
     brindle::soundlib::BusToShorts(static_cast<std::int16_t*>(Buf), Bus.data(), static_cast<int>(samples));
     for (std::size_t i = Active.size(); i-- > 0;)
         if (Active[i]->GetOver()) FreeAt(i);
@@ -191,6 +203,10 @@ int TLiveMixer::VoiceCount() const {
     return static_cast<int>(Active.size());
 }
 
-std::vector<std::string> TLiveMixer::TakeProblems() { return Problems.TakeAll(); }
+std::vector<std::string> TLiveMixer::TakeProblems() {
+    return Problems.TakeAll();
+}
 
-std::vector<std::string> TLiveMixer::TakePendingLoads() { return PendingLoads.TakeAll(); }
+std::vector<std::string> TLiveMixer::TakePendingLoads() {
+    return PendingLoads.TakeAll();
+}

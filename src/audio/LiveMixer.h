@@ -21,7 +21,7 @@
 #include <vector>
 
 class TLiveMixer : public TAudioX {
-public:
+  public:
     using TBeforeBlockMixingEvent = std::function<void(TLiveMixer* Sender, float StartTime, float LenTime)>;
 
     static constexpr int DefaultPoolSize = 256;
@@ -45,7 +45,8 @@ public:
     // factor (2 = twice as fast, half as long), Volume a linear gain, Pitch a shift in semitones.
     // A file not in the cache is not started: it is queued as a problem and for loading, and
     // false is returned.
-    bool AddToMix(const std::string& FileName, float Stretch, float Volume, float Pitch, float Offset, int Tag);
+    bool AddToMix(const std::string& FileName, float Stretch, float Volume, float Pitch, float Offset,
+                  int Tag);
     // Cuts every voice with Tag at the start of the next block, fading out over at most 3 ms.
     void RemoveByTag(int Tag);
     // Cuts every voice with Tag that exists now at Offset seconds after the start of the next block,
@@ -73,7 +74,7 @@ public:
     std::vector<std::string> TakeProblems();
     std::vector<std::string> TakePendingLoads();
 
-private:
+  private:
     TMixVoice* TakeVoice();
     brindle::soundlib::TempoStream* TakeEngine(float Pitch);
     void FreeAt(std::size_t Index);

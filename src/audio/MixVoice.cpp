@@ -10,8 +10,8 @@ using brindle::soundlib::PullStream;
 TMixVoice::TMixVoice(int SampleRate, int Channels)
     : Rate(SampleRate), ChannelCount(Channels), FadeFrames(std::max(1, SampleRate * 3 / 1000)) {}
 
-void TMixVoice::Start(std::shared_ptr<const brindle::SampleData> Sample, float Speed, float Volume, float Pitch,
-                      std::int64_t DelayFrames, int NewTag, std::uint64_t NewSerial,
+void TMixVoice::Start(std::shared_ptr<const brindle::SampleData> Sample, float Speed, float Volume,
+                      float Pitch, std::int64_t DelayFrames, int NewTag, std::uint64_t NewSerial,
                       brindle::soundlib::TempoStream* Engine) {
     Data = std::move(Sample);
     if (Speed <= 0.0f) Speed = 1.0f;
@@ -77,7 +77,8 @@ void TMixVoice::Render(float* Dest, int Frames) {
     } else {
         got = std::max(Tempo->ReadFloats(Dest, Frames), 0);
     }
-    std::fill(Dest + static_cast<size_t>(got) * ChannelCount, Dest + static_cast<size_t>(Frames) * ChannelCount, 0.0f);
+    std::fill(Dest + static_cast<size_t>(got) * ChannelCount,
+              Dest + static_cast<size_t>(Frames) * ChannelCount, 0.0f);
 }
 
 void TMixVoice::MixInto(float* Bus, float* Scratch, int BlockFrames) {
@@ -109,7 +110,8 @@ void TMixVoice::MixInto(float* Bus, float* Scratch, int BlockFrames) {
         // The common case: scale and mix straight from the cached sample, no scratch pass.
         const std::int64_t left = std::max<std::int64_t>(Data->Frames() - Cursor, 0);
         const int take = static_cast<int>(std::min<std::int64_t>(left, frames));
-        brindle::soundlib::AccumulateShorts(dest, Data->Pcm.data() + Cursor * ChannelCount, take * ChannelCount, Gain);
+        brindle::soundlib::AccumulateShorts(dest, Data->Pcm.data() + Cursor * ChannelCount,
+                                            take * ChannelCount, Gain);
         Cursor += take;
         return;
     }
@@ -125,8 +127,8 @@ void TMixVoice::MixInto(float* Bus, float* Scratch, int BlockFrames) {
         }
         const float step = 1.0f / static_cast<float>(FadeFrames);
         const int span = std::min(frames - fadeFrom, FadeFrames - FadeDone);
-        brindle::soundlib::RampFloats(Scratch + static_cast<size_t>(fadeFrom) * ChannelCount, span, ChannelCount,
-                                      1.0f - step * static_cast<float>(FadeDone + 1), step);
+        brindle::soundlib::RampFloats(Scratch + static_cast<size_t>(fadeFrom) * ChannelCount, span,
+                                      ChannelCount, 1.0f - step * static_cast<float>(FadeDone + 1), step);
         FadeDone += span;
         if (FadeDone >= FadeFrames) {
             std::fill(Scratch + static_cast<size_t>(fadeFrom + span) * ChannelCount,

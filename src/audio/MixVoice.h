@@ -10,13 +10,14 @@
 #include <memory>
 
 class TMixVoice {
-public:
+  public:
     TMixVoice(int SampleRate, int Channels);
 
     static bool IsNeutral(float Speed, float Pitch) { return Speed == 1.0f && Pitch == 0.0f; }
     // Engine is required (and only used) when the note is stretched or transposed.
     void Start(std::shared_ptr<const brindle::SampleData> Data, float Speed, float Volume, float Pitch,
-               std::int64_t DelayFrames, int Tag, std::uint64_t Serial, brindle::soundlib::TempoStream* Engine);
+               std::int64_t DelayFrames, int Tag, std::uint64_t Serial,
+               brindle::soundlib::TempoStream* Engine);
     // Lets go of the sample and returns the borrowed engine (null if none).
     brindle::soundlib::TempoStream* Release();
 
@@ -35,7 +36,7 @@ public:
     std::int64_t GetDurationFrames() const { return Duration; }
     std::int64_t GetDelayFrames() const { return Delay; }
 
-private:
+  private:
     static int PullSample(void* User, std::int16_t* Buf, int Frames);
     // Writes Frames frames of source (before gain) into Dest, silence after the sample's end.
     void Render(float* Dest, int Frames);

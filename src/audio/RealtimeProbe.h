@@ -8,21 +8,20 @@
 namespace brindle {
 
 class RealtimeProbe {
-public:
+  public:
     static void CountFileOpen() { FileOpens.fetch_add(1, std::memory_order_relaxed); }
     static void CountLockWait() { LockWaits.fetch_add(1, std::memory_order_relaxed); }
     static std::uint64_t GetFileOpens() { return FileOpens.load(std::memory_order_relaxed); }
     static std::uint64_t GetLockWaits() { return LockWaits.load(std::memory_order_relaxed); }
 
-private:
+  private:
     static inline std::atomic<std::uint64_t> FileOpens{0};
     static inline std::atomic<std::uint64_t> LockWaits{0};
 };
 
 // A mutex that counts every acquisition that had to wait for another thread.
-template <class M>
-class CountingMutex {
-public:
+template <class M> class CountingMutex {
+  public:
     void lock() {
         if (Inner.try_lock()) return;
         RealtimeProbe::CountLockWait();
@@ -31,7 +30,7 @@ public:
     bool try_lock() { return Inner.try_lock(); }
     void unlock() { Inner.unlock(); }
 
-private:
+  private:
     M Inner;
 };
 

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 
-TStretchNode::TStretchNode() { SetFormat(44100, 2); }
+TStretchNode::TStretchNode() {
+    SetFormat(44100, 2);
+}
 
-TStretchNode::~TStretchNode() { SetActive(false); }
+TStretchNode::~TStretchNode() {
+    SetActive(false);
+}
 
 void TStretchNode::SetSpeed(float Value) {
     Speed = Value;
@@ -16,17 +20,29 @@ void TStretchNode::SetSemitones(float Value) {
     if (Stream) ApplySemitones();
 }
 
-void TStretchNode::SetVolume(float Value) { Volume.SetVolume(Value); }
+void TStretchNode::SetVolume(float Value) {
+    Volume.SetVolume(Value);
+}
 
-void TStretchNode::SetStretch(float Value) { SetSpeed(Value == 0.0f ? 1.0f : 1.0f / Value); }
+void TStretchNode::SetStretch(float Value) {
+    SetSpeed(Value == 0.0f ? 1.0f : 1.0f / Value);
+}
 
-float TStretchNode::GetStretch() const { return Speed == 0.0f ? 0.0f : 1.0f / Speed; }
+float TStretchNode::GetStretch() const {
+    return Speed == 0.0f ? 0.0f : 1.0f / Speed;
+}
 
-void TStretchNode::ApplySpeed() { Stream->Set(100.0f * (Speed - 1.0f), -100.0f); }
+void TStretchNode::ApplySpeed() {
+    Stream->Set(100.0f * (Speed - 1.0f), -100.0f);
+}
 
-void TStretchNode::ApplySemitones() { Stream->Set(-100.0f, Semitones); }
+void TStretchNode::ApplySemitones() {
+    Stream->Set(-100.0f, Semitones);
+}
 
-void TStretchNode::SetInput(TAudioX* Node) { TAudioX::SetInput(Node); }
+void TStretchNode::SetInput(TAudioX* Node) {
+    TAudioX::SetInput(Node);
+}
 
 void TStretchNode::SetActive(bool Value) {
     Stream.reset();

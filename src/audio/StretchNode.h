@@ -10,7 +10,7 @@
 #include <memory>
 
 class TStretchNode : public TAudioX {
-public:
+  public:
     TStretchNode();
     ~TStretchNode() override;
 
@@ -32,7 +32,7 @@ public:
     // Bytes delivered, or -1 when inactive or once the input has ended and the tail is out.
     int PopData(void* Buf, int BufLen) override;
 
-private:
+  private:
     static int Pull(void* User, std::int16_t* Buf, int Frames);
     void ApplySpeed();
     void ApplySemitones();

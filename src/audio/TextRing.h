@@ -12,9 +12,8 @@
 
 namespace brindle {
 
-template <std::size_t Slots = 64, std::size_t SlotBytes = 1024>
-class TextRing {
-public:
+template <std::size_t Slots = 64, std::size_t SlotBytes = 1024> class TextRing {
+  public:
     // False when the ring is full or the text does not fit; the text is then dropped.
     bool Push(std::string_view Text) noexcept {
         if (Text.size() >= SlotBytes) {
@@ -47,7 +46,7 @@ public:
 
     std::size_t TakeDropped() noexcept { return Dropped.exchange(0, std::memory_order_relaxed); }
 
-private:
+  private:
     struct Slot {
         char Text[SlotBytes];
         std::size_t Length;

@@ -21,8 +21,10 @@ void DispatchToUi(std::function<void()> Work) {
         std::lock_guard guard(DispatcherLock);
         dispatcher = Current;
     }
-    if (dispatcher) (*dispatcher)(std::move(Work));
-    else Work();
+    if (dispatcher)
+        (*dispatcher)(std::move(Work));
+    else
+        Work();
 }
 
 } // namespace brindle

@@ -8,7 +8,8 @@ namespace brindle::test {
 
 std::vector<double> ChannelOf(const std::vector<std::int16_t>& Pcm, int Channels, int Channel) {
     std::vector<double> out(Pcm.size() / Channels);
-    for (size_t i = 0; i < out.size(); ++i) out[i] = Pcm[i * Channels + Channel];
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = Pcm[i * Channels + Channel];
     return out;
 }
 
@@ -16,7 +17,8 @@ double Rms(const std::vector<double>& X, size_t Begin, size_t End) {
     End = std::min(End, X.size());
     if (End <= Begin) return 0;
     double sum = 0;
-    for (size_t i = Begin; i < End; ++i) sum += X[i] * X[i];
+    for (size_t i = Begin; i < End; ++i)
+        sum += X[i] * X[i];
     return std::sqrt(sum / static_cast<double>(End - Begin));
 }
 
@@ -42,8 +44,10 @@ double ZeroCrossingHz(const std::vector<double>& X, int Rate, size_t Begin, size
     for (size_t i = Begin + 1; i < End; ++i) {
         if (X[i - 1] < 0 && X[i] >= 0) {
             const double t = static_cast<double>(i - 1) + (-X[i - 1]) / (X[i] - X[i - 1]);
-            if (first < 0) first = t;
-            else ++count;
+            if (first < 0)
+                first = t;
+            else
+                ++count;
             last = t;
         }
     }

@@ -13,7 +13,8 @@ double Rms(const std::vector<double>& X, std::size_t Begin = 0, std::size_t End 
 double GoertzelAmplitude(const std::vector<double>& X, double Hz, int Rate, std::size_t Begin = 0,
                          std::size_t End = SIZE_MAX);
 // Frequency from rising zero crossings, interpolated between samples.
-double ZeroCrossingHz(const std::vector<double>& X, int Rate, std::size_t Begin = 0, std::size_t End = SIZE_MAX);
+double ZeroCrossingHz(const std::vector<double>& X, int Rate, std::size_t Begin = 0,
+                      std::size_t End = SIZE_MAX);
 // First index whose absolute value exceeds Threshold, or -1.
 std::int64_t FirstAbove(const std::vector<double>& X, double Threshold);
 // Last index whose absolute value exceeds Threshold, or -1.

@@ -13,8 +13,10 @@ std::vector<std::int16_t> SineTone(double Hz, double Seconds, int Rate, int Chan
     const auto frames = static_cast<std::int64_t>(std::llround(Seconds * Rate));
     std::vector<std::int16_t> out(static_cast<size_t>(frames * Channels));
     for (std::int64_t i = 0; i < frames; ++i) {
-        const double v = Amp * 32767.0 * std::sin(2.0 * std::numbers::pi * Hz * static_cast<double>(i) / Rate);
-        for (int c = 0; c < Channels; ++c) out[static_cast<size_t>(i * Channels + c)] = static_cast<std::int16_t>(std::lround(v));
+        const double v =
+            Amp * 32767.0 * std::sin(2.0 * std::numbers::pi * Hz * static_cast<double>(i) / Rate);
+        for (int c = 0; c < Channels; ++c)
+            out[static_cast<size_t>(i * Channels + c)] = static_cast<std::int16_t>(std::lround(v));
     }
     return out;
 }
@@ -49,7 +51,8 @@ std::filesystem::path WriteSineWav(const std::filesystem::path& Path, double Hz,
     return Path;
 }
 
-bool FfmpegConvert(const std::filesystem::path& From, const std::filesystem::path& To, const std::string& Extra) {
+bool FfmpegConvert(const std::filesystem::path& From, const std::filesystem::path& To,
+                   const std::string& Extra) {
     const std::string cmd = "ffmpeg -nostdin -loglevel error -y -i '" + From.string() + "' " + Extra + " '" +
                             To.string() + "' 2>/dev/null";
     return std::system(cmd.c_str()) == 0 && std::filesystem::exists(To);

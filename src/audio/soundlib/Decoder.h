@@ -7,7 +7,7 @@
 namespace brindle::soundlib {
 
 class Decoder {
-public:
+  public:
     virtual ~Decoder() = default;
     virtual int SampleRate() const = 0;
     virtual int Channels() const = 0;

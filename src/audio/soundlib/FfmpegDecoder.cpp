@@ -17,7 +17,7 @@ namespace {
 // Fallback decoder for what libsndfile refuses (WMA, AAC, ...). Output keeps the stream's own rate
 // and channel count, converted to interleaved 16-bit, so frame counts match the stream's timestamps.
 class FfmpegDecoder final : public Decoder {
-public:
+  public:
     ~FfmpegDecoder() override {
         swr_free(&Swr);
         av_frame_free(&Frame);
@@ -77,9 +77,9 @@ public:
         if (Target >= Cursor && Target - Cursor < Rate * 2) return SkipTo(Target); // short hop forward
         // Timestamps are only trusted when they resolve single frames; coarse ones (ASF, Matroska
         // count milliseconds) would land a few frames off, so those streams decode from the start.
-        const bool fine = Stream->time_base.num > 0 &&
-                          static_cast<std::int64_t>(Stream->time_base.den) >=
-                              static_cast<std::int64_t>(Stream->time_base.num) * Rate;
+        const bool fine =
+            Stream->time_base.num > 0 && static_cast<std::int64_t>(Stream->time_base.den) >=
+                                             static_cast<std::int64_t>(Stream->time_base.num) * Rate;
         if (!fine || Target == 0) {
             if (!Rewind()) return false;
             return SkipTo(Target);
@@ -105,7 +105,7 @@ public:
         return true;
     }
 
-private:
+  private:
     bool MakeConverter() {
         swr_free(&Swr);
         AVChannelLayout out{};
@@ -137,7 +137,8 @@ private:
     // Decodes and discards up to Target, counting frames from the current position.
     bool SkipTo(std::int64_t Target) {
         while (Cursor < Target) {
-            const int got = ReadFrames(nullptr, static_cast<int>(std::min<std::int64_t>(Target - Cursor, 1 << 20)));
+            const int got =
+                ReadFrames(nullptr, static_cast<int>(std::min<std::int64_t>(Target - Cursor, 1 << 20)));
             if (got <= 0) break;
         }
         return true;
@@ -159,7 +160,8 @@ private:
                 Convert(const_cast<const std::uint8_t**>(Frame->extended_data), Frame->nb_samples);
                 av_frame_unref(Frame);
                 if (!Pending.empty()) {
-                    KnownEnd = PendingStart == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : PendingStart + PendingFrames();
+                    KnownEnd =
+                        PendingStart == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : PendingStart + PendingFrames();
                     return true;
                 }
                 continue;

@@ -19,10 +19,12 @@ inline int ClampI(int V, int Lo, int Hi) {
 } // namespace
 
 void AddShorts(std::int16_t* __restrict Dest, const std::int16_t* __restrict Src, int Count) {
-    for (int i = 0; i < Count; ++i) Dest[i] = static_cast<std::int16_t>(ClampI(Dest[i] + Src[i], -32767, 32767));
+    for (int i = 0; i < Count; ++i)
+        Dest[i] = static_cast<std::int16_t>(ClampI(Dest[i] + Src[i], -32767, 32767));
 }
 
-void AddGainedShorts(std::int16_t* __restrict Dest, const std::int16_t* __restrict Src, int Count, float Gain) {
+void AddGainedShorts(std::int16_t* __restrict Dest, const std::int16_t* __restrict Src, int Count,
+                     float Gain) {
     if (Gain == 1.0f) {
         AddShorts(Dest, Src, Count);
         return;
@@ -54,29 +56,35 @@ void RampShorts(std::int16_t* Buf, int Frames, int Channels, float Start, float 
 
 void AccumulateShorts(float* __restrict Acc, const std::int16_t* __restrict Src, int Count, float Gain) {
     if (Gain == 1.0f) {
-        for (int i = 0; i < Count; ++i) Acc[i] += static_cast<float>(Src[i]);
+        for (int i = 0; i < Count; ++i)
+            Acc[i] += static_cast<float>(Src[i]);
         return;
     }
-    for (int i = 0; i < Count; ++i) Acc[i] += static_cast<float>(Src[i]) * Gain;
+    for (int i = 0; i < Count; ++i)
+        Acc[i] += static_cast<float>(Src[i]) * Gain;
 }
 
 void AccumulateFloats(float* __restrict Acc, const float* __restrict Src, int Count, float Gain) {
-    for (int i = 0; i < Count; ++i) Acc[i] += Src[i] * Gain;
+    for (int i = 0; i < Count; ++i)
+        Acc[i] += Src[i] * Gain;
 }
 
 void BusToShorts(std::int16_t* __restrict Out, const float* __restrict Acc, int Count) {
-    for (int i = 0; i < Count; ++i) Out[i] = static_cast<std::int16_t>(static_cast<int>(ClampF(Acc[i], -32767.0f, 32767.0f)));
+    for (int i = 0; i < Count; ++i)
+        Out[i] = static_cast<std::int16_t>(static_cast<int>(ClampF(Acc[i], -32767.0f, 32767.0f)));
 }
 
 void RampFloats(float* Buf, int Frames, int Channels, float Start, float Step) {
     for (int f = 0; f < Frames; ++f) {
         const float g = ClampF(Start - Step * static_cast<float>(f), 0.0f, 1.0f);
-        for (int c = 0; c < Channels; ++c) Buf[f * Channels + c] *= g;
+        for (int c = 0; c < Channels; ++c)
+            Buf[f * Channels + c] *= g;
     }
 }
 
 void ShortsToFloats(float* __restrict Dest, const std::int16_t* __restrict Src, int Count) {
-    for (int i = 0; i < Count; ++i) Dest[i] = static_cast<float>(Src[i]);
+    for (int i = 0; i < Count; ++i)
+        Dest[i] = static_cast<float>(Src[i]);
 }
 
 void FloatsToShorts(std::int16_t* __restrict Dest, const float* __restrict Src, int Count) {

@@ -34,12 +34,14 @@ Resampler::Resampler(int InRate, int InChannels, int OutRate, int OutChannels)
     if (rc < 0 || swr_init(Swr) < 0) {
         swr_free(&Swr);
         throw brindle::Error("Can't convert audio from " + std::to_string(InRate) + " Hz, " +
-                             std::to_string(InChannels) + " channels to " + std::to_string(OutRate) + " Hz, " +
-                             std::to_string(OutChannels) + " channels");
+                             std::to_string(InChannels) + " channels to " + std::to_string(OutRate) +
+                             " Hz, " + std::to_string(OutChannels) + " channels");
     }
 }
 
-Resampler::~Resampler() { swr_free(&Swr); }
+Resampler::~Resampler() {
+    swr_free(&Swr);
+}
 
 void Resampler::Convert(const std::int16_t* In, int Frames, std::vector<std::int16_t>& Out) {
     if (Frames <= 0) return;

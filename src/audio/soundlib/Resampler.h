@@ -9,7 +9,7 @@ struct SwrContext;
 namespace brindle::soundlib {
 
 class Resampler {
-public:
+  public:
     // Throws brindle::Error when the conversion cannot be set up.
     Resampler(int InRate, int InChannels, int OutRate, int OutChannels);
     ~Resampler();
@@ -23,7 +23,7 @@ public:
     // Appends what the filter still holds at the end of the input.
     void Finish(std::vector<std::int16_t>& Out);
 
-private:
+  private:
     SwrContext* Swr = nullptr;
     int InChannels;
     int OutChannels;

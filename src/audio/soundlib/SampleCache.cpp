@@ -61,7 +61,8 @@ void SampleCache::Clear() {
         std::lock_guard guard(Lock);
         old.swap(Entries);
     }
-    for (auto& [path, data] : old) Retire(std::move(data));
+    for (auto& [path, data] : old)
+        Retire(std::move(data));
 }
 
 std::size_t SampleCache::Size() const {

@@ -29,7 +29,7 @@ struct SampleData {
 };
 
 class SampleCache {
-public:
+  public:
     explicit SampleCache(int SampleRate = 44100, int Channels = 2);
 
     int GetSampleRate() const { return Rate; }
@@ -47,7 +47,7 @@ public:
     // Frees parked entries no voice holds any more. Called by Load, Remove and Clear too.
     void ReleaseRetired();
 
-private:
+  private:
     void Retire(std::shared_ptr<const SampleData> Old);
 
     int Rate;

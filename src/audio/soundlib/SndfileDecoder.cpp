@@ -6,7 +6,7 @@ namespace brindle::soundlib {
 namespace {
 
 class SndfileDecoder final : public Decoder {
-public:
+  public:
     SndfileDecoder(SNDFILE* File, const SF_INFO& Info) : File(File), Info(Info) {}
     ~SndfileDecoder() override { sf_close(File); }
 
@@ -33,7 +33,7 @@ public:
 
     bool SeekFrame(std::int64_t Frame) override { return sf_seek(File, Frame, SEEK_SET) >= 0; }
 
-private:
+  private:
     SNDFILE* File;
     SF_INFO Info;
 };

@@ -17,8 +17,7 @@ void SoundFile::Open(const std::string& Path) {
     Close();
     RealtimeProbe::CountFileOpen();
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(Path, ec))
-        throw brindle::Error("Audio file not found: " + Path);
+    if (!std::filesystem::is_regular_file(Path, ec)) throw brindle::Error("Audio file not found: " + Path);
     auto decoder = OpenSndfileDecoder(Path);
     if (!decoder) decoder = OpenFfmpegDecoder(Path);
     if (!decoder) throw brindle::Error("Audio file can't be decoded: " + Path);
@@ -33,11 +32,19 @@ void SoundFile::Close() {
     Position = 0;
 }
 
-const char* SoundFile::DecoderName() const { return Impl ? Impl->Name() : ""; }
-int SoundFile::SampleRate() const { return Impl ? Impl->SampleRate() : 0; }
-int SoundFile::Channels() const { return Impl ? Impl->Channels() : 0; }
+const char* SoundFile::DecoderName() const {
+    return Impl ? Impl->Name() : "";
+}
+int SoundFile::SampleRate() const {
+    return Impl ? Impl->SampleRate() : 0;
+}
+int SoundFile::Channels() const {
+    return Impl ? Impl->Channels() : 0;
+}
 
-std::int64_t SoundFile::LengthBytes() const { return Impl ? Impl->LengthFrames() * FrameBytes() : 0; }
+std::int64_t SoundFile::LengthBytes() const {
+    return Impl ? Impl->LengthFrames() * FrameBytes() : 0;
+}
 
 bool SoundFile::SeekBytes(std::int64_t Bytes) {
     if (!Impl) return false;
@@ -74,8 +81,9 @@ std::vector<std::int16_t> DecodeFile(const std::string& Path, int Rate, int Chan
     std::vector<std::int16_t> out;
     // The length is only a hint for FFmpeg streams; the loop reads to the real end.
     const double ratio = static_cast<double>(Rate) / file.SampleRate();
-    out.reserve(static_cast<size_t>(static_cast<double>(file.LengthBytes() / file.FrameBytes()) * ratio + 64) *
-                static_cast<size_t>(Channels));
+    out.reserve(
+        static_cast<size_t>(static_cast<double>(file.LengthBytes() / file.FrameBytes()) * ratio + 64) *
+        static_cast<size_t>(Channels));
     if (convert.IsPassthrough()) {
         // Same format: decode straight into the result, no intermediate copy.
         // Chunks follow the known length so the reserved block is never outgrown.

@@ -12,7 +12,7 @@ namespace brindle::soundlib {
 class Decoder;
 
 class SoundFile {
-public:
+  public:
     SoundFile();
     ~SoundFile();
     SoundFile(const SoundFile&) = delete;
@@ -41,7 +41,7 @@ public:
     double BytesToSeconds(std::int64_t Bytes) const;
     std::int64_t SecondsToBytes(double Seconds) const;
 
-private:
+  private:
     std::unique_ptr<Decoder> Impl;
     std::string FilePath;
     std::int64_t Position = 0;

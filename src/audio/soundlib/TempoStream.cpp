@@ -14,9 +14,8 @@ constexpr int FeedFrames = 1024;
 
 TempoStream::TempoStream(int SampleRate, int Channels, int MaxFrames)
     : Rate(SampleRate), ChannelCount(Channels), Max(std::max(MaxFrames, 64)),
-      Touch(std::make_unique<soundtouch::SoundTouch>()),
-      InShorts(static_cast<size_t>(FeedFrames) * Channels), InFloats(static_cast<size_t>(FeedFrames) * Channels),
-      OutFloats(static_cast<size_t>(Max) * Channels) {
+      Touch(std::make_unique<soundtouch::SoundTouch>()), InShorts(static_cast<size_t>(FeedFrames) * Channels),
+      InFloats(static_cast<size_t>(FeedFrames) * Channels), OutFloats(static_cast<size_t>(Max) * Channels) {
     Touch->setSampleRate(static_cast<unsigned>(Rate));
     Touch->setChannels(static_cast<unsigned>(ChannelCount));
     Src.SampleRate = Rate;
@@ -98,11 +97,13 @@ int TempoStream::ReadFloats(float* Out, int Frames) {
             const int want = std::min(Frames - done, FeedFrames);
             const int got = Src.Read(InShorts.data(), want);
             if (got <= 0) break;
-            ShortsToFloats(Out + static_cast<size_t>(done) * ChannelCount, InShorts.data(), got * ChannelCount);
+            ShortsToFloats(Out + static_cast<size_t>(done) * ChannelCount, InShorts.data(),
+                           got * ChannelCount);
             done += got;
         }
         if (done == 0 && !Pad) return -1;
-        std::fill(Out + static_cast<size_t>(done) * ChannelCount, Out + static_cast<size_t>(Frames) * ChannelCount, 0.0f);
+        std::fill(Out + static_cast<size_t>(done) * ChannelCount,
+                  Out + static_cast<size_t>(Frames) * ChannelCount, 0.0f);
         return Pad ? Frames : done;
     }
     int done = 0;
@@ -123,7 +124,8 @@ void TempoStream::WarmUp() {
     Pad = true;
     Set(50.0f, -100.0f);
     std::vector<std::int16_t> out(static_cast<size_t>(Max) * ChannelCount);
-    for (int i = 0; i < 8; ++i) Read(out.data(), Max);
+    for (int i = 0; i < 8; ++i)
+        Read(out.data(), Max);
     Set(tempo, pitch);
     Src = saved;
     Pad = pad;

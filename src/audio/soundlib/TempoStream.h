@@ -18,7 +18,7 @@ class SoundTouch;
 namespace brindle::soundlib {
 
 class TempoStream {
-public:
+  public:
     // MaxFrames sizes the internal buffers; larger reads are split.
     TempoStream(int SampleRate, int Channels, int MaxFrames = 4096);
     ~TempoStream();
@@ -46,7 +46,7 @@ public:
     // Runs the pipeline once so its buffers reach their working size before real-time use.
     void WarmUp();
 
-private:
+  private:
     int ReadChunk(float* Out, int Frames);
     bool Feed();
 

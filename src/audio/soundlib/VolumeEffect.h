@@ -5,12 +5,12 @@
 namespace brindle::soundlib {
 
 class VolumeEffect {
-public:
+  public:
     void SetVolume(float Value) { Volume = Value; }
     float GetVolume() const { return Volume; }
     void Apply(std::int16_t* Buf, int Samples) const;
 
-private:
+  private:
     float Volume = 1.0f;
 };
 

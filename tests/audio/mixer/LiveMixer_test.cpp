@@ -45,7 +45,8 @@ TEST(LiveMixer, EmptyMixerGivesSilenceAndAdvancesTheClock) {
     TLiveMixer mixer(4);
     std::vector<std::int16_t> block(2205, 77);
     EXPECT_EQ(mixer.PopData(block.data(), 4410), 4410);
-    for (auto s : block) ASSERT_EQ(s, 0);
+    for (auto s : block)
+        ASSERT_EQ(s, 0);
     EXPECT_EQ(mixer.GetFramePos(), 1102);
     EXPECT_NEAR(mixer.GetTimePos(), 1102.0 / Rate, 1e-7);
 }
@@ -109,7 +110,8 @@ TEST(LiveMixer, VoiceIsDroppedInTheBlockItsDurationEnds) {
     MixerRig rig;
     const auto one = rig.Constant("c.wav", 1000, 1.0);
     ASSERT_TRUE(rig.Mixer.AddToMix(one, 2.0f, 1, 0, 0, 1));
-    for (int i = 0; i < 49; ++i) rig.Pull(1, 441);
+    for (int i = 0; i < 49; ++i)
+        rig.Pull(1, 441);
     EXPECT_EQ(rig.Mixer.VoiceCount(), 1) << "0.49 s of 0.5 s played";
     rig.Pull(1, 441);
     EXPECT_EQ(rig.Mixer.VoiceCount(), 0);
@@ -142,12 +144,15 @@ TEST(LiveMixer, CutLandsOnItsFrameAndFadesWithinThreeMilliseconds) {
     rig.Mixer.RemoveByTag(5, 300.5f / Rate);
     rig.Mixer.AddToMix(one, 1, 0.5f, 0, 300.5f / Rate, 5);
     const auto out = bt::ChannelOf(rig.Pull(2, 441), 2, 0);
-    for (int i = 0; i < 300; ++i) ASSERT_EQ(out[i], 10000) << i;
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(out[i], 10000) << i;
     EXPECT_LT(out[300], 15000);
     EXPECT_GT(out[300], 14000) << "the fade starts from full level";
     const int fadeEnd = 300 + Rate * 3 / 1000;
-    for (int i = 301; i < fadeEnd; ++i) ASSERT_LE(out[i], out[i - 1]) << "monotonic fade";
-    for (int i = fadeEnd; i < 882; ++i) ASSERT_EQ(out[i], 5000) << "only the new note is left at " << i;
+    for (int i = 301; i < fadeEnd; ++i)
+        ASSERT_LE(out[i], out[i - 1]) << "monotonic fade";
+    for (int i = fadeEnd; i < 882; ++i)
+        ASSERT_EQ(out[i], 5000) << "only the new note is left at " << i;
     EXPECT_EQ(rig.Mixer.VoiceCount(), 1);
 }
 
@@ -202,7 +207,8 @@ TEST(LiveMixer, FortyMinuteClockDoesNotDrift) {
     float lastStart = 0;
     mixer.BeforeBlockMixing = [&](TLiveMixer*, float Start, float) { lastStart = Start; };
     const int blocks = 40 * 60 * 100; // 10 ms blocks
-    for (int i = 0; i < blocks; ++i) mixer.PopData(block.data(), 1764);
+    for (int i = 0; i < blocks; ++i)
+        mixer.PopData(block.data(), 1764);
     EXPECT_EQ(mixer.GetFramePos(), static_cast<std::int64_t>(blocks) * 441);
     EXPECT_NEAR(mixer.GetTimePos(), 2400.0, 1e-3);
     EXPECT_NEAR(lastStart, 2399.99, 1e-3);
@@ -234,7 +240,8 @@ TEST(LiveMixer, ExhaustedPoolStealsTheOldestVoice) {
     const auto path = (dir / "c.wav").string();
     bt::WriteSoundFile(path, bt::ConstantTone(1000, Rate, 2), Rate, 2);
     mixer.GetSampleCache()->Load(path);
-    for (int i = 0; i < 40; ++i) ASSERT_TRUE(mixer.AddToMix(path, 1, 1, 0, 0, i));
+    for (int i = 0; i < 40; ++i)
+        ASSERT_TRUE(mixer.AddToMix(path, 1, 1, 0, 0, i));
     std::vector<std::int16_t> block(882);
     mixer.PopData(block.data(), 1764);
     EXPECT_EQ(mixer.VoiceCount(), 4) << "the stolen voices faded out within the block";
@@ -250,7 +257,38 @@ TEST(LiveMixer, VolumeScalesAndUnityIsBitExact) {
     EXPECT_TRUE(std::equal(tone.begin(), tone.end(), out.begin()));
     rig.Mixer.AddToMix(path, 1, 0.5f, 0, 0, 1);
     out = rig.Pull(5, 441);
-    for (size_t i = 0; i < tone.size(); ++i) ASSERT_EQ(out[i], static_cast<std::int16_t>(tone[i] * 0.5f));
+    for (size_t i = 0; i < tone.size(); ++i)
+        ASSERT_EQ(out[i], static_cast<std::int16_t>(tone[i] * 0.5f));
+}
+
+} // namespace
+
+namespace {
+
+TEST(LiveMixer, CutFurtherAheadThanOneBlockWaitsForItsFrame) {
+    MixerRig rig;
+    const auto one = rig.Constant("c.wav", 8000, 1.0);
+    rig.Mixer.AddToMix(one, 1, 1, 0, 0, 3);
+    rig.Mixer.RemoveByTag(3, 1000.5f / Rate);
+    const auto out = bt::ChannelOf(rig.Pull(4, 441), 2, 0);
+    EXPECT_EQ(out[999], 8000);
+    EXPECT_LT(out[1001], 8000);
+    EXPECT_EQ(bt::LastAbove(out, 0), 1000 + Rate * 3 / 1000 - 2);
+    EXPECT_EQ(rig.Mixer.VoiceCount(), 0);
+}
+
+TEST(TextRing, DropsWhatDoesNotFitAndKeepsOrder) {
+    brindle::TextRing<4, 16> ring;
+    EXPECT_TRUE(ring.Push("one"));
+    EXPECT_FALSE(ring.Push("a text far too long for a slot"));
+    EXPECT_TRUE(ring.Push("two"));
+    EXPECT_TRUE(ring.Push("three"));
+    EXPECT_TRUE(ring.Push("four"));
+    EXPECT_FALSE(ring.Push("five")) << "full";
+    EXPECT_EQ(ring.TakeDropped(), 2u);
+    EXPECT_EQ(ring.TakeAll(), (std::vector<std::string>{"one", "two", "three", "four"}));
+    EXPECT_TRUE(ring.Push("six"));
+    EXPECT_EQ(ring.TakeAll(), std::vector<std::string>{"six"});
 }
 
 } // namespace

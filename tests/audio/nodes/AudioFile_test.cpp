@@ -20,7 +20,8 @@ namespace {
 // Stereo ramp: frame i holds i (mod 2^15) on both channels, so positions can be read from the data.
 std::string WriteRamp(const bt::TempDir& Dir, const std::string& Name, int Frames) {
     std::vector<std::int16_t> pcm(static_cast<size_t>(Frames) * 2);
-    for (int i = 0; i < Frames; ++i) pcm[i * 2] = pcm[i * 2 + 1] = static_cast<std::int16_t>(i % 32768);
+    for (int i = 0; i < Frames; ++i)
+        pcm[i * 2] = pcm[i * 2 + 1] = static_cast<std::int16_t>(i % 32768);
     const auto path = (Dir / Name).string();
     bt::WriteSoundFile(path, pcm, 44100, 2);
     return path;
@@ -89,7 +90,7 @@ TEST(AudioFile, LoopDeliversShortBlockAtTheLoopEndAndRestarts) {
     bt::TempDir dir;
     TAudioFile node;
     node.SetFileName(WriteRamp(dir, "r.wav", 10000));
-    node.SetPos(0.1f);    // frame 1000
+    node.SetPos(0.1f);      // frame 1000
     node.SetLoopLen(0.05f); // 500 frames, 2000 bytes
     int loops = 0;
     node.OnLoop = [&](TAudioX*) { ++loops; };
@@ -146,7 +147,8 @@ TEST(AudioFile, BadFilesRaiseErrorsAndLeaveNoFile) {
         node.SetFileName(junk);
         FAIL();
     } catch (const brindle::Error& e) {
-        EXPECT_EQ(std::string(e.what()), "AudioFile - can't open file. Add AudioApplication component to form.\r\n" + junk);
+        EXPECT_EQ(std::string(e.what()),
+                  "AudioFile - can't open file. Add AudioApplication component to form.\r\n" + junk);
     }
     EXPECT_EQ(node.GetFileName(), "");
     EXPECT_EQ(node.GetSampleRate(), 0);

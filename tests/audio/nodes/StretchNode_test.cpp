@@ -58,7 +58,8 @@ TEST(StretchNode, NeutralSettingsPassBitExactScaledByVolume) {
     node.SetVolume(0.5f);
     const auto half = Drain(node, 1 << 20);
     ASSERT_EQ(half.size(), tone.size());
-    for (size_t i = 0; i < tone.size(); ++i) ASSERT_EQ(half[i], static_cast<std::int16_t>(tone[i] * 0.5f));
+    for (size_t i = 0; i < tone.size(); ++i)
+        ASSERT_EQ(half[i], static_cast<std::int16_t>(tone[i] * 0.5f));
 }
 
 TEST(StretchNode, SpeedChangesLengthNotPitch) {
@@ -92,7 +93,8 @@ TEST(StretchNode, NoInputYieldsSilenceAndInactiveNodeYieldsNothing) {
     node.SetActive(true);
     for (int i = 0; i < 10; ++i) {
         ASSERT_EQ(node.PopData(block.data(), 1024), 1024);
-        for (auto s : block) ASSERT_EQ(s, 0);
+        for (auto s : block)
+            ASSERT_EQ(s, 0);
     }
 }
 

@@ -23,22 +23,42 @@ void* operator new(std::size_t Size) {
     if (void* p = std::malloc(Size ? Size : 1)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t Size) { return operator new(Size); }
+void* operator new[](std::size_t Size) {
+    return operator new(Size);
+}
 void* operator new(std::size_t Size, std::align_val_t Align) {
     if (Counting.load(std::memory_order_relaxed)) Allocations.fetch_add(1, std::memory_order_relaxed);
     const auto a = static_cast<std::size_t>(Align);
     if (void* p = std::aligned_alloc(a, (Size + a - 1) / a * a)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t Size, std::align_val_t Align) { return operator new(Size, Align); }
-void operator delete(void* P) noexcept { std::free(P); }
-void operator delete[](void* P) noexcept { std::free(P); }
-void operator delete(void* P, std::size_t) noexcept { std::free(P); }
-void operator delete[](void* P, std::size_t) noexcept { std::free(P); }
-void operator delete(void* P, std::align_val_t) noexcept { std::free(P); }
-void operator delete[](void* P, std::align_val_t) noexcept { std::free(P); }
-void operator delete(void* P, std::size_t, std::align_val_t) noexcept { std::free(P); }
-void operator delete[](void* P, std::size_t, std::align_val_t) noexcept { std::free(P); }
+void* operator new[](std::size_t Size, std::align_val_t Align) {
+    return operator new(Size, Align);
+}
+void operator delete(void* P) noexcept {
+    std::free(P);
+}
+void operator delete[](void* P) noexcept {
+    std::free(P);
+}
+void operator delete(void* P, std::size_t) noexcept {
+    std::free(P);
+}
+void operator delete[](void* P, std::size_t) noexcept {
+    std::free(P);
+}
+void operator delete(void* P, std::align_val_t) noexcept {
+    std::free(P);
+}
+void operator delete[](void* P, std::align_val_t) noexcept {
+    std::free(P);
+}
+void operator delete(void* P, std::size_t, std::align_val_t) noexcept {
+    std::free(P);
+}
+void operator delete[](void* P, std::size_t, std::align_val_t) noexcept {
+    std::free(P);
+}
 
 namespace {
 
@@ -66,14 +86,16 @@ TEST(MixerRealtime, MixingPathNeitherAllocatesNorOpensFilesNorWaits) {
         const int k = block % 5;
         const int channel = block % 8;
         Sender->RemoveByTag(channel, LenTime * 0.25f);
-        Sender->AddToMix(files[block % files.size()], stretches[k], 0.6f, pitches[k], LenTime * 0.25f, channel);
+        Sender->AddToMix(files[block % files.size()], stretches[k], 0.6f, pitches[k], LenTime * 0.25f,
+                         channel);
         if (block % 97 == 0) Sender->AddToMix(missing, 1, 1, 0, 0, 99);
         if (block % 333 == 0) Sender->RemoveByTag((channel + 3) % 8);
         ++block;
     };
 
     std::vector<std::int16_t> buf(441 * 2);
-    for (int i = 0; i < 500; ++i) mixer.PopData(buf.data(), 1764); // warm-up
+    for (int i = 0; i < 500; ++i)
+        mixer.PopData(buf.data(), 1764); // warm-up
     const auto opens = brindle::RealtimeProbe::GetFileOpens();
     const auto waits = brindle::RealtimeProbe::GetLockWaits();
     std::int64_t sounding = 0;
@@ -102,7 +124,8 @@ TEST(MixerRealtime, ProbeCountsContendedLocks) {
         m.lock();
         m.unlock();
     });
-    while (brindle::RealtimeProbe::GetLockWaits() == before) std::this_thread::yield();
+    while (brindle::RealtimeProbe::GetLockWaits() == before)
+        std::this_thread::yield();
     m.unlock();
     other.join();
     EXPECT_EQ(brindle::RealtimeProbe::GetLockWaits() - before, 1u);

@@ -82,7 +82,8 @@ TEST(SoundFile, SeekLandsOnTheExactFrame) {
     bt::TempDir dir;
     // A ramp: every frame holds its own index, so the position can be read back from the data.
     std::vector<std::int16_t> ramp(20000 * 2);
-    for (int i = 0; i < 20000; ++i) ramp[i * 2] = ramp[i * 2 + 1] = static_cast<std::int16_t>(i);
+    for (int i = 0; i < 20000; ++i)
+        ramp[i * 2] = ramp[i * 2 + 1] = static_cast<std::int16_t>(i);
     bt::WriteSoundFile(dir / "r.wav", ramp, 44100, 2);
     bt::WriteSoundFile(dir / "r.flac", ramp, 44100, 2);
     for (const char* name : {"r.wav", "r.flac"}) {
@@ -103,7 +104,8 @@ TEST(SoundFile, SeekLandsOnTheExactFrame) {
 TEST(SoundFile, FfmpegSeekIsFrameExact) {
     bt::TempDir dir;
     std::vector<std::int16_t> ramp(48000 * 2);
-    for (int i = 0; i < 48000; ++i) ramp[i * 2] = ramp[i * 2 + 1] = static_cast<std::int16_t>(i - 24000);
+    for (int i = 0; i < 48000; ++i)
+        ramp[i * 2] = ramp[i * 2 + 1] = static_cast<std::int16_t>(i - 24000);
     bt::WriteSoundFile(dir / "r.wav", ramp, 48000, 2);
     // Lossless in a container libsndfile does not read.
     ASSERT_TRUE(bt::FfmpegConvert(dir / "r.wav", dir / "r.mkv", "-c:a pcm_s16le"));
