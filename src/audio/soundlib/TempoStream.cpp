@@ -123,9 +123,8 @@ void TempoStream::WarmUp() {
     Src = PullStream{};
     Pad = true;
     Set(50.0f, -100.0f);
-    std::vector<std::int16_t> out(static_cast<size_t>(Max) * ChannelCount);
-    for (int i = 0; i < 8; ++i)
-        Read(out.data(), Max);
+    // One typical device block is enough to size SoundTouch's buffers; bigger blocks grow them once.
+    ReadFloats(OutFloats.data(), std::min(Max, 1024));
     Set(tempo, pitch);
     Src = saved;
     Pad = pad;
