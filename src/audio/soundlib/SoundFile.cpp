@@ -87,7 +87,7 @@ std::vector<std::int16_t> DecodeFile(const std::string& Path, int Rate, int Chan
     if (convert.IsPassthrough()) {
         // Same format: decode straight into the result, no intermediate copy.
         // Chunks follow the known length so the reserved block is never outgrown.
-        const size_t chunk = static_cast<size_t>(16384) * file.Channels();
+        const size_t chunk = static_cast<size_t>(4096) * file.Channels();
         const size_t expected = static_cast<size_t>(file.LengthBytes() / 2);
         while (true) {
             const size_t at = out.size();
