@@ -1,9 +1,9 @@
 #include "audio/soundlib/dsp/Stream.h"
 
 #include "audio/soundlib/dsp/DenormalGuard.h"
+#include "audio/soundlib/dsp/PcmConvert.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace brindle::dsp {
 
@@ -35,13 +35,9 @@ void TStream::ProcessEffects(short* Samples, int Frames) {
     while (Frames > 0) {
         const int Now = std::min(Frames, ChunkFrames);
         const int Count = Now * Channels;
-        for (int i = 0; i < Count; ++i) Scratch[i] = Samples[i] * (1.0f / 32768.0f);
+        PcmToFloats(Scratch.data(), Samples, Count);
         for (auto& Entry : Effects) Entry.Effect->Process(Scratch.data(), Now);
-        for (int i = 0; i < Count; ++i) {
-            float Scaled = Scratch[i] * 32768.0f;
-            if (Scaled != Scaled) Scaled = 0.0f; // a NaN becomes silence, not noise
-            Samples[i] = static_cast<short>(std::lrint(std::clamp(Scaled, -32768.0f, 32767.0f)));
-        }
+        FloatsToPcm(Samples, Scratch.data(), Count);
         Samples += Count;
         Frames -= Now;
     }

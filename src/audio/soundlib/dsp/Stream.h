@@ -46,7 +46,8 @@ private:
         std::unique_ptr<TEffect> Effect;
         int Priority;
     };
-    static constexpr int ChunkFrames = 256;
+    // A whole 10 ms block at 44.1 kHz goes through each effect in one call.
+    static constexpr int ChunkFrames = 1024;
 
     int SampleRate;
     int Channels;

@@ -1,0 +1,70 @@
+#pragma once
+// Small fixed-width vectors for the effect loops: lanes of independent filters or channels that
+// the compiler maps to SIMD registers (SSE2 on every x86-64) instead of per-sample scalar code.
+#include <cstdint>
+#include <cstring>
+
+namespace brindle::dsp {
+
+#if defined(__GNUC__) || defined(__clang__)
+using TFloat4 = float __attribute__((vector_size(16)));
+using TInt4 = std::int32_t __attribute__((vector_size(16)));
+using TDouble2 = double __attribute__((vector_size(16)));
+using TLong2 = std::int64_t __attribute__((vector_size(16)));
+
+inline TFloat4 Splat4(float V) { return TFloat4{V, V, V, V}; }
+inline TDouble2 Splat2(double V) { return TDouble2{V, V}; }
+
+// Lanes whose magnitude is below Tiny become exact zeros (NaN passes through).
+inline TFloat4 FlushLanes(TFloat4 V, float Tiny = 1e-20f) {
+    const TFloat4 T = Splat4(Tiny);
+    return reinterpret_cast<TFloat4>(reinterpret_cast<TInt4>(V) & ((V >= T) | (V <= -T) | (V != V)));
+}
+inline TDouble2 FlushLanes(TDouble2 V, double Tiny = 1e-30) {
+    const TDouble2 T = Splat2(Tiny);
+    return reinterpret_cast<TDouble2>(reinterpret_cast<TLong2>(V) & ((V >= T) | (V <= -T) | (V != V)));
+}
+#else
+// Plain arrays for compilers without vector extensions: same results, scalar speed.
+template <class T, int N>
+struct TLanes {
+    T V[N];
+    T& operator[](int I) { return V[I]; }
+    T operator[](int I) const { return V[I]; }
+#define BRINDLE_LANE_OP(Op)                                                                        \
+    friend TLanes operator Op(TLanes A, const TLanes& B) {                                         \
+        for (int I = 0; I < N; ++I) A.V[I] = A.V[I] Op B.V[I];                                     \
+        return A;                                                                                  \
+    }                                                                                              \
+    TLanes& operator Op##=(const TLanes& B) { return *this = *this Op B; }
+    BRINDLE_LANE_OP(+)
+    BRINDLE_LANE_OP(-)
+    BRINDLE_LANE_OP(*)
+#undef BRINDLE_LANE_OP
+};
+using TFloat4 = TLanes<float, 4>;
+using TDouble2 = TLanes<double, 2>;
+
+inline TFloat4 Splat4(float V) { return TFloat4{{V, V, V, V}}; }
+inline TDouble2 Splat2(double V) { return TDouble2{{V, V}}; }
+template <class T, int N>
+TLanes<T, N> FlushLanes(TLanes<T, N> V, T Tiny = sizeof(T) == 4 ? T(1e-20) : T(1e-30)) {
+    for (int I = 0; I < N; ++I)
+        if (V.V[I] > -Tiny && V.V[I] < Tiny) V.V[I] = 0;
+    return V;
+}
+#endif
+
+// Unaligned loads and stores.
+template <class TVec, class T>
+inline TVec LoadLanes(const T* From) {
+    TVec V;
+    std::memcpy(&V, From, sizeof V);
+    return V;
+}
+template <class TVec, class T>
+inline void StoreLanes(T* To, const TVec& V) {
+    std::memcpy(To, &V, sizeof V);
+}
+
+} // namespace brindle::dsp
