@@ -1,6 +1,7 @@
 #include "audio/soundlib/dsp/CombReverb.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace brindle::dsp {
@@ -12,18 +13,34 @@ constexpr std::array<int, 4> AllPassLengths{556, 441, 341, 225};
 constexpr int StereoSpread = 23;
 constexpr float Damping = 0.2f;
 constexpr float AllPassFeedback = 0.5f;
+
+// One all-pass over a run that does not wrap: every sample reads and writes only its own slot,
+// so the loop vectorises.
+void AllPassRun(float* __restrict Buf, float* __restrict Wet, int Count) {
+    for (int i = 0; i < Count; ++i) {
+        const float Delayed = Buf[i];
+        const float Fed = Wet[i] + Delayed * AllPassFeedback;
+        Buf[i] = (Fed > -1e-20f && Fed < 1e-20f) ? 0.0f : Fed;
+        Wet[i] = Delayed - Wet[i];
+    }
+}
 } // namespace
 
 TCombReverb::TCombReverb(int SampleRate, int Channels) : TEffect(SampleRate, Channels), Lines(Channels) {
     const double Scale = SampleRate / 44100.0;
+    int Longest = 1;
     for (int c = 0; c < Channels; ++c) {
         const int Spread = (c % 2) ? StereoSpread : 0;
-        for (int i = 0; i < CombCount; ++i)
-            Lines[c].Combs[i].Buffer.assign(std::max(1, static_cast<int>((CombLengths[i] + Spread) * Scale)), 0.0f);
+        for (int k = 0; k < CombCount; ++k) {
+            Lines[c].Length[k] = std::max(1, static_cast<int>((CombLengths[k] + Spread) * Scale));
+            Longest = std::max(Longest, Lines[c].Length[k]);
+        }
         for (int i = 0; i < AllPassCount; ++i)
             Lines[c].AllPasses[i].Buffer.assign(std::max(1, static_cast<int>((AllPassLengths[i] + Spread) * Scale)),
                                                 0.0f);
     }
+    RingRows = static_cast<int>(std::bit_ceil(static_cast<unsigned>(Longest + 1)));
+    for (auto& Line : Lines) Line.Ring.assign(static_cast<size_t>(RingRows) * CombCount, 0.0f);
     Design();
 }
 
@@ -35,86 +52,104 @@ void TCombReverb::SetParameters(const TReverbParams& Value) {
 void TCombReverb::Design() {
     const double Seconds = std::clamp(Params.Delay, MinDelay, MaxDelay) * 0.001;
     for (auto& Line : Lines)
-        for (auto& Comb : Line.Combs) {
-            const double Length = static_cast<double>(Comb.Buffer.size());
+        for (int k = 0; k < CombCount; ++k) {
+            const double Length = Line.Length[k];
             // A loop of Length samples loses 60 dB over Seconds.
             const double G = std::pow(10.0, -3.0 * Length / (Seconds * SampleRate));
-            Comb.Feedback = static_cast<float>(G);
-            Comb.Norm = static_cast<float>(std::sqrt(1.0 - G * G) / std::sqrt(double(CombCount)));
+            Line.Feedback[k / 4][k % 4] = static_cast<float>(G);
+            Line.Norm[k / 4][k % 4] = static_cast<float>(std::sqrt(1.0 - G * G) / std::sqrt(double(CombCount)));
         }
     Level = std::isfinite(Params.Level) ? std::clamp(Params.Level, 0.0f, 1.0f) : 0.0f;
+}
+
+void TCombReverb::Clear() {
+    for (auto& Line : Lines) {
+        std::fill(Line.Ring.begin(), Line.Ring.end(), 0.0f);
+        Line.Store.fill(Splat4(0.0f));
+        for (auto& Pass : Line.AllPasses) std::fill(Pass.Buffer.begin(), Pass.Buffer.end(), 0.0f);
+    }
+}
+
+void TCombReverb::RunCombs(TChannel& Line, int Frames) {
+    const int Mask = RingRows - 1;
+    const TFloat4 Keep = Splat4(Damping), Take = Splat4(1.0f - Damping);
+    TFloat4 Store0 = Line.Store[0], Store1 = Line.Store[1];
+    const TFloat4 Norm0 = Line.Norm[0], Norm1 = Line.Norm[1];
+    const TFloat4 Feedback0 = Line.Feedback[0], Feedback1 = Line.Feedback[1];
+    float* Ring = Line.Ring.data();
+    for (int Done = 0; Done < Frames;) {
+        // The longest run in which no comb's read row and not the write row wraps around the ring,
+        // so every comb walks its column with a plain stride.
+        const int Row = (Head + Done) & Mask;
+        int Run = std::min(Frames - Done, RingRows - Row);
+        const float* Read[CombCount];
+        for (int k = 0; k < CombCount; ++k) {
+            const int From = (Row - Line.Length[k]) & Mask;
+            Run = std::min(Run, RingRows - From);
+            Read[k] = Ring + static_cast<long>(From) * CombCount + k;
+        }
+        float* Write = Ring + static_cast<long>(Row) * CombCount;
+        for (int i = 0; i < Run; ++i) {
+            const long At = static_cast<long>(i) * CombCount;
+            const TFloat4 Y0{Read[0][At], Read[1][At], Read[2][At], Read[3][At]};
+            const TFloat4 Y1{Read[4][At], Read[5][At], Read[6][At], Read[7][At]};
+            Store0 = Y0 * Take + Store0 * Keep;
+            Store1 = Y1 * Take + Store1 * Keep;
+            const TFloat4 In = Splat4(Mono[Done + i]);
+            StoreLanes(Write + At, FlushLanes(In * Norm0 + Store0 * Feedback0));
+            StoreLanes(Write + At + 4, FlushLanes(In * Norm1 + Store1 * Feedback1));
+            const TFloat4 Sum = Y0 + Y1;
+            Wet[Done + i] = (Sum[0] + Sum[1]) + (Sum[2] + Sum[3]);
+        }
+        Done += Run;
+    }
+    // Once per block is enough for the damping state: it only sinks towards zero when the ring
+    // it reads from already holds clean zeros.
+    Line.Store = {FlushLanes(Store0), FlushLanes(Store1)};
+}
+
+void TCombReverb::RunAllPasses(TChannel& Line, int Frames) {
+    for (auto& Pass : Line.AllPasses) {
+        const int Size = static_cast<int>(Pass.Buffer.size());
+        for (int Done = 0; Done < Frames;) {
+            const int Run = std::min(Frames - Done, Size - Pass.Pos);
+            AllPassRun(Pass.Buffer.data() + Pass.Pos, Wet.data() + Done, Run);
+            Done += Run;
+            Pass.Pos += Run;
+            if (Pass.Pos == Size) Pass.Pos = 0;
+        }
+    }
 }
 
 void TCombReverb::Process(float* Samples, int Frames) {
     if (Level == 0.0f) {
         // Turning the level up later must not replay sound from before it was turned down.
         if (!Silent) {
-            for (auto& Line : Lines) {
-                for (auto& Comb : Line.Combs) std::fill(Comb.Buffer.begin(), Comb.Buffer.end(), Comb.Store = 0.0f);
-                for (auto& Pass : Line.AllPasses) std::fill(Pass.Buffer.begin(), Pass.Buffer.end(), 0.0f);
-            }
+            Clear();
             Silent = true;
         }
         return;
     }
     Silent = false;
-    // Each delay line runs over a whole slice at a time: tight loops with the line's state in
-    // registers, instead of visiting every line for every frame.
     for (int Done = 0; Done < Frames; Done += SliceFrames) {
         const int Now = std::min(SliceFrames, Frames - Done);
         float* Block = Samples + static_cast<long>(Done) * Channels;
         const float InScale = 1.0f / static_cast<float>(Channels);
-        for (int i = 0; i < Now; ++i) {
-            float Sum = 0;
-            for (int c = 0; c < Channels; ++c) Sum += Block[i * Channels + c];
-            Mono[i] = Sum * InScale;
+        if (Channels == 2) {
+            for (int i = 0; i < Now; ++i) Mono[i] = (Block[2 * i] + Block[2 * i + 1]) * InScale;
+        } else {
+            for (int i = 0; i < Now; ++i) {
+                float Sum = 0;
+                for (int c = 0; c < Channels; ++c) Sum += Block[i * Channels + c];
+                Mono[i] = Sum * InScale;
+            }
         }
         for (int c = 0; c < Channels; ++c) {
-            TChannel& Line = Lines[c];
-            // All combs advance together: their damping recursions are independent, so the
-            // processor overlaps them. State lives in locals, where buffer writes cannot alias it.
-            float* Buf[CombCount];
-            int Size[CombCount], Pos[CombCount];
-            float Store[CombCount], Norm[CombCount], Feedback[CombCount];
-            for (int k = 0; k < CombCount; ++k) {
-                TDelayLine& Comb = Line.Combs[k];
-                Buf[k] = Comb.Buffer.data();
-                Size[k] = static_cast<int>(Comb.Buffer.size());
-                Pos[k] = Comb.Pos;
-                Store[k] = Comb.Store;
-                Norm[k] = Comb.Norm;
-                Feedback[k] = Comb.Feedback;
-            }
-            for (int i = 0; i < Now; ++i) {
-                const float In = Mono[i];
-                float Sum = 0;
-                for (int k = 0; k < CombCount; ++k) {
-                    const float Y = Buf[k][Pos[k]];
-                    Store[k] = FlushDenormal(Y * (1.0f - Damping) + Store[k] * Damping);
-                    Buf[k][Pos[k]] = In * Norm[k] + Store[k] * Feedback[k];
-                    if (++Pos[k] == Size[k]) Pos[k] = 0;
-                    Sum += Y;
-                }
-                Wet[i] = Sum;
-            }
-            for (int k = 0; k < CombCount; ++k) {
-                Line.Combs[k].Pos = Pos[k];
-                Line.Combs[k].Store = Store[k];
-            }
-            for (auto& Pass : Line.AllPasses) {
-                float* Buf = Pass.Buffer.data();
-                const int Size = static_cast<int>(Pass.Buffer.size());
-                int Pos = Pass.Pos;
-                for (int i = 0; i < Now; ++i) {
-                    const float Delayed = Buf[Pos];
-                    Buf[Pos] = FlushDenormal(Wet[i] + Delayed * AllPassFeedback);
-                    if (++Pos == Size) Pos = 0;
-                    Wet[i] = Delayed - Wet[i];
-                }
-                Pass.Pos = Pos;
-            }
+            RunCombs(Lines[c], Now);
+            RunAllPasses(Lines[c], Now);
             for (int i = 0; i < Now; ++i) Block[i * Channels + c] += Level * Wet[i];
         }
+        Head = (Head + Now) & (RingRows - 1);
     }
 }
 

@@ -3,6 +3,7 @@
 // Delay is the decay time in milliseconds (to -60 dB); Level is the wet gain added to the dry
 // signal. The comb inputs are normalised so the wet loudness hardly changes with the decay time.
 #include "audio/soundlib/dsp/Effect.h"
+#include "audio/soundlib/dsp/Lanes.h"
 
 #include <array>
 #include <vector>
@@ -27,27 +28,35 @@ public:
 
 private:
     static constexpr int CombCount = 8;
+    static constexpr int CombVectors = CombCount / 4;
     static constexpr int AllPassCount = 4;
+    static constexpr int SliceFrames = 1024;
 
-    struct TDelayLine {
+    struct TAllPass {
         std::vector<float> Buffer;
         int Pos = 0;
-        float Feedback = 0; // combs only
-        float Norm = 0;     // combs only: input scale for an even loudness
-        float Store = 0;    // combs only: damping low-pass state
     };
+    // The eight combs of a channel run side by side, one per vector lane: they share one ring
+    // whose row t holds what each comb wrote at time t, and comb k reads row t - Length[k].
     struct TChannel {
-        std::array<TDelayLine, CombCount> Combs;
-        std::array<TDelayLine, AllPassCount> AllPasses;
+        std::vector<float> Ring; // RingRows x CombCount
+        std::array<int, CombCount> Length{};
+        std::array<TFloat4, CombVectors> Feedback{};
+        std::array<TFloat4, CombVectors> Norm{}; // input scale for an even loudness
+        std::array<TFloat4, CombVectors> Store{}; // damping low-pass state
+        std::array<TAllPass, AllPassCount> AllPasses;
     };
 
     void Design();
+    void Clear();
+    void RunCombs(TChannel& Line, int Frames);
+    void RunAllPasses(TChannel& Line, int Frames);
 
     TReverbParams Params;
-    static constexpr int SliceFrames = 256;
-
     float Level = 0;
     bool Silent = true;
+    int RingRows = 0; // a power of two
+    int Head = 0;     // ring row written next
     std::array<float, SliceFrames> Mono{};
     std::array<float, SliceFrames> Wet{};
     std::vector<TChannel> Lines;
