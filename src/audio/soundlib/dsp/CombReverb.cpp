@@ -89,7 +89,8 @@ void TCombReverb::RunCombs(TChannel& Line, int Frames) {
             Read[k] = Ring + static_cast<long>(From) * CombCount + k;
         }
         float* Write = Ring + static_cast<long>(Row) * CombCount;
-        for (int i = 0; i < Run; ++i) {
+        // One time step of all eight combs; returns their outputs, to be summed across lanes.
+        auto Step = [&](int i) {
             const long At = static_cast<long>(i) * CombCount;
             const TFloat4 Y0{Read[0][At], Read[1][At], Read[2][At], Read[3][At]};
             const TFloat4 Y1{Read[4][At], Read[5][At], Read[6][At], Read[7][At]};
@@ -98,8 +99,16 @@ void TCombReverb::RunCombs(TChannel& Line, int Frames) {
             const TFloat4 In = Splat4(Mono[Done + i]);
             StoreLanes(Write + At, FlushLanes(In * Norm0 + Store0 * Feedback0));
             StoreLanes(Write + At + 4, FlushLanes(In * Norm1 + Store1 * Feedback1));
-            const TFloat4 Sum = Y0 + Y1;
-            Wet[Done + i] = (Sum[0] + Sum[1]) + (Sum[2] + Sum[3]);
+            return Y0 + Y1;
+        };
+        int i = 0;
+        for (; i + 4 <= Run; i += 4) {
+            const TFloat4 S0 = Step(i), S1 = Step(i + 1), S2 = Step(i + 2), S3 = Step(i + 3);
+            StoreLanes(Wet.data() + Done + i, LaneSums(S0, S1, S2, S3));
+        }
+        for (; i < Run; ++i) {
+            const TFloat4 S = Step(i);
+            Wet[Done + i] = (S[0] + S[1]) + (S[2] + S[3]);
         }
         Done += Run;
     }

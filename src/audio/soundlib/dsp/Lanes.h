@@ -15,14 +15,22 @@ using TLong2 = std::int64_t __attribute__((vector_size(16)));
 inline TFloat4 Splat4(float V) { return TFloat4{V, V, V, V}; }
 inline TDouble2 Splat2(double V) { return TDouble2{V, V}; }
 
-// Lanes whose magnitude is below Tiny become exact zeros (NaN passes through).
+// Lanes whose magnitude is below Tiny become exact zeros; so does a NaN, which must not keep
+// circulating in a feedback path.
 inline TFloat4 FlushLanes(TFloat4 V, float Tiny = 1e-20f) {
-    const TFloat4 T = Splat4(Tiny);
-    return reinterpret_cast<TFloat4>(reinterpret_cast<TInt4>(V) & ((V >= T) | (V <= -T) | (V != V)));
+    const TInt4 Bits = reinterpret_cast<TInt4>(V);
+    return reinterpret_cast<TFloat4>(Bits & (reinterpret_cast<TFloat4>(Bits & 0x7fffffff) >= Splat4(Tiny)));
 }
 inline TDouble2 FlushLanes(TDouble2 V, double Tiny = 1e-30) {
-    const TDouble2 T = Splat2(Tiny);
-    return reinterpret_cast<TDouble2>(reinterpret_cast<TLong2>(V) & ((V >= T) | (V <= -T) | (V != V)));
+    const TLong2 Bits = reinterpret_cast<TLong2>(V);
+    return reinterpret_cast<TDouble2>(Bits & (reinterpret_cast<TDouble2>(Bits & 0x7fffffffffffffff) >= Splat2(Tiny)));
+}
+
+// {sum of A's lanes, sum of B's, sum of C's, sum of D's}.
+inline TFloat4 LaneSums(TFloat4 A, TFloat4 B, TFloat4 C, TFloat4 D) {
+    const TFloat4 AB = __builtin_shufflevector(A, B, 0, 1, 4, 5) + __builtin_shufflevector(A, B, 2, 3, 6, 7);
+    const TFloat4 CD = __builtin_shufflevector(C, D, 0, 1, 4, 5) + __builtin_shufflevector(C, D, 2, 3, 6, 7);
+    return __builtin_shufflevector(AB, CD, 0, 2, 4, 6) + __builtin_shufflevector(AB, CD, 1, 3, 5, 7);
 }
 #else
 // Plain arrays for compilers without vector extensions: same results, scalar speed.
@@ -50,8 +58,12 @@ inline TDouble2 Splat2(double V) { return TDouble2{{V, V}}; }
 template <class T, int N>
 TLanes<T, N> FlushLanes(TLanes<T, N> V, T Tiny = sizeof(T) == 4 ? T(1e-20) : T(1e-30)) {
     for (int I = 0; I < N; ++I)
-        if (V.V[I] > -Tiny && V.V[I] < Tiny) V.V[I] = 0;
+        if (!(V.V[I] <= -Tiny || V.V[I] >= Tiny)) V.V[I] = 0;
     return V;
+}
+inline TFloat4 LaneSums(const TFloat4& A, const TFloat4& B, const TFloat4& C, const TFloat4& D) {
+    auto Sum = [](const TFloat4& V) { return (V[0] + V[1]) + (V[2] + V[3]); };
+    return TFloat4{{Sum(A), Sum(B), Sum(C), Sum(D)}};
 }
 #endif
 
