@@ -108,7 +108,7 @@ void TCombReverb::RunCombs(TChannel& Line, int Frames) {
         }
         for (; i < Run; ++i) {
             const TFloat4 S = Step(i);
-            Wet[Done + i] = (S[0] + S[1]) + (S[2] + S[3]);
+            Wet[Done + i] = (S[0] + S[2]) + (S[1] + S[3]); // as LaneSums adds them
         }
         Done += Run;
     }

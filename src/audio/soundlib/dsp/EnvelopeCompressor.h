@@ -4,6 +4,8 @@
 // full scale 1.0) once it rises above it.
 #include "audio/soundlib/dsp/Effect.h"
 
+#include <array>
+
 namespace brindle::dsp {
 
 struct TCompressorParams {
@@ -24,14 +26,19 @@ public:
     float GetEnvelope() const { return Envelope; }
 
 private:
+    static constexpr int SliceFrames = 1024;
+
     void Design();
     bool Selected(int ChannelIndex) const;
+    // Turns the peaks in Gain into the envelope's gains, in place.
+    void FollowEnvelope(int Frames);
 
     TCompressorParams Params;
     float AttackCoef = 0;
     float ReleaseCoef = 0;
     float Threshold = 0.5f;
     float Envelope = 0;
+    std::array<float, SliceFrames> Gain{};
 };
 
 } // namespace brindle::dsp

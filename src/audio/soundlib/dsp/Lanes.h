@@ -62,7 +62,7 @@ TLanes<T, N> FlushLanes(TLanes<T, N> V, T Tiny = sizeof(T) == 4 ? T(1e-20) : T(1
     return V;
 }
 inline TFloat4 LaneSums(const TFloat4& A, const TFloat4& B, const TFloat4& C, const TFloat4& D) {
-    auto Sum = [](const TFloat4& V) { return (V[0] + V[1]) + (V[2] + V[3]); };
+    auto Sum = [](const TFloat4& V) { return (V[0] + V[2]) + (V[1] + V[3]); };
     return TFloat4{{Sum(A), Sum(B), Sum(C), Sum(D)}};
 }
 #endif
