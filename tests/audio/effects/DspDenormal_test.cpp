@@ -1,5 +1,5 @@
-// The DSP units on their own: after a sound dies away their state and output go to clean zeros,
-// never to denormal numbers, even without the processor's flush-to-zero mode.
+// The DSP units on their own, outside any stream: after a sound dies away their state and output go
+// to clean zeros, never to denormal numbers; bad numbers at the input do not stay in their state.
 #include "audio/soundlib/dsp/CombReverb.h"
 #include "audio/soundlib/dsp/EnvelopeCompressor.h"
 #include "audio/soundlib/dsp/PeakingFilter.h"
@@ -58,6 +58,23 @@ TEST(DspUnits, NanInputDoesNotPoisonTheCompressorForGood) {
     Compressor.Process(Next.data(), 4410);
     EXPECT_TRUE(std::isfinite(Compressor.GetEnvelope()));
     EXPECT_FLOAT_EQ(Next.back(), 0.1f);
+}
+
+TEST(DspUnits, NanOrInfinityInputDoesNotRingInTheReverb) {
+    TCombReverb Reverb(44100, 2);
+    Reverb.SetParameters({1.0f, 10000});
+    std::vector<float> Block(512 * 2, 0.25f);
+    Block[10] = NAN;
+    Block[21] = INFINITY;
+    Reverb.Process(Block.data(), 512);
+    int Bad = 0;
+    for (int b = 0; b < 200; ++b) {
+        std::fill(Block.begin(), Block.end(), 0.1f);
+        Reverb.Process(Block.data(), 512);
+        for (float V : Block) Bad += !std::isfinite(V);
+    }
+    EXPECT_EQ(Bad, 0);
+    EXPECT_NE(Block[0], 0.1f) << "the tail still sounds";
 }
 
 } // namespace

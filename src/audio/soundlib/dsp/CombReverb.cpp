@@ -1,5 +1,7 @@
 #include "audio/soundlib/dsp/CombReverb.h"
 
+#include "audio/soundlib/dsp/DenormalGuard.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -14,15 +16,19 @@ constexpr int StereoSpread = 23;
 constexpr float Damping = 0.2f;
 constexpr float AllPassFeedback = 0.5f;
 
-// One all-pass over a run that does not wrap: every sample reads and writes only its own slot,
-// so the loop vectorises.
-void AllPassRun(float* __restrict Buf, float* __restrict Wet, int Count) {
-    for (int i = 0; i < Count; ++i) {
-        const float Delayed = Buf[i];
-        const float Fed = Wet[i] + Delayed * AllPassFeedback;
-        Buf[i] = (Fed > -1e-20f && Fed < 1e-20f) ? 0.0f : Fed;
-        Wet[i] = Delayed - Wet[i];
-    }
+// Feedback values that must not turn denormal: the processor flushes them under the guard, and
+// where it cannot, they are flushed here (a NaN is dropped as well).
+inline float Flushed(float V) {
+    if constexpr (TDenormalGuard::Flushes)
+        return V;
+    else
+        return (V >= 1e-20f || V <= -1e-20f) ? V : 0.0f;
+}
+inline TFloat4 Flushed(TFloat4 V) {
+    if constexpr (TDenormalGuard::Flushes)
+        return V;
+    else
+        return FlushLanes(V);
 }
 } // namespace
 
@@ -97,8 +103,8 @@ void TCombReverb::RunCombs(TChannel& Line, int Frames) {
             Store0 = Y0 * Take + Store0 * Keep;
             Store1 = Y1 * Take + Store1 * Keep;
             const TFloat4 In = Splat4(Mono[Done + i]);
-            StoreLanes(Write + At, FlushLanes(In * Norm0 + Store0 * Feedback0));
-            StoreLanes(Write + At + 4, FlushLanes(In * Norm1 + Store1 * Feedback1));
+            StoreLanes(Write + At, Flushed(In * Norm0 + Store0 * Feedback0));
+            StoreLanes(Write + At + 4, Flushed(In * Norm1 + Store1 * Feedback1));
             return Y0 + Y1;
         };
         int i = 0;
@@ -118,15 +124,40 @@ void TCombReverb::RunCombs(TChannel& Line, int Frames) {
 }
 
 void TCombReverb::RunAllPasses(TChannel& Line, int Frames) {
-    for (auto& Pass : Line.AllPasses) {
-        const int Size = static_cast<int>(Pass.Buffer.size());
-        for (int Done = 0; Done < Frames;) {
-            const int Run = std::min(Frames - Done, Size - Pass.Pos);
-            AllPassRun(Pass.Buffer.data() + Pass.Pos, Wet.data() + Done, Run);
-            Done += Run;
-            Pass.Pos += Run;
-            if (Pass.Pos == Size) Pass.Pos = 0;
+    const TFloat4 Half = Splat4(AllPassFeedback);
+    for (int Done = 0; Done < Frames;) {
+        // The four all-passes in series over a run in which none of them wraps: every sample
+        // reads and writes only its own slot, so four steps go in one vector.
+        int Run = Frames - Done;
+        float* Buf[AllPassCount];
+        for (int p = 0; p < AllPassCount; ++p) {
+            TAllPass& Pass = Line.AllPasses[p];
+            Run = std::min(Run, static_cast<int>(Pass.Buffer.size()) - Pass.Pos);
+            Buf[p] = Pass.Buffer.data() + Pass.Pos;
         }
+        float* Out = Wet.data() + Done;
+        int i = 0;
+        for (; i + 4 <= Run; i += 4) {
+            TFloat4 X = LoadLanes<TFloat4>(Out + i);
+            for (float* B : Buf) {
+                const TFloat4 Delayed = LoadLanes<TFloat4>(B + i);
+                StoreLanes(B + i, Flushed(X + Delayed * Half));
+                X = Delayed - X;
+            }
+            StoreLanes(Out + i, X);
+        }
+        for (; i < Run; ++i) {
+            float X = Out[i];
+            for (float* B : Buf) {
+                const float Delayed = B[i];
+                B[i] = Flushed(X + Delayed * AllPassFeedback);
+                X = Delayed - X;
+            }
+            Out[i] = X;
+        }
+        for (auto& Pass : Line.AllPasses)
+            if ((Pass.Pos += Run) == static_cast<int>(Pass.Buffer.size())) Pass.Pos = 0;
+        Done += Run;
     }
 }
 
@@ -140,6 +171,7 @@ void TCombReverb::Process(float* Samples, int Frames) {
         return;
     }
     Silent = false;
+    TDenormalGuard Denormals;
     for (int Done = 0; Done < Frames; Done += SliceFrames) {
         const int Now = std::min(SliceFrames, Frames - Done);
         float* Block = Samples + static_cast<long>(Done) * Channels;
@@ -153,6 +185,8 @@ void TCombReverb::Process(float* Samples, int Frames) {
                 Mono[i] = Sum * InScale;
             }
         }
+        // A NaN or infinity must not ring in the network for ever.
+        for (int i = 0; i < Now; ++i) Mono[i] = std::fabs(Mono[i]) <= 1e30f ? Mono[i] : 0.0f;
         for (int c = 0; c < Channels; ++c) {
             RunCombs(Lines[c], Now);
             RunAllPasses(Lines[c], Now);

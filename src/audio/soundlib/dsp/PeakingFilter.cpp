@@ -1,5 +1,6 @@
 #include "audio/soundlib/dsp/PeakingFilter.h"
 
+#include "audio/soundlib/dsp/DenormalGuard.h"
 #include "audio/soundlib/dsp/Lanes.h"
 
 #include <algorithm>
@@ -85,6 +86,7 @@ void RunBiquad(TBiquadState<T>& S, const double (&C)[5], int Frames, TLoad Load,
 
 void TPeakingFilter::Process(float* Samples, int Frames) {
     if (Bypass || Frames <= 0) return;
+    TDenormalGuard Denormals;
     const double C[5] = {B0, B1, B2, A1, A2};
     int c = 0;
     // Channels in pairs, one per vector lane.
@@ -114,12 +116,12 @@ void TPeakingFilter::Process(float* Samples, int Frames) {
         States[c] = {S.X1, S.X2, S.Y1, S.Y2};
     }
     // A fading tail stops at clean zeros: the state once per block, the output (which may fall
-    // below the float range faster) sample by sample.
+    // below the float range faster) sample by sample where the guard cannot do it.
     for (int k = 0; k < Channels; ++k) {
         TState& S = States[k];
         S = {FlushDenormal(S.X1), FlushDenormal(S.X2), FlushDenormal(S.Y1), FlushDenormal(S.Y2)};
     }
-    FlushDenormals(Samples, Frames * Channels);
+    if constexpr (!TDenormalGuard::Flushes) FlushDenormals(Samples, Frames * Channels);
 }
 
 } // namespace brindle::dsp
