@@ -76,7 +76,7 @@ void TCombReverb::Clear() {
     }
 }
 
-void TCombReverb::RunCombs(TChannel& Line, int Frames) {
+void TCombReverb::RunCombs(TChannel& Line, int Frames, float* Out) {
     const int Mask = RingRows - 1;
     const TFloat4 Keep = Splat4(Damping), Take = Splat4(1.0f - Damping);
     TFloat4 Store0 = Line.Store[0], Store1 = Line.Store[1];
@@ -110,11 +110,11 @@ void TCombReverb::RunCombs(TChannel& Line, int Frames) {
         int i = 0;
         for (; i + 4 <= Run; i += 4) {
             const TFloat4 S0 = Step(i), S1 = Step(i + 1), S2 = Step(i + 2), S3 = Step(i + 3);
-            StoreLanes(Wet.data() + Done + i, LaneSums(S0, S1, S2, S3));
+            StoreLanes(Out + Done + i, LaneSums(S0, S1, S2, S3));
         }
         for (; i < Run; ++i) {
             const TFloat4 S = Step(i);
-            Wet[Done + i] = (S[0] + S[2]) + (S[1] + S[3]); // as LaneSums adds them
+            Out[Done + i] = (S[0] + S[2]) + (S[1] + S[3]); // as LaneSums adds them
         }
         Done += Run;
     }
@@ -123,7 +123,7 @@ void TCombReverb::RunCombs(TChannel& Line, int Frames) {
     Line.Store = {FlushLanes(Store0), FlushLanes(Store1)};
 }
 
-void TCombReverb::RunAllPasses(TChannel& Line, int Frames) {
+void TCombReverb::RunAllPasses(TChannel& Line, int Frames, float* Wet) {
     const TFloat4 Half = Splat4(AllPassFeedback);
     for (int Done = 0; Done < Frames;) {
         // The four all-passes in series over a run in which none of them wraps: every sample
@@ -135,7 +135,7 @@ void TCombReverb::RunAllPasses(TChannel& Line, int Frames) {
             Run = std::min(Run, static_cast<int>(Pass.Buffer.size()) - Pass.Pos);
             Buf[p] = Pass.Buffer.data() + Pass.Pos;
         }
-        float* Out = Wet.data() + Done;
+        float* Out = Wet + Done;
         int i = 0;
         for (; i + 4 <= Run; i += 4) {
             TFloat4 X = LoadLanes<TFloat4>(Out + i);
@@ -187,10 +187,21 @@ void TCombReverb::Process(float* Samples, int Frames) {
         }
         // A NaN or infinity must not ring in the network for ever.
         for (int i = 0; i < Now; ++i) Mono[i] = std::fabs(Mono[i]) <= 1e30f ? Mono[i] : 0.0f;
-        for (int c = 0; c < Channels; ++c) {
-            RunCombs(Lines[c], Now);
-            RunAllPasses(Lines[c], Now);
-            for (int i = 0; i < Now; ++i) Block[i * Channels + c] += Level * Wet[i];
+        if (Channels == 2) {
+            for (int c = 0; c < 2; ++c) {
+                RunCombs(Lines[c], Now, Wet[c].data());
+                RunAllPasses(Lines[c], Now, Wet[c].data());
+            }
+            for (int i = 0; i < Now; ++i) {
+                Block[2 * i] += Level * Wet[0][i];
+                Block[2 * i + 1] += Level * Wet[1][i];
+            }
+        } else {
+            for (int c = 0; c < Channels; ++c) {
+                RunCombs(Lines[c], Now, Wet[0].data());
+                RunAllPasses(Lines[c], Now, Wet[0].data());
+                for (int i = 0; i < Now; ++i) Block[i * Channels + c] += Level * Wet[0][i];
+            }
         }
         Head = (Head + Now) & (RingRows - 1);
     }

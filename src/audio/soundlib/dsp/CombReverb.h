@@ -49,8 +49,9 @@ private:
 
     void Design();
     void Clear();
-    void RunCombs(TChannel& Line, int Frames);
-    void RunAllPasses(TChannel& Line, int Frames);
+    // Both write the channel's wet signal into Out.
+    void RunCombs(TChannel& Line, int Frames, float* Out);
+    void RunAllPasses(TChannel& Line, int Frames, float* Out);
 
     TReverbParams Params;
     float Level = 0;
@@ -58,7 +59,8 @@ private:
     int RingRows = 0; // a power of two
     int Head = 0;     // ring row written next
     std::array<float, SliceFrames> Mono{};
-    std::array<float, SliceFrames> Wet{};
+    // Wet signal of the first two channels, so a stereo block is mixed back in one pass.
+    std::array<std::array<float, SliceFrames>, 2> Wet{};
     std::vector<TChannel> Lines;
 };
 
