@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <set>
+#include <tuple>
 
 namespace brindle {
 
@@ -55,7 +56,7 @@ TAudioX* SongEngine::ApplySongEffects() {
 
 std::vector<std::string> SongEngine::PreloadInstruments() {
     std::vector<std::string> problems;
-    std::set<std::string> seen;
+    std::set<std::string> seen, loaded;
     auto& cache = *TheMixer->GetSampleCache();
     for (int i = 0; i < InstrumentCount; ++i) {
         const auto& ins = TheSong.Instruments[i];
@@ -63,11 +64,45 @@ std::vector<std::string> SongEngine::PreloadInstruments() {
         if (file.empty() || !seen.insert(file).second) continue;
         try {
             cache.Load(file);
+            loaded.insert(file);
         } catch (const Error& e) {
             problems.push_back("Instrument " + std::to_string(i + 1) + " (" + ins.Name + "): " + e.what());
         }
     }
+    PrepareVariants(loaded);
     return problems;
+}
+
+void SongEngine::PrepareVariants(const std::set<std::string>& Loaded) {
+    // Every stretched or transposed note the patterns hold, prepared once off the audio thread;
+    // the memory bound leaves anything beyond it to live processing.
+    constexpr std::size_t MaxVariantBytes = 512u << 20;
+    auto& cache = *TheMixer->GetSampleCache();
+    std::set<std::tuple<int, float, float>> wanted;
+    for (const auto& pattern : TheSong.Patterns)
+        for (const auto& channel : pattern.Cells)
+            for (const auto& cell : channel) {
+                if (cell.ins < 1 || cell.ins > InstrumentCount) continue;
+                const auto& ins = TheSong.Instruments[cell.ins - 1];
+                const float speed = PlayableStretch(ins.Stretch);
+                const float pitch = ins.Pitch + cell.pitch;
+                if (speed != 1.0f || pitch != 0.0f) wanted.emplace(cell.ins - 1, speed, pitch);
+            }
+    for (const auto& [slot, speed, pitch] : wanted) {
+        const std::string file = TheSong.Instruments[slot].GetFileName();
+        if (!Loaded.contains(file)) continue;
+        if (cache.VariantBytes() > MaxVariantBytes) break;
+        try {
+            cache.LoadVariant(file, speed, pitch);
+        } catch (const Error&) {
+            // The file changed under us; its notes fall back to live processing.
+        }
+    }
+}
+
+float SongEngine::PlayableStretch(float Stretch) {
+    // A module may carry a stretch of 0 (an absent attribute); such notes play as recorded.
+    return Stretch > 0 && std::isfinite(Stretch) ? Stretch : 1.0f;
 }
 
 std::vector<std::string> SongEngine::LoadPending() {
@@ -122,9 +157,7 @@ void SongEngine::QueuePlayback(cSequencer* Sender, const std::string& FileName, 
     if (!TheMixer->GetSampleCache()->Contains(FileName)) return;
     const int slot = Sender->QueuedInstrument;
     if (slot >= 0 && slot < InstrumentCount && Sender->Instruments[slot].StopPrev) TheMixer->RemoveByTag(tag, Offset);
-    // A module may carry a stretch of 0 (an absent attribute); play such notes as recorded.
-    if (!(Stretch > 0) || !std::isfinite(Stretch)) Stretch = 1.0f;
-    TheMixer->AddToMix(FileName, Stretch, Volume, Pitch, Offset, tag);
+    TheMixer->AddToMix(FileName, PlayableStretch(Stretch), Volume, Pitch, Offset, tag);
 }
 
 void SongEngine::Trace(int Tag) {

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,9 @@ public:
     // Pushes the song's effect settings into the effect nodes and rebuilds the chain; returns Output().
     TAudioX* ApplySongEffects();
 
-    // Decodes every instrument file into the sample cache (run before playing). Returns one
-    // message per instrument whose file is missing or cannot be decoded; its notes stay silent.
+    // Decodes every instrument file into the sample cache and prepares the stretched and
+    // transposed notes the patterns hold (run before playing). Returns one message per
+    // instrument whose file is missing or cannot be decoded; its notes stay silent.
     std::vector<std::string> PreloadInstruments();
     // Loads files the mixer asked for while playing; returns the messages of those that failed.
     std::vector<std::string> LoadPending();
@@ -54,6 +56,8 @@ private:
     void QueuePlayback(cSequencer* Sender, const std::string& FileName, float Offset, float Volume, float Stretch,
                        float Pitch);
     void Trace(int Tag);
+    void PrepareVariants(const std::set<std::string>& Loaded);
+    static float PlayableStretch(float Stretch);
     void Restart();
 
     cSequencer& TheSong;

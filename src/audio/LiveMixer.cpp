@@ -84,6 +84,14 @@ bool TLiveMixer::AddToMix(const std::string& FileName, float Stretch, float Volu
         Report("Sample is not in the mixer's format: ", FileName);
         return false;
     }
+    if (!TMixVoice::IsNeutral(Stretch, Pitch)) {
+        // A prepared variant plays like a plain sample: no SoundTouch work on this thread.
+        if (auto variant = Cache->FindVariant(data.get(), Stretch > 0.0f ? Stretch : 1.0f, Pitch)) {
+            data = std::move(variant);
+            Stretch = 1.0f;
+            Pitch = 0.0f;
+        }
+    }
     TMixVoice* voice = TakeVoice();
     auto* engine = TMixVoice::IsNeutral(Stretch, Pitch) ? nullptr : TakeEngine(Pitch);
     voice->Start(std::move(data), Stretch, Volume, Pitch, SecondsToFrames(Offset), Tag, NextSerial++, engine);

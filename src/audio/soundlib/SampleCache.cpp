@@ -1,6 +1,7 @@
 #include "audio/soundlib/SampleCache.h"
 
 #include "audio/soundlib/SoundFile.h"
+#include "audio/soundlib/TempoRender.h"
 #include "base/Error.h"
 
 #include <algorithm>
@@ -33,7 +34,10 @@ std::shared_ptr<const SampleData> SampleCache::Load(const std::string& Path) {
         old = std::move(slot);
         slot = data;
     }
-    if (old) Retire(std::move(old));
+    if (old) {
+        DropVariantsOf(old.get());
+        Retire(std::move(old));
+    }
     return data;
 }
 
@@ -52,16 +56,21 @@ void SampleCache::Remove(const std::string& Path) {
         old = std::move(it->second);
         Entries.erase(it);
     }
+    DropVariantsOf(old.get());
     Retire(std::move(old));
 }
 
 void SampleCache::Clear() {
     std::unordered_map<std::string, std::shared_ptr<const SampleData>> old;
+    std::unordered_map<VariantKey, std::shared_ptr<const SampleData>, VariantHash> oldVariants;
     {
         std::lock_guard guard(Lock);
         old.swap(Entries);
+        oldVariants.swap(Variants);
     }
     for (auto& [path, data] : old)
+        Retire(std::move(data));
+    for (auto& [key, data] : oldVariants)
         Retire(std::move(data));
 }
 
@@ -79,6 +88,59 @@ void SampleCache::Retire(std::shared_ptr<const SampleData> Old) {
 void SampleCache::ReleaseRetired() {
     std::lock_guard guard(RetiredLock);
     std::erase_if(Retired, [](const auto& p) { return p.use_count() == 1; });
+}
+
+std::size_t SampleCache::VariantHash::operator()(const VariantKey& K) const noexcept {
+    const auto h = std::hash<const void*>{}(K.Base);
+    return h ^ (std::hash<float>{}(K.Speed) * 31) ^ (std::hash<float>{}(K.Pitch) * 131);
+}
+
+std::shared_ptr<const SampleData> SampleCache::LoadVariant(const std::string& Path, float Speed, float Pitch) {
+    auto base = Load(Path);
+    if (!(Speed > 0.0f)) Speed = 1.0f; // as a voice treats it
+    if (Speed == 1.0f && Pitch == 0.0f) return base;
+    if (auto found = FindVariant(base.get(), Speed, Pitch)) return found;
+    auto data = std::make_shared<SampleData>();
+    data->Path = Path;
+    data->SampleRate = base->SampleRate;
+    data->Channels = base->Channels;
+    data->Pcm = soundlib::RenderTempoVariant(*base, Speed, Pitch);
+    data->FileSize = base->FileSize;
+    data->ModTime = base->ModTime;
+    std::lock_guard guard(Lock);
+    // The base may have been replaced meanwhile; a variant of a retired base is never found.
+    Variants[VariantKey{base.get(), Speed, Pitch}] = data;
+    return data;
+}
+
+std::shared_ptr<const SampleData> SampleCache::FindVariant(const SampleData* Base, float Speed,
+                                                           float Pitch) const noexcept {
+    std::lock_guard guard(Lock);
+    const auto it = Variants.find(VariantKey{Base, Speed, Pitch});
+    return it == Variants.end() ? nullptr : it->second;
+}
+
+std::size_t SampleCache::VariantBytes() const {
+    std::lock_guard guard(Lock);
+    std::size_t bytes = 0;
+    for (const auto& [key, data] : Variants) bytes += data->Pcm.size() * sizeof(std::int16_t);
+    return bytes;
+}
+
+void SampleCache::DropVariantsOf(const SampleData* Base) {
+    std::vector<std::shared_ptr<const SampleData>> dropped;
+    {
+        std::lock_guard guard(Lock);
+        for (auto it = Variants.begin(); it != Variants.end();) {
+            if (it->first.Base == Base) {
+                dropped.push_back(std::move(it->second));
+                it = Variants.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (auto& d : dropped) Retire(std::move(d));
 }
 
 } // namespace brindle

@@ -47,6 +47,13 @@ class SampleCache {
     // Frees parked entries no voice holds any more. Called by Load, Remove and Clear too.
     void ReleaseRetired();
 
+    // The sound of Path played at Speed (tempo factor) and Pitch (semitones), prepared once on the
+    // calling thread so voices with those settings mix it like a plain sample. Loads Path first.
+    std::shared_ptr<const SampleData> LoadVariant(const std::string& Path, float Speed, float Pitch);
+    // Audio-thread look-up by the base sample; null when that variant was not prepared.
+    std::shared_ptr<const SampleData> FindVariant(const SampleData* Base, float Speed, float Pitch) const noexcept;
+    std::size_t VariantBytes() const;
+
   private:
     void Retire(std::shared_ptr<const SampleData> Old);
 
@@ -54,6 +61,18 @@ class SampleCache {
     int ChannelCount;
     mutable CountingPlainMutex Lock; // guards Entries only; held for a pointer copy or a map insert
     std::unordered_map<std::string, std::shared_ptr<const SampleData>> Entries;
+    struct VariantKey {
+        const SampleData* Base;
+        float Speed;
+        float Pitch;
+        bool operator==(const VariantKey&) const = default;
+    };
+    struct VariantHash {
+        std::size_t operator()(const VariantKey& K) const noexcept;
+    };
+    // Keyed by the base entry, so a look-up needs no text and a reloaded file drops its variants.
+    std::unordered_map<VariantKey, std::shared_ptr<const SampleData>, VariantHash> Variants;
+    void DropVariantsOf(const SampleData* Base);
     std::vector<std::shared_ptr<const SampleData>> Retired; // touched by loading threads only
     CountingPlainMutex RetiredLock;
 };

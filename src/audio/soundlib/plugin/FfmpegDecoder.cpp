@@ -222,14 +222,17 @@ class FfmpegDecoder final : public Decoder {
 
 } // namespace
 
-std::unique_ptr<Decoder> OpenFfmpegDecoder(const std::string& Path) {
+} // namespace brindle::soundlib
+
+// The plugin's one entry point (see FfmpegPlugin.cpp): a decoder the caller owns, or null when
+// FFmpeg cannot decode the file.
+extern "C" __attribute__((visibility("default"))) brindle::soundlib::Decoder*
+BrindleOpenFfmpegDecoder(const char* Path) {
+    using namespace brindle::soundlib;
     av_log_set_level(AV_LOG_QUIET);
     auto decoder = std::make_unique<FfmpegDecoder>();
     if (!decoder->Open(Path)) return nullptr;
     // Open decoded the first frames to prove the stream; start again from the beginning.
     if (!decoder->SeekFrame(0)) return nullptr;
-
-    return decoder;
+    return decoder.release();
 }
-
-} // namespace brindle::soundlib

@@ -1,0 +1,18 @@
+#pragma once
+// Offline tempo/pitch processing of a whole cached sample: the sound a voice with that speed and
+// pitch would make, prepared once instead of on every note.
+#include <cstdint>
+#include <vector>
+
+namespace brindle {
+struct SampleData;
+}
+
+namespace brindle::soundlib {
+
+// Frames a note of Frames source frames lasts at Speed (the voice's duration rule).
+std::int64_t StretchedFrames(std::int64_t Frames, float Speed);
+// Speed is a tempo factor (2 = twice as fast), Pitch a shift in semitones.
+std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Speed, float Pitch);
+
+} // namespace brindle::soundlib
