@@ -22,13 +22,13 @@ constexpr int BlockFrames = 441;
 // A two-tone chord looped from one precomputed second (both tones fit it in whole cycles), so
 // the source costs next to nothing beside the effects.
 class TToneNode : public TAudioX {
-public:
+  public:
     TToneNode() : Loop(Rate * 2) {
         SetFormat(Rate, 2);
         for (int i = 0; i < Rate; ++i) {
             const double T = static_cast<double>(i) / Rate;
-            const double V =
-                0.4 * std::sin(2 * std::numbers::pi * 220 * T) + 0.3 * std::sin(2 * std::numbers::pi * 3300 * T);
+            const double V = 0.4 * std::sin(2 * std::numbers::pi * 220 * T) +
+                             0.3 * std::sin(2 * std::numbers::pi * 3300 * T);
             Loop[2 * i] = Loop[2 * i + 1] = static_cast<std::int16_t>(V * 32767);
         }
     }
@@ -44,19 +44,23 @@ public:
     }
     bool Silent = false;
 
-private:
+  private:
     std::vector<std::int16_t> Loop;
     int Pos = 0;
 };
 
 // On a shared machine the fastest of several repetitions is the cost; the others include waits.
 // Read "_min" for the time and "_max" for xRealTime.
-double Fastest(const std::vector<double>& Values) { return *std::min_element(Values.begin(), Values.end()); }
-double Highest(const std::vector<double>& Values) { return *std::max_element(Values.begin(), Values.end()); }
+double Fastest(const std::vector<double>& Values) {
+    return *std::min_element(Values.begin(), Values.end());
+}
+double Highest(const std::vector<double>& Values) {
+    return *std::max_element(Values.begin(), Values.end());
+}
 
 void Report(benchmark::State& State) {
-    State.counters["xRealTime"] =
-        benchmark::Counter(static_cast<double>(State.iterations()) * BlockFrames / Rate, benchmark::Counter::kIsRate);
+    State.counters["xRealTime"] = benchmark::Counter(
+        static_cast<double>(State.iterations()) * BlockFrames / Rate, benchmark::Counter::kIsRate);
 }
 
 // Arg: 0 source only, 1 equalizer, 2 reverb, 3 compressor, 4 all three. Arg 2: silent input
@@ -80,11 +84,13 @@ void BM_EffectBlock(benchmark::State& State) {
     Fx.Apply(S);
     TAudioX* Head = Fx.Chain(&Source);
     std::int16_t Block[BlockFrames * 2];
-    for (int i = 0; i < 200; ++i) Head->PopData(Block, sizeof Block);
+    for (int i = 0; i < 200; ++i)
+        Head->PopData(Block, sizeof Block);
     if (State.range(1)) {
         Source.Silent = true;
         // Let everything ring out towards tiny values.
-        for (int i = 0; i < 3000; ++i) Head->PopData(Block, sizeof Block);
+        for (int i = 0; i < 3000; ++i)
+            Head->PopData(Block, sizeof Block);
     }
     for (auto _ : State) {
         Head->PopData(Block, sizeof Block);
@@ -108,7 +114,8 @@ BENCHMARK(BM_EffectBlock)
 
 // Arg: 0 WAV, 1 MP3 (lame, 256 kbit/s, -h), 2 raw PCM. Each iteration encodes 10 s of audio.
 void BM_Encode(benchmark::State& State) {
-    const auto Folder = std::filesystem::temp_directory_path() / ("brindle-bench-" + std::to_string(getpid()));
+    const auto Folder =
+        std::filesystem::temp_directory_path() / ("brindle-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(Folder);
     const char* Names[] = {"out.wav", "out.mp3", "out.raw"};
     TToneNode Source;
@@ -118,7 +125,8 @@ void BM_Encode(benchmark::State& State) {
     Encoder.OutputFormatDetect();
     Encoder.BufLen = 0.01f;
     Encoder.EncodeTimeLimit = 10.0f;
-    for (auto _ : State) Encoder.Encode();
+    for (auto _ : State)
+        Encoder.Encode();
     State.counters["xRealTime"] =
         benchmark::Counter(static_cast<double>(State.iterations()) * 10.0, benchmark::Counter::kIsRate);
     std::filesystem::remove_all(Folder);

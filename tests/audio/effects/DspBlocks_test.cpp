@@ -21,7 +21,8 @@ constexpr int Rate = 44100;
 
 TEST(PcmConvert, EverySampleValueSurvivesTheRoundTrip) {
     std::vector<std::int16_t> Pcm(65536);
-    for (int i = 0; i < 65536; ++i) Pcm[i] = static_cast<std::int16_t>(i - 32768);
+    for (int i = 0; i < 65536; ++i)
+        Pcm[i] = static_cast<std::int16_t>(i - 32768);
     std::vector<float> Floats(Pcm.size());
     PcmToFloats(Floats.data(), Pcm.data(), static_cast<int>(Pcm.size()));
     EXPECT_EQ(Floats[0], -1.0f);
@@ -35,10 +36,14 @@ TEST(PcmConvert, RoundsSaturatesAndSilencesNaNInBothPaths) {
     const float Lsb = 1.0f / 32768.0f;
     const float Inf = std::numeric_limits<float>::infinity();
     const std::vector<std::pair<float, std::int16_t>> Cases{
-        {0.5f * Lsb, 0},       {1.5f * Lsb, 2},      {-1.5f * Lsb, -2},     {0.6f * Lsb, 1},
-        {-0.6f * Lsb, -1},     {2.0f, 32767},        {-2.0f, -32768},       {1e30f, 32767},
-        {-1e30f, -32768},      {Inf, 32767},         {-Inf, -32768},        {NAN, 0},
-        {32767.4f * Lsb, 32767}, {-32768.6f * Lsb, -32768}, {5e9f, 32767},  {-5e9f, -32768},
+        {0.5f * Lsb, 0},         {1.5f * Lsb, 2},
+        {-1.5f * Lsb, -2},       {0.6f * Lsb, 1},
+        {-0.6f * Lsb, -1},       {2.0f, 32767},
+        {-2.0f, -32768},         {1e30f, 32767},
+        {-1e30f, -32768},        {Inf, 32767},
+        {-Inf, -32768},          {NAN, 0},
+        {32767.4f * Lsb, 32767}, {-32768.6f * Lsb, -32768},
+        {5e9f, 32767},           {-5e9f, -32768},
     };
     // Each value at every position of a 19-sample block reaches both the 8-wide loop and the tail.
     for (int At = 0; At < 19; ++At)
@@ -56,7 +61,8 @@ std::vector<float> Noise(int Frames, int Channels, unsigned Seed, float Amp = 0.
     std::mt19937 Random(Seed);
     std::uniform_real_distribution<float> Sample(-Amp, Amp);
     std::vector<float> X(static_cast<size_t>(Frames) * Channels);
-    for (auto& V : X) V = Sample(Random);
+    for (auto& V : X)
+        V = Sample(Random);
     return X;
 }
 
@@ -126,15 +132,17 @@ TEST(DspBlocks, EveryChannelCountGivesEachChannelTheSameSound) {
         for (int Channels : {2, 3, 5}) {
             std::vector<float> Block(static_cast<size_t>(Frames) * Channels);
             for (int i = 0; i < Frames; ++i)
-                for (int c = 0; c < Channels; ++c) Block[static_cast<size_t>(i) * Channels + c] = Mono[i];
+                for (int c = 0; c < Channels; ++c)
+                    Block[static_cast<size_t>(i) * Channels + c] = Mono[i];
             M.Make(Channels)->Process(Block.data(), Frames);
             // Odd channels of the reverb have their own, spread delays: compare the even ones.
             const int Step = M.Make == MakeReverb ? 2 : 1;
             for (int c = 0; c < Channels; c += Step) {
                 double Worst = 0;
                 for (int i = 0; i < Frames; ++i)
-                    Worst = std::max(Worst, std::fabs(static_cast<double>(Block[static_cast<size_t>(i) * Channels + c]) -
-                                                      Reference[i]));
+                    Worst = std::max(
+                        Worst, std::fabs(static_cast<double>(Block[static_cast<size_t>(i) * Channels + c]) -
+                                         Reference[i]));
                 EXPECT_LT(Worst, 1e-5) << Channels << " channels, channel " << c;
             }
         }

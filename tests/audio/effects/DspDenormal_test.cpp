@@ -71,7 +71,8 @@ TEST(DspUnits, NanOrInfinityInputDoesNotRingInTheReverb) {
     for (int b = 0; b < 200; ++b) {
         std::fill(Block.begin(), Block.end(), 0.1f);
         Reverb.Process(Block.data(), 512);
-        for (float V : Block) Bad += !std::isfinite(V);
+        for (float V : Block)
+            Bad += !std::isfinite(V);
     }
     EXPECT_EQ(Bad, 0);
     EXPECT_NE(Block[0], 0.1f) << "the tail still sounds";

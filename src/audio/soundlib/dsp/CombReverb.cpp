@@ -42,11 +42,12 @@ TCombReverb::TCombReverb(int SampleRate, int Channels) : TEffect(SampleRate, Cha
             Longest = std::max(Longest, Lines[c].Length[k]);
         }
         for (int i = 0; i < AllPassCount; ++i)
-            Lines[c].AllPasses[i].Buffer.assign(std::max(1, static_cast<int>((AllPassLengths[i] + Spread) * Scale)),
-                                                0.0f);
+            Lines[c].AllPasses[i].Buffer.assign(
+                std::max(1, static_cast<int>((AllPassLengths[i] + Spread) * Scale)), 0.0f);
     }
     RingRows = static_cast<int>(std::bit_ceil(static_cast<unsigned>(Longest + 1)));
-    for (auto& Line : Lines) Line.Ring.assign(static_cast<size_t>(RingRows) * CombCount, 0.0f);
+    for (auto& Line : Lines)
+        Line.Ring.assign(static_cast<size_t>(RingRows) * CombCount, 0.0f);
     Design();
 }
 
@@ -63,7 +64,8 @@ void TCombReverb::Design() {
             // A loop of Length samples loses 60 dB over Seconds.
             const double G = std::pow(10.0, -3.0 * Length / (Seconds * SampleRate));
             Line.Feedback[k / 4][k % 4] = static_cast<float>(G);
-            Line.Norm[k / 4][k % 4] = static_cast<float>(std::sqrt(1.0 - G * G) / std::sqrt(double(CombCount)));
+            Line.Norm[k / 4][k % 4] =
+                static_cast<float>(std::sqrt(1.0 - G * G) / std::sqrt(double(CombCount)));
         }
     Level = std::isfinite(Params.Level) ? std::clamp(Params.Level, 0.0f, 1.0f) : 0.0f;
 }
@@ -72,7 +74,8 @@ void TCombReverb::Clear() {
     for (auto& Line : Lines) {
         std::fill(Line.Ring.begin(), Line.Ring.end(), 0.0f);
         Line.Store.fill(Splat4(0.0f));
-        for (auto& Pass : Line.AllPasses) std::fill(Pass.Buffer.begin(), Pass.Buffer.end(), 0.0f);
+        for (auto& Pass : Line.AllPasses)
+            std::fill(Pass.Buffer.begin(), Pass.Buffer.end(), 0.0f);
     }
 }
 
@@ -177,16 +180,19 @@ void TCombReverb::Process(float* Samples, int Frames) {
         float* Block = Samples + static_cast<long>(Done) * Channels;
         const float InScale = 1.0f / static_cast<float>(Channels);
         if (Channels == 2) {
-            for (int i = 0; i < Now; ++i) Mono[i] = (Block[2 * i] + Block[2 * i + 1]) * InScale;
+            for (int i = 0; i < Now; ++i)
+                Mono[i] = (Block[2 * i] + Block[2 * i + 1]) * InScale;
         } else {
             for (int i = 0; i < Now; ++i) {
                 float Sum = 0;
-                for (int c = 0; c < Channels; ++c) Sum += Block[i * Channels + c];
+                for (int c = 0; c < Channels; ++c)
+                    Sum += Block[i * Channels + c];
                 Mono[i] = Sum * InScale;
             }
         }
         // A NaN or infinity must not ring in the network for ever.
-        for (int i = 0; i < Now; ++i) Mono[i] = std::fabs(Mono[i]) <= 1e30f ? Mono[i] : 0.0f;
+        for (int i = 0; i < Now; ++i)
+            Mono[i] = std::fabs(Mono[i]) <= 1e30f ? Mono[i] : 0.0f;
         if (Channels == 2) {
             for (int c = 0; c < 2; ++c) {
                 RunCombs(Lines[c], Now, Wet[c].data());
@@ -200,7 +206,8 @@ void TCombReverb::Process(float* Samples, int Frames) {
             for (int c = 0; c < Channels; ++c) {
                 RunCombs(Lines[c], Now, Wet[0].data());
                 RunAllPasses(Lines[c], Now, Wet[0].data());
-                for (int i = 0; i < Now; ++i) Block[i * Channels + c] += Level * Wet[0][i];
+                for (int i = 0; i < Now; ++i)
+                    Block[i * Channels + c] += Level * Wet[0][i];
             }
         }
         Head = (Head + Now) & (RingRows - 1);

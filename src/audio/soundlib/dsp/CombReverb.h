@@ -16,7 +16,7 @@ struct TReverbParams {
 };
 
 class TCombReverb : public TEffect {
-public:
+  public:
     static constexpr int MinDelay = 50;
     static constexpr int MaxDelay = 60000;
 
@@ -26,7 +26,7 @@ public:
     const TReverbParams& GetParameters() const { return Params; }
     void Process(float* Samples, int Frames) override;
 
-private:
+  private:
     static constexpr int CombCount = 8;
     static constexpr int CombVectors = CombCount / 4;
     static constexpr int AllPassCount = 4;
@@ -42,7 +42,7 @@ private:
         std::vector<float> Ring; // RingRows x CombCount
         std::array<int, CombCount> Length{};
         std::array<TFloat4, CombVectors> Feedback{};
-        std::array<TFloat4, CombVectors> Norm{}; // input scale for an even loudness
+        std::array<TFloat4, CombVectors> Norm{};  // input scale for an even loudness
         std::array<TFloat4, CombVectors> Store{}; // damping low-pass state
         std::array<TAllPass, AllPassCount> AllPasses;
     };

@@ -9,11 +9,15 @@
 namespace brindle::dsp {
 
 class TDenormalGuard {
-public:
+  public:
 #if defined(__SSE__) || defined(__x86_64__)
     static constexpr bool Flushes = true;
-    TDenormalGuard() : Saved(_mm_getcsr()) { _mm_setcsr(Saved | 0x8040); } // FTZ | DAZ
-    ~TDenormalGuard() { _mm_setcsr(Saved); }
+    TDenormalGuard() : Saved(_mm_getcsr()) {
+        _mm_setcsr(Saved | 0x8040);
+    } // FTZ | DAZ
+    ~TDenormalGuard() {
+        _mm_setcsr(Saved);
+    }
 #else
     static constexpr bool Flushes = false;
     TDenormalGuard() = default;
@@ -21,7 +25,7 @@ public:
     TDenormalGuard(const TDenormalGuard&) = delete;
     TDenormalGuard& operator=(const TDenormalGuard&) = delete;
 
-private:
+  private:
 #if defined(__SSE__) || defined(__x86_64__)
     unsigned Saved;
 #endif

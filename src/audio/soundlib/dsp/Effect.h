@@ -6,7 +6,7 @@
 namespace brindle::dsp {
 
 class TEffect {
-public:
+  public:
     TEffect(int SampleRate, int Channels) : SampleRate(SampleRate), Channels(Channels) {}
     virtual ~TEffect() = default;
     TEffect(const TEffect&) = delete;
@@ -17,17 +17,22 @@ public:
     int GetSampleRate() const { return SampleRate; }
     int GetChannels() const { return Channels; }
 
-protected:
+  protected:
     int SampleRate;
     int Channels;
 };
 
 // Tiny values left in feedback paths would turn denormal and slow the processor down.
-inline float FlushDenormal(float Value) { return (Value > -1e-20f && Value < 1e-20f) ? 0.0f : Value; }
-inline double FlushDenormal(double Value) { return (Value > -1e-30 && Value < 1e-30) ? 0.0 : Value; }
+inline float FlushDenormal(float Value) {
+    return (Value > -1e-20f && Value < 1e-20f) ? 0.0f : Value;
+}
+inline double FlushDenormal(double Value) {
+    return (Value > -1e-30 && Value < 1e-30) ? 0.0 : Value;
+}
 // The same over a block, in a loop the compiler vectorises.
 inline void FlushDenormals(float* Samples, int Count) {
-    for (int i = 0; i < Count; ++i) Samples[i] = (Samples[i] > -1e-20f && Samples[i] < 1e-20f) ? 0.0f : Samples[i];
+    for (int i = 0; i < Count; ++i)
+        Samples[i] = (Samples[i] > -1e-20f && Samples[i] < 1e-20f) ? 0.0f : Samples[i];
 }
 
 } // namespace brindle::dsp

@@ -13,7 +13,9 @@ float Coefficient(float Ms, int SampleRate) {
 }
 } // namespace
 
-TEnvelopeCompressor::TEnvelopeCompressor(int SampleRate, int Channels) : TEffect(SampleRate, Channels) { Design(); }
+TEnvelopeCompressor::TEnvelopeCompressor(int SampleRate, int Channels) : TEffect(SampleRate, Channels) {
+    Design();
+}
 
 void TEnvelopeCompressor::SetParameters(const TCompressorParams& Value) {
     Params = Value;
@@ -67,7 +69,8 @@ void TEnvelopeCompressor::Process(float* Samples, int Frames) {
         } else {
             for (int c = 0; c < Channels; ++c)
                 if (Mask & (1u << c))
-                    for (int i = 0; i < Now; ++i) Block[static_cast<long>(i) * Channels + c] *= Gain[i];
+                    for (int i = 0; i < Now; ++i)
+                        Block[static_cast<long>(i) * Channels + c] *= Gain[i];
         }
     }
 }

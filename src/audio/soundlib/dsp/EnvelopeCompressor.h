@@ -16,7 +16,7 @@ struct TCompressorParams {
 };
 
 class TEnvelopeCompressor : public TEffect {
-public:
+  public:
     TEnvelopeCompressor(int SampleRate, int Channels);
 
     void SetParameters(const TCompressorParams& Value);
@@ -25,7 +25,7 @@ public:
     // The current envelope, for meters and tests.
     float GetEnvelope() const { return Envelope; }
 
-private:
+  private:
     static constexpr int SliceFrames = 1024;
 
     void Design();

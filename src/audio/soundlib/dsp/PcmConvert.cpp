@@ -15,7 +15,8 @@ constexpr float ToPcm = 32768.0f;
 } // namespace
 
 void PcmToFloats(float* __restrict Dest, const std::int16_t* __restrict Src, int Count) {
-    for (int i = 0; i < Count; ++i) Dest[i] = static_cast<float>(Src[i]) * ToFloat;
+    for (int i = 0; i < Count; ++i)
+        Dest[i] = static_cast<float>(Src[i]) * ToFloat;
 }
 
 void FloatsToPcm(std::int16_t* __restrict Dest, const float* __restrict Src, int Count) {
@@ -29,7 +30,8 @@ void FloatsToPcm(std::int16_t* __restrict Dest, const float* __restrict Src, int
         __m128 B = _mm_mul_ps(_mm_loadu_ps(Src + i + 4), Scale);
         A = _mm_min_ps(_mm_max_ps(_mm_and_ps(A, _mm_cmpord_ps(A, A)), Lo), Hi);
         B = _mm_min_ps(_mm_max_ps(_mm_and_ps(B, _mm_cmpord_ps(B, B)), Lo), Hi);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(Dest + i), _mm_packs_epi32(_mm_cvtps_epi32(A), _mm_cvtps_epi32(B)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(Dest + i),
+                         _mm_packs_epi32(_mm_cvtps_epi32(A), _mm_cvtps_epi32(B)));
     }
 #endif
     for (; i < Count; ++i) {

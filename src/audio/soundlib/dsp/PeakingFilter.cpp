@@ -31,8 +31,9 @@ void TPeakingFilter::Design() {
     const double A = std::pow(10.0, std::clamp(static_cast<double>(Params.Gain), -60.0, 60.0) / 40.0);
     const double W0 = 2.0 * std::numbers::pi * Center / Rate;
     const double SinW = std::sin(W0), CosW = std::cos(W0);
-    const double Alpha = Params.Q > 0 ? SinW / (2.0 * Params.Q)
-                                      : SinW * std::sinh(std::numbers::ln2 / 2.0 * Params.Bandwidth * W0 / SinW);
+    const double Alpha = Params.Q > 0
+                             ? SinW / (2.0 * Params.Q)
+                             : SinW * std::sinh(std::numbers::ln2 / 2.0 * Params.Bandwidth * W0 / SinW);
     const double A0 = 1.0 + Alpha / A;
     B0 = (1.0 + Alpha * A) / A0;
     B1 = -2.0 * CosW / A0;
@@ -43,10 +44,7 @@ void TPeakingFilter::Design() {
 
 namespace {
 
-template <class T>
-struct TBiquadState {
-    T X1, X2, Y1, Y2;
-};
+template <class T> struct TBiquadState { T X1, X2, Y1, Y2; };
 
 // Runs the biquad over Frames frames of Lanes adjacent channels (T holds one value per lane),
 // two frames per step: y[n+1] is written in terms of y[n-1] and y[n-2], so the loop-carried chain
@@ -91,8 +89,10 @@ void TPeakingFilter::Process(float* Samples, int Frames) {
     int c = 0;
     // Channels in pairs, one per vector lane.
     for (; c + 2 <= Channels; c += 2) {
-        TBiquadState<TDouble2> S{{States[c].X1, States[c + 1].X1}, {States[c].X2, States[c + 1].X2},
-                                 {States[c].Y1, States[c + 1].Y1}, {States[c].Y2, States[c + 1].Y2}};
+        TBiquadState<TDouble2> S{{States[c].X1, States[c + 1].X1},
+                                 {States[c].X2, States[c + 1].X2},
+                                 {States[c].Y1, States[c + 1].Y1},
+                                 {States[c].Y2, States[c + 1].Y2}};
         float* P = Samples + c;
         RunBiquad(
             S, C, Frames,
@@ -105,7 +105,8 @@ void TPeakingFilter::Process(float* Samples, int Frames) {
                 F[0] = static_cast<float>(Y[0]);
                 F[1] = static_cast<float>(Y[1]);
             });
-        for (int k = 0; k < 2; ++k) States[c + k] = {S.X1[k], S.X2[k], S.Y1[k], S.Y2[k]};
+        for (int k = 0; k < 2; ++k)
+            States[c + k] = {S.X1[k], S.X2[k], S.Y1[k], S.Y2[k]};
     }
     if (c < Channels) {
         TBiquadState<double> S{States[c].X1, States[c].X2, States[c].Y1, States[c].Y2};

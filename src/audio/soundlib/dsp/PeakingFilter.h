@@ -18,14 +18,14 @@ struct TPeakEqParams {
 };
 
 class TPeakingFilter : public TEffect {
-public:
+  public:
     TPeakingFilter(int SampleRate, int Channels);
 
     void SetParameters(const TPeakEqParams& Value);
     const TPeakEqParams& GetParameters() const { return Params; }
     void Process(float* Samples, int Frames) override;
 
-private:
+  private:
     void Design();
 
     struct TState {

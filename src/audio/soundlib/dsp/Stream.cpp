@@ -36,7 +36,8 @@ void TStream::ProcessEffects(short* Samples, int Frames) {
         const int Now = std::min(Frames, ChunkFrames);
         const int Count = Now * Channels;
         PcmToFloats(Scratch.data(), Samples, Count);
-        for (auto& Entry : Effects) Entry.Effect->Process(Scratch.data(), Now);
+        for (auto& Entry : Effects)
+            Entry.Effect->Process(Scratch.data(), Now);
         FloatsToPcm(Samples, Scratch.data(), Count);
         Samples += Count;
         Frames -= Now;
@@ -46,7 +47,8 @@ void TStream::ProcessEffects(short* Samples, int Frames) {
 TEffect* TStream::Add(std::unique_ptr<TEffect> Effect, int Priority) {
     if (!Effect) return nullptr;
     std::lock_guard<std::mutex> Guard(Mutex);
-    auto At = std::find_if(Effects.begin(), Effects.end(), [&](const TEntry& E) { return E.Priority < Priority; });
+    auto At =
+        std::find_if(Effects.begin(), Effects.end(), [&](const TEntry& E) { return E.Priority < Priority; });
     TEffect* Added = Effect.get();
     Effects.insert(At, TEntry{std::move(Effect), Priority});
     return Added;
@@ -56,7 +58,8 @@ bool TStream::Remove(const TEffect* Effect) {
     std::unique_ptr<TEffect> Removed; // destroyed after the lock is released
     {
         std::lock_guard<std::mutex> Guard(Mutex);
-        auto At = std::find_if(Effects.begin(), Effects.end(), [&](const TEntry& E) { return E.Effect.get() == Effect; });
+        auto At = std::find_if(Effects.begin(), Effects.end(),
+                               [&](const TEntry& E) { return E.Effect.get() == Effect; });
         if (At == Effects.end()) return false;
         Removed = std::move(At->Effect);
         Effects.erase(At);

@@ -16,7 +16,7 @@
 namespace brindle::dsp {
 
 class TStream {
-public:
+  public:
     // Fills Buf with up to Len bytes and returns how many it wrote (0 or less: no more data).
     using TPullProc = std::function<int(void* Buf, int Len)>;
     static constexpr int MaxChannels = 8;
@@ -38,7 +38,7 @@ public:
     int GetSampleRate() const { return SampleRate; }
     int GetChannels() const { return Channels; }
 
-private:
+  private:
     TStream(int SampleRate, int Channels, TPullProc Pull);
     void ProcessEffects(short* Samples, int Frames);
 
@@ -58,7 +58,8 @@ private:
 };
 
 // A stream set-up failure: the source file and line written together, then the text.
-inline brindle::Error StreamFailure(const char* Text, std::source_location Where = std::source_location::current()) {
+inline brindle::Error StreamFailure(const char* Text,
+                                    std::source_location Where = std::source_location::current()) {
     return brindle::Error(std::string(Where.file_name()) + std::to_string(Where.line()) + Text);
 }
 
