@@ -5,6 +5,7 @@
 #include "base/Error.h"
 #include "song/Sequencer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <set>
@@ -28,8 +29,8 @@ TEffectSettings SongEffectSettings(const cSequencer& Song) {
     return s;
 }
 
-SongEngine::SongEngine(cSequencer& Song, int VoicePool)
-    : TheSong(Song), TheMixer(std::make_unique<TLiveMixer>(VoicePool)), TheEffects(std::make_unique<TMasterEffects>()) {
+SongEngine::SongEngine(cSequencer& Song, bool RealTime, int VoicePool)
+    : TheSong(Song), TheMixer(std::make_unique<TLiveMixer>(VoicePool, 44100, 2, 4096, RealTime)), TheEffects(std::make_unique<TMasterEffects>()) {
     Tail = TheMixer.get();
     TheMixer->BeforeBlockMixing = [this](TLiveMixer* Mixer, float, float LenTime) {
         // The mixer's frame clock, not its single-precision seconds, places the rows.
@@ -81,7 +82,8 @@ void SongEngine::PrepareVariants(const std::set<std::string>& Loaded) {
     std::set<std::tuple<int, float, float>> wanted;
     for (const auto& pattern : TheSong.Patterns)
         for (const auto& channel : pattern.Cells)
-            for (const auto& cell : channel) {
+            for (int row = 0; row < std::clamp(pattern.RowCount, 0, RowCapacity); ++row) {
+                const cStep& cell = channel[row];
                 if (cell.ins < 1 || cell.ins > InstrumentCount) continue;
                 const auto& ins = TheSong.Instruments[cell.ins - 1];
                 const float speed = PlayableStretch(ins.Stretch);

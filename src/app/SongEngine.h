@@ -22,7 +22,8 @@ TEffectSettings SongEffectSettings(const cSequencer& Song);
 
 class SongEngine {
 public:
-    explicit SongEngine(cSequencer& Song, int VoicePool = TLiveMixer::DefaultPoolSize);
+    // RealTime: the output will be pulled by a device (see TLiveMixer); false for renders.
+    explicit SongEngine(cSequencer& Song, bool RealTime = true, int VoicePool = TLiveMixer::DefaultPoolSize);
     ~SongEngine();
     SongEngine(const SongEngine&) = delete;
     SongEngine& operator=(const SongEngine&) = delete;

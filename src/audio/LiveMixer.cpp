@@ -14,8 +14,9 @@ int ReserveFor(int PoolSize) {
 }
 } // namespace
 
-TLiveMixer::TLiveMixer(int PoolSize, int SampleRate, int Channels, int MaxBlockFrames)
-    : PoolSize(std::max(PoolSize, 1)), Cache(std::make_shared<brindle::SampleCache>(SampleRate, Channels)) {
+TLiveMixer::TLiveMixer(int PoolSize, int SampleRate, int Channels, int MaxBlockFrames, bool RealTime)
+    : PoolSize(std::max(PoolSize, 1)), MaxBlock(MaxBlockFrames), RealTime(RealTime),
+      Cache(std::make_shared<brindle::SampleCache>(SampleRate, Channels)) {
     SetFormat(SampleRate, Channels);
     const int total = this->PoolSize + ReserveFor(this->PoolSize);
     Pool.reserve(static_cast<size_t>(total));
@@ -25,6 +26,7 @@ TLiveMixer::TLiveMixer(int PoolSize, int SampleRate, int Channels, int MaxBlockF
     FreeEngines.reserve(static_cast<size_t>(total));
     for (int i = 0; i < total; ++i) {
         Pool.push_back(std::make_unique<TMixVoice>(SampleRate, Channels));
+        if (!RealTime) continue; // an offline render makes tempo streams when a note needs one
         Engines.push_back(
             std::make_unique<brindle::soundlib::TempoStream>(SampleRate, Channels, MaxBlockFrames));
         Engines.back()->WarmUp();
@@ -118,6 +120,11 @@ TMixVoice* TLiveMixer::TakeVoice() {
 }
 
 brindle::soundlib::TempoStream* TLiveMixer::TakeEngine(float Pitch) {
+    if (!RealTime && FreeEngines.empty()) {
+        Engines.push_back(
+            std::make_unique<brindle::soundlib::TempoStream>(GetSampleRate(), GetChannels(), MaxBlock));
+        return Engines.back().get();
+    }
     // There is always one engine per voice, so one is free whenever a voice was.
     std::size_t pick = FreeEngines.size();
     for (std::size_t i = FreeEngines.size(); i-- > 0;)

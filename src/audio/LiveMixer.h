@@ -29,8 +29,10 @@ class TLiveMixer : public TAudioX {
     // PoolSize voices may sound at once (the oldest is faded out to make room for more); the format
     // is fixed for the mixer's life. MaxBlockFrames presizes the scratch buffers (larger blocks grow
     // them once).
+    // RealTime warms every SoundTouch stream up front so none allocates on the audio thread; an
+    // offline render skips that (it costs far more than the render of a short song).
     explicit TLiveMixer(int PoolSize = DefaultPoolSize, int SampleRate = 44100, int Channels = 2,
-                        int MaxBlockFrames = 4096);
+                        int MaxBlockFrames = 4096, bool RealTime = true);
     ~TLiveMixer() override;
 
     // Raised at the start of every block, before the lock: StartTime is the block's start on the
@@ -82,6 +84,8 @@ class TLiveMixer : public TAudioX {
     void Report(const char* Why, const std::string& FileName);
 
     int PoolSize;
+    int MaxBlock;
+    bool RealTime;
     mutable brindle::CountingRecursiveMutex Lock;
     std::shared_ptr<brindle::SampleCache> Cache;
     std::vector<std::unique_ptr<TMixVoice>> Pool;

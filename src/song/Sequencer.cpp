@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-cSequencer::cSequencer() { Init(); }
+cSequencer::cSequencer() { InitState(); } // the cells start empty already
 
 void cSequencer::SetBPM(float Value) {
     BPM = Value;
@@ -20,10 +20,16 @@ void cSequencer::Reset() {
         ins.Pitch = 0.0f;
     }
     for (auto& order : Orders) order = cOrder{};
-    for (auto& pattern : Patterns) pattern.ClearCells();
+    for (auto& pattern : Patterns)
+        if (pattern.HasContent()) pattern.ClearCells(); // reading is far cheaper than writing 40 MB
 }
 
 void cSequencer::Init() {
+    InitState();
+    for (auto& pattern : Patterns) pattern.ClearCells();
+}
+
+void cSequencer::InitState() {
     PlayMode = PlayStopped;
     SetBPM(120);
     FileName.clear();
@@ -32,7 +38,6 @@ void cSequencer::Init() {
         ins.SetFileName({});
     }
     for (auto& order : Orders) order = cOrder{};
-    for (auto& pattern : Patterns) pattern.ClearCells();
     for (auto& muted : ChannelMuted) muted = false;
 }
 

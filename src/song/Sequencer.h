@@ -100,6 +100,7 @@ protected:
 private:
     // SampleRate 0: offsets in plain seconds; otherwise offsets that land on whole frames.
     void MixSpan(double Start, double End, int SampleRate);
+    void InitState(); // Init without touching the cells
     static float RowOffset(double Time, double Start, int SampleRate);
     void StopPlayback() { PlayMode = PlayStopped; }
 };

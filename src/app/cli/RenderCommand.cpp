@@ -72,7 +72,7 @@ int runRender(const std::vector<std::string>& args) {
 
     auto song = std::make_unique<cSequencer>();
     song->LoadFile(files[0]);
-    SongEngine engine(*song);
+    SongEngine engine(*song, /*RealTime=*/false);
     ProgressPrinter progress;
     options.Progress = [&](double done, double total) { return progress(done, total); };
     const auto started = std::chrono::steady_clock::now();

@@ -43,7 +43,7 @@ protected:
     }
     void note(int channel, int row, int ins) { song->PatternAt(1).Cells[channel][row] = {ins, 0}; }
     brindle::RenderReport render(const std::string& out, float tail = 0) {
-        brindle::SongEngine engine(*song);
+        brindle::SongEngine engine(*song, false);
         brindle::RenderOptions options;
         options.OutputFile = (dir / out).string();
         options.TailSeconds = tail;
@@ -122,7 +122,7 @@ TEST_F(SongRender, LeftoverVoicesDoNotLeakAndMissingFilesAreNamedOnce) {
     song->PatternAt(1).RowCount = 4;
     song->Orders[0].PatternIndex = 1;
     for (int r = 0; r < 4; ++r) note(0, r, 1);
-    brindle::SongEngine engine(*song);
+    brindle::SongEngine engine(*song, false);
     const auto loud = constantSample("loud.wav", 20000, Rate * 5);
     engine.Mixer().GetSampleCache()->Load(loud);
     ASSERT_TRUE(engine.Mixer().AddToMix(loud, 1, 1, 0, 0, 42)); // a key still held down
@@ -153,7 +153,7 @@ TEST_F(SongRender, TailLetsTheLastNoteRingOut) {
 
 TEST_F(SongRender, QueueHandlerTracesWithTheFixedTexts) {
     song->SetInstrumentFile(1, constantSample("t.wav", 100, 10));
-    brindle::SongEngine engine(*song);
+    brindle::SongEngine engine(*song, false);
     engine.SetTraceEnabled(true);
     song->PreviewInstrument(1, 0, 17);
     const auto lines = engine.TakeTraceLines();
