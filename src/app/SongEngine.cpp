@@ -3,6 +3,7 @@
 #include "app/EffectSettings.h"
 #include "app/MasterEffects.h"
 #include "base/Error.h"
+#include "base/Parallel.h"
 #include "song/Sequencer.h"
 
 #include <algorithm>
@@ -56,19 +57,28 @@ TAudioX* SongEngine::ApplySongEffects() {
 }
 
 std::vector<std::string> SongEngine::PreloadInstruments() {
-    std::vector<std::string> problems;
-    std::set<std::string> seen, loaded;
-    auto& cache = *TheMixer->GetSampleCache();
+    // One job per distinct file, decoded on every core.
+    std::vector<int> slots;
+    std::set<std::string> seen;
     for (int i = 0; i < InstrumentCount; ++i) {
-        const auto& ins = TheSong.Instruments[i];
-        const std::string file = ins.GetFileName();
-        if (file.empty() || !seen.insert(file).second) continue;
+        const std::string file = TheSong.Instruments[i].GetFileName();
+        if (!file.empty() && seen.insert(file).second) slots.push_back(i);
+    }
+    auto& cache = *TheMixer->GetSampleCache();
+    std::vector<std::string> failures(slots.size());
+    ParallelFor(slots.size(), [&](std::size_t j) {
         try {
-            cache.Load(file);
-            loaded.insert(file);
+            cache.Load(TheSong.Instruments[slots[j]].GetFileName());
         } catch (const Error& e) {
-            problems.push_back("Instrument " + std::to_string(i + 1) + " (" + ins.Name + "): " + e.what());
+            failures[j] = e.what();
         }
+    });
+    std::vector<std::string> problems;
+    std::set<std::string> loaded;
+    for (std::size_t j = 0; j < slots.size(); ++j) {
+        const auto& ins = TheSong.Instruments[slots[j]];
+        if (failures[j].empty()) loaded.insert(ins.GetFileName());
+        else problems.push_back("Instrument " + std::to_string(slots[j] + 1) + " (" + ins.Name + "): " + failures[j]);
     }
     PrepareVariants(loaded);
     return problems;
@@ -90,16 +100,17 @@ void SongEngine::PrepareVariants(const std::set<std::string>& Loaded) {
                 const float pitch = ins.Pitch + cell.pitch;
                 if (speed != 1.0f || pitch != 0.0f) wanted.emplace(cell.ins - 1, speed, pitch);
             }
-    for (const auto& [slot, speed, pitch] : wanted) {
+    const std::vector<std::tuple<int, float, float>> jobs(wanted.begin(), wanted.end());
+    ParallelFor(jobs.size(), [&](std::size_t i) {
+        const auto& [slot, speed, pitch] = jobs[i];
         const std::string file = TheSong.Instruments[slot].GetFileName();
-        if (!Loaded.contains(file)) continue;
-        if (cache.VariantBytes() > MaxVariantBytes) break;
+        if (!Loaded.contains(file) || cache.VariantBytes() > MaxVariantBytes) return;
         try {
             cache.LoadVariant(file, speed, pitch);
         } catch (const Error&) {
             // The file changed under us; its notes fall back to live processing.
         }
-    }
+    });
 }
 
 float SongEngine::PlayableStretch(float Stretch) {

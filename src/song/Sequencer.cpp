@@ -2,7 +2,24 @@
 
 #include "base/Assert.h"
 
+#include <cstdlib>
 #include <filesystem>
+#include <new>
+#include <sys/mman.h>
+
+namespace {
+constexpr std::size_t HugePage = std::size_t(2) << 20;
+std::size_t roundedSize(std::size_t Size) { return (Size + HugePage - 1) / HugePage * HugePage; }
+} // namespace
+
+void* cSequencer::operator new(std::size_t Size) {
+    void* block = std::aligned_alloc(HugePage, roundedSize(Size));
+    if (!block) throw std::bad_alloc();
+    ::madvise(block, roundedSize(Size), MADV_HUGEPAGE); // a hint; without it the song still works
+    return block;
+}
+
+void cSequencer::operator delete(void* Block, std::size_t) { std::free(Block); }
 
 cSequencer::cSequencer() { InitState(); } // the cells start empty already
 

@@ -28,6 +28,9 @@ public:
                                                    float Offset, float Volume, float Stretch, float Pitch)>;
 
     cSequencer();
+    // The song is one 40 MB block; backing it with huge pages makes creating it ~10x faster.
+    static void* operator new(std::size_t Size);
+    static void operator delete(void* Block, std::size_t Size);
 
     std::atomic<float> BPM{120.0f};
     cInstrument Instruments[InstrumentCount];

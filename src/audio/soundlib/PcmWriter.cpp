@@ -37,7 +37,8 @@ void TPcmWriter::Write(const std::int16_t* Samples, std::size_t Count) {
 
 void TPcmWriter::Finish() {
     errno = 0;
-    if (std::fflush(Stream) != 0 || fsync(fileno(Stream)) != 0) Fail(errno);
+    // No fsync: a render can be made again, and the rename below still never shows a partial file.
+    if (std::fflush(Stream) != 0) Fail(errno);
     std::FILE* Closing = Stream;
     Stream = nullptr;
     if (std::fclose(Closing) != 0) Fail(errno);

@@ -13,6 +13,7 @@ TWavWriter::TWavWriter(const std::filesystem::path& Target, int SampleRate, int 
     Info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     Sound = sf_open(File.GetTemporary().c_str(), SFM_WRITE, &Info);
     if (!Sound) Fail(sf_strerror(nullptr));
+    Pending.reserve(PendingLimit);
 }
 
 TWavWriter::~TWavWriter() {
@@ -24,13 +25,29 @@ void TWavWriter::Fail(const char* Reason) {
 }
 
 void TWavWriter::Write(const std::int16_t* Samples, std::size_t Count) {
+    // The encoder hands over 10 ms blocks; libsndfile would make a system call for each.
+    if (Pending.size() + Count > PendingLimit) Flush();
+    if (Count >= PendingLimit) {
+        WriteNow(Samples, Count);
+        return;
+    }
+    Pending.insert(Pending.end(), Samples, Samples + Count);
+}
+
+void TWavWriter::Flush() {
+    WriteNow(Pending.data(), Pending.size());
+    Pending.clear();
+}
+
+void TWavWriter::WriteNow(const std::int16_t* Samples, std::size_t Count) {
     if (Count == 0) return;
     const auto Items = static_cast<sf_count_t>(Count);
     if (sf_write_short(Sound, Samples, Items) != Items) Fail(sf_strerror(Sound));
 }
 
 void TWavWriter::Finish() {
-    sf_write_sync(Sound);
+    // No fsync: a render can be made again, and the rename below still never shows a partial file.
+    Flush();
     const int Error = sf_error(Sound);
     if (Error != SF_ERR_NO_ERROR) Fail(sf_error_number(Error));
     SNDFILE* Closing = Sound;

@@ -4,6 +4,7 @@
 #include "audio/soundlib/StagedFile.h"
 
 #include <filesystem>
+#include <vector>
 
 typedef struct sf_private_tag SNDFILE;
 
@@ -19,6 +20,11 @@ public:
 
 private:
     [[noreturn]] void Fail(const char* Reason);
+    void Flush();
+    void WriteNow(const std::int16_t* Samples, std::size_t Count);
+
+    static constexpr std::size_t PendingLimit = 64 * 1024; // samples
+    std::vector<std::int16_t> Pending;
 
     TStagedFile File;
     SNDFILE* Sound = nullptr;
