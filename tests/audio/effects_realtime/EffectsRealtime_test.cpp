@@ -1,5 +1,5 @@
 // Effects on the audio path allocate nothing once warmed up, even while their values change.
-// This program replaces the global operator new to count allocations.
+#include "support/CountingAllocator.h"
 #include "support/SineNode.h"
 #include "audio/Compressor.h"
 #include "audio/Equalizer.h"
@@ -11,17 +11,6 @@
 #include <cstdlib>
 #include <new>
 
-namespace {
-std::atomic<long> Allocations{0};
-}
-
-void* operator new(std::size_t Size) {
-    Allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* P = std::malloc(Size ? Size : 1)) return P;
-    throw std::bad_alloc();
-}
-void operator delete(void* P) noexcept { std::free(P); }
-void operator delete(void* P, std::size_t) noexcept { std::free(P); }
 
 namespace {
 
@@ -42,7 +31,7 @@ TEST(EffectsRealtime, PullingTheWholeChainAllocatesNothing) {
 
     std::int16_t Block[441 * 2];
     for (int i = 0; i < 10; ++i) Compressor.PopData(Block, sizeof Block); // warm-up
-    const long Before = Allocations.load();
+    brindle::test::AllocationScope Scope;
     for (int i = 0; i < 1000; ++i) {
         ASSERT_EQ(Compressor.PopData(Block, sizeof Block), static_cast<int>(sizeof Block));
         if (i % 100 == 0) {
@@ -54,10 +43,10 @@ TEST(EffectsRealtime, PullingTheWholeChainAllocatesNothing) {
             Compressor.ApplyParams();
         }
     }
-    EXPECT_EQ(Allocations.load() - Before, 0);
+    EXPECT_EQ(Scope.Count(), 0u);
     // The counter itself works.
     auto* Probe = new int(1);
-    EXPECT_EQ(Allocations.load() - Before, 1);
+    EXPECT_EQ(Scope.Count(), 1u);
     delete Probe;
 }
 

@@ -2,6 +2,7 @@
 #include "audio/LiveMixer.h"
 #include "audio/RealtimeProbe.h"
 
+#include "support/CountingAllocator.h"
 #include "support/TempDir.h"
 #include "support/Tones.h"
 
@@ -11,54 +12,6 @@
 #include <cstdlib>
 #include <new>
 #include <thread>
-
-namespace {
-std::atomic<bool> Counting{false};
-std::atomic<std::uint64_t> Allocations{0};
-} // namespace
-
-// Every allocation in this program passes through here.
-void* operator new(std::size_t Size) {
-    if (Counting.load(std::memory_order_relaxed)) Allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(Size ? Size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t Size) {
-    return operator new(Size);
-}
-void* operator new(std::size_t Size, std::align_val_t Align) {
-    if (Counting.load(std::memory_order_relaxed)) Allocations.fetch_add(1, std::memory_order_relaxed);
-    const auto a = static_cast<std::size_t>(Align);
-    if (void* p = std::aligned_alloc(a, (Size + a - 1) / a * a)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t Size, std::align_val_t Align) {
-    return operator new(Size, Align);
-}
-void operator delete(void* P) noexcept {
-    std::free(P);
-}
-void operator delete[](void* P) noexcept {
-    std::free(P);
-}
-void operator delete(void* P, std::size_t) noexcept {
-    std::free(P);
-}
-void operator delete[](void* P, std::size_t) noexcept {
-    std::free(P);
-}
-void operator delete(void* P, std::align_val_t) noexcept {
-    std::free(P);
-}
-void operator delete[](void* P, std::align_val_t) noexcept {
-    std::free(P);
-}
-void operator delete(void* P, std::size_t, std::align_val_t) noexcept {
-    std::free(P);
-}
-void operator delete[](void* P, std::size_t, std::align_val_t) noexcept {
-    std::free(P);
-}
 
 namespace {
 
@@ -99,14 +52,16 @@ TEST(MixerRealtime, MixingPathNeitherAllocatesNorOpensFilesNorWaits) {
     const auto opens = brindle::RealtimeProbe::GetFileOpens();
     const auto waits = brindle::RealtimeProbe::GetLockWaits();
     std::int64_t sounding = 0;
-    Allocations = 0;
-    Counting = true;
-    for (int i = 0; i < 5000; ++i) {
-        mixer.PopData(buf.data(), 1764);
-        sounding += buf[100] != 0;
+    std::uint64_t allocations = 0;
+    {
+        bt::AllocationScope scope;
+        for (int i = 0; i < 5000; ++i) {
+            mixer.PopData(buf.data(), 1764);
+            sounding += buf[100] != 0;
+        }
+        allocations = scope.Count();
     }
-    Counting = false;
-    EXPECT_EQ(Allocations.load(), 0u) << "heap allocations on the mixing path";
+    EXPECT_EQ(allocations, 0u) << "heap allocations on the mixing path";
     EXPECT_EQ(brindle::RealtimeProbe::GetFileOpens() - opens, 0u);
     EXPECT_EQ(brindle::RealtimeProbe::GetLockWaits() - waits, 0u);
     EXPECT_GT(sounding, 4000) << "the run really mixed sound";
