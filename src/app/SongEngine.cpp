@@ -4,6 +4,7 @@
 #include "app/MasterEffects.h"
 #include "base/Error.h"
 #include "base/Parallel.h"
+#include "base/RegString.h"
 #include "song/Sequencer.h"
 
 #include <algorithm>
@@ -30,8 +31,14 @@ TEffectSettings SongEffectSettings(const cSequencer& Song) {
     return s;
 }
 
+int VoicePoolSetting() {
+    const int value = TRegString("VoicePool", std::to_string(TLiveMixer::DefaultPoolSize)).AsInt();
+    return value <= 0 ? TLiveMixer::DefaultPoolSize : std::clamp(value, 16, 4096);
+}
+
 SongEngine::SongEngine(cSequencer& Song, bool RealTime, int VoicePool)
-    : TheSong(Song), TheMixer(std::make_unique<TLiveMixer>(VoicePool, 44100, 2, 4096, RealTime)), TheEffects(std::make_unique<TMasterEffects>()) {
+    : TheSong(Song),
+      TheMixer(std::make_unique<TLiveMixer>(VoicePool > 0 ? VoicePool : VoicePoolSetting(), 44100, 2, 4096, RealTime)), TheEffects(std::make_unique<TMasterEffects>()) {
     Tail = TheMixer.get();
     TheMixer->BeforeBlockMixing = [this](TLiveMixer* Mixer, float, float LenTime) {
         // The mixer's frame clock, not its single-precision seconds, places the rows.

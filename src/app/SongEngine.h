@@ -17,13 +17,17 @@ struct TEffectSettings;
 
 namespace brindle {
 
+// The "VoicePool" setting, 16..4096 (default 256).
+int VoicePoolSetting();
+
 // The song's stored effect values.
 TEffectSettings SongEffectSettings(const cSequencer& Song);
 
 class SongEngine {
 public:
     // RealTime: the output will be pulled by a device (see TLiveMixer); false for renders.
-    explicit SongEngine(cSequencer& Song, bool RealTime = true, int VoicePool = TLiveMixer::DefaultPoolSize);
+    // VoicePool 0 takes the "VoicePool" setting (voices that may sound at once).
+    explicit SongEngine(cSequencer& Song, bool RealTime = true, int VoicePool = 0);
     ~SongEngine();
     SongEngine(const SongEngine&) = delete;
     SongEngine& operator=(const SongEngine&) = delete;

@@ -1,6 +1,7 @@
 #include "app/SongEngine.h"
 #include "app/SongRender.h"
 #include "base/Error.h"
+#include "base/RegString.h"
 #include "song/Sequencer.h"
 #include "support/Measure.h"
 #include "support/RunProcess.h"
@@ -205,6 +206,25 @@ TEST(RenderCli, ExitCodesAndMessages) {
     EXPECT_TRUE(fs::exists(out));
     EXPECT_FALSE(fs::exists("pwned"));
     EXPECT_NE(r.err.find("wrote "), std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+TEST(SongEngineSettings, VoicePoolComesFromTheSetting) {
+    TempDir dir;
+    brindle::SetSettingsFolder(dir.path().string());
+    auto song = std::make_unique<cSequencer>();
+    TRegString pool("VoicePool", "");
+    pool.SetInt(32);
+    EXPECT_EQ(brindle::SongEngine(*song, false).Mixer().GetPoolSize(), 32);
+    pool.Set("lots");
+    EXPECT_EQ(brindle::SongEngine(*song, false).Mixer().GetPoolSize(), TLiveMixer::DefaultPoolSize);
+    pool.SetInt(1);
+    EXPECT_EQ(brindle::SongEngine(*song, false).Mixer().GetPoolSize(), 16);
+    EXPECT_EQ(brindle::SongEngine(*song, false, 8).Mixer().GetPoolSize(), 8); // an explicit size wins
+    brindle::SetSettingsFolder({});
 }
 
 } // namespace
