@@ -1,8 +1,8 @@
 #include "audio/Equalizer.h"
 
+#include "audio/EffectInput.h"
 #include "base/Error.h"
 
-#include <cstring>
 
 using brindle::dsp::TPeakEqParams;
 using brindle::dsp::TPeakingFilter;
@@ -17,12 +17,7 @@ void TEqualizer::SetInput(TAudioX* Node) {
     Input = Node;
     if (!Node) return;
     GetFormat(Node);
-    ReadStream = TStream::Create(GetSampleRate(), GetChannels(), [this](void* Buf, int Len) {
-        if (Input) return Input->PopData(Buf, Len);
-        std::memset(Buf, 0, static_cast<size_t>(Len));
-        return 0;
-    });
-    if (!ReadStream) throw brindle::dsp::StreamFailure("can't create ReadStream");
+    ReadStream = brindle::MakeEffectInputStream(*this);
 }
 
 void TEqualizer::SetActive(bool Value) {

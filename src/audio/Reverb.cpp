@@ -1,8 +1,8 @@
 #include "audio/Reverb.h"
 
+#include "audio/EffectInput.h"
 #include "base/Error.h"
 
-#include <cstring>
 
 using brindle::dsp::TCombReverb;
 using brindle::dsp::TStream;
@@ -15,12 +15,7 @@ void TReverb::SetInput(TAudioX* Node) {
     Input = Node;
     if (!Node) return;
     GetFormat(Node);
-    ReadStream = TStream::Create(GetSampleRate(), GetChannels(), [this](void* Buf, int Len) {
-        if (Input) return Input->PopData(Buf, Len);
-        std::memset(Buf, 0, static_cast<size_t>(Len));
-        return 0;
-    });
-    if (!ReadStream) throw brindle::dsp::StreamFailure("can't create ReadStream");
+    ReadStream = brindle::MakeEffectInputStream(*this);
     Effect = static_cast<TCombReverb*>(
         ReadStream->Add(std::make_unique<TCombReverb>(GetSampleRate(), GetChannels()), 1));
     if (!Effect) throw brindle::dsp::StreamFailure("can't apply Reverb Effect ot ReadStream");

@@ -1,0 +1,17 @@
+#include "audio/EffectInput.h"
+
+#include <cstring>
+
+namespace brindle {
+
+std::unique_ptr<dsp::TStream> MakeEffectInputStream(TAudioX& Node) {
+    auto stream = dsp::TStream::Create(Node.GetSampleRate(), Node.GetChannels(), [&Node](void* Buf, int Len) {
+        if (TAudioX* input = Node.GetInput()) return input->PopData(Buf, Len);
+        std::memset(Buf, 0, static_cast<size_t>(Len));
+        return 0;
+    });
+    if (!stream) throw dsp::StreamFailure("can't create ReadStream");
+    return stream;
+}
+
+} // namespace brindle
