@@ -5,9 +5,12 @@
 #include "audio/soundlib/dsp/Stream.h"
 
 #include <memory>
+#include <source_location>
 
 namespace brindle {
 
-std::unique_ptr<dsp::TStream> MakeEffectInputStream(TAudioX& Node);
+// A failure names the caller's source line, as every stream set-up failure does.
+std::unique_ptr<dsp::TStream> MakeEffectInputStream(TAudioX& Node,
+                                                    std::source_location Where = std::source_location::current());
 
 } // namespace brindle
