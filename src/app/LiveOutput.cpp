@@ -1,5 +1,7 @@
 #include "app/LiveOutput.h"
 
+#include "audio/UiNotice.h"
+
 TLiveOutput::TLiveOutput() {
     Speakers.OnDeviceError = [this](TDevice*, const std::string& message) {
         if (OnLog) OnLog(this, "Sound output: " + message + "; playing without a sound card");
@@ -25,6 +27,6 @@ void TLiveOutput::Shutdown() {
 }
 
 void TLiveOutput::Poll() {
-    Speakers.OnTimeLimitOver_InvokeTimer_OnTimer();
+    brindle::DrainUiNotices();
     Speakers.CheckOutput();
 }

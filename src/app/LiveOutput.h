@@ -25,8 +25,8 @@ public:
     void Initialise(int DeviceIndex, int BufferLenMs, TAudioX* Chain);
     // Stops the speakers and releases the library (closing the window).
     void Shutdown();
-    // User-interface thread, from its periodic timer: fires the speakers' pending time-limit event
-    // and notices a device lost while playing.
+    // User-interface thread, from its periodic timer: runs the events the audio thread posted (the
+    // speakers' time limit, a preview's end) and notices a device lost while playing.
     void Poll();
 
     TAudioApplication& GetAudioApplication() { return AudioApplication; }

@@ -1,6 +1,5 @@
 #include "audio/AudioFile.h"
 
-#include "audio/UiDispatcher.h"
 #include "base/Error.h"
 
 #include <algorithm>
@@ -8,11 +7,9 @@
 #include <cstring>
 #include <filesystem>
 
-TAudioFile::TAudioFile() : Self(std::make_shared<TAudioFile*>(this)) {}
+TAudioFile::TAudioFile() = default;
 
-TAudioFile::~TAudioFile() {
-    *Self = nullptr;
-}
+TAudioFile::~TAudioFile() = default;
 
 void TAudioFile::SetFileName(const std::string& Name) {
     FileName.clear();
@@ -113,11 +110,7 @@ float TAudioFile::RealPlayPosition() const {
 }
 
 void TAudioFile::RaiseOver() {
-    if (!OnOver) return;
-    brindle::DispatchToUi([self = Self] {
-        TAudioFile* node = *self;
-        if (node && node->OnOver) node->OnOver(node);
-    });
+    if (OnOver) OverNotice.Post();
 }
 
 int TAudioFile::PopData(void* Buf, int BufLen) {

@@ -3,6 +3,7 @@
 // and after the end either nothing or silence. Positions and lengths are fractions of the file.
 // Used for editing and exporting pieces of recordings; the live mixer plays from the sample cache.
 #include "audio/AudioX.h"
+#include "audio/UiNotice.h"
 #include "audio/soundlib/SoundFile.h"
 
 #include <cstdint>
@@ -52,7 +53,8 @@ class TAudioFile : public TAudioX {
     TNotifyEvent OnPosChange;
     TNotifyEvent OnGetData;
     TNotifyEvent OnLoop;
-    // Raised on the UI thread (through brindle::DispatchToUi) when the end of the file is reached.
+    // Raised on the UI thread (posted as a notice; brindle::DrainUiNotices runs it) when the end of
+    // the file is reached.
     TNotifyEvent OnOver;
 
   private:
@@ -72,6 +74,8 @@ class TAudioFile : public TAudioX {
     std::int64_t BytesSent = 0;
     bool Over = false;
     float LastSetPos = 0.0f;
-    // Lets an OnOver already posted to the UI see that this node is gone.
-    std::shared_ptr<TAudioFile*> Self;
+    // Whoever pulls this node stops doing so before destroying it, so nothing posts it any more.
+    brindle::UiNotice OverNotice{[this] {
+        if (OnOver) OnOver(this);
+    }};
 };

@@ -1,18 +1,14 @@
 #include "audio/Device.h"
 
-#include "audio/UiDispatcher.h"
 #include "audio/soundlib/NullDevice.h"
 #include "base/Error.h"
 
-TDevice::TDevice() : Self(std::make_shared<TDevice*>(this)) {
+TDevice::TDevice() {
     SampleRate = 44100;
     Channels = 2;
 }
 
-TDevice::~TDevice() {
-    SetActive(false);
-    *Self = nullptr;
-}
+TDevice::~TDevice() { SetActive(false); }
 
 float TDevice::GetPlayedTime() const {
     const std::int64_t bytesPerSec = static_cast<std::int64_t>(SampleRate) * Channels * 2;
@@ -101,10 +97,7 @@ int TDevice::DeviceCallback(void* Buf, int BufLen) {
     if (limit != 0 && GetPlayedTime() >= limit && !StopedFlag.load()) {
         if (OnTimeLimitOver) {
             InvokeTimerArmed = true;
-            // Once per run; the device may be gone by the time the UI gets to it.
-            brindle::DispatchToUi([self = Self] {
-                if (TDevice* device = *self) device->OnTimeLimitOver_InvokeTimer_OnTimer();
-            });
+            TimeLimitNotice.Post();
         }
         StopedFlag = true;
     }

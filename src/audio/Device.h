@@ -2,6 +2,7 @@
 // The consumer at the end of the live chain: a playing output stream whose callback pulls each
 // block from the input node. Without a sound card it plays on the null device.
 #include "audio/AudioX.h"
+#include "audio/UiNotice.h"
 #include "audio/soundlib/OutputBackend.h"
 
 #include <atomic>
@@ -22,7 +23,8 @@ public:
     // Raised on the audio thread before each pull.
     TNotifyEvent OnSendData;
     // Raised once on the user-interface thread when the played time reaches TimeLimit: the audio
-    // thread arms a one-shot timer and hands OnTimeLimitOver_InvokeTimer_OnTimer to the UI dispatcher.
+    // thread arms a one-shot timer and posts a notice; brindle::DrainUiNotices runs
+    // OnTimeLimitOver_InvokeTimer_OnTimer.
     TNotifyEvent OnTimeLimitOver;
     // Sees each finished block, on the audio thread.
     TDataReceivedEvent OnDataReceived;
@@ -45,7 +47,7 @@ public:
     int DeviceCallback(void* Buf, int BufLen);
 
     // User-interface thread: when the one-shot timer is armed, disarms it and raises OnTimeLimitOver.
-    // Dispatched by the audio thread; a periodic UI timer may call it too (it fires only once).
+    // Posted by the audio thread; a periodic UI timer may call it too (it fires only once).
     void OnTimeLimitOver_InvokeTimer_OnTimer();
     // User-interface thread: when the sound card went away while playing, reports it and goes on
     // playing on the null device.
@@ -77,6 +79,6 @@ private:
     std::string LastReported;
     std::string LastStats;
     std::atomic<bool> InvokeTimerArmed{false};
-    // Lets work handed to the user-interface thread see that this device is gone.
-    std::shared_ptr<TDevice*> Self;
+    // Destroyed after the destructor stopped the stream, so nothing posts it any more.
+    brindle::UiNotice TimeLimitNotice{[this] { OnTimeLimitOver_InvokeTimer_OnTimer(); }};
 };

@@ -1,28 +1,15 @@
 #include "audio/PlayStream.h"
 
-#include "audio/UiDispatcher.h"
 #include "audio/soundlib/SoundFile.h"
 #include "base/Error.h"
 
 #include <algorithm>
 
-namespace {
-// Set while this thread renders a block: without a UI dispatcher, dispatched work runs right here,
-// where the output cannot be stopped.
-thread_local bool insideRender = false;
-
-struct RenderScope {
-    RenderScope() { insideRender = true; }
-    ~RenderScope() { insideRender = false; }
-};
-} // namespace
-
-TPlayStream::TPlayStream() : Self(std::make_shared<TPlayStream*>(this)) {}
+TPlayStream::TPlayStream() = default;
 
 TPlayStream::~TPlayStream() {
     Stop();
     Output.reset();
-    *Self = nullptr;
 }
 
 std::int64_t TPlayStream::TotalFrames() const {
@@ -128,7 +115,6 @@ void TPlayStream::SetVolume(float Value) {
 }
 
 int TPlayStream::Render(void* Buf, int BufLen) {
-    RenderScope scope;
     if (!Running.load() || FileChannels == 0) return 0;
     auto* out = static_cast<std::int16_t*>(Buf);
     const int frames = BufLen / FrameBytes();
@@ -151,9 +137,7 @@ int TPlayStream::Render(void* Buf, int BufLen) {
             IsPlaying = false;
             Looping = false;
             OverTimerArmed = true;
-            brindle::DispatchToUi([self = Self] {
-                if (TPlayStream* stream = *self) stream->OnOverTimerProcedure();
-            });
+            OverNotice.Post();
             break;
         }
         if (pos >= total) {
@@ -179,8 +163,6 @@ int TPlayStream::Render(void* Buf, int BufLen) {
 }
 
 void TPlayStream::OnOverTimerProcedure() {
-    // Left armed for the user-interface thread's own timer.
-    if (insideRender) return;
     if (!OverTimerArmed.exchange(false)) return;
     Stop();
     if (OnOver) OnOver(this);

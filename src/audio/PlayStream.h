@@ -2,6 +2,7 @@
 // Plays one audio file directly (not through the live chain), optionally looping a range of it:
 // the previews of the waveform views and the sample cut editor. The file is decoded once when it is
 // set, so the output callback only copies memory.
+#include "audio/UiNotice.h"
 #include "audio/soundlib/OutputBackend.h"
 
 #include <atomic>
@@ -21,7 +22,8 @@ public:
     TPlayStream& operator=(const TPlayStream&) = delete;
 
     // Raised on the user-interface thread when a range played without looping reaches its end:
-    // the audio thread arms a one-shot timer and hands OnOverTimerProcedure to the UI dispatcher.
+    // the audio thread arms a one-shot timer and posts a notice; brindle::DrainUiNotices runs
+    // OnOverTimerProcedure.
     TNotifyEvent OnOver;
 
     const std::string& GetFileName() const { return FileName; }
@@ -43,7 +45,7 @@ public:
     std::int64_t LenBytes() const;
 
     // User-interface thread: when the range end was reached, stops the stream and raises OnOver.
-    // Dispatched by the audio thread; a periodic UI timer may call it too (it fires only once).
+    // Posted by the audio thread; a periodic UI timer may call it too (it fires only once).
     void OnOverTimerProcedure();
 
     // Replaces how the output is opened, so tests can pull blocks by hand.
@@ -74,6 +76,6 @@ private:
     std::atomic<bool> Looping{false};
     std::atomic<bool> Running{false};
     std::atomic<bool> OverTimerArmed{false};
-    // Lets work handed to the user-interface thread see that this stream is gone.
-    std::shared_ptr<TPlayStream*> Self;
+    // Destroyed after the destructor stopped the output, so nothing posts it any more.
+    brindle::UiNotice OverNotice{[this] { OnOverTimerProcedure(); }};
 };

@@ -1,7 +1,6 @@
 #include "app/LiveOutput.h"
 #include "app/SongEngine.h"
 #include "app/cli/Command.h"
-#include "audio/UiDispatcher.h"
 #include "song/Sequencer.h"
 
 #include <atomic>
@@ -9,11 +8,8 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <deque>
-#include <functional>
 #include <iostream>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <unistd.h>
 
@@ -44,31 +40,6 @@ public:
 private:
     struct sigaction Previous {};
     struct sigaction PreviousTerm {};
-};
-
-// This thread stands in for the user-interface thread: work handed over from the audio thread
-// waits here until the play loop runs it.
-class UiQueue {
-public:
-    UiQueue() {
-        SetUiDispatcher([this](std::function<void()> work) {
-            std::lock_guard guard(Lock);
-            Pending.push_back(std::move(work));
-        });
-    }
-    ~UiQueue() { SetUiDispatcher(nullptr); }
-    void Run() {
-        std::deque<std::function<void()>> work;
-        {
-            std::lock_guard guard(Lock);
-            work.swap(Pending);
-        }
-        for (auto& w : work) w();
-    }
-
-private:
-    std::mutex Lock;
-    std::deque<std::function<void()>> Pending;
 };
 
 bool parseInt(const std::string& text, int& value) {
@@ -132,7 +103,6 @@ int runPlay(const std::vector<std::string>& args) {
     for (const auto& p : engine.PreloadInstruments()) std::cerr << "warning: " << p << " (its notes are silent)\n";
     TAudioX* chain = engine.ApplySongEffects();
 
-    UiQueue ui;
     InterruptGuard interrupt;
     TLiveOutput live;
     live.OnLog = [](TLiveOutput*, const std::string& text) { std::cerr << "brindle-cli: " << text << "\n"; };
@@ -154,7 +124,7 @@ int runPlay(const std::vector<std::string>& args) {
     };
     while (!interrupted && !timeUp && engine.Playing()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        ui.Run();
+        // This thread stands in for the user-interface thread: the audio thread's events run here.
         live.Poll();
         for (const auto& p : engine.LoadPending()) std::cerr << "warning: " << p << "\n";
         for (const auto& p : engine.Mixer().TakeProblems()) std::cerr << "warning: " << p << "\n";
@@ -162,7 +132,6 @@ int runPlay(const std::vector<std::string>& args) {
     }
     live.Shutdown();
     engine.Stop();
-    ui.Run();
     if (terminal) {
         status();
         std::printf("\n");

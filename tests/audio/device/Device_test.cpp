@@ -1,7 +1,7 @@
 // The output device's callback (time limit, stop flag, events), its activation rules and its
 // fall-back to the null device, driven block by block through a hand-pulled null device.
 #include "audio/Device.h"
-#include "audio/UiDispatcher.h"
+#include "audio/UiNotice.h"
 #include "audio/soundlib/NullDevice.h"
 #include "support/Measure.h"
 #include "support/SineNode.h"
@@ -12,8 +12,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <deque>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,25 +19,6 @@
 using namespace brindle::soundlib;
 
 namespace {
-
-// Stands in for the user-interface thread: dispatched work waits here until the test runs it.
-class UiQueue {
-public:
-    UiQueue() {
-        brindle::SetUiDispatcher([this](std::function<void()> work) { Pending.push_back(std::move(work)); });
-    }
-    ~UiQueue() { brindle::SetUiDispatcher(nullptr); }
-    int RunAll() {
-        int n = 0;
-        for (; !Pending.empty(); ++n) {
-            auto work = std::move(Pending.front());
-            Pending.pop_front();
-            work();
-        }
-        return n;
-    }
-    std::deque<std::function<void()>> Pending;
-};
 
 // Opens hand-pulled null devices and remembers the last one and what was asked for.
 struct ManualOpener {
@@ -67,7 +46,6 @@ std::vector<std::int16_t> BlockSamples(const NullDevice& device) {
 } // namespace
 
 TEST(Device, TimeLimitStopsDeliveryAndRaisesTheEventOnceOnTheUiThread) {
-    UiQueue ui;
     ManualOpener opener;
     brindle::test::TSineNode sine(1000.0, 0.5);
     TDevice device;
@@ -104,12 +82,15 @@ TEST(Device, TimeLimitStopsDeliveryAndRaisesTheEventOnceOnTheUiThread) {
 
     // Not raised on the audio thread but handed to the user-interface thread, exactly once.
     EXPECT_EQ(over, 0);
-    ASSERT_EQ(ui.Pending.size(), 1u);
-    std::thread([&] { ui.RunAll(); }).join();
+    int ran = 0;
+    std::thread ui([&] { ran = brindle::DrainUiNotices(); });
+    const auto uiThread = ui.get_id();
+    ui.join();
+    EXPECT_EQ(ran, 1);
     EXPECT_EQ(over, 1);
-    EXPECT_NE(overThread, std::this_thread::get_id()) << "raised on the thread that runs the hand-over";
+    EXPECT_EQ(overThread, uiThread) << "raised on the thread that drains the notices";
     out.PullBlock();
-    EXPECT_TRUE(ui.Pending.empty());
+    EXPECT_EQ(brindle::DrainUiNotices(), 0) << "a stopped device posts nothing more";
     device.OnTimeLimitOver_InvokeTimer_OnTimer(); // a periodic timer finds nothing more
     EXPECT_EQ(over, 1);
 
@@ -121,7 +102,6 @@ TEST(Device, TimeLimitStopsDeliveryAndRaisesTheEventOnceOnTheUiThread) {
 }
 
 TEST(Device, NoTimeLimitWithoutHandlerStillStopsButPostsNothing) {
-    UiQueue ui;
     ManualOpener opener;
     TDevice device;
     device.SetOutputOpener(opener.Opener());
@@ -133,8 +113,8 @@ TEST(Device, NoTimeLimitWithoutHandlerStillStopsButPostsNothing) {
     int over = 0;
     device.OnTimeLimitOver = [&](TDevice*) { ++over; };
     device.OnTimeLimitOver_InvokeTimer_OnTimer();
+    EXPECT_EQ(brindle::DrainUiNotices(), 0);
     EXPECT_EQ(over, 0) << "the timer is armed only when a handler was assigned at the limit";
-    EXPECT_TRUE(ui.Pending.empty());
 
     // TimeLimit 0 means no limit.
     device.SetTimeLimit(0.0f);
@@ -256,20 +236,26 @@ TEST(Device, NullAudioRequestOpensTheNullDeviceWithoutComplaint) {
     device.SetActive(false);
 }
 
-TEST(Device, AHandOverQueuedForADestroyedDeviceDoesNothing) {
-    UiQueue ui;
+TEST(Device, ANoticePostedByADestroyedDeviceNeverRuns) {
     ManualOpener opener;
-    int over = 0;
-    {
-        TDevice device;
+    auto playToTheLimit = [&](TDevice& device, int& over) {
         device.SetOutputOpener(opener.Opener());
         device.SetTimeLimit(0.01f);
-        device.OnTimeLimitOver = [&](TDevice*) { ++over; };
+        device.OnTimeLimitOver = [&over](TDevice*) { ++over; };
         device.SetActive(true);
         opener.Last->PullBlock();
         opener.Last->PullBlock();
-        ASSERT_EQ(ui.Pending.size(), 1u);
+        ASSERT_TRUE(device.GetStopedFlag());
+    };
+    int keptOver = 0;
+    int goneOver = 0;
+    TDevice kept;
+    playToTheLimit(kept, keptOver);
+    {
+        TDevice gone;
+        playToTheLimit(gone, goneOver);
     }
-    EXPECT_EQ(ui.RunAll(), 1);
-    EXPECT_EQ(over, 0);
+    EXPECT_EQ(brindle::DrainUiNotices(), 1) << "only the living device's notice runs";
+    EXPECT_EQ(keptOver, 1);
+    EXPECT_EQ(goneOver, 0);
 }

@@ -1,7 +1,7 @@
 // The file preview stream: ranges, loops, the resume-or-restart rule, OnOver and volume. The test
 // file's samples count its frames, so every played block shows exactly which frames it holds.
 #include "audio/PlayStream.h"
-#include "audio/UiDispatcher.h"
+#include "audio/UiNotice.h"
 #include "audio/soundlib/NullDevice.h"
 #include "base/Error.h"
 #include "support/TempDir.h"
@@ -11,7 +11,7 @@
 
 #include <cstdint>
 #include <cstring>
-#include <functional>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -23,15 +23,12 @@ constexpr int Rate = 10000; // 10 ms blocks are 100 frames
 constexpr int Frames = 20000;
 
 struct Fixture {
-    // Dispatched work waits here for the test, which plays the user-interface thread.
-    std::vector<std::function<void()>> Ui;
     brindle::test::TempDir dir;
     std::string path = (dir / "count.wav").string();
     NullDevice* Out = nullptr;
     TPlayStream stream;
 
     Fixture() {
-        brindle::SetUiDispatcher([this](std::function<void()> work) { Ui.push_back(std::move(work)); });
         std::vector<std::int16_t> pcm(Frames);
         for (int i = 0; i < Frames; ++i) pcm[i] = static_cast<std::int16_t>(i % 30000);
         brindle::test::WriteSoundFile(path, pcm, Rate, 1);
@@ -43,12 +40,8 @@ struct Fixture {
         stream.SetFileName(path);
     }
 
-    ~Fixture() { brindle::SetUiDispatcher(nullptr); }
-    void RunUi() {
-        auto work = std::move(Ui);
-        Ui.clear();
-        for (auto& w : work) w();
-    }
+    // The test plays the user-interface thread: posted events run here.
+    int RunUi() { return brindle::DrainUiNotices(); }
 
     // Pulls blocks and returns the samples played.
     std::vector<std::int16_t> Pull(int blocks) {
@@ -119,10 +112,13 @@ TEST(PlayStream, RangeStopsOnItsLastFrameAndRaisesOnOverOnTheUiTimer) {
     EXPECT_FLOAT_EQ(f.stream.GetPos(), 8050.0f / Frames);
 
     EXPECT_EQ(over, 0) << "not raised on the audio thread";
-    ASSERT_EQ(f.Ui.size(), 1u);
-    std::thread([&] { f.RunUi(); }).join();
+    int ran = 0;
+    std::thread ui([&] { ran = f.RunUi(); });
+    const auto uiThread = ui.get_id();
+    ui.join();
+    EXPECT_EQ(ran, 1);
     EXPECT_EQ(over, 1);
-    EXPECT_NE(overThread, std::this_thread::get_id());
+    EXPECT_EQ(overThread, uiThread);
     EXPECT_FALSE(f.Out->Running()) << "the end stops the output";
     f.stream.OnOverTimerProcedure();
     EXPECT_EQ(over, 1) << "once";
@@ -136,7 +132,7 @@ TEST(PlayStream, LoopRepeatsTheRangeSampleExactlyWithoutOnOver) {
     EXPECT_TRUE(f.stream.GetLooping());
     const auto played = f.Pull(25);
     EXPECT_EQ(played, Concat(Concat(Count(2000, 3000), Count(2000, 3000)), Count(2000, 2500)));
-    EXPECT_TRUE(f.Ui.empty());
+    EXPECT_EQ(f.RunUi(), 0);
     EXPECT_EQ(over, 0);
     EXPECT_TRUE(f.stream.GetIsPlaying());
 
@@ -180,7 +176,7 @@ TEST(PlayStream, LengthZeroPlaysToTheFileEndWithoutOnOver) {
     f.stream.SetPlayPosition(0.995f); // frame 19900
     EXPECT_EQ(f.Pull(2), Concat(Count(19900, 20000), std::vector<std::int16_t>(100, 0)));
     EXPECT_FALSE(f.stream.GetIsPlaying());
-    EXPECT_TRUE(f.Ui.empty());
+    EXPECT_EQ(f.RunUi(), 0);
     EXPECT_EQ(over, 0);
 
     // PlayFile plays the whole file and reports its end.
@@ -206,15 +202,37 @@ TEST(PlayStream, VolumeIsAppliedInWholePercents) {
     EXPECT_EQ(f.Pull(1)[0], 10000 * 33 / 100);
 }
 
-TEST(PlayStream, WithoutAUiDispatcherTheEndWaitsForTheUiTimer) {
+TEST(PlayStream, TheEndWaitsForTheUiSideAndIsRaisedOnce) {
     Fixture f;
-    brindle::SetUiDispatcher(nullptr); // dispatched work would run on the audio thread
     int over = 0;
     f.stream.OnOver = [&](TPlayStream*) { ++over; };
     f.stream.Play(0, 0.01f, false, true);
     f.Pull(3);
     EXPECT_EQ(over, 0) << "never raised inside the output callback";
+    // A periodic UI timer may get there before the drain; the posted notice then finds nothing.
     f.stream.OnOverTimerProcedure();
     EXPECT_EQ(over, 1);
     EXPECT_FALSE(f.Out->Running());
+    EXPECT_EQ(f.RunUi(), 1);
+    EXPECT_EQ(over, 1);
+
+    // Stopped before the UI side got to it: the end is no longer reported.
+    f.stream.Play(0, 0.01f, false, true);
+    f.Pull(3);
+    f.stream.Stop();
+    f.RunUi();
+    EXPECT_EQ(over, 1);
+}
+
+TEST(PlayStream, AnEndPostedByADestroyedStreamNeverRuns) {
+    int over = 0;
+    {
+        Fixture f;
+        f.stream.OnOver = [&](TPlayStream*) { ++over; };
+        f.stream.Play(0, 0.01f, false, true);
+        f.Pull(3);
+        ASSERT_FALSE(f.stream.GetIsPlaying());
+    }
+    EXPECT_EQ(brindle::DrainUiNotices(), 0);
+    EXPECT_EQ(over, 0);
 }

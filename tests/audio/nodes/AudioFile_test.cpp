@@ -1,6 +1,6 @@
 #include "audio/AudioFile.h"
 #include "audio/FileReadNode.h"
-#include "audio/UiDispatcher.h"
+#include "audio/UiNotice.h"
 #include "base/Error.h"
 
 #include "support/Measure.h"
@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <functional>
+#include <thread>
 #include <vector>
 
 namespace bt = brindle::test;
@@ -55,35 +55,46 @@ TEST(AudioFile, WindowDeliversExactByteCountThenSilence) {
 
 TEST(AudioFile, EndOfFileGivesSilenceOrNothingAndRaisesOverOnTheUiThread) {
     bt::TempDir dir;
-    std::vector<std::function<void()>> posted;
-    brindle::SetUiDispatcher([&](std::function<void()> Work) { posted.push_back(std::move(Work)); });
     int overs = 0;
+    std::thread::id overThread;
     {
         TAudioFile node;
         node.SetFileName(WriteRamp(dir, "r.wav", 1000));
-        node.OnOver = [&](TAudioX*) { ++overs; };
+        node.OnOver = [&](TAudioX* sender) {
+            EXPECT_EQ(sender, &node);
+            overThread = std::this_thread::get_id();
+            ++overs;
+        };
         std::vector<std::int16_t> block(800 * 2);
         EXPECT_EQ(node.PopData(block.data(), 3200), 3200);
         EXPECT_EQ(node.PopData(block.data(), 3200), 800) << "the short last block";
         EXPECT_EQ(node.PopData(block.data(), 3200), 3200) << "then silence";
         EXPECT_TRUE(node.GetOver());
         EXPECT_EQ(overs, 0) << "not raised on the pulling thread";
-        ASSERT_EQ(posted.size(), 1u);
-        posted[0]();
+        int ran = 0;
+        std::thread ui([&] { ran = brindle::DrainUiNotices(); });
+        const auto uiThread = ui.get_id();
+        ui.join();
+        EXPECT_EQ(ran, 1);
         EXPECT_EQ(overs, 1);
+        EXPECT_EQ(overThread, uiThread);
         node.PopData(block.data(), 3200);
-        EXPECT_EQ(posted.size(), 1u) << "raised once";
+        EXPECT_EQ(brindle::DrainUiNotices(), 0) << "raised once";
         node.EndSilence = false;
         EXPECT_EQ(node.PopData(block.data(), 3200), 0);
         node.SetPos(0.9f);
         EXPECT_FALSE(node.GetOver());
         node.PopData(block.data(), 3200);
         node.PopData(block.data(), 3200);
-        EXPECT_EQ(posted.size(), 2u);
+        EXPECT_EQ(brindle::DrainUiNotices(), 1) << "the end reached again is raised again";
+        EXPECT_EQ(overs, 2);
+        node.SetPos(0.9f);
+        node.PopData(block.data(), 3200);
+        node.PopData(block.data(), 3200);
+        EXPECT_TRUE(node.GetOver());
     }
-    posted[1](); // the node is gone: the posted call must not touch it
-    EXPECT_EQ(overs, 1);
-    brindle::SetUiDispatcher(nullptr);
+    EXPECT_EQ(brindle::DrainUiNotices(), 0) << "the node is gone: its posted end must not run";
+    EXPECT_EQ(overs, 2);
 }
 
 TEST(AudioFile, LoopDeliversShortBlockAtTheLoopEndAndRestarts) {
