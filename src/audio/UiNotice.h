@@ -41,6 +41,8 @@ private:
 
 // User-interface thread (or whichever thread stands in for it): runs the handler of every notice
 // posted before the call, once each, in the order they were posted. Returns how many ran.
+// Handlers run under the user-interface side's lock: one may destroy notices or drain again, but
+// must not wait for another thread that does.
 int DrainUiNotices();
 
 } // namespace brindle
