@@ -67,6 +67,7 @@ void SampleCache::Clear() {
         std::lock_guard guard(Lock);
         old.swap(Entries);
         oldVariants.swap(Variants);
+        VariantTotal = 0;
     }
     for (auto& [path, data] : old)
         Retire(std::move(data));
@@ -109,7 +110,10 @@ std::shared_ptr<const SampleData> SampleCache::LoadVariant(const std::string& Pa
     data->ModTime = base->ModTime;
     std::lock_guard guard(Lock);
     // The base may have been replaced meanwhile; a variant of a retired base is never found.
-    Variants[VariantKey{base.get(), Speed, Pitch}] = data;
+    auto& slot = Variants[VariantKey{base.get(), Speed, Pitch}];
+    if (slot) VariantTotal -= slot->Pcm.size() * sizeof(std::int16_t);
+    slot = data;
+    VariantTotal += data->Pcm.size() * sizeof(std::int16_t);
     return data;
 }
 
@@ -122,9 +126,7 @@ std::shared_ptr<const SampleData> SampleCache::FindVariant(const SampleData* Bas
 
 std::size_t SampleCache::VariantBytes() const {
     std::lock_guard guard(Lock);
-    std::size_t bytes = 0;
-    for (const auto& [key, data] : Variants) bytes += data->Pcm.size() * sizeof(std::int16_t);
-    return bytes;
+    return VariantTotal;
 }
 
 void SampleCache::DropVariantsOf(const SampleData* Base) {
@@ -133,6 +135,7 @@ void SampleCache::DropVariantsOf(const SampleData* Base) {
         std::lock_guard guard(Lock);
         for (auto it = Variants.begin(); it != Variants.end();) {
             if (it->first.Base == Base) {
+                VariantTotal -= it->second->Pcm.size() * sizeof(std::int16_t);
                 dropped.push_back(std::move(it->second));
                 it = Variants.erase(it);
             } else {

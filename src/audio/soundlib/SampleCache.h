@@ -72,6 +72,7 @@ class SampleCache {
     };
     // Keyed by the base entry, so a look-up needs no text and a reloaded file drops its variants.
     std::unordered_map<VariantKey, std::shared_ptr<const SampleData>, VariantHash> Variants;
+    std::size_t VariantTotal = 0; // bytes of PCM in Variants
     void DropVariantsOf(const SampleData* Base);
     std::vector<std::shared_ptr<const SampleData>> Retired; // touched by loading threads only
     CountingPlainMutex RetiredLock;
