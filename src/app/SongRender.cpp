@@ -24,11 +24,9 @@ RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
     encoder.OutputFormatDetect();
     encoder.MP3KBitRate = Options.Mp3KBitRate;
 
-    // Voices left from live playing must not leak into the file: the start clears the mixer.
-    song.Stop();
-    mixer.Clear();
     for (const auto& p : Engine.PreloadInstruments()) addOnce(report.Problems, p);
     encoder.SetInput(Engine.ApplySongEffects());
+    // Like every start, this clears the mixer, so voices left from live playing never leak in.
     Engine.PlaySongFrom(1);
 
     const double total = song.SongLengthSeconds() + Options.TailSeconds;
@@ -47,15 +45,14 @@ RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
         // The block after the song stopped is the last one, unless a tail lets voices ring out.
         if (tailBytes <= 0 || mixer.VoiceCount() == 0 || done - stoppedAt >= tailBytes) Sender->Stop();
     };
-    try {
+    {
+        // Playback ends with the render, whether it completes or fails.
+        struct StopAfter {
+            SongEngine& Engine;
+            ~StopAfter() { Engine.Stop(); }
+        } stopAfter{Engine};
         encoder.Encode();
-    } catch (...) {
-        song.Stop();
-        mixer.Clear();
-        throw;
     }
-    song.Stop();
-    mixer.Clear();
     for (const auto& p : mixer.TakeProblems()) addOnce(report.Problems, p);
     report.Seconds = encoder.GetProgressSeconds();
     return report;

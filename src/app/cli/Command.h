@@ -26,5 +26,7 @@ int Fail(const std::string& message);
 // Prints the usage error and the command's usage on stderr and returns ExitUsage.
 int UsageError(const Command& command, const std::string& message);
 const Command& FindCommand(const std::string& name);
+// An option's value as a finite decimal number; false when the whole text is not one.
+bool ParseNumber(const std::string& text, double& value);
 
 } // namespace brindle::cli

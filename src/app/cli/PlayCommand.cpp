@@ -50,12 +50,6 @@ bool parseInt(const std::string& text, int& value) {
     return true;
 }
 
-bool parseSeconds(const std::string& text, double& value) {
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return !text.empty() && end == text.c_str() + text.size() && std::isfinite(value);
-}
-
 struct PlayOptions {
     std::string Module;
     int Device = 0;
@@ -80,7 +74,7 @@ int runPlay(const std::vector<std::string>& args) {
             if (!hasValue || !parseInt(args[++i], o.BufferMs) || o.BufferMs < 1 || o.BufferMs > 2000)
                 return UsageError(self, "--buffer needs a length of 1..2000 ms");
         } else if (a == "--seconds") {
-            if (!hasValue || !parseSeconds(args[++i], o.Seconds) || o.Seconds <= 0)
+            if (!hasValue || !ParseNumber(args[++i], o.Seconds) || o.Seconds <= 0)
                 return UsageError(self, "--seconds needs a positive number");
         } else if (a == "--from") {
             if (!hasValue || !parseInt(args[++i], o.From) || o.From < 1 || o.From > OrderCount)

@@ -41,12 +41,6 @@ private:
     int LastTenth = -1;
 };
 
-bool parseNumber(const std::string& text, double& value) {
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return !text.empty() && end == text.c_str() + text.size() && std::isfinite(value);
-}
-
 int runRender(const std::vector<std::string>& args) {
     const auto& self = FindCommand("render");
     std::vector<std::string> files;
@@ -55,7 +49,7 @@ int runRender(const std::vector<std::string>& args) {
         const auto& a = args[i];
         if (a == "--tail" || a == "--bitrate") {
             double v = 0;
-            if (i + 1 >= args.size() || !parseNumber(args[i + 1], v) || v < 0)
+            if (i + 1 >= args.size() || !ParseNumber(args[i + 1], v) || v < 0)
                 return UsageError(self, a + " needs a number of " + (a == "--tail" ? "seconds" : "kbit/s"));
             ++i;
             if (a == "--tail") options.TailSeconds = float(v);

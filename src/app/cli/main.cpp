@@ -4,6 +4,8 @@
 #include "base/Error.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -37,6 +39,12 @@ const Command& FindCommand(const std::string& name) {
     for (const auto& c : registry())
         if (c.name == name) return c;
     throw std::logic_error("unknown command " + name);
+}
+
+bool ParseNumber(const std::string& text, double& value) {
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && end == text.c_str() + text.size() && std::isfinite(value);
 }
 
 int Fail(const std::string& message) {
