@@ -23,18 +23,6 @@ void AddShorts(std::int16_t* __restrict Dest, const std::int16_t* __restrict Src
         Dest[i] = static_cast<std::int16_t>(ClampI(Dest[i] + Src[i], -32767, 32767));
 }
 
-void AddGainedShorts(std::int16_t* __restrict Dest, const std::int16_t* __restrict Src, int Count,
-                     float Gain) {
-    if (Gain == 1.0f) {
-        AddShorts(Dest, Src, Count);
-        return;
-    }
-    for (int i = 0; i < Count; ++i) {
-        const int v = static_cast<int>(ClampF(static_cast<float>(Src[i]) * Gain, -32768.0f, 32767.0f));
-        Dest[i] = static_cast<std::int16_t>(ClampI(Dest[i] + v, -32767, 32767));
-    }
-}
-
 void GainShorts(std::int16_t* Dest, const std::int16_t* Src, int Count, float Gain) {
     if (Gain == 1.0f) {
         if (Dest != Src) std::memmove(Dest, Src, static_cast<size_t>(Count) * sizeof(std::int16_t));
@@ -42,16 +30,6 @@ void GainShorts(std::int16_t* Dest, const std::int16_t* Src, int Count, float Ga
     }
     for (int i = 0; i < Count; ++i)
         Dest[i] = static_cast<std::int16_t>(ClampF(static_cast<float>(Src[i]) * Gain, -32768.0f, 32767.0f));
-}
-
-void RampShorts(std::int16_t* Buf, int Frames, int Channels, float Start, float Step) {
-    for (int f = 0; f < Frames; ++f) {
-        const float g = std::max(Start - Step * static_cast<float>(f), 0.0f);
-        for (int c = 0; c < Channels; ++c) {
-            std::int16_t& s = Buf[f * Channels + c];
-            s = static_cast<std::int16_t>(static_cast<float>(s) * g);
-        }
-    }
 }
 
 void AccumulateShorts(float* __restrict Acc, const std::int16_t* __restrict Src, int Count, float Gain) {

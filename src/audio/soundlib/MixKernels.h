@@ -6,13 +6,8 @@ namespace brindle::soundlib {
 
 // Dest[i] = clamp(Dest[i] + Src[i], -32767, +32767).
 void AddShorts(std::int16_t* Dest, const std::int16_t* Src, int Count);
-// Dest[i] = clamp(Dest[i] + clamp(Src[i] * Gain), -32767, +32767): a voice scaled and mixed in one pass,
-// the same result as GainShorts into a scratch block followed by AddShorts.
-void AddGainedShorts(std::int16_t* Dest, const std::int16_t* Src, int Count, float Gain);
 // Dest[i] = clamp(Src[i] * Gain); a gain of exactly 1 copies bit for bit.
 void GainShorts(std::int16_t* Dest, const std::int16_t* Src, int Count, float Gain);
-// Multiplies Buf[i] by a gain falling linearly from Start by Step per frame (Channels samples each).
-void RampShorts(std::int16_t* Buf, int Frames, int Channels, float Start, float Step);
 // Mixing bus: voices are summed in float (exact for integer samples) and saturated once.
 // Acc[i] += Src[i] * Gain.
 void AccumulateShorts(float* Acc, const std::int16_t* Src, int Count, float Gain);
