@@ -1,6 +1,7 @@
 #include "song/XMLStorage.h"
 
 #include "base/Error.h"
+#include "base/StagedFile.h"
 
 #include <pugixml.hpp>
 
@@ -8,7 +9,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,51 +16,36 @@ namespace fs = std::filesystem;
 
 namespace brindle {
 
-namespace {
-std::string osError(const std::string& what, const std::string& path, int err) {
-    return what + " " + path + ": " + std::strerror(err);
-}
-} // namespace
-
 void WriteFileAtomically(const std::string& path, const std::string& bytes) {
-    const fs::path target(path);
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::random_device rd;
-    std::string tempName = target.filename().string();
-    tempName.insert(0, 1, '.');
-    tempName += ".tmp" + std::to_string(rd() % 1000000);
-    const fs::path temp = folder / tempName;
+    TStagedFile staged{std::filesystem::path(path)};
+    const std::string temp = staged.GetTemporary().string();
+    auto fail = [&](int err) { throw Error("Cannot write " + path + ": " + std::strerror(err)); };
 
+    // A replaced module keeps its permissions.
     mode_t mode = 0644;
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
-
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0) throw Error(osError("Cannot write", path, errno));
-    auto fail = [&](int err) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        throw Error(osError("Cannot write", path, err));
-    };
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0) fail(errno);
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            if (errno == EINTR) continue;
-            fail(errno);
+            const int err = errno;
+            ::close(fd);
+            fail(err);
         }
         done += size_t(n);
     }
-    if (::fsync(fd) != 0) fail(errno);
-    if (::close(fd) != 0) {
-        ::unlink(temp.c_str());
-        throw Error(osError("Cannot write", path, errno));
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
+    // Songs are never lost: the data is on disk before the old file is replaced.
+    if (::fsync(fd) != 0) {
         const int err = errno;
-        ::unlink(temp.c_str());
-        throw Error(osError("Cannot write", path, err));
+        ::close(fd);
+        fail(err);
     }
+    if (::close(fd) != 0) fail(errno);
+    staged.Commit(); // the staged file removes the temporary one on any failure
 }
 
 } // namespace brindle

@@ -4,7 +4,7 @@
 // renamed over the target once lame has finished successfully.
 #include "audio/soundlib/AudioSink.h"
 #include "audio/soundlib/Process.h"
-#include "audio/soundlib/StagedFile.h"
+#include "base/StagedFile.h"
 
 #include <filesystem>
 #include <string>

@@ -1,7 +1,7 @@
 #pragma once
 // Raw headerless 16-bit little-endian PCM.
 #include "audio/soundlib/AudioSink.h"
-#include "audio/soundlib/StagedFile.h"
+#include "base/StagedFile.h"
 
 #include <cstdio>
 #include <filesystem>

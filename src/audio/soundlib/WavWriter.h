@@ -1,7 +1,7 @@
 #pragma once
 // 16-bit PCM RIFF/WAVE through libsndfile; the header is completed when the writer finishes.
 #include "audio/soundlib/AudioSink.h"
-#include "audio/soundlib/StagedFile.h"
+#include "base/StagedFile.h"
 
 #include <filesystem>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "audio/soundlib/StagedFile.h"
+#include "base/StagedFile.h"
 
 #include "base/Error.h"
 
