@@ -2,7 +2,7 @@
 // MP3 (wall time). "xRealTime" is seconds of audio processed per second of that time. Run with
 // --benchmark_repetitions=N to get the fastest repetition as "_min".
 #include "app/MasterEffects.h"
-#include "audio/EncoderNode.h"
+#include "audio/output/EncoderNode.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 // Engine costs: mixing blocks, starting voices, decoding into the sample cache.
 // "xRealtime" is seconds of audio produced per second of CPU time.
-#include "audio/LiveMixer.h"
-#include "audio/soundlib/SampleCache.h"
+#include "audio/mixer/LiveMixer.h"
+#include "audio/mixer/SampleCache.h"
 #include "support/BenchAudio.h"
 
 #include <SoundTouch.h>

@@ -1,6 +1,6 @@
 #include "app/LiveOutput.h"
 
-#include "audio/UiNotice.h"
+#include "base/realtime/UiNotice.h"
 
 TLiveOutput::TLiveOutput() {
     Speakers.OnDeviceError = [this](TDevice*, const std::string& message) {

@@ -2,8 +2,8 @@
 // The audio initialisation shared by the main window and `brindle-cli play`: opens the sound
 // library with the configured buffer, puts the speakers after the last node of the chain and
 // starts them. A device that cannot be used is reported once and the null device plays instead.
-#include "audio/AudioApplication.h"
-#include "audio/SpeakersNode.h"
+#include "audio/output/AudioApplication.h"
+#include "audio/output/SpeakersNode.h"
 
 #include <functional>
 #include <string>

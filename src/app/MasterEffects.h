@@ -4,9 +4,9 @@
 // equalizer, reverb, compressor. The one place that builds the master chain, for live output and
 // for rendering alike.
 #include "app/EffectSettings.h"
-#include "audio/Compressor.h"
-#include "audio/Equalizer.h"
-#include "audio/Reverb.h"
+#include "audio/effects/Compressor.h"
+#include "audio/effects/Equalizer.h"
+#include "audio/effects/Reverb.h"
 
 class TMasterEffects {
 public:

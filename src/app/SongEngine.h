@@ -2,8 +2,8 @@
 // The song wired to the live mixer and the master effects: the one place where the playback
 // engine's queued notes become mixer voices and where the output chain is built. The live output
 // (speakers) and the song render (encoder) both pull Output(), so they hear the same thing.
-#include "audio/LiveMixer.h"
-#include "audio/TextRing.h"
+#include "audio/mixer/LiveMixer.h"
+#include "base/realtime/TextRing.h"
 
 #include <atomic>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "app/SongRender.h"
 
 #include "app/SongEngine.h"
-#include "audio/EncoderNode.h"
+#include "audio/output/EncoderNode.h"
 #include "song/Sequencer.h"
 
 #include <algorithm>

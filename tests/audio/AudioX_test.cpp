@@ -1,5 +1,5 @@
-#include "audio/AudioPushBuffer.h"
-#include "audio/AudioX.h"
+#include "audio/nodes/AudioPushBuffer.h"
+#include "audio/nodes/AudioX.h"
 
 #include <gtest/gtest.h>
 

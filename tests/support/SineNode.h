@@ -1,7 +1,7 @@
 #pragma once
 // Test source nodes: a phase-continuous sine whose frequency and level can change between blocks,
 // and a node that plays fixed PCM then silence; plus a helper that pulls a node block by block.
-#include "audio/AudioX.h"
+#include "audio/nodes/AudioX.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,5 +1,5 @@
 #include "app/cli/Command.h"
-#include "audio/DeviceList.h"
+#include "audio/output/DeviceList.h"
 #include "audio/soundlib/OutputBackend.h"
 #include "audio/soundlib/PortAudioLibrary.h"
 

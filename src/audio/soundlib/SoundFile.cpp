@@ -1,6 +1,6 @@
 #include "audio/soundlib/SoundFile.h"
 
-#include "audio/RealtimeProbe.h"
+#include "base/realtime/RealtimeProbe.h"
 #include "audio/soundlib/Decoder.h"
 #include "audio/soundlib/Resampler.h"
 #include "base/Error.h"

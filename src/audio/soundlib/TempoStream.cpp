@@ -1,6 +1,6 @@
 #include "audio/soundlib/TempoStream.h"
 
-#include "audio/soundlib/MixKernels.h"
+#include "audio/mixer/MixKernels.h"
 
 #include <SoundTouch.h>
 

@@ -1,6 +1,6 @@
 #include "audio/soundlib/VolumeEffect.h"
 
-#include "audio/soundlib/MixKernels.h"
+#include "audio/mixer/MixKernels.h"
 
 namespace brindle::soundlib {
 

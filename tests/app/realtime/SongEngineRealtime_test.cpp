@@ -1,7 +1,7 @@
 // The whole live path — song engine, queue handler, mixer, master effects — run as the device
 // pulls it, counting what the real-time rules forbid on the audio thread.
 #include "app/SongEngine.h"
-#include "audio/RealtimeProbe.h"
+#include "base/realtime/RealtimeProbe.h"
 #include "song/Sequencer.h"
 #include "support/CountingAllocator.h"
 #include "support/Measure.h"

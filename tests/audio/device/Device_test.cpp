@@ -1,7 +1,7 @@
 // The output device's callback (time limit, stop flag, events), its activation rules and its
 // fall-back to the null device, driven block by block through a hand-pulled null device.
-#include "audio/Device.h"
-#include "audio/UiNotice.h"
+#include "audio/output/Device.h"
+#include "base/realtime/UiNotice.h"
 #include "audio/soundlib/NullDevice.h"
 #include "support/Measure.h"
 #include "support/SineNode.h"

@@ -1,5 +1,5 @@
 // The output backends below the device: callback statistics, the null device and device naming.
-#include "audio/DeviceList.h"
+#include "audio/output/DeviceList.h"
 #include "audio/soundlib/NullDevice.h"
 #include "audio/soundlib/OutputStats.h"
 #include "audio/soundlib/PortAudioLibrary.h"

@@ -1,7 +1,7 @@
 // The file preview stream: ranges, loops, the resume-or-restart rule, OnOver and volume. The test
 // file's samples count its frames, so every played block shows exactly which frames it holds.
-#include "audio/PlayStream.h"
-#include "audio/UiNotice.h"
+#include "audio/nodes/PlayStream.h"
+#include "base/realtime/UiNotice.h"
 #include "audio/soundlib/NullDevice.h"
 #include "base/Error.h"
 #include "support/TempDir.h"

@@ -2,7 +2,7 @@
 // visible in the envelope.
 #include "support/Measure.h"
 #include "support/SineNode.h"
-#include "audio/Compressor.h"
+#include "audio/effects/Compressor.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Wiring and failure texts of the effect nodes.
 #include "support/SineNode.h"
-#include "audio/Compressor.h"
-#include "audio/CustomDSP.h"
-#include "audio/Equalizer.h"
-#include "audio/Reverb.h"
+#include "audio/effects/Compressor.h"
+#include "audio/effects/CustomDSP.h"
+#include "audio/effects/Equalizer.h"
+#include "audio/effects/Reverb.h"
 #include "audio/soundlib/dsp/CombReverb.h"
 #include "audio/soundlib/dsp/EnvelopeCompressor.h"
 #include "base/Error.h"

@@ -1,7 +1,7 @@
 // The equalizer measured on sines: gain at the centre, none three octaves away.
 #include "support/Measure.h"
 #include "support/SineNode.h"
-#include "audio/Equalizer.h"
+#include "audio/effects/Equalizer.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "support/Measure.h"
 #include "support/SineNode.h"
 #include "support/Tones.h"
-#include "audio/Reverb.h"
+#include "audio/effects/Reverb.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Effects on the audio path allocate nothing once warmed up, even while their values change.
 #include "support/CountingAllocator.h"
 #include "support/SineNode.h"
-#include "audio/Compressor.h"
-#include "audio/Equalizer.h"
-#include "audio/Reverb.h"
+#include "audio/effects/Compressor.h"
+#include "audio/effects/Equalizer.h"
+#include "audio/effects/Reverb.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // failures that leave nothing half-written at the target.
 #include "support/SineNode.h"
 #include "support/TempDir.h"
-#include "audio/EncoderNode.h"
+#include "audio/output/EncoderNode.h"
 #include "audio/soundlib/LameEncoder.h"
 #include "base/Error.h"
 

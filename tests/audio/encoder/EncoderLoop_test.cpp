@@ -2,7 +2,7 @@
 // PCM files it writes.
 #include "support/SineNode.h"
 #include "support/TempDir.h"
-#include "audio/EncoderNode.h"
+#include "audio/output/EncoderNode.h"
 #include "base/Error.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "audio/LiveMixer.h"
+#include "audio/mixer/LiveMixer.h"
 
 #include "support/Measure.h"
 #include "support/TempDir.h"

@@ -1,7 +1,7 @@
 // Prepared tempo/pitch variants: the same sound a live stretched voice makes, without SoundTouch
 // work when the note starts.
-#include "audio/LiveMixer.h"
-#include "audio/soundlib/SampleCache.h"
+#include "audio/mixer/LiveMixer.h"
+#include "audio/mixer/SampleCache.h"
 #include "support/Measure.h"
 #include "support/TempDir.h"
 #include "support/Tones.h"

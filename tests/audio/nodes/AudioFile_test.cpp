@@ -1,6 +1,6 @@
-#include "audio/AudioFile.h"
-#include "audio/FileReadNode.h"
-#include "audio/UiNotice.h"
+#include "audio/nodes/AudioFile.h"
+#include "audio/nodes/FileReadNode.h"
+#include "base/realtime/UiNotice.h"
 #include "base/Error.h"
 
 #include "support/Measure.h"

@@ -1,5 +1,5 @@
-#include "audio/AudioFile.h"
-#include "audio/StretchNode.h"
+#include "audio/nodes/AudioFile.h"
+#include "audio/nodes/StretchNode.h"
 
 #include "support/Measure.h"
 #include "support/TempDir.h"

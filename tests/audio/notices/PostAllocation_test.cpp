@@ -1,10 +1,10 @@
 // Posting a notice, and the audio-thread call sites that post one, allocate nothing.
 #include "support/CountingAllocator.h"
 
-#include "audio/AudioFile.h"
-#include "audio/Device.h"
-#include "audio/PlayStream.h"
-#include "audio/UiNotice.h"
+#include "audio/nodes/AudioFile.h"
+#include "audio/output/Device.h"
+#include "audio/nodes/PlayStream.h"
+#include "base/realtime/UiNotice.h"
 #include "audio/soundlib/NullDevice.h"
 #include "support/TempDir.h"
 #include "support/Tones.h"

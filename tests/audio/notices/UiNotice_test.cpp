@@ -1,7 +1,7 @@
 // Notices from the audio thread to the user-interface thread: posted without locks or heap
 // allocation from any thread, handled once per drain on the draining thread, never after the
 // notice is gone.
-#include "audio/UiNotice.h"
+#include "base/realtime/UiNotice.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Runs the mixer the way the audio thread does and counts what the real-time rules forbid.
-#include "audio/LiveMixer.h"
-#include "audio/RealtimeProbe.h"
+#include "audio/mixer/LiveMixer.h"
+#include "base/realtime/RealtimeProbe.h"
 
 #include "support/CountingAllocator.h"
 #include "support/TempDir.h"

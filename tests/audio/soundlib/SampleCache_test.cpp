@@ -1,4 +1,4 @@
-#include "audio/soundlib/SampleCache.h"
+#include "audio/mixer/SampleCache.h"
 #include "base/Error.h"
 
 #include "support/Measure.h"

@@ -1,5 +1,0 @@
-#pragma once
-// The sample cut editor's file source: a TAudioFile with nothing added.
-#include "audio/AudioFile.h"
-
-class TFileReadNode : public TAudioFile {};

@@ -1,5 +1,0 @@
-#pragma once
-// The main window's output device: a TDevice under the name the window uses.
-#include "audio/Device.h"
-
-class TSpeakersNode : public TDevice {};

@@ -1,0 +1,41 @@
+#include "audio/effects/Reverb.h"
+
+#include "audio/effects/EffectInput.h"
+#include "base/Error.h"
+
+
+using brindle::dsp::TCombReverb;
+using brindle::dsp::TStream;
+
+TReverb::TReverb() { SetFormat(44100, 2); }
+
+void TReverb::SetInput(TAudioX* Node) {
+    Effect = nullptr;
+    ReadStream.reset();
+    Input = Node;
+    if (!Node) return;
+    GetFormat(Node);
+    ReadStream = brindle::MakeEffectInputStream(*this);
+    Effect = static_cast<TCombReverb*>(
+        ReadStream->Add(std::make_unique<TCombReverb>(GetSampleRate(), GetChannels()), 1));
+    if (!Effect) throw brindle::dsp::StreamFailure("can't apply Reverb Effect ot ReadStream");
+    // The record starts from the effect's own defaults.
+    Params = Effect->GetParameters();
+}
+
+void TReverb::SetActive(bool Value) {
+    Active = Value;
+    if (Active) ApplyParams();
+}
+
+void TReverb::ApplyParams() {
+    if (!ReadStream || !Effect) return;
+    std::lock_guard<std::mutex> Guard(ReadStream->Lock());
+    Effect->SetParameters(Params);
+}
+
+int TReverb::PopData(void* Buf, int BufLen) {
+    if (!ReadStream) throw brindle::Error("TEqualizer - ReadStream not defined");
+    const int Got = ReadStream->Read(Buf, BufLen);
+    return Got < 0 ? 0 : Got;
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Master reverb node. The owner writes Params and then calls ApplyParams.
+#include "audio/nodes/AudioX.h"
+#include "audio/soundlib/dsp/CombReverb.h"
+#include "audio/soundlib/dsp/Stream.h"
+
+#include <memory>
+
+class TReverb : public TAudioX {
+public:
+    TReverb();
+
+    int PopData(void* Buf, int BufLen) override;
+    void SetInput(TAudioX* Node) override;
+    void SetActive(bool Value) override;
+    void ApplyParams();
+
+    // Level (wet gain, 0..1) and Delay (decay time, ms).
+    brindle::dsp::TReverbParams Params;
+    bool GetEffectAdded() const { return Effect != nullptr; }
+
+private:
+    std::unique_ptr<brindle::dsp::TStream> ReadStream;
+    brindle::dsp::TCombReverb* Effect = nullptr; // owned by ReadStream
+};

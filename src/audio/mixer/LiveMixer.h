@@ -1,0 +1,104 @@
+#pragma once
+// The source node of the main output chain: mixes one voice per sounding note into each block.
+//
+// Real-time rules: PopData, BeforeBlockMixing and the AddToMix/RemoveByTag calls made from it run on
+// the audio thread. Voices come from a pool built at construction; sample audio comes from a
+// SampleCache already converted to the mixer's rate and channel count; nothing there allocates,
+// opens files or waits on the UI. Problems found on the audio thread (a file not in the cache) are
+// queued for the UI to collect with TakeProblems/TakePendingLoads.
+#include "audio/nodes/AudioX.h"
+#include "audio/mixer/MixVoice.h"
+#include "base/realtime/RealtimeProbe.h"
+#include "base/realtime/TextRing.h"
+#include "audio/mixer/SampleCache.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class TLiveMixer : public TAudioX {
+  public:
+    using TBeforeBlockMixingEvent = std::function<void(TLiveMixer* Sender, float StartTime, float LenTime)>;
+
+    static constexpr int DefaultPoolSize = 256;
+
+    // PoolSize voices may sound at once (the oldest is faded out to make room for more); the format
+    // is fixed for the mixer's life. MaxBlockFrames presizes the scratch buffers (larger blocks grow
+    // them once).
+    // RealTime warms every SoundTouch stream up front so none allocates on the audio thread; an
+    // offline render skips that (it costs far more than the render of a short song).
+    explicit TLiveMixer(int PoolSize = DefaultPoolSize, int SampleRate = 44100, int Channels = 2,
+                        int MaxBlockFrames = 4096, bool RealTime = true);
+    ~TLiveMixer() override;
+
+    // Raised at the start of every block, before the lock: StartTime is the block's start on the
+    // mixer clock, LenTime its length, both in seconds.
+    TBeforeBlockMixingEvent BeforeBlockMixing;
+
+    // The cache voices read from; its format must be the mixer's. A default one exists from the start.
+    void SetSampleCache(std::shared_ptr<brindle::SampleCache> Cache);
+    std::shared_ptr<brindle::SampleCache> GetSampleCache() const;
+
+    // Starts FileName Offset seconds after the start of the next block mixed. Stretch is the tempo
+    // factor (2 = twice as fast, half as long), Volume a linear gain, Pitch a shift in semitones.
+    // A file not in the cache is not started: it is queued as a problem and for loading, and
+    // false is returned.
+    bool AddToMix(const std::string& FileName, float Stretch, float Volume, float Pitch, float Offset,
+                  int Tag);
+    // Cuts every voice with Tag at the start of the next block, fading out over at most 3 ms.
+    void RemoveByTag(int Tag);
+    // Cuts every voice with Tag that exists now at Offset seconds after the start of the next block,
+    // then fades out over at most 3 ms. Voices added after this call are not affected.
+    void RemoveByTag(int Tag, float Offset);
+    // Removes every voice at once.
+    void Clear();
+
+    // Mixes one block: voices are summed on a float bus and saturated once at -32767..+32767, so the
+    // result does not depend on the order of the voices; unity-gain sums are bit-exact.
+    int PopData(void* Buf, int BufLen) override;
+    // Dest[i] += Src[i] for Count samples, saturating at -32767..+32767.
+    static void AddShorts(std::int16_t* Dest, const std::int16_t* Src, int Count);
+
+    // The mixer clock counts whole frames; TimePos is derived from it.
+    float GetTimePos() const;
+    void SetTimePos(float Seconds);
+    std::int64_t GetFramePos() const { return FramePos.load(std::memory_order_relaxed); }
+    void SetFramePos(std::int64_t Frame) { FramePos.store(Frame, std::memory_order_relaxed); }
+
+    int VoiceCount() const;
+    int GetPoolSize() const { return PoolSize; }
+
+    // UI thread: messages about notes that could not start, and files to load into the cache.
+    std::vector<std::string> TakeProblems();
+    std::vector<std::string> TakePendingLoads();
+
+  private:
+    TMixVoice* TakeVoice();
+    brindle::soundlib::TempoStream* TakeEngine(float Pitch);
+    void FreeAt(std::size_t Index);
+    std::int64_t SecondsToFrames(float Seconds) const;
+    void Report(const char* Why, const std::string& FileName);
+
+    int PoolSize;
+    int MaxBlock;
+    bool RealTime;
+    mutable brindle::CountingRecursiveMutex Lock;
+    std::shared_ptr<brindle::SampleCache> Cache;
+    std::vector<std::unique_ptr<TMixVoice>> Pool;
+    std::vector<TMixVoice*> Active; // in start order, oldest first
+    std::vector<TMixVoice*> Free;
+    // Tempo streams for stretched voices. Changing a stream's pitch allocates inside SoundTouch, so
+    // a note takes a free stream already set to its pitch when there is one.
+    std::vector<std::unique_ptr<brindle::soundlib::TempoStream>> Engines;
+    std::vector<brindle::soundlib::TempoStream*> FreeEngines;
+    std::vector<float> Bus;     // the block being mixed, summed in float and saturated once
+    std::vector<float> Scratch; // one voice's rendering when it needs a pass of its own
+    std::atomic<std::int64_t> FramePos{0};
+    std::uint64_t NextSerial = 0;
+    brindle::TextRing<32, 1024> Problems;
+    brindle::TextRing<32, 1024> PendingLoads;
+};

@@ -1,0 +1,62 @@
+#pragma once
+// One sounding note of the live mixer: cached sample data read at a frame cursor, optionally through
+// its own tempo/pitch stream, with a gain, a start delay and an optional cut with a short fade.
+// Voices are pooled by the mixer: Start reuses everything and allocates nothing. A stretched or
+// transposed voice borrows a tempo stream from the mixer's pool for its lifetime.
+#include "audio/mixer/SampleCache.h"
+#include "audio/soundlib/TempoStream.h"
+
+#include <cstdint>
+#include <memory>
+
+class TMixVoice {
+  public:
+    TMixVoice(int SampleRate, int Channels);
+
+    static bool IsNeutral(float Speed, float Pitch) { return Speed == 1.0f && Pitch == 0.0f; }
+    // Engine is required (and only used) when the note is stretched or transposed.
+    void Start(std::shared_ptr<const brindle::SampleData> Data, float Speed, float Volume, float Pitch,
+               std::int64_t DelayFrames, int Tag, std::uint64_t Serial,
+               brindle::soundlib::TempoStream* Engine);
+    // Lets go of the sample and returns the borrowed engine (null if none).
+    brindle::soundlib::TempoStream* Release();
+
+    // Cut CutFrames after the start of the next block mixed, then fade out over FadeFrames.
+    void CutAt(std::int64_t CutFrames);
+    bool IsCut() const { return CutDelay >= 0 || Fading; }
+
+    // Adds this voice's part of a block of BlockFrames to the float mixing bus, using Scratch
+    // (BlockFrames frames). Sets Over when the voice has played its duration or its fade ended.
+    void MixInto(float* Bus, float* Scratch, int BlockFrames);
+
+    int GetTag() const { return Tag; }
+    bool GetOver() const { return Over; }
+    std::uint64_t GetSerial() const { return Serial; }
+    std::int64_t GetPlayedFrames() const { return Played; }
+    std::int64_t GetDurationFrames() const { return Duration; }
+    std::int64_t GetDelayFrames() const { return Delay; }
+
+  private:
+    static int PullSample(void* User, std::int16_t* Buf, int Frames);
+    // Writes Frames frames of source (before gain) into Dest, silence after the sample's end.
+    void Render(float* Dest, int Frames);
+
+    int Rate;
+    int ChannelCount;
+    int FadeFrames;
+    std::shared_ptr<const brindle::SampleData> Data;
+    brindle::soundlib::TempoStream* Tempo = nullptr;
+    bool Neutral = true;
+    float Gain = 1.0f;
+    std::int64_t Cursor = 0;   // next source frame
+    std::int64_t Delay = 0;    // frames of silence still to come before the start
+    std::int64_t Played = 0;   // frames of output delivered
+    std::int64_t Duration = 0; // output frames the note lasts
+    std::int64_t CutDelay = -1;
+    bool Fading = false;
+    int FadeDone = 0;
+    bool Started = false;
+    bool Over = false;
+    int Tag = 0;
+    std::uint64_t Serial = 0;
+};

@@ -1,0 +1,81 @@
+#pragma once
+// Instrument audio decoded and converted to the mixer's format once, shared read-only by every voice.
+//
+// Load runs on the thread that asks (UI: instrument assigned, module loaded, file previewed) and
+// decodes; Find runs on the audio thread: it never allocates, never touches files, and holds a short
+// lock only to copy one pointer. Entries that are replaced or removed are parked until no voice holds
+// them, so the audio thread never frees sample memory.
+#include "base/realtime/RealtimeProbe.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace brindle {
+
+struct SampleData {
+    std::string Path;
+    int SampleRate = 0;
+    int Channels = 0;
+    std::vector<std::int16_t> Pcm; // interleaved, at SampleRate and Channels
+    std::uintmax_t FileSize = 0;
+    std::filesystem::file_time_type ModTime{};
+
+    std::int64_t Frames() const { return Channels ? static_cast<std::int64_t>(Pcm.size()) / Channels : 0; }
+    double Seconds() const { return SampleRate ? static_cast<double>(Frames()) / SampleRate : 0.0; }
+};
+
+class SampleCache {
+  public:
+    explicit SampleCache(int SampleRate = 44100, int Channels = 2);
+
+    int GetSampleRate() const { return Rate; }
+    int GetChannels() const { return ChannelCount; }
+
+    // Decodes Path unless the cached copy has the same size and modification time.
+    // Throws brindle::Error for a missing or undecodable file (the old entry, if any, stays).
+    std::shared_ptr<const SampleData> Load(const std::string& Path);
+    // Audio-thread look-up; null when Path was never loaded.
+    std::shared_ptr<const SampleData> Find(const std::string& Path) const noexcept;
+    bool Contains(const std::string& Path) const noexcept { return Find(Path) != nullptr; }
+    void Remove(const std::string& Path);
+    void Clear();
+    std::size_t Size() const;
+    // Frees parked entries no voice holds any more. Called by Load, Remove and Clear too.
+    void ReleaseRetired();
+
+    // The sound of Path played at Speed (tempo factor) and Pitch (semitones), prepared once on the
+    // calling thread so voices with those settings mix it like a plain sample. Loads Path first.
+    std::shared_ptr<const SampleData> LoadVariant(const std::string& Path, float Speed, float Pitch);
+    // Audio-thread look-up by the base sample; null when that variant was not prepared.
+    std::shared_ptr<const SampleData> FindVariant(const SampleData* Base, float Speed, float Pitch) const noexcept;
+    std::size_t VariantBytes() const;
+
+  private:
+    void Retire(std::shared_ptr<const SampleData> Old);
+
+    int Rate;
+    int ChannelCount;
+    mutable CountingPlainMutex Lock; // guards Entries only; held for a pointer copy or a map insert
+    std::unordered_map<std::string, std::shared_ptr<const SampleData>> Entries;
+    struct VariantKey {
+        const SampleData* Base;
+        float Speed;
+        float Pitch;
+        bool operator==(const VariantKey&) const = default;
+    };
+    struct VariantHash {
+        std::size_t operator()(const VariantKey& K) const noexcept;
+    };
+    // Keyed by the base entry, so a look-up needs no text and a reloaded file drops its variants.
+    std::unordered_map<VariantKey, std::shared_ptr<const SampleData>, VariantHash> Variants;
+    std::size_t VariantTotal = 0; // bytes of PCM in Variants
+    void DropVariantsOf(const SampleData* Base);
+    std::vector<std::shared_ptr<const SampleData>> Retired; // touched by loading threads only
+    CountingPlainMutex RetiredLock;
+};
+
+} // namespace brindle

@@ -1,0 +1,57 @@
+#include "audio/mixer/TempoRender.h"
+
+#include "audio/mixer/SampleCache.h"
+#include "audio/soundlib/TempoStream.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace brindle::soundlib {
+
+std::int64_t StretchedFrames(std::int64_t Frames, float Speed) {
+    return std::llround(static_cast<double>(Frames) / Speed);
+}
+
+namespace {
+struct Cursor {
+    const SampleData* Data;
+    std::int64_t Next = 0;
+};
+
+int pull(void* User, std::int16_t* Buf, int Frames) {
+    auto* c = static_cast<Cursor*>(User);
+    const std::int64_t left = c->Data->Frames() - c->Next;
+    const int take = static_cast<int>(std::clamp<std::int64_t>(left, 0, Frames));
+    const std::int16_t* src = c->Data->Pcm.data() + c->Next * c->Data->Channels;
+    std::copy(src, src + static_cast<size_t>(take) * c->Data->Channels, Buf);
+    c->Next += take;
+    return take;
+}
+} // namespace
+
+std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Speed, float Pitch) {
+    const int channels = Source.Channels;
+    const std::int64_t frames = StretchedFrames(Source.Frames(), Speed);
+    std::vector<std::int16_t> out(static_cast<size_t>(std::max<std::int64_t>(frames, 0)) * channels);
+    constexpr int Chunk = 4096;
+    TempoStream tempo(Source.SampleRate, channels, Chunk);
+    Cursor cursor{&Source};
+    PullStream src;
+    src.Fill = &pull;
+    src.User = &cursor;
+    src.SampleRate = Source.SampleRate;
+    src.Channels = channels;
+    tempo.SetSource(src);
+    tempo.SetPadWithSilence(true); // as a voice does: silence after the source's end
+    tempo.Set(100.0f * (Speed - 1.0f), Pitch);
+    tempo.Restart();
+    for (std::int64_t done = 0; done < frames;) {
+        const int want = static_cast<int>(std::min<std::int64_t>(Chunk, frames - done));
+        const int got = tempo.Read(out.data() + done * channels, want);
+        if (got <= 0) break;
+        done += got;
+    }
+    return out;
+}
+
+} // namespace brindle::soundlib
