@@ -6,6 +6,9 @@ TLiveOutput::TLiveOutput() {
     Speakers.OnDeviceError = [this](TDevice*, const std::string& message) {
         if (OnLog) OnLog(this, "Sound output: " + message + "; playing without a sound card");
     };
+    Speakers.OnAudioError = [this](TDevice*, const std::string& message) {
+        if (OnLog) OnLog(this, "Audio error: " + message);
+    };
 }
 
 TLiveOutput::~TLiveOutput() { Shutdown(); }

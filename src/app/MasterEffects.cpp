@@ -5,9 +5,18 @@
 #include <cmath>
 #include <memory>
 
-TMasterEffects::TMasterEffects() {
+TMasterEffects::TNodes::TNodes() {
     for (int Freq : EqFreq) Eq.Bands.Add(std::make_unique<TBand>(TBand{static_cast<float>(Freq), 0.0f}));
+}
+
+TMasterEffects::TMasterEffects() : Nodes(std::make_unique<TNodes>()) {
+    Switch.SetFormat(44100, 2);
     Apply(Settings);
+}
+
+TMasterEffects::~TMasterEffects() {
+    Switch.SetInput(nullptr);
+    Retired.FreeAll();
 }
 
 int TMasterEffects::Position(float Stored) {
@@ -19,61 +28,63 @@ int TMasterEffects::Position(float Stored) {
 
 void TMasterEffects::Apply(const TEffectSettings& Value) {
     Settings = Value;
-    ApplyEq();
-    ApplyReverb();
-    ApplyCompressor();
+    ApplyEq(*Nodes);
+    ApplyReverb(*Nodes);
+    ApplyCompressor(*Nodes);
 }
 
-void TMasterEffects::ApplyEq() {
+void TMasterEffects::ApplyEq(TNodes& To) const {
     for (int b = 0; b < 3; ++b) {
         // The equalizer sliders are upside down: the top (lowest position) is the most gain.
         const auto Gain = static_cast<float>(-Position(Settings.Eq[b]) * 0.001);
-        Eq.Bands[b]->Gain = Gain;
-        Eq.setEQ(b, EqFreq[b], Gain);
+        To.Eq.Bands[b]->Gain = Gain;
+        To.Eq.setEQ(b, EqFreq[b], Gain);
     }
 }
 
-void TMasterEffects::ApplyReverb() {
-    Reverb.Params.Level = static_cast<float>(Position(Settings.ReverbLevel) * 0.001);
-    Reverb.Params.Delay = Position(Settings.ReverbDelay);
-    Reverb.ApplyParams();
+void TMasterEffects::ApplyReverb(TNodes& To) const {
+    To.Reverb.Params.Level = static_cast<float>(Position(Settings.ReverbLevel) * 0.001);
+    To.Reverb.Params.Delay = Position(Settings.ReverbDelay);
+    To.Reverb.ApplyParams();
 }
 
-void TMasterEffects::ApplyCompressor() {
-    Compressor.Params.Threshold = static_cast<float>(Position(Settings.CompressorThres) * 0.001);
-    Compressor.Params.Attack = static_cast<float>(Position(Settings.CompressorAttack));
-    Compressor.Params.Release = static_cast<float>(Position(Settings.CompressorRelease));
-    Compressor.ApplyParams();
+void TMasterEffects::ApplyCompressor(TNodes& To) const {
+    To.Compressor.Params.Threshold = static_cast<float>(Position(Settings.CompressorThres) * 0.001);
+    To.Compressor.Params.Attack = static_cast<float>(Position(Settings.CompressorAttack));
+    To.Compressor.Params.Release = static_cast<float>(Position(Settings.CompressorRelease));
+    To.Compressor.ApplyParams();
 }
 
 TAudioX* TMasterEffects::Chain(TAudioX* Source) {
-    // Chaining our own output again would make an effect its own input.
-    BRINDLE_ASSERT(Source != &Eq && Source != &Reverb && Source != &Compressor);
+    // Chaining our own output would make the chain its own input.
+    BRINDLE_ASSERT(Source != &Switch && Source != &Nodes->Eq && Source != &Nodes->Reverb &&
+                   Source != &Nodes->Compressor);
+    // Built whole before anyone can pull it: each effect takes the head as input and becomes it.
+    auto Next = std::make_unique<TNodes>();
     TAudioX* Head = Source;
-    // Each effect takes the current head as input and becomes the head; a new input means a
-    // fresh stream, so its values are applied again.
     if (Settings.EqEnabled) {
-        Eq.SetInput(Head);
-        Eq.setEQNum(3);
-        ApplyEq();
-        Head = &Eq;
-    } else {
-        Eq.SetInput(nullptr);
+        Next->Eq.SetInput(Head);
+        Next->Eq.setEQNum(3);
+        Head = &Next->Eq;
     }
     if (Settings.ReverbEnabled) {
-        Reverb.SetInput(Head);
-        ApplyReverb();
-        Head = &Reverb;
-    } else {
-        Reverb.SetInput(nullptr);
+        Next->Reverb.SetInput(Head);
+        Head = &Next->Reverb;
     }
     if (Settings.CompressorEnabled) {
-        Compressor.SetInput(Head);
-        ApplyCompressor();
-        Head = &Compressor;
-    } else {
-        Compressor.SetInput(nullptr);
+        Next->Compressor.SetInput(Head);
+        Head = &Next->Compressor;
     }
+    ApplyEq(*Next);
+    ApplyReverb(*Next);
+    ApplyCompressor(*Next);
+    if (Source) Switch.GetFormat(Source);
+    Switch.SetInput(Head);
+    Retired.Retire(std::exchange(Nodes, std::move(Next)));
     return Head;
 }
 
+void TMasterEffects::Splice(TAudioX& Consumer, TAudioX* Source) {
+    Chain(Source);
+    Consumer.SetInput(&Switch);
+}

@@ -1,12 +1,20 @@
 #pragma once
 // The master equalizer, reverb and compressor, set up from a song's effect values exactly as the
-// effects panel sets them, and spliced in front of a consumer (speakers or encoder) in the order
-// equalizer, reverb, compressor. The one place that builds the master chain, for live output and
-// for rendering alike.
+// effects panel sets them, in the order equalizer, reverb, compressor. The one place that builds
+// the master chain, for live output and for rendering alike.
+//
+// Consumers pull Output(), which stays the same node for the object's life. Switching effects on
+// or off builds a new chain off the audio thread and publishes it there atomically; the chain it
+// replaces is freed later, on the calling thread, once the pull that may be inside it has ended.
+// So effects can be switched while the speakers play.
 #include "app/EffectSettings.h"
 #include "audio/effects/Compressor.h"
 #include "audio/effects/Equalizer.h"
 #include "audio/effects/Reverb.h"
+#include "audio/nodes/SwitchNode.h"
+#include "base/realtime/RetireList.h"
+
+#include <memory>
 
 class TMasterEffects {
 public:
@@ -14,32 +22,47 @@ public:
     static constexpr int EqFreq[3] = {60, 8000, 16000};
 
     TMasterEffects();
+    // Whoever pulls Output() must have stopped.
+    ~TMasterEffects();
 
     // A panel position from a stored value: value x 1000, truncated toward zero.
     static int Position(float Stored);
 
-    // Takes the values and writes them into the nodes as the panel's sliders do. An effect that is
-    // off still receives its values; they are heard once it is chained.
+    // Takes the values and writes them into the live nodes as the panel's sliders do, heard from
+    // the next block on. Switching an effect on or off takes a Chain. An effect that is off still
+    // receives its values; they are heard once it is chained.
     void Apply(const TEffectSettings& Value);
     const TEffectSettings& GetSettings() const { return Settings; }
 
-    // Splices the enabled effects in front of Source and returns the node a consumer should pull
-    // (Source itself when none is on). Effects that are off are detached.
+    // Builds the enabled effects over Source, publishes them behind Output() and returns the
+    // chain's head (Source itself when none is on). Source must not be Output().
     TAudioX* Chain(TAudioX* Source);
     // Makes the consumer pull Source through the enabled effects.
-    void Splice(TAudioX& Consumer, TAudioX* Source) { Consumer.SetInput(Chain(Source)); }
+    void Splice(TAudioX& Consumer, TAudioX* Source);
+    // The node consumers pull: always the current chain.
+    TAudioX& Output() { return Switch; }
+    // Frees replaced chains no pull is inside any more (a UI timer may call it; Chain does).
+    void Collect() { Retired.Collect(); }
+    std::size_t RetiredCount() const { return Retired.Count(); }
 
-    TEqualizer& GetEqualizer() { return Eq; }
-    TReverb& GetReverb() { return Reverb; }
-    TCompressor& GetCompressor() { return Compressor; }
+    // The current chain's nodes (replaced by every Chain).
+    TEqualizer& GetEqualizer() { return Nodes->Eq; }
+    TReverb& GetReverb() { return Nodes->Reverb; }
+    TCompressor& GetCompressor() { return Nodes->Compressor; }
 
 private:
-    void ApplyEq();
-    void ApplyReverb();
-    void ApplyCompressor();
+    struct TNodes {
+        TNodes();
+        TEqualizer Eq;
+        TReverb Reverb;
+        TCompressor Compressor;
+    };
+    void ApplyEq(TNodes& To) const;
+    void ApplyReverb(TNodes& To) const;
+    void ApplyCompressor(TNodes& To) const;
 
     TEffectSettings Settings;
-    TEqualizer Eq;
-    TReverb Reverb;
-    TCompressor Compressor;
+    TSwitchNode Switch;
+    std::unique_ptr<TNodes> Nodes;
+    brindle::RetireList<TNodes> Retired{Switch.Epoch()};
 };

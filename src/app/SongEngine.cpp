@@ -38,29 +38,42 @@ int VoicePoolSetting() {
 
 SongEngine::SongEngine(cSequencer& Song, bool RealTime, int VoicePool)
     : TheSong(Song),
-      TheMixer(std::make_unique<TLiveMixer>(VoicePool > 0 ? VoicePool : VoicePoolSetting(), 44100, 2, 4096, RealTime)), TheEffects(std::make_unique<TMasterEffects>()) {
-    Tail = TheMixer.get();
+      TheMixer(std::make_unique<TLiveMixer>(VoicePool > 0 ? VoicePool : VoicePoolSetting(), 44100, 2, 4096, RealTime)),
+      TheEffects(std::make_unique<TMasterEffects>()) {
+    // Live playback is the song's own run, whose position the editors show; a render has a run
+    // of its own, so it can go on beside live playback without either silencing the other.
+    if (!RealTime) {
+        OwnState = std::make_unique<cPlayState>();
+        OwnPlayer = std::make_unique<cSongPlayer>(TheSong, *OwnState, OwnHandler);
+    }
+    Handler() = [this](cSequencer*, const std::string& FileName, float Offset, float Volume, float Stretch,
+                       float Pitch, int Key, int Instrument) {
+        QueuePlayback(FileName, Offset, Volume, Stretch, Pitch, Key, Instrument);
+    };
     TheMixer->BeforeBlockMixing = [this](TLiveMixer* Mixer, float, float LenTime) {
         // The mixer's frame clock, not its single-precision seconds, places the rows.
         const auto frames = std::llround(double(LenTime) * Mixer->GetSampleRate());
-        TheSong.MixFrames(Mixer->GetFramePos(), frames, Mixer->GetSampleRate());
+        Player().MixFrames(Mixer->GetFramePos(), frames, Mixer->GetSampleRate());
     };
-    TheSong.OnQueuePlayback = [this](cSequencer* Sender, const std::string& FileName, float Offset, float Volume,
-                                     float Stretch, float Pitch) {
-        QueuePlayback(Sender, FileName, Offset, Volume, Stretch, Pitch);
-    };
+    ApplySongEffects();
 }
 
 SongEngine::~SongEngine() {
-    TheSong.Stop();
-    TheSong.OnQueuePlayback = nullptr;
+    Player().Stop();
+    Handler() = nullptr;
     TheMixer->BeforeBlockMixing = nullptr;
 }
 
+cSongPlayer& SongEngine::Player() { return OwnPlayer ? *OwnPlayer : TheSong.Player(); }
+const cSongPlayer& SongEngine::Player() const { return OwnPlayer ? *OwnPlayer : TheSong.Player(); }
+TQueuePlaybackEvent& SongEngine::Handler() { return OwnPlayer ? OwnHandler : TheSong.OnQueuePlayback; }
+
+TAudioX* SongEngine::Output() { return &TheEffects->Output(); }
+
 TAudioX* SongEngine::ApplySongEffects() {
     TheEffects->Apply(SongEffectSettings(TheSong));
-    Tail = TheEffects->Chain(TheMixer.get());
-    return Tail;
+    TheEffects->Chain(TheMixer.get());
+    return Output();
 }
 
 std::vector<std::string> SongEngine::PreloadInstruments() {
@@ -131,7 +144,7 @@ std::vector<std::string> SongEngine::LoadPending() {
     for (const auto& file : TheMixer->TakePendingLoads()) {
         try {
             cache.Load(file);
-        } catch (const Error& e) {
+        } catch (const std::exception& e) {
             problems.push_back(e.what());
         }
     }
@@ -141,43 +154,39 @@ std::vector<std::string> SongEngine::LoadPending() {
 void SongEngine::Restart() {
     TheMixer->Clear();
     TheMixer->SetFramePos(0);
-    TheSong.Stop();
+    Player().Stop();
 }
 
 void SongEngine::PlaySongFrom(int Order) {
     Restart();
-    TheSong.PlaySong(Order);
+    Player().PlaySong(Order);
 }
 
 void SongEngine::PlayPatternFrom(int Pattern, int GridRow) {
     Restart();
-    TheSong.PlayPatternFrom(Pattern, GridRow);
+    Player().PlayPatternFrom(Pattern, GridRow);
 }
 
 void SongEngine::Stop() {
     TheMixer->Clear();
-    TheSong.Stop();
+    Player().Stop();
 }
 
-bool SongEngine::Playing() const {
-    const int mode = TheSong.PlayMode;
-    return mode == PlayPatternLoop || mode == PlaySongMode;
-}
+bool SongEngine::Playing() const { return Player().Playing(); }
 
-void SongEngine::QueuePlayback(cSequencer* Sender, const std::string& FileName, float Offset, float Volume,
-                               float Stretch, float Pitch) {
-    const int tag = Sender->OnQueuePlayback_Key;
-    if (TraceOn) Trace(tag);
+void SongEngine::QueuePlayback(const std::string& FileName, float Offset, float Volume, float Stretch, float Pitch,
+                               int Key, int Instrument) {
+    if (TraceOn) Trace(Key);
     if (FileName.empty()) {
-        TheMixer->RemoveByTag(tag, Offset); // stop marker: cut on the row's frame
+        TheMixer->RemoveByTag(Key, Offset); // stop marker: cut on the row's frame
         return;
     }
     // "A file exists at that path" is a cache look-up: files are decoded before playing, and one
     // that could not be is reported then, not on every note.
     if (!TheMixer->GetSampleCache()->Contains(FileName)) return;
-    const int slot = Sender->QueuedInstrument;
-    if (slot >= 0 && slot < InstrumentCount && Sender->Instruments[slot].StopPrev) TheMixer->RemoveByTag(tag, Offset);
-    TheMixer->AddToMix(FileName, PlayableStretch(Stretch), Volume, Pitch, Offset, tag);
+    if (Instrument >= 1 && Instrument <= InstrumentCount && TheSong.InstrumentAt(Instrument).StopPrev)
+        TheMixer->RemoveByTag(Key, Offset);
+    TheMixer->AddToMix(FileName, PlayableStretch(Stretch), Volume, Pitch, Offset, Key);
 }
 
 void SongEngine::Trace(int Tag) {

@@ -4,6 +4,7 @@
 // (speakers) and the song render (encoder) both pull Output(), so they hear the same thing.
 #include "audio/mixer/LiveMixer.h"
 #include "base/realtime/TextRing.h"
+#include "song/SongPlayer.h"
 
 #include <atomic>
 #include <memory>
@@ -25,7 +26,8 @@ TEffectSettings SongEffectSettings(const cSequencer& Song);
 
 class SongEngine {
 public:
-    // RealTime: the output will be pulled by a device (see TLiveMixer); false for renders.
+    // RealTime: the output will be pulled by a device (see TLiveMixer) and the song's own player
+    // runs (one such engine per song); false for renders, which run a player of their own.
     // VoicePool 0 takes the "VoicePool" setting (voices that may sound at once).
     explicit SongEngine(cSequencer& Song, bool RealTime = true, int VoicePool = 0);
     ~SongEngine();
@@ -35,10 +37,14 @@ public:
     cSequencer& Song() { return TheSong; }
     TLiveMixer& Mixer() { return *TheMixer; }
     TMasterEffects& Effects() { return *TheEffects; }
-    // The node a consumer pulls: the mixer followed by the enabled master effects.
-    TAudioX* Output() { return Tail; }
+    // The node a consumer pulls: the mixer followed by the enabled master effects. It stays the
+    // same node when effects are switched, even while it is being pulled.
+    TAudioX* Output();
     // Pushes the song's effect settings into the effect nodes and rebuilds the chain; returns Output().
     TAudioX* ApplySongEffects();
+    // The run this engine plays: position, mode and the handler of its notes.
+    cSongPlayer& Player();
+    const cSongPlayer& Player() const;
 
     // Decodes every instrument file into the sample cache and prepares the stretched and
     // transposed notes the patterns hold (run before playing). Returns one message per
@@ -58,8 +64,9 @@ public:
     std::vector<std::string> TakeTraceLines();
 
 private:
-    void QueuePlayback(cSequencer* Sender, const std::string& FileName, float Offset, float Volume, float Stretch,
-                       float Pitch);
+    void QueuePlayback(const std::string& FileName, float Offset, float Volume, float Stretch, float Pitch, int Key,
+                       int Instrument);
+    TQueuePlaybackEvent& Handler();
     void Trace(int Tag);
     void PrepareVariants(const std::set<std::string>& Loaded);
     static float PlayableStretch(float Stretch);
@@ -68,7 +75,10 @@ private:
     cSequencer& TheSong;
     std::unique_ptr<TLiveMixer> TheMixer;
     std::unique_ptr<TMasterEffects> TheEffects;
-    TAudioX* Tail = nullptr;
+    // A render's own run; live playback uses the song's.
+    std::unique_ptr<cPlayState> OwnState;
+    TQueuePlaybackEvent OwnHandler;
+    std::unique_ptr<cSongPlayer> OwnPlayer;
     std::atomic<bool> TraceOn{false};
     std::atomic_flag TraceBusy = ATOMIC_FLAG_INIT; // the ring takes one pusher at a time
     TextRing<256, 128> TraceLines;

@@ -4,14 +4,16 @@
 
 #include <QStandardPaths>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 
 namespace brindle {
 namespace {
 cMutex logMutex;
-bool enabled = false;
-bool firstCall = true;
+// Read without the lock on the fast path, so a log that is off costs one load.
+std::atomic<bool> enabled{false};
+std::atomic<bool> firstCall{true};
 } // namespace
 
 std::string FileLogPath() {

@@ -1,14 +1,12 @@
 #include "song/Instrument.h"
 
 namespace {
-const std::shared_ptr<const std::string>& emptyName() {
-    static const auto empty = std::make_shared<const std::string>();
-    return empty;
+cNamePool& sharedPool() {
+    static cNamePool pool;
+    return pool;
 }
 } // namespace
 
-cInstrument::cInstrument() : FileName(emptyName()) {}
-
 void cInstrument::SetFileName(const std::string& path) {
-    FileName.store(path.empty() ? emptyName() : std::make_shared<const std::string>(path));
+    FileName.store((Names ? *Names : sharedPool()).Intern(path), std::memory_order_release);
 }

@@ -1,13 +1,15 @@
 #pragma once
-// One instrument slot. The audio thread reads FileName while the UI may replace it, so the
-// text is held in an atomically swapped shared string.
+// One instrument slot. The audio thread reads FileName while the UI may replace it, so the text
+// lives in a name pool and the slot swaps a pointer to it atomically: reading never locks, never
+// allocates and never frees.
+#include "song/NamePool.h"
+
 #include <atomic>
-#include <memory>
 #include <string>
 
 class cInstrument {
 public:
-    cInstrument();
+    cInstrument() = default;
     cInstrument(const cInstrument&) = delete;
     cInstrument& operator=(const cInstrument&) = delete;
 
@@ -17,14 +19,17 @@ public:
     float Pitch = 0.0f;
     bool StopPrev = false;
 
-    std::string GetFileName() const { return *FileNameRef(); }
-    // Never empty pointer; safe to call from the audio thread (no allocation).
-    std::shared_ptr<const std::string> FileNameRef() const { return FileName.load(); }
+    std::string GetFileName() const { return FileNameRef(); }
+    // Safe on the audio thread; the text stays valid while the song lives.
+    const std::string& FileNameRef() const { return *FileName.load(std::memory_order_acquire); }
     void SetFileName(const std::string& path);
-    bool HasFile() const { return !FileNameRef()->empty(); }
+    bool HasFile() const { return !FileNameRef().empty(); }
     // A slot counts as used for saving when it has a name or a file.
     bool IsUsed() const { return !Name.empty() || HasFile(); }
+    // The song's pool; a slot without one uses a pool shared by the process.
+    void SetNamePool(cNamePool* Pool) { Names = Pool; }
 
 private:
-    std::atomic<std::shared_ptr<const std::string>> FileName;
+    cNamePool* Names = nullptr;
+    std::atomic<const std::string*> FileName{cNamePool::Empty()};
 };

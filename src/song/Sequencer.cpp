@@ -21,7 +21,10 @@ void* cSequencer::operator new(std::size_t Size) {
 
 void cSequencer::operator delete(void* Block, std::size_t) { std::free(Block); }
 
-cSequencer::cSequencer() { InitState(); } // the cells start empty already
+cSequencer::cSequencer() {
+    for (auto& ins : Instruments) ins.SetNamePool(&FileNames);
+    InitState(); // the cells start empty already
+}
 
 void cSequencer::SetBPM(float Value) {
     BPM = Value;

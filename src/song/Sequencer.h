@@ -5,7 +5,9 @@
 // stores, instrument file names are swapped atomically.
 #include "song/Instrument.h"
 #include "song/Order.h"
+#include "song/NamePool.h"
 #include "song/Pattern.h"
+#include "song/SongPlayer.h"
 #include "song/XMLStorage.h"
 
 #include <atomic>
@@ -19,13 +21,12 @@ constexpr int OrderCount = 100;
 constexpr int MaxBPM = 500;
 constexpr const char* ModuleRootName = "halyard.module";
 
-enum PlayModes : std::int32_t { PlayPatternLoop = 0, PlaySongMode = 1, PlayStopped = 2 };
-
-class cSequencer : public cXMLStorage {
+// The play state (CurOrder, CurPattern, CurRow, RowBase, PlayMode) is the one the editors show:
+// that of the song's own player, which live playback uses.
+class cSequencer : public cXMLStorage, public cPlayState {
 public:
     using TNotifyEvent = std::function<void(cSequencer* Sender)>;
-    using TQueuePlaybackEvent = std::function<void(cSequencer* Sender, const std::string& FileName,
-                                                   float Offset, float Volume, float Stretch, float Pitch)>;
+    using TQueuePlaybackEvent = ::TQueuePlaybackEvent;
 
     cSequencer();
     // The song is one 40 MB block; backing it with huge pages makes creating it ~10x faster.
@@ -39,8 +40,7 @@ public:
     bool ChannelMuted[ChannelCount]{};
     TNotifyEvent OnBPMChange;
     TNotifyEvent OnLoad;
-    std::atomic<std::int32_t> OnQueuePlayback_Key{0};
-    std::atomic<std::int32_t> QueuedInstrument{-1};
+    // The song's own player raises it; a player of another run has a handler of its own.
     TQueuePlaybackEvent OnQueuePlayback;
 
     bool Compressor_Enabled = false;
@@ -49,12 +49,6 @@ public:
     float Reverb_Level = 0, Reverb_Delay = 0;
     bool Eq_Enabled = false;
     float Eq0 = 0, Eq1 = 0, Eq2 = 0;
-
-    std::atomic<std::int32_t> CurOrder{0};
-    std::atomic<std::int32_t> CurPattern{0};
-    std::atomic<std::int32_t> CurRow{0};
-    std::atomic<std::int32_t> RowBase{0};
-    std::atomic<std::int32_t> PlayMode{PlayStopped};
 
     // Model
     void SetBPM(float Value);
@@ -83,27 +77,27 @@ public:
     void Save(pugi::xml_document& doc, const std::string& path) override;
     void Load(pugi::xml_document& doc, const std::string& path) override;
 
-    // Playback
-    void PlayPatternFrom(int Pattern, int GridRow);
-    void PlaySong(int OrdNum);
-    void Stop();
-    // Queues the rows whose times fall in [Start, Start + Length).
-    virtual void Mix(float Start, float Length);
-    // The same for a block given in frames of the mixer clock. Windows of consecutive blocks
-    // meet exactly, so a row on a block boundary is queued once, and times stay exact over
-    // hours of song where single-precision seconds would drift by whole frames.
-    void MixFrames(std::int64_t StartFrame, std::int64_t FrameCount, int SampleRate);
-    void QueueRow(float Offset, int Pattern, int Row);
-    void PreviewInstrument(int Instrument, float PitchOffset, int Tag);
-    void PreviewFile(const std::string& Path);
+    // Playback through the song's own player (see cSongPlayer).
+    cSongPlayer& Player() { return OwnPlayer; }
+    void PlayPatternFrom(int Pattern, int GridRow) { OwnPlayer.PlayPatternFrom(Pattern, GridRow); }
+    void PlaySong(int OrdNum) { OwnPlayer.PlaySong(OrdNum); }
+    void Stop() { OwnPlayer.Stop(); }
+    void Mix(float Start, float Length) { OwnPlayer.Mix(Start, Length); }
+    void MixFrames(std::int64_t StartFrame, std::int64_t FrameCount, int SampleRate) {
+        OwnPlayer.MixFrames(StartFrame, FrameCount, SampleRate);
+    }
+    void QueueRow(float Offset, int Pattern, int Row) { OwnPlayer.QueueRow(Offset, Pattern, Row); }
+    void PreviewInstrument(int Instrument, float PitchOffset, int Tag) {
+        OwnPlayer.PreviewInstrument(Instrument, PitchOffset, Tag);
+    }
+    void PreviewFile(const std::string& Path) { OwnPlayer.PreviewFile(Path); }
 
 protected:
     void Accept(const pugi::xml_document& doc, const std::string& path) override;
 
 private:
-    // SampleRate 0: offsets in plain seconds; otherwise offsets that land on whole frames.
-    void MixSpan(double Start, double End, int SampleRate);
     void InitState(); // Init without touching the cells
-    static float RowOffset(double Time, double Start, int SampleRate);
-    void StopPlayback() { PlayMode = PlayStopped; }
+
+    cNamePool FileNames; // instrument file names, read by the audio thread
+    cSongPlayer OwnPlayer{*this, *this, OnQueuePlayback};
 };

@@ -21,9 +21,9 @@ protected:
     double clock = 0;
 
     void SetUp() override {
-        song->OnQueuePlayback = [this](cSequencer* s, const std::string& file, float offset, float volume,
-                                       float stretch, float pitch) {
-            queued.push_back({s->OnQueuePlayback_Key, file, offset, volume, stretch, pitch, s->QueuedInstrument});
+        song->OnQueuePlayback = [this](cSequencer*, const std::string& file, float offset, float volume,
+                                       float stretch, float pitch, int key, int instrument) {
+            queued.push_back({key, file, offset, volume, stretch, pitch, instrument});
         };
         song->SetInstrumentFile(1, "/s/one.wav");
         song->SetInstrumentFile(2, "/s/two.wav");
@@ -115,11 +115,11 @@ TEST_F(Playback, MutedChannelsStopMarkersAndEmptySlots) {
     song->Mix(0, 0.01f);
     ASSERT_EQ(queued.size(), 3u);
     EXPECT_EQ(queued[0].tag, 0);
-    EXPECT_EQ(queued[0].instrument, 0);
+    EXPECT_EQ(queued[0].instrument, 1);
     EXPECT_EQ(queued[1].tag, 1);
     EXPECT_TRUE(queued[1].file.empty()); // stop marker
     EXPECT_EQ(queued[2].tag, 4);
-    EXPECT_EQ(queued[2].instrument, 1);
+    EXPECT_EQ(queued[2].instrument, 2);
     EXPECT_EQ(queued[2].pitch, 3.5f);
     EXPECT_EQ(queued[2].volume, 0.5f);
     EXPECT_EQ(queued[2].stretch, 1.5f);
@@ -130,7 +130,7 @@ TEST_F(Playback, PreviewsCarryTheirTagAndNeverCut) {
     song->PreviewInstrument(2, 7, 65);
     ASSERT_EQ(queued.size(), 1u);
     EXPECT_EQ(queued[0].tag, 65);
-    EXPECT_EQ(queued[0].instrument, -1);
+    EXPECT_EQ(queued[0].instrument, 0); // previews name no slot, so they never cut
     EXPECT_EQ(queued[0].pitch, 5.0f);
     song->PreviewInstrument(9, 0, 1); // no file
     EXPECT_EQ(queued.size(), 1u);

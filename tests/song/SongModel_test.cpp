@@ -160,8 +160,8 @@ TEST_F(SongModel, FileNameCanBeReplacedWhileAnotherThreadReadsIt) {
     std::atomic<int> torn{0};
     std::thread reader([&] {
         while (!done) {
-            const auto name = ins.FileNameRef();
-            if (!name->empty() && *name != a && *name != b) ++torn;
+            const std::string& name = ins.FileNameRef();
+            if (!name.empty() && name != a && name != b) ++torn;
         }
     });
     for (int i = 0; i < 20000; ++i) ins.SetFileName(i % 2 ? a : b);

@@ -3,6 +3,9 @@
 #include "audio/soundlib/NullDevice.h"
 #include "base/Error.h"
 
+#include <cstring>
+#include <exception>
+
 TDevice::TDevice() {
     SampleRate = 44100;
     Channels = 2;
@@ -28,6 +31,7 @@ void TDevice::SetActive(bool Value) {
     if (SampleRate == 0) SampleRate = 44100;
     if (Channels == 0) Channels = 2;
     PlayedBytes = 0;
+    LastAudioError.clear();
     SetActive(false);
     if (!(Channels < 10)) throw brindle::Error("Assertion failed: Channels<10");
     // Cleared before the stream starts, so its first callback already plays.
@@ -92,7 +96,30 @@ void TDevice::OnTimeLimitOver_InvokeTimer_OnTimer() {
     if (OnTimeLimitOver) OnTimeLimitOver(this);
 }
 
+void TDevice::SetInput(TAudioX* Node) {
+    // An open stream keeps its format; only a stopped device takes the input's.
+    if (Active) Input = Node;
+    else TAudioX::SetInput(Node);
+    LiveInput.store(Node);
+}
+
+void TDevice::RenderFailed(const char* Message) noexcept {
+    std::string_view text(Message);
+    AudioErrors.Push(text.substr(0, 511));
+    AudioErrorNotice.Post();
+}
+
+void TDevice::TakeAudioErrors() {
+    for (const auto& message : AudioErrors.TakeAll()) {
+        // A chain that fails every block reports once, not a hundred times a second.
+        if (message == LastAudioError) continue;
+        LastAudioError = message;
+        if (OnAudioError) OnAudioError(this, message);
+    }
+}
+
 int TDevice::DeviceCallback(void* Buf, int BufLen) {
+    brindle::ReaderEpoch::Guard pass(Callbacks);
     const float limit = TimeLimit.load();
     if (limit != 0 && GetPlayedTime() >= limit && !StopedFlag.load()) {
         if (OnTimeLimitOver) {
@@ -104,8 +131,19 @@ int TDevice::DeviceCallback(void* Buf, int BufLen) {
     if (StopedFlag.load()) return 0;
     PlayedBytes.fetch_add(BufLen);
     if (OnSendData) OnSendData(this);
-    // The source must fill the whole block (the live mixer does); its count is not used.
-    if (Input) Input->PopData(Buf, BufLen);
+    // The source must fill the whole block (the live mixer does); its count is not used. Nothing
+    // may escape into the sound library's thread: a failed block plays as silence and is reported.
+    if (TAudioX* input = LiveInput.load()) {
+        try {
+            input->PopData(Buf, BufLen);
+        } catch (const std::exception& e) {
+            std::memset(Buf, 0, static_cast<size_t>(BufLen));
+            RenderFailed(e.what());
+        } catch (...) {
+            std::memset(Buf, 0, static_cast<size_t>(BufLen));
+            RenderFailed("unknown failure while rendering a block");
+        }
+    }
     if (OnQueryData) OnQueryData(this, Buf, BufLen);
     if (OnDataReceived) OnDataReceived(this, Buf, BufLen);
     return BufLen;

@@ -2,6 +2,8 @@
 // The consumer at the end of the live chain: a playing output stream whose callback pulls each
 // block from the input node. Without a sound card it plays on the null device.
 #include "audio/nodes/AudioX.h"
+#include "base/realtime/RetireList.h"
+#include "base/realtime/TextRing.h"
 #include "base/realtime/UiNotice.h"
 #include "audio/soundlib/OutputBackend.h"
 
@@ -31,6 +33,14 @@ public:
     // The sound card could not be used (or was lost) and the null device plays instead. Raised on the
     // user-interface thread, once for each new reason.
     TDeviceErrorEvent OnDeviceError;
+    // A block's render failed on the audio thread (the block plays as silence). Raised on the
+    // user-interface thread from the notice queue, once for each message in a row.
+    TDeviceErrorEvent OnAudioError;
+
+    // Takes effect from the next block on, also while playing. The previous input may still be
+    // pulled until the block being rendered ends: free it only once CallbackEpoch() has passed.
+    void SetInput(TAudioX* Node) override;
+    const brindle::ReaderEpoch& CallbackEpoch() const { return Callbacks; }
 
     int GetDeviceIndex() const { return DeviceIndex; }
     void SetDeviceIndex(int Value) { DeviceIndex = Value; }
@@ -67,6 +77,8 @@ private:
     void OpenOutput();
     void FallBackToNullDevice(const std::string& Reason);
     void ReportDeviceError(const std::string& Message);
+    void RenderFailed(const char* Message) noexcept;
+    void TakeAudioErrors();
 
     int DeviceIndex = 0;
     std::atomic<float> TimeLimit{0.0f};
@@ -79,6 +91,12 @@ private:
     std::string LastReported;
     std::string LastStats;
     std::atomic<bool> InvokeTimerArmed{false};
+    std::atomic<TAudioX*> LiveInput{nullptr};
+    brindle::ReaderEpoch Callbacks;
+    // Audio-thread failures on their way to OnAudioError.
+    brindle::TextRing<8, 512> AudioErrors;
+    std::string LastAudioError;
+    brindle::UiNotice AudioErrorNotice{[this] { TakeAudioErrors(); }};
     // Destroyed after the destructor stopped the stream, so nothing posts it any more.
     brindle::UiNotice TimeLimitNotice{[this] { OnTimeLimitOver_InvokeTimer_OnTimer(); }};
 };

@@ -5,11 +5,11 @@
 
 namespace brindle::soundlib {
 
-OutputStats::OutputStats() : Bins(BinCount, 0) {}
+OutputStats::OutputStats() : Bins(std::make_unique<std::atomic<std::uint32_t>[]>(BinCount)) {}
 
 void OutputStats::Record(std::int64_t computeNs, std::int64_t blockNs, bool missed) {
     const auto bin = static_cast<std::size_t>(std::clamp<std::int64_t>(computeNs / BinNs, 0, BinCount - 1));
-    ++Bins[bin];
+    Bins[bin].fetch_add(1, std::memory_order_relaxed);
     Count.fetch_add(1, std::memory_order_relaxed);
     if (missed) MissCount.fetch_add(1, std::memory_order_relaxed);
     if (computeNs > MaxNs.load(std::memory_order_relaxed)) MaxNs.store(computeNs, std::memory_order_relaxed);
@@ -17,7 +17,7 @@ void OutputStats::Record(std::int64_t computeNs, std::int64_t blockNs, bool miss
 }
 
 void OutputStats::Reset() {
-    std::fill(Bins.begin(), Bins.end(), 0);
+    for (std::size_t i = 0; i < BinCount; ++i) Bins[i].store(0, std::memory_order_relaxed);
     Count = 0;
     MissCount = 0;
     MaxNs = 0;
@@ -31,8 +31,8 @@ double OutputStats::PercentileMs(double fraction) const {
     // so the figure never understates.
     const auto rank = std::max<std::int64_t>(1, static_cast<std::int64_t>(fraction * static_cast<double>(total) + 0.999999));
     std::int64_t seen = 0;
-    for (std::size_t i = 0; i < Bins.size(); ++i) {
-        seen += Bins[i];
+    for (std::size_t i = 0; i < BinCount; ++i) {
+        seen += Bins[i].load(std::memory_order_relaxed);
         if (seen >= rank) {
             const double edgeMs = static_cast<double>((static_cast<std::int64_t>(i) + 1) * BinNs) / 1e6;
             return std::min(edgeMs, MaxMs());

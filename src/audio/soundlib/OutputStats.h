@@ -3,8 +3,8 @@
 // Recording allocates nothing (the histogram is sized once), so it is safe on the audio thread.
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
 namespace brindle::soundlib {
 
@@ -29,7 +29,8 @@ public:
 private:
     static constexpr std::int64_t BinNs = 1000;      // 1 µs resolution
     static constexpr std::size_t BinCount = 200'000; // up to 200 ms, longer ones land in the last bin
-    std::vector<std::uint32_t> Bins;
+    // Read by the UI while the audio thread records.
+    std::unique_ptr<std::atomic<std::uint32_t>[]> Bins;
     std::atomic<std::int64_t> Count{0};
     std::atomic<std::int64_t> MissCount{0};
     std::atomic<std::int64_t> MaxNs{0};

@@ -55,7 +55,8 @@ TEST(MasterEffects, ChainsTheEnabledEffectsInOrderAndDetachesTheOthers) {
     TEffectSettings S;
     S.EqEnabled = S.ReverbEnabled = S.CompressorEnabled = true;
     Fx.Apply(S);
-    EXPECT_EQ(Fx.Chain(&Source), &Fx.GetCompressor());
+    TAudioX* Head = Fx.Chain(&Source); // the getters name the new chain's nodes only after it
+    EXPECT_EQ(Head, &Fx.GetCompressor());
     EXPECT_EQ(Fx.GetCompressor().GetInput(), &Fx.GetReverb());
     EXPECT_EQ(Fx.GetReverb().GetInput(), &Fx.GetEqualizer());
     EXPECT_EQ(Fx.GetEqualizer().GetInput(), &Source);
@@ -64,7 +65,8 @@ TEST(MasterEffects, ChainsTheEnabledEffectsInOrderAndDetachesTheOthers) {
     // Rebuilt with the equalizer and compressor off.
     S.EqEnabled = S.CompressorEnabled = false;
     Fx.Apply(S);
-    EXPECT_EQ(Fx.Chain(&Source), &Fx.GetReverb());
+    Head = Fx.Chain(&Source);
+    EXPECT_EQ(Head, &Fx.GetReverb());
     EXPECT_EQ(Fx.GetReverb().GetInput(), &Source);
     EXPECT_EQ(Fx.GetEqualizer().GetInput(), nullptr);
     EXPECT_FALSE(Fx.GetEqualizer().HasReadStream());
@@ -74,12 +76,13 @@ TEST(MasterEffects, ChainsTheEnabledEffectsInOrderAndDetachesTheOthers) {
     Fx.Apply(S);
     EXPECT_EQ(Fx.Chain(&Source), &Source);
 
-    // A consumer spliced behind the chain pulls its head.
+    // A consumer spliced behind the chain pulls its output, which leads to the chain's head.
     TAudioX Consumer;
     S.CompressorEnabled = true;
     Fx.Apply(S);
     Fx.Splice(Consumer, &Source);
-    EXPECT_EQ(Consumer.GetInput(), &Fx.GetCompressor());
+    EXPECT_EQ(Consumer.GetInput(), &Fx.Output());
+    EXPECT_EQ(Fx.Output().GetInput(), &Fx.GetCompressor());
 }
 
 // Level in dB of a sine through the chain, relative to the dry sine.

@@ -156,7 +156,7 @@ TEST_F(SongRender, QueueHandlerTracesWithTheFixedTexts) {
     song->SetInstrumentFile(1, constantSample("t.wav", 100, 10));
     brindle::SongEngine engine(*song, false);
     engine.SetTraceEnabled(true);
-    song->PreviewInstrument(1, 0, 17);
+    engine.Player().PreviewInstrument(1, 0, 17);
     const auto lines = engine.TakeTraceLines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "\"MainForm::OnQueuePlayback\"(form_main_src):220:MainForm::OnQueuePlayback");

@@ -1,0 +1,18 @@
+#include "audio/nodes/SwitchNode.h"
+
+#include <cstring>
+
+int TSwitchNode::PopData(void* Buf, int BufLen) {
+    brindle::ReaderEpoch::Guard pass(Pulls);
+    TAudioX* node = Current.load();
+    if (!node) {
+        if (BufLen > 0) std::memset(Buf, 0, static_cast<size_t>(BufLen));
+        return BufLen;
+    }
+    return node->PopData(Buf, BufLen);
+}
+
+void TSwitchNode::SetInput(TAudioX* Node) {
+    TAudioX::SetInput(Node);
+    Current.store(Node);
+}
