@@ -228,3 +228,41 @@ TEST(SongEngineSettings, VoicePoolComesFromTheSetting) {
 }
 
 } // namespace
+
+TEST_F(SongRender, AnExportBesideLivePlaybackLeavesBothRunsWhole) {
+    song->SetInstrumentFile(1, constantSample("a.wav", 1000, 100));
+    song->PatternAt(1).RowCount = 16;
+    song->Orders[0].PatternIndex = 1;
+    for (int r = 0; r < 16; r += 4) note(0, r, 1);
+    song->PatternAt(1).Cells[0][2] = {1, 0};
+    const std::int64_t liveRow2 = rowFrame(2);
+
+    // Live playback, pulled by hand as the device would, stopped halfway through row 1.
+    brindle::SongEngine live(*song, true, 16);
+    ASSERT_TRUE(live.PreloadInstruments().empty());
+    live.PlaySongFrom(1);
+    std::vector<std::int16_t> block(2 * BlockFrames);
+    std::int64_t pulled = 0;
+    while (pulled + BlockFrames <= rowFrame(1)) {
+        live.Output()->PopData(block.data(), int(block.size() * 2));
+        pulled += BlockFrames;
+    }
+    const int liveRow = song->CurRow;
+
+    // The export plays the whole song through its own run.
+    render("export.raw");
+    const auto pcm = readRaw(dir / "export.raw");
+    for (int r = 0; r < 16; r += 4) EXPECT_EQ(pcm[size_t(rowFrame(r)) * 2], 1000) << r;
+
+    // Live playback goes on where it was: same position, notes still reach its mixer.
+    EXPECT_TRUE(live.Playing());
+    EXPECT_EQ(song->CurRow, liveRow);
+    std::int64_t heard = -1;
+    while (pulled < rowFrame(3) && heard < 0) {
+        live.Output()->PopData(block.data(), int(block.size() * 2));
+        for (int f = 0; f < BlockFrames && heard < 0; ++f)
+            if (block[size_t(f) * 2] != 0) heard = pulled + f;
+        pulled += BlockFrames;
+    }
+    EXPECT_EQ(heard, liveRow2);
+}

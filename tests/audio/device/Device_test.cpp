@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <new>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -258,4 +260,54 @@ TEST(Device, ANoticePostedByADestroyedDeviceNeverRuns) {
     EXPECT_EQ(brindle::DrainUiNotices(), 1) << "only the living device's notice runs";
     EXPECT_EQ(keptOver, 1);
     EXPECT_EQ(goneOver, 0);
+}
+
+TEST(Device, AFailedBlockPlaysSilenceAndIsReportedOnceOnTheUiThread) {
+    // Fails with the message it holds; an empty message lets the block through.
+    struct FailingNode : TAudioX {
+        std::string Message = "ReverbStream - out of memory";
+        bool StdFailure = false;
+        int PopData(void* Buf, int BufLen) override {
+            if (StdFailure) throw std::bad_alloc();
+            if (!Message.empty()) throw brindle::Error(Message);
+            std::memset(Buf, 0x11, static_cast<size_t>(BufLen));
+            return BufLen;
+        }
+    } failing;
+    ManualOpener opener;
+    TDevice device;
+    device.SetOutputOpener(opener.Opener());
+    device.SetInput(&failing);
+    std::vector<std::string> reported;
+    std::thread::id reportThread;
+    device.OnAudioError = [&](TDevice*, const std::string& message) {
+        reported.push_back(message);
+        reportThread = std::this_thread::get_id();
+    };
+    device.SetActive(true);
+    std::vector<std::int16_t> block(882, 7);
+    std::thread audio([&] {
+        for (int i = 0; i < 50; ++i) EXPECT_EQ(device.DeviceCallback(block.data(), 1764), 1764);
+    });
+    audio.join();
+    EXPECT_TRUE(std::all_of(block.begin(), block.end(), [](std::int16_t s) { return s == 0; }));
+    EXPECT_TRUE(reported.empty()); // nothing reaches the UI before it drains its notices
+    brindle::DrainUiNotices();
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0], "ReverbStream - out of memory");
+    EXPECT_EQ(reportThread, std::this_thread::get_id());
+
+    // A standard failure is caught as well, and a new message is reported again.
+    failing.StdFailure = true;
+    device.DeviceCallback(block.data(), 1764);
+    brindle::DrainUiNotices();
+    ASSERT_EQ(reported.size(), 2u);
+    EXPECT_EQ(reported[1], std::bad_alloc().what());
+
+    // The chain recovers: the next block plays.
+    failing.StdFailure = false;
+    failing.Message.clear();
+    device.DeviceCallback(block.data(), 1764);
+    EXPECT_EQ(block[0], 0x1111);
+    device.SetActive(false);
 }
