@@ -3,7 +3,7 @@
 // effects panel sets them, and spliced in front of a consumer (speakers or encoder) in the order
 // equalizer, reverb, compressor. The one place that builds the master chain, for live output and
 // for rendering alike.
-#include "app/EffectSettings.h"
+#include "song/EffectSettings.h"
 #include "audio/Compressor.h"
 #include "audio/Equalizer.h"
 #include "audio/Reverb.h"
