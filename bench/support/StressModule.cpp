@@ -60,16 +60,16 @@ std::string WriteStressModule(const std::string& folder, const StressOptions& op
             for (int r = (c + p) % 4; r < Rows; r += 4) pattern.Cells[c][r] = {c % InstrumentsUsed + 1, 0};
     }
     for (int o = 0; o < options.orders; ++o) song->Orders[o].PatternIndex = o % PatternsUsed + 1;
-    song->Compressor_Enabled = true;
-    song->Compressor_Thres = 0.5f;
-    song->Compressor_Attack = 0.02f;
-    song->Compressor_Release = 0.2f;
-    song->Reverb_Enabled = true;
-    song->Reverb_Level = 0.1f;
-    song->Reverb_Delay = 1.5f;
-    song->Eq_Enabled = true;
-    song->Eq0 = -2;
-    song->Eq2 = -1;
+    song->Effects.CompressorEnabled = true;
+    song->Effects.CompressorThres = 0.5f;
+    song->Effects.CompressorAttack = 0.02f;
+    song->Effects.CompressorRelease = 0.2f;
+    song->Effects.ReverbEnabled = true;
+    song->Effects.ReverbLevel = 0.1f;
+    song->Effects.ReverbDelay = 1.5f;
+    song->Effects.EqEnabled = true;
+    song->Effects.Eq[0] = -2;
+    song->Effects.Eq[2] = -1;
     const auto module =
         (std::filesystem::path(folder) / (options.stretched ? "stress-stretched.hym" : "stress.hym")).string();
     song->SaveFile(module);

@@ -7,7 +7,7 @@
 // or off builds a new chain off the audio thread and publishes it there atomically; the chain it
 // replaces is freed later, on the calling thread, once the pull that may be inside it has ended.
 // So effects can be switched while the speakers play.
-#include "app/EffectSettings.h"
+#include "song/EffectSettings.h"
 #include "audio/effects/Compressor.h"
 #include "audio/effects/Equalizer.h"
 #include "audio/effects/Reverb.h"

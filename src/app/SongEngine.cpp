@@ -1,6 +1,5 @@
 #include "app/SongEngine.h"
 
-#include "app/EffectSettings.h"
 #include "app/MasterEffects.h"
 #include "base/Error.h"
 #include "base/Parallel.h"
@@ -15,21 +14,7 @@
 
 namespace brindle {
 
-TEffectSettings SongEffectSettings(const cSequencer& Song) {
-    TEffectSettings s;
-    s.CompressorEnabled = Song.Compressor_Enabled;
-    s.CompressorThres = Song.Compressor_Thres;
-    s.CompressorAttack = Song.Compressor_Attack;
-    s.CompressorRelease = Song.Compressor_Release;
-    s.ReverbEnabled = Song.Reverb_Enabled;
-    s.ReverbLevel = Song.Reverb_Level;
-    s.ReverbDelay = Song.Reverb_Delay;
-    s.EqEnabled = Song.Eq_Enabled;
-    s.Eq[0] = Song.Eq0;
-    s.Eq[1] = Song.Eq1;
-    s.Eq[2] = Song.Eq2;
-    return s;
-}
+TEffectSettings SongEffectSettings(const cSequencer& Song) { return Song.Effects; }
 
 int VoicePoolSetting() {
     const int value = TRegString("VoicePool", std::to_string(TLiveMixer::DefaultPoolSize)).AsInt();

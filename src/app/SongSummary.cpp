@@ -22,14 +22,15 @@ nlohmann::ordered_json SongToJson(const cSequencer& song) {
     const auto f = ShortestFloat;
     json out;
     out["bpm"] = f(song.BPM);
+    const auto& fx = song.Effects;
     out["effects"] = {
         {"compressor",
-         {{"enabled", song.Compressor_Enabled},
-          {"threshold", f(song.Compressor_Thres)},
-          {"attack", f(song.Compressor_Attack)},
-          {"release", f(song.Compressor_Release)}}},
-        {"reverb", {{"enabled", song.Reverb_Enabled}, {"level", f(song.Reverb_Level)}, {"delay", f(song.Reverb_Delay)}}},
-        {"eq", {{"enabled", song.Eq_Enabled}, {"bands", {f(song.Eq0), f(song.Eq1), f(song.Eq2)}}}},
+         {{"enabled", fx.CompressorEnabled},
+          {"threshold", f(fx.CompressorThres)},
+          {"attack", f(fx.CompressorAttack)},
+          {"release", f(fx.CompressorRelease)}}},
+        {"reverb", {{"enabled", fx.ReverbEnabled}, {"level", f(fx.ReverbLevel)}, {"delay", f(fx.ReverbDelay)}}},
+        {"eq", {{"enabled", fx.EqEnabled}, {"bands", {f(fx.Eq[0]), f(fx.Eq[1]), f(fx.Eq[2])}}}},
     };
     json orders = json::array();
     for (int i = 0; i < OrderCount; ++i)
@@ -86,11 +87,12 @@ std::string SongSummaryText(const cSequencer& song) {
     out << "Module:      " << (song.FileName.empty() ? "(untitled)" : song.FileName) << "\n";
     out << "Tempo:       " << num(song.BPM) << " BPM\n";
     out << "Song length: " << length << " s (" << entries << " order entr" << (entries == 1 ? "y" : "ies") << ")\n";
-    out << "Effects:     equalizer " << onOff(song.Eq_Enabled) << " (" << num(song.Eq0) << ", " << num(song.Eq1) << ", "
-        << num(song.Eq2) << "), reverb " << onOff(song.Reverb_Enabled) << " (level " << num(song.Reverb_Level)
-        << ", delay " << num(song.Reverb_Delay) << "), compressor " << onOff(song.Compressor_Enabled) << " (threshold "
-        << num(song.Compressor_Thres) << ", attack " << num(song.Compressor_Attack) << ", release "
-        << num(song.Compressor_Release) << ")\n";
+    const auto& fx = song.Effects;
+    out << "Effects:     equalizer " << onOff(fx.EqEnabled) << " (" << num(fx.Eq[0]) << ", " << num(fx.Eq[1]) << ", "
+        << num(fx.Eq[2]) << "), reverb " << onOff(fx.ReverbEnabled) << " (level " << num(fx.ReverbLevel) << ", delay "
+        << num(fx.ReverbDelay) << "), compressor " << onOff(fx.CompressorEnabled) << " (threshold "
+        << num(fx.CompressorThres) << ", attack " << num(fx.CompressorAttack) << ", release "
+        << num(fx.CompressorRelease) << ")\n";
 
     out << "Order:      ";
     for (int i = 0; i < entries; ++i) out << " " << song.Orders[i].PatternIndex;

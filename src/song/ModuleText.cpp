@@ -2,6 +2,7 @@
 
 #include "base/RegString.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -49,6 +50,26 @@ float ReadFloat(const char* text, bool* ok) {
     const bool good = ec == std::errc() && ptr == e && std::isfinite(f);
     if (ok) *ok = good;
     return good ? f : 0.0f;
+}
+
+TNumberText ReadNumber(const char* text) {
+    auto [b, e] = trimmed(text);
+    if (b == e) return {};
+    double value = 0;
+    auto [ptr, ec] = std::from_chars(b, e, value);
+    if (ptr != e || (ec != std::errc() && ec != std::errc::result_out_of_range))
+        return {TNumberText::NotNumber, 0};
+    if (ec == std::errc::result_out_of_range) {
+        // Too large unless the exponent is negative or the digits start "0." / ".".
+        const char* mark = std::find_if(b, e, [](char c) { return c == 'e' || c == 'E'; });
+        const char* digits = (*b == '-') ? b + 1 : b;
+        const bool tiny =
+            (mark != e && mark + 1 != e && mark[1] == '-') ||
+            (mark == e && (*digits == '.' || (*digits == '0' && digits + 1 != e && digits[1] == '.')));
+        value = tiny ? 0.0 : std::numeric_limits<double>::max();
+        if (*b == '-') value = -value;
+    }
+    return {TNumberText::Number, value};
 }
 
 bool ReadBool(const char* text) {

@@ -14,6 +14,14 @@ std::string BoolWordText(bool value);   // "true" / "false"
 int ReadInt(const char* text);
 // Decimal float; 0 when the text is not a number. `ok` tells whether it was one.
 float ReadFloat(const char* text, bool* ok = nullptr);
+// A number attribute as written. Number holds the value in double precision, which may be a NaN or
+// an infinity ("nan", "inf"); a number beyond double range reads as the largest double, one too
+// small as 0.
+struct TNumberText {
+    enum TKind { Missing, NotNumber, Number } Kind = Missing; // Missing: absent or blank
+    double Value = 0;
+};
+TNumberText ReadNumber(const char* text);
 // "true"/"false" in any case, or a number (0 false, other true); false when neither.
 bool ReadBool(const char* text);
 

@@ -8,9 +8,10 @@
 constexpr int ChannelCount = 100;
 constexpr int RowCapacity = 512;
 constexpr int MaxRowCount = 500;
+constexpr int DefaultRowCount = 16; // a new song's patterns
 
 struct cPattern {
-    std::int32_t RowCount = 16;
+    std::int32_t RowCount = DefaultRowCount;
     cStep Cells[ChannelCount][RowCapacity]{};
 
     bool HasContent() const;

@@ -3,6 +3,7 @@
 // play state. One preallocated object; nothing in it grows at run time. The audio thread reads it
 // while the UI edits it: play-state fields and the tempo are atomics, cells and flags are single
 // stores, instrument file names are swapped atomically.
+#include "song/EffectSettings.h"
 #include "song/Instrument.h"
 #include "song/Order.h"
 #include "song/NamePool.h"
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 constexpr int InstrumentCount = 100;
 constexpr int PatternCount = 100;
@@ -43,12 +45,8 @@ public:
     // The song's own player raises it; a player of another run has a handler of its own.
     TQueuePlaybackEvent OnQueuePlayback;
 
-    bool Compressor_Enabled = false;
-    float Compressor_Thres = 0, Compressor_Attack = 0, Compressor_Release = 0;
-    bool Reverb_Enabled = false;
-    float Reverb_Level = 0, Reverb_Delay = 0;
-    bool Eq_Enabled = false;
-    float Eq0 = 0, Eq1 = 0, Eq2 = 0;
+    // The master effect values, written by the effects panel before a save and read back after a load.
+    TEffectSettings Effects = TEffectSettings::Cleared();
 
     // Model
     void SetBPM(float Value);
@@ -76,6 +74,9 @@ public:
     // Module file
     void Save(pugi::xml_document& doc, const std::string& path) override;
     void Load(pugi::xml_document& doc, const std::string& path) override;
+    // The values the last load changed to bring them into range or make them finite, one text
+    // each ("Instrument 3 (kick): Pitch 200 is out of range; using 48"); empty after taking them.
+    std::vector<std::string> TakeLoadWarnings();
 
     // Playback through the song's own player (see cSongPlayer).
     cSongPlayer& Player() { return OwnPlayer; }
@@ -96,6 +97,7 @@ protected:
     void Accept(const pugi::xml_document& doc, const std::string& path) override;
 
 private:
+    std::vector<std::string> LoadWarnings;
     void InitState(); // Init without touching the cells
 
     cNamePool FileNames; // instrument file names, read by the audio thread

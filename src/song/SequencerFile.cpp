@@ -1,12 +1,15 @@
 // The module file: writer and reader of the song's XML document.
 #include "song/ModuleText.h"
+#include "song/ModuleValues.h"
 #include "song/Sequencer.h"
 
 #include "base/Error.h"
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <filesystem>
+#include <utility>
 
 namespace fs = std::filesystem;
 using namespace brindle::module;
@@ -57,11 +60,25 @@ std::string resolveInstrumentPath(const std::string& stored, const std::string& 
     return stored;
 }
 
-float readTempo(const pugi::xml_node& root) {
-    bool ok = false;
-    const float bpm = ReadFloat(attr(root, "BPM"), &ok);
-    if (!ok || !(bpm > 0)) return 120.0f;
-    return bpm > float(MaxBPM) ? float(MaxBPM) : bpm;
+// Reads one number attribute through its range, naming a change as "<subject>: <name> <change>".
+// The subject is only formed for a change: most modules have tens of thousands of steps.
+template <typename Subject>
+float readChecked(const pugi::xml_node& node, const char* name, const TValueRange& range, float absent,
+                  const Subject& subject, TLoadWarnings& warnings) {
+    auto checked = CheckValue(attr(node, name), range, absent);
+    if (!checked.Change.empty()) {
+        const std::string who = subject();
+        warnings.Add((who.empty() ? "" : who + ": ") + name + " " + checked.Change);
+    }
+    return checked.Value;
+}
+
+std::string noSubject() {
+    return {};
+}
+
+std::string instrumentSubject(int index, const std::string& name) {
+    return "Instrument " + std::to_string(index + 1) + (name.empty() ? "" : " (" + name + ")");
 }
 
 } // namespace
@@ -69,17 +86,17 @@ float readTempo(const pugi::xml_node& root) {
 void cSequencer::Save(pugi::xml_document& doc, const std::string&) {
     auto root = doc.append_child(ModuleRootName);
     setAttr(root, "BPM", FloatText(BPM));
-    setAttr(root, "Compressor_Enabled", BoolNumberText(Compressor_Enabled));
-    setAttr(root, "Compressor_Thres", FloatText(Compressor_Thres));
-    setAttr(root, "Compressor_Attack", FloatText(Compressor_Attack));
-    setAttr(root, "Compressor_Release", FloatText(Compressor_Release));
-    setAttr(root, "Reverb_Enabled", BoolNumberText(Reverb_Enabled));
-    setAttr(root, "Reverb_Level", FloatText(Reverb_Level));
-    setAttr(root, "Reverb_Delay", FloatText(Reverb_Delay));
-    setAttr(root, "Eq_Enabled", BoolNumberText(Eq_Enabled));
-    setAttr(root, "Eq0", FloatText(Eq0));
-    setAttr(root, "Eq1", FloatText(Eq1));
-    setAttr(root, "Eq2", FloatText(Eq2));
+    setAttr(root, "Compressor_Enabled", BoolNumberText(Effects.CompressorEnabled));
+    setAttr(root, "Compressor_Thres", FloatText(Effects.CompressorThres));
+    setAttr(root, "Compressor_Attack", FloatText(Effects.CompressorAttack));
+    setAttr(root, "Compressor_Release", FloatText(Effects.CompressorRelease));
+    setAttr(root, "Reverb_Enabled", BoolNumberText(Effects.ReverbEnabled));
+    setAttr(root, "Reverb_Level", FloatText(Effects.ReverbLevel));
+    setAttr(root, "Reverb_Delay", FloatText(Effects.ReverbDelay));
+    setAttr(root, "Eq_Enabled", BoolNumberText(Effects.EqEnabled));
+    setAttr(root, "Eq0", FloatText(Effects.Eq[0]));
+    setAttr(root, "Eq1", FloatText(Effects.Eq[1]));
+    setAttr(root, "Eq2", FloatText(Effects.Eq[2]));
 
     for (int i = 0; i < OrderCount; ++i) {
         if (Orders[i].IsEmpty()) continue;
@@ -87,10 +104,11 @@ void cSequencer::Save(pugi::xml_document& doc, const std::string&) {
         setAttr(node, "Index", IntText(i));
         setAttr(node, "PatternIndex", IntText(Orders[i].PatternIndex));
     }
-    // Every row that holds content is written, the hidden tail included.
+    // Every row that holds content is written, the hidden tail included, and every pattern whose
+    // length is not a new song's, notes or not, so an empty pattern keeps the length it was given.
     for (int p = 0; p < PatternCount; ++p) {
         const auto& pattern = Patterns[p];
-        if (!pattern.HasContent()) continue;
+        if (pattern.RowCount == DefaultRowCount && !pattern.HasContent()) continue;
         auto node = root.append_child("Pattern");
         setAttr(node, "Index", IntText(p));
         setAttr(node, "RowCount", IntText(pattern.RowCount));
@@ -126,56 +144,84 @@ void cSequencer::Accept(const pugi::xml_document& doc, const std::string& path) 
                              "\", expected \"" + ModuleRootName + "\"): " + path);
 }
 
+std::vector<std::string> cSequencer::TakeLoadWarnings() {
+    return std::exchange(LoadWarnings, {});
+}
+
 void cSequencer::Load(pugi::xml_document& doc, const std::string& path) {
     Reset();
+    LoadWarnings.clear();
+    TLoadWarnings warnings;
     const auto root = doc.document_element();
-    SetBPM(readTempo(root));
-    Compressor_Enabled = ReadBool(attr(root, "Compressor_Enabled"));
-    Compressor_Thres = ReadFloat(attr(root, "Compressor_Thres"));
-    Compressor_Attack = ReadFloat(attr(root, "Compressor_Attack"));
-    Compressor_Release = ReadFloat(attr(root, "Compressor_Release"));
-    Reverb_Enabled = ReadBool(attr(root, "Reverb_Enabled"));
-    Reverb_Level = ReadFloat(attr(root, "Reverb_Level"));
-    Reverb_Delay = ReadFloat(attr(root, "Reverb_Delay"));
-    Eq_Enabled = ReadBool(attr(root, "Eq_Enabled"));
-    Eq0 = ReadFloat(attr(root, "Eq0"));
-    Eq1 = ReadFloat(attr(root, "Eq1"));
-    Eq2 = ReadFloat(attr(root, "Eq2"));
+    SetBPM(readChecked(root, "BPM", TempoRange, TempoRange.Default, noSubject, warnings));
+    Effects.CompressorEnabled = ReadBool(attr(root, "Compressor_Enabled"));
+    Effects.CompressorThres = readChecked(root, "Compressor_Thres", FiniteRange, 0, noSubject, warnings);
+    Effects.CompressorAttack = readChecked(root, "Compressor_Attack", FiniteRange, 0, noSubject, warnings);
+    Effects.CompressorRelease = readChecked(root, "Compressor_Release", FiniteRange, 0, noSubject, warnings);
+    Effects.ReverbEnabled = ReadBool(attr(root, "Reverb_Enabled"));
+    Effects.ReverbLevel = readChecked(root, "Reverb_Level", FiniteRange, 0, noSubject, warnings);
+    Effects.ReverbDelay = readChecked(root, "Reverb_Delay", FiniteRange, 0, noSubject, warnings);
+    Effects.EqEnabled = ReadBool(attr(root, "Eq_Enabled"));
+    Effects.Eq[0] = readChecked(root, "Eq0", FiniteRange, 0, noSubject, warnings);
+    Effects.Eq[1] = readChecked(root, "Eq1", FiniteRange, 0, noSubject, warnings);
+    Effects.Eq[2] = readChecked(root, "Eq2", FiniteRange, 0, noSubject, warnings);
 
-    // Entries outside the song's capacities are skipped, never stored.
+    // Entries outside the song's capacities are skipped, never stored, and named.
+    auto outside = [&](const auto& what, const char* name, int value, int low, int high) {
+        if (value >= low && value <= high) return false;
+        warnings.Add(what() + ": " + name + " " + std::to_string(value) + " is outside " +
+                     std::to_string(low) + ".." + std::to_string(high) + "; skipped");
+        return true;
+    };
     for (const auto& child : root.children()) {
         const std::string name = child.name();
         if (name == "Order") {
             const int index = ReadInt(attr(child, "Index"));
             const int pattern = ReadInt(attr(child, "PatternIndex"));
-            if (index < 0 || index >= OrderCount || pattern < 0 || pattern > PatternCount) continue;
+            if (outside([] { return std::string("Order"); }, "Index", index, 0, OrderCount - 1) ||
+                outside([&] { return "Order " + std::to_string(index); }, "PatternIndex", pattern, 0,
+                        PatternCount))
+                continue;
             Orders[index].PatternIndex = pattern;
         } else if (name == "Instrument") {
             const int index = ReadInt(attr(child, "Index"));
-            if (index < 0 || index >= InstrumentCount) continue;
+            if (outside([] { return std::string("Instrument"); }, "Index", index, 0, InstrumentCount - 1))
+                continue;
             auto& ins = Instruments[index];
             ins.Name = attr(child, "Name");
             ins.SetFileName(resolveInstrumentPath(attr(child, "FileName"), path));
-            ins.Stretch = ReadFloat(attr(child, "Stretch"));
-            ins.Volume = ReadFloat(attr(child, "Volume"));
-            ins.Pitch = ReadFloat(attr(child, "Pitch"));
+            const auto subject = [&] { return instrumentSubject(index, ins.Name); };
+            ins.Stretch =
+                readChecked(child, "Stretch", StretchRange, StretchRange.Default, subject, warnings);
+            ins.Volume = readChecked(child, "Volume", VolumeRange, 0, subject, warnings);
+            ins.Pitch = readChecked(child, "Pitch", PitchRange, 0, subject, warnings);
             ins.StopPrev = ReadBool(attr(child, "StopPrev"));
         } else if (name == "Pattern") {
             const int index = ReadInt(attr(child, "Index"));
-            if (index < 0 || index >= PatternCount) continue;
+            if (outside([] { return std::string("Pattern"); }, "Index", index, 0, PatternCount - 1)) continue;
             auto& pattern = Patterns[index];
+            const std::string subject = "Pattern " + std::to_string(index + 1);
             const int rows = ReadInt(attr(child, "RowCount"));
-            pattern.RowCount = rows < 1 ? 1 : rows > MaxRowCount ? MaxRowCount : rows;
-            for (const auto& step : child.children()) {
-                if (step.type() != pugi::node_element) continue;
+            pattern.RowCount = std::clamp(rows, 1, MaxRowCount);
+            if (pattern.RowCount != rows)
+                warnings.Add(subject + ": RowCount " + std::to_string(rows) + " is out of range; using " +
+                             std::to_string(pattern.RowCount));
+            for (const auto& step : child.children("Step")) {
                 const int x = ReadInt(attr(step, "x"));
                 const int y = ReadInt(attr(step, "y"));
                 const int ins = ReadInt(attr(step, "ins"));
-                if (x < 0 || x >= ChannelCount || y < 0 || y >= RowCapacity || ins < -1 || ins > InstrumentCount)
+                const auto where = [&] {
+                    return subject + ", Step x=" + std::to_string(x) + " y=" + std::to_string(y);
+                };
+                if (outside([&] { return subject + ", Step"; }, "x", x, 0, ChannelCount - 1) ||
+                    outside([&] { return subject + ", Step"; }, "y", y, 0, RowCapacity - 1) ||
+                    outside(where, "ins", ins, -1, InstrumentCount))
                     continue;
-                pattern.Cells[x][y] = cStep{ins, float(ReadInt(attr(step, "pitch")))};
+                pattern.Cells[x][y] =
+                    cStep{ins, readChecked(step, "pitch", CellPitchRange, 0, where, warnings)};
             }
         }
     }
+    LoadWarnings = warnings.Take();
     if (OnLoad) OnLoad(this);
 }

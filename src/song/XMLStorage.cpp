@@ -1,6 +1,7 @@
 #include "song/XMLStorage.h"
 
 #include "base/Error.h"
+#include "base/FileKind.h"
 #include "base/StagedFile.h"
 
 #include <pugixml.hpp>
@@ -9,7 +10,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -21,11 +21,8 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
     const std::string temp = staged.GetTemporary().string();
     auto fail = [&](int err) { throw Error("Cannot write " + path + ": " + std::strerror(err)); };
 
-    // A replaced module keeps its permissions.
-    mode_t mode = 0644;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    // The staged file keeps a replaced module's permissions.
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) fail(errno);
     size_t done = 0;
     while (done < bytes.size()) {
@@ -53,6 +50,8 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
 void cXMLStorage::Accept(const pugi::xml_document&, const std::string&) {}
 
 void cXMLStorage::LoadFile(const std::string& path) {
+    const std::string kind = brindle::SpecialFileKind(path);
+    if (!kind.empty()) throw brindle::Error("XML Load: " + path + " is " + kind + ", not a module file");
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) throw brindle::Error("XML Load: file doesn't exist" + path);
 

@@ -46,8 +46,8 @@ TEST_F(ModuleFile, WritesTheExactDocument) {
     song->PatternAt(1).Cells[2][130] = {-1, 0}; // beyond row 100: still written
     song->SetInstrumentFile(1, "/x/kick.wav");
     song->InstrumentAt(1).Volume = 0.8f;
-    song->Compressor_Enabled = true;
-    song->Eq1 = 0.5f;
+    song->Effects.CompressorEnabled = true;
+    song->Effects.Eq[1] = 0.5f;
     const auto path = dir / "out.hym";
     song->SaveFile(path.string());
     EXPECT_EQ(song->FileName, path.string());
@@ -67,7 +67,6 @@ TEST_F(ModuleFile, WritesTheExactDocument) {
 
 TEST_F(ModuleFile, EmptySongHasOnlyTheRootAttributes) {
     const auto path = dir / "empty.hym";
-    song->PatternAt(4).RowCount = 32; // no notes: not written
     song->SaveFile(path.string());
     const auto text = readAll(path);
     EXPECT_EQ(text.find('\n'), text.size() - 1);
@@ -75,19 +74,36 @@ TEST_F(ModuleFile, EmptySongHasOnlyTheRootAttributes) {
     EXPECT_NE(text.find("Eq2=\"0\" />"), std::string::npos);
 }
 
+TEST_F(ModuleFile, AnEmptyPatternKeepsItsLengthThroughSaveAndLoad) {
+    song->PatternAt(4).RowCount = 40;
+    song->PatternAt(5).RowCount = DefaultRowCount; // a new song's length needs no element
+    const auto path = dir / "lengths.hym";
+    song->SaveFile(path.string());
+    const auto text = readAll(path);
+    EXPECT_NE(text.find("<Pattern Index=\"3\" RowCount=\"40\" />"), std::string::npos) << text;
+    EXPECT_EQ(text.find("<Pattern Index=\"4\""), std::string::npos) << text;
+
+    auto back = std::make_unique<cSequencer>();
+    back->PatternAt(4).RowCount = 7;
+    back->LoadFile(path.string());
+    EXPECT_EQ(back->PatternAt(4).RowCount, 40);
+    EXPECT_TRUE(back->IsPatternEmpty(4));
+    EXPECT_TRUE(back->TakeLoadWarnings().empty());
+}
+
 TEST_F(ModuleFile, EveryFieldRoundTripsWithExactSingles) {
     song->SetBPM(133.7f);
-    song->Compressor_Enabled = true;
-    song->Compressor_Thres = 0.123f;
-    song->Compressor_Attack = 1e-7f;
-    song->Compressor_Release = 0.999f;
-    song->Reverb_Enabled = true;
-    song->Reverb_Level = 0.3f;
-    song->Reverb_Delay = 0.7f;
-    song->Eq_Enabled = true;
-    song->Eq0 = -0.25f;
-    song->Eq1 = 0.1f;
-    song->Eq2 = 1.0f / 3.0f;
+    song->Effects.CompressorEnabled = true;
+    song->Effects.CompressorThres = 0.123f;
+    song->Effects.CompressorAttack = 1e-7f;
+    song->Effects.CompressorRelease = 0.999f;
+    song->Effects.ReverbEnabled = true;
+    song->Effects.ReverbLevel = 0.3f;
+    song->Effects.ReverbDelay = 0.7f;
+    song->Effects.EqEnabled = true;
+    song->Effects.Eq[0] = -0.25f;
+    song->Effects.Eq[1] = 0.1f;
+    song->Effects.Eq[2] = 1.0f / 3.0f;
     song->Orders[0].PatternIndex = 3;
     song->Orders[99].PatternIndex = 100;
     song->PatternAt(3).RowCount = 500;
@@ -110,17 +126,17 @@ TEST_F(ModuleFile, EveryFieldRoundTripsWithExactSingles) {
     back->LoadFile(path.string());
 
     EXPECT_EQ(back->BPM, 133.7f);
-    EXPECT_TRUE(back->Compressor_Enabled);
-    EXPECT_EQ(back->Compressor_Thres, 0.123f);
-    EXPECT_EQ(back->Compressor_Attack, 1e-7f);
-    EXPECT_EQ(back->Compressor_Release, 0.999f);
-    EXPECT_TRUE(back->Reverb_Enabled);
-    EXPECT_EQ(back->Reverb_Level, 0.3f);
-    EXPECT_EQ(back->Reverb_Delay, 0.7f);
-    EXPECT_TRUE(back->Eq_Enabled);
-    EXPECT_EQ(back->Eq0, -0.25f);
-    EXPECT_EQ(back->Eq1, 0.1f);
-    EXPECT_EQ(back->Eq2, 1.0f / 3.0f);
+    EXPECT_TRUE(back->Effects.CompressorEnabled);
+    EXPECT_EQ(back->Effects.CompressorThres, 0.123f);
+    EXPECT_EQ(back->Effects.CompressorAttack, 1e-7f);
+    EXPECT_EQ(back->Effects.CompressorRelease, 0.999f);
+    EXPECT_TRUE(back->Effects.ReverbEnabled);
+    EXPECT_EQ(back->Effects.ReverbLevel, 0.3f);
+    EXPECT_EQ(back->Effects.ReverbDelay, 0.7f);
+    EXPECT_TRUE(back->Effects.EqEnabled);
+    EXPECT_EQ(back->Effects.Eq[0], -0.25f);
+    EXPECT_EQ(back->Effects.Eq[1], 0.1f);
+    EXPECT_EQ(back->Effects.Eq[2], 1.0f / 3.0f);
     EXPECT_EQ(back->Orders[0].PatternIndex, 3);
     EXPECT_EQ(back->Orders[99].PatternIndex, 100);
     EXPECT_EQ(back->PatternAt(3).RowCount, 500);
@@ -144,22 +160,26 @@ TEST_F(ModuleFile, ReaderConversionsAndForgivingStructure) {
   <Instrument Index="1" Name="lead" StopPrev="1"/>
   <Pattern Index="0" RowCount="8">
     <Whatever x="1" y="2" ins="3" pitch="2.7"/>
+    <Note/>
     <Step x="1" y="3" ins="3" pitch="-2.7"/>
+    <Step x="1" y="5" ins="3" pitch="2.7"/>
     <Step x="1.9" y="4.9" ins="2.5"/>
   </Pattern>
   <Unknown Index="5"/>
   <Order Index="4" PatternIndex="1"/>
 </halyard.module>)");
     EXPECT_EQ(s->BPM, 100.0f);
-    EXPECT_TRUE(s->Compressor_Enabled);
-    EXPECT_TRUE(s->Reverb_Enabled);
-    EXPECT_FALSE(s->Eq_Enabled);
-    EXPECT_EQ(s->Eq0, 0.0f);
+    EXPECT_TRUE(s->Effects.CompressorEnabled);
+    EXPECT_TRUE(s->Effects.ReverbEnabled);
+    EXPECT_FALSE(s->Effects.EqEnabled);
+    EXPECT_EQ(s->Effects.Eq[0], 0.0f);
     const auto& p = s->PatternAt(1);
     EXPECT_EQ(p.RowCount, 8);
-    EXPECT_EQ(p.Cells[1][2].ins, 3);
-    EXPECT_EQ(p.Cells[1][2].pitch, 2.0f);
+    EXPECT_EQ(p.Cells[1][2].ins, 0) << "only Step elements are cells";
+    EXPECT_EQ(p.Cells[0][0].ins, 0);
+    EXPECT_EQ(p.Cells[1][3].ins, 3);
     EXPECT_EQ(p.Cells[1][3].pitch, -2.0f);
+    EXPECT_EQ(p.Cells[1][5].pitch, 2.0f);
     EXPECT_EQ(p.Cells[1][4].ins, 2);
     EXPECT_EQ(p.Cells[1][4].pitch, 0.0f);
     EXPECT_EQ(s->Orders[4].PatternIndex, 1);
@@ -168,7 +188,7 @@ TEST_F(ModuleFile, ReaderConversionsAndForgivingStructure) {
     EXPECT_TRUE(ins.StopPrev);
     EXPECT_EQ(ins.GetFileName(), "");
     EXPECT_EQ(ins.Volume, 0.0f); // absent attributes read as 0
-    EXPECT_EQ(ins.Stretch, 0.0f);
+    EXPECT_EQ(ins.Stretch, 1.0f); // ... and a stretch of 0 plays as recorded, as it always did
 }
 
 TEST_F(ModuleFile, ValuesOutsideTheSongAreSkippedOrClamped) {

@@ -1,7 +1,6 @@
 #include "support/RunProcess.h"
 
-#include "support/TempDir.h"
-
+#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <spawn.h>
@@ -22,10 +21,10 @@ std::string slurp(const std::filesystem::path& p) {
 }
 } // namespace
 
-ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv) {
-    TempDir dir;
-    const auto outPath = (dir / "out").string();
-    const auto errPath = (dir / "err").string();
+RunningProcess::RunningProcess(const std::vector<std::string>& argv,
+                               const std::vector<std::string>& extraEnv) {
+    const auto outPath = (Dir / "out").string();
+    const auto errPath = (Dir / "err").string();
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -43,23 +42,45 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector
     for (auto& e : envStrings) env.push_back(e.data());
     env.push_back(nullptr);
 
+    if (posix_spawnp(&Pid, args[0], &actions, nullptr, args.data(), env.data()) != 0) Pid = 0;
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+RunningProcess::~RunningProcess() {
+    if (Pid <= 0) return;
+    kill(Pid, SIGKILL);
+    waitpid(Pid, nullptr, 0);
+}
+
+void RunningProcess::Signal(int Number) {
+    if (Pid > 0) kill(Pid, Number);
+}
+
+ProcessResult RunningProcess::Wait() {
     ProcessResult result;
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.data()) == 0) {
+    if (Pid > 0) {
         int status = 0;
-        waitpid(pid, &status, 0);
+        waitpid(Pid, &status, 0);
+        Pid = 0;
         if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
     }
-    posix_spawn_file_actions_destroy(&actions);
-    result.out = slurp(outPath);
-    result.err = slurp(errPath);
+    result.out = slurp(Dir / "out");
+    result.err = slurp(Dir / "err");
     return result;
 }
 
-ProcessResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv) {
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv) {
+    return RunningProcess(argv, extraEnv).Wait();
+}
+
+std::vector<std::string> CliArgs(const std::vector<std::string>& args) {
     std::vector<std::string> argv{BRINDLE_CLI};
     argv.insert(argv.end(), args.begin(), args.end());
-    return RunProcess(argv, extraEnv);
+    return argv;
+}
+
+ProcessResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv) {
+    return RunProcess(CliArgs(args), extraEnv);
 }
 
 } // namespace brindle::test

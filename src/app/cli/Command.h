@@ -1,7 +1,10 @@
 #pragma once
 // brindle-cli subcommands register themselves here, one file per command.
+#include <memory>
 #include <string>
 #include <vector>
+
+class cSequencer;
 
 namespace brindle::cli {
 
@@ -26,7 +29,10 @@ int Fail(const std::string& message);
 // Prints the usage error and the command's usage on stderr and returns ExitUsage.
 int UsageError(const Command& command, const std::string& message);
 const Command& FindCommand(const std::string& name);
-// An option's value as a finite decimal number; false when the whole text is not one.
+// An option's value as a finite decimal number; false when the whole text is not one. Whole
+// numbers are read by brindle::ParseInt (base/Switches.h).
 bool ParseNumber(const std::string& text, double& value);
+// Loads MODULE for a command and names on stderr every value the reader had to change.
+std::unique_ptr<cSequencer> LoadModule(const std::string& path);
 
 } // namespace brindle::cli

@@ -19,10 +19,13 @@ int runInfo(const std::vector<std::string>& args) {
         else return UsageError(self, "too many arguments");
     }
     if (module.empty()) return UsageError(self, "no module given");
-    auto song = std::make_unique<cSequencer>();
-    song->LoadFile(module);
-    if (json) std::cout << SongToJson(*song).dump(2) << std::endl;
-    else std::cout << SongSummaryText(*song);
+    auto song = LoadModule(module);
+    // Names and paths need not be UTF-8 (a Latin-1 module): invalid bytes become U+FFFD.
+    if (json)
+        std::cout << SongToJson(*song).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+                  << std::endl;
+    else
+        std::cout << SongSummaryText(*song);
     return ExitOk;
 }
 

@@ -1,12 +1,13 @@
 #include "app/LiveOutput.h"
 #include "app/SongEngine.h"
 #include "app/cli/Command.h"
+#include "app/cli/Interrupt.h"
+#include "base/Switches.h"
 #include "song/Sequencer.h"
 
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -16,39 +17,10 @@
 namespace brindle::cli {
 namespace {
 
-constexpr int ExitInterrupted = 130; // 128 + SIGINT, as shells report it
-
-volatile std::sig_atomic_t interrupted = 0;
-void onInterrupt(int) { interrupted = 1; }
-
-// Ctrl+C only raises a flag; the play loop sees it and stops cleanly.
-class InterruptGuard {
-public:
-    InterruptGuard() {
-        interrupted = 0;
-        struct sigaction action {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &Previous);
-        sigaction(SIGTERM, &action, &PreviousTerm);
-    }
-    ~InterruptGuard() {
-        sigaction(SIGINT, &Previous, nullptr);
-        sigaction(SIGTERM, &PreviousTerm, nullptr);
-    }
-
-private:
-    struct sigaction Previous {};
-    struct sigaction PreviousTerm {};
-};
-
-bool parseInt(const std::string& text, int& value) {
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || end != text.c_str() + text.size() || v < INT32_MIN || v > INT32_MAX) return false;
-    value = int(v);
-    return true;
-}
+// A week is longer than any listening or test session; below a millisecond no block is played
+// (and 1e-50 s would read as "no limit" once held in single precision).
+constexpr double MinSeconds = 0.001;
+constexpr double MaxSeconds = 7 * 24 * 3600.0;
 
 struct PlayOptions {
     std::string Module;
@@ -68,16 +40,18 @@ int runPlay(const std::vector<std::string>& args) {
         if (a == "--stats") {
             o.Stats = true;
         } else if (a == "--device") {
-            if (!hasValue || !parseInt(args[++i], o.Device) || o.Device < 0)
+            if (!hasValue || !ParseInt(args[++i], o.Device) || o.Device < 0)
                 return UsageError(self, "--device needs a device number (0 is the default device)");
         } else if (a == "--buffer") {
-            if (!hasValue || !parseInt(args[++i], o.BufferMs) || o.BufferMs < 1 || o.BufferMs > 2000)
+            if (!hasValue || !ParseInt(args[++i], o.BufferMs) || o.BufferMs < 1 || o.BufferMs > 2000)
                 return UsageError(self, "--buffer needs a length of 1..2000 ms");
         } else if (a == "--seconds") {
-            if (!hasValue || !ParseNumber(args[++i], o.Seconds) || o.Seconds <= 0)
-                return UsageError(self, "--seconds needs a positive number");
+            if (!hasValue || !ParseNumber(args[++i], o.Seconds) || o.Seconds < MinSeconds ||
+                o.Seconds > MaxSeconds)
+                return UsageError(self,
+                                  "--seconds needs a number of seconds from 0.001 to 604800 (one week)");
         } else if (a == "--from") {
-            if (!hasValue || !parseInt(args[++i], o.From) || o.From < 1 || o.From > OrderCount)
+            if (!hasValue || !ParseInt(args[++i], o.From) || o.From < 1 || o.From > OrderCount)
                 return UsageError(self, "--from needs an order number of 1.." + std::to_string(OrderCount));
         } else if (a.starts_with("-")) {
             return UsageError(self, "unknown option " + a);
@@ -89,8 +63,7 @@ int runPlay(const std::vector<std::string>& args) {
     }
     if (o.Module.empty()) return UsageError(self, "expected MODULE");
 
-    auto song = std::make_unique<cSequencer>();
-    song->LoadFile(o.Module);
+    auto song = LoadModule(o.Module);
     if (cSequencer::IsOrderEmpty(song->Orders[o.From - 1]))
         return Fail("order " + std::to_string(o.From) + " of " + o.Module + " is empty");
     SongEngine engine(*song);
@@ -116,7 +89,7 @@ int runPlay(const std::vector<std::string>& args) {
                     int(song->CurRow), double(speakers.GetPlayedTime()));
         std::fflush(stdout);
     };
-    while (!interrupted && !timeUp && engine.Playing()) {
+    while (!InterruptSignal() && !timeUp && engine.Playing()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         // This thread stands in for the user-interface thread: the audio thread's events run here.
         live.Poll();
@@ -130,10 +103,10 @@ int runPlay(const std::vector<std::string>& args) {
         status();
         std::printf("\n");
     }
-    if (interrupted) std::cerr << "brindle-cli: stopped\n";
+    if (InterruptSignal()) std::cerr << "brindle-cli: stopped\n";
     if (o.Stats) std::printf("%s\n", speakers.GetStatsSummary().c_str());
     std::fflush(stdout);
-    return interrupted ? ExitInterrupted : ExitOk;
+    return InterruptSignal() ? InterruptExitCode() : ExitOk;
 }
 
 const bool registered = RegisterCommand({
@@ -142,11 +115,11 @@ const bool registered = RegisterCommand({
     "usage: brindle-cli play MODULE [--device N] [--buffer MS] [--seconds S] [--from ORDER] [--stats]\n\n"
     "Plays the song of MODULE through its master effects, as the main window does, showing the\n"
     "playing order, pattern and row on a terminal. Ends when the song ends, after S seconds, or\n"
-    "on Ctrl+C (exit code 130). Without a sound card (or with BRINDLE_AUDIO=null) the song plays\n"
-    "on the null device at real-time pace.\n"
+    "on Ctrl+C (exit code 130) or SIGTERM (exit code 143). Without a sound card (or with\n"
+    "BRINDLE_AUDIO=null) the song plays on the null device at real-time pace.\n"
     "  --device N     output device from 'brindle-cli devices' (default 0, the default device)\n"
-    "  --buffer MS    output buffer length in ms (default 44)\n"
-    "  --seconds S    stop after S seconds of output\n"
+    "  --buffer MS    output buffer length in ms, 1 to 2000 (default 44)\n"
+    "  --seconds S    stop after S seconds of output (0.001 to 604800)\n"
     "  --from ORDER   start at this order entry (default 1)\n"
     "  --stats        print callback timing at the end:\n"
     "                 callbacks=N misses=M p50_ms=A p99_ms=B max_ms=C block_ms=D",

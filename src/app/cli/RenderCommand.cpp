@@ -1,6 +1,9 @@
 #include "app/SongEngine.h"
 #include "app/SongRender.h"
 #include "app/cli/Command.h"
+#include "app/cli/Interrupt.h"
+#include "base/Error.h"
+#include "base/Switches.h"
 #include "song/Sequencer.h"
 
 #include <chrono>
@@ -41,20 +44,28 @@ private:
     int LastTenth = -1;
 };
 
+// Longer tails add nothing but silence; every voice of the song has ended long before.
+constexpr double MaxTailSeconds = 3600;
+// The bit rates the MP3 encoder takes.
+constexpr int MinKBitRate = 8;
+constexpr int MaxKBitRate = 320;
+
 int runRender(const std::vector<std::string>& args) {
     const auto& self = FindCommand("render");
     std::vector<std::string> files;
     RenderOptions options;
     for (size_t i = 0; i < args.size(); ++i) {
         const auto& a = args[i];
-        if (a == "--tail" || a == "--bitrate") {
-            double v = 0;
-            if (i + 1 >= args.size() || !ParseNumber(args[i + 1], v) || v < 0)
-                return UsageError(self, a + " needs a number of " + (a == "--tail" ? "seconds" : "kbit/s"));
-            ++i;
-            if (a == "--tail") options.TailSeconds = float(v);
-            else if (v < 8 || v > 320 || v != std::floor(v)) return UsageError(self, "--bitrate must be 8..320 kbit/s");
-            else options.Mp3KBitRate = int(v);
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--tail") {
+            double seconds = 0;
+            if (!hasValue || !ParseNumber(args[++i], seconds) || seconds < 0 || seconds > MaxTailSeconds)
+                return UsageError(self, "--tail needs a number of seconds from 0 to 3600");
+            options.TailSeconds = float(seconds);
+        } else if (a == "--bitrate") {
+            if (!hasValue || !ParseInt(args[++i], options.Mp3KBitRate) || options.Mp3KBitRate < MinKBitRate ||
+                options.Mp3KBitRate > MaxKBitRate)
+                return UsageError(self, "--bitrate needs a whole number of kbit/s from 8 to 320");
         } else if (a.starts_with("-")) {
             return UsageError(self, "unknown option " + a);
         } else {
@@ -64,13 +75,26 @@ int runRender(const std::vector<std::string>& args) {
     if (files.size() != 2) return UsageError(self, "expected MODULE and OUT");
     options.OutputFile = files[1];
 
-    auto song = std::make_unique<cSequencer>();
-    song->LoadFile(files[0]);
+    auto song = LoadModule(files[0]);
     SongEngine engine(*song, /*RealTime=*/false);
+    InterruptGuard interrupt;
     ProgressPrinter progress;
-    options.Progress = [&](double done, double total) { return progress(done, total); };
+    options.Progress = [&](double done, double total) {
+        // Thrown, not a cancel: a cancelled render completes its file, an interrupted one leaves none.
+        if (InterruptSignal()) throw Error("interrupted");
+        return progress(done, total);
+    };
     const auto started = std::chrono::steady_clock::now();
-    const auto report = RenderSong(engine, options);
+    RenderReport report;
+    try {
+        report = RenderSong(engine, options);
+    } catch (...) {
+        progress.finish();
+        // Ctrl+C on a terminal may also have ended the encoder, which then fails first.
+        if (!InterruptSignal()) throw;
+        std::cerr << "brindle-cli: interrupted; " << options.OutputFile << " was not written\n";
+        return InterruptExitCode();
+    }
     progress.finish();
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     for (const auto& p : report.Problems) std::cerr << "warning: " << p << " (its notes are silent)\n";
@@ -86,10 +110,11 @@ const bool registered = RegisterCommand({
     "Renders the whole song of MODULE, with its master effects, to OUT. The format follows OUT's\n"
     "extension: .wav (16-bit PCM), .mp3 (through the lame encoder), .pcm or .raw (headerless\n"
     "16-bit little-endian stereo at 44100 Hz).\n"
-    "  --tail SECONDS   after the last row, keep rendering until every note has ended, at most\n"
-    "                   SECONDS long (default 0: stop one block after the song ends)\n"
-    "  --bitrate KBPS   MP3 bit rate (default 256)\n"
-    "Missing or broken instrument files are named on stderr; their notes stay silent.",
+    "  --tail SECONDS   after the last row, keep rendering until every note has ended, for at\n"
+    "                   most SECONDS, 0 to 3600 (default 0: stop one block after the song ends)\n"
+    "  --bitrate KBPS   MP3 bit rate, 8 to 320 (default 256)\n"
+    "Missing or broken instrument files are named on stderr; their notes stay silent. Ctrl+C\n"
+    "(exit code 130) or SIGTERM (exit code 143) stops the render and leaves OUT as it was.",
     runRender,
 });
 

@@ -12,8 +12,7 @@ int runSave(const std::vector<std::string>& args) {
     if (args.size() != 2) return UsageError(self, "expected MODULE and OUT.hym");
     for (const auto& a : args)
         if (a.starts_with("-")) return UsageError(self, "unknown option " + a);
-    auto song = std::make_unique<cSequencer>();
-    song->LoadFile(args[0]);
+    auto song = LoadModule(args[0]);
     song->SaveFile(args[1]);
     return ExitOk;
 }

@@ -12,4 +12,7 @@ struct TEffectSettings {
     float ReverbDelay = 3.2f;
     bool EqEnabled = false;
     float Eq[3] = {0.0f, 0.0f, 0.0f};
+
+    // Every effect off and every value 0: what a module without effect attributes reads as.
+    static constexpr TEffectSettings Cleared() { return {false, 0, 0, 0, false, 0, 0, false, {0, 0, 0}}; }
 };
