@@ -20,10 +20,11 @@ TMasterEffects::~TMasterEffects() {
 }
 
 int TMasterEffects::Position(float Stored) {
-    // In double, as the panel reads it back: 1.234f is 1.2339999... and comes back as 1233.
+    // Rounded, not truncated: 0.12 is stored as 0.119999997 and must come back as position 120,
+    // so opening and saving a song never changes its values.
     const double Scaled = static_cast<double>(Stored) * 1000.0;
     if (!std::isfinite(Scaled)) return 0;
-    return static_cast<int>(std::trunc(std::fmax(std::fmin(Scaled, 2e9), -2e9)));
+    return static_cast<int>(std::lround(std::fmax(std::fmin(Scaled, 2e9), -2e9)));
 }
 
 void TMasterEffects::Apply(const TEffectSettings& Value) {

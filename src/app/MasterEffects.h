@@ -25,7 +25,7 @@ public:
     // Whoever pulls Output() must have stopped.
     ~TMasterEffects();
 
-    // A panel position from a stored value: value x 1000, truncated toward zero.
+    // A panel position from a stored value: value x 1000, rounded to the nearest integer.
     static int Position(float Stored);
 
     // Takes the values and writes them into the live nodes as the panel's sliders do, heard from

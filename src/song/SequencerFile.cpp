@@ -60,6 +60,16 @@ std::string resolveInstrumentPath(const std::string& stored, const std::string& 
     return stored;
 }
 
+// An instrument file inside the module's folder is stored relative to it, so the module and its
+// samples can move together; anything else keeps its full path. The reader takes both.
+std::string storedInstrumentPath(const std::string& file, const std::string& modulePath) {
+    if (file.empty() || modulePath.empty() || !fs::path(file).is_absolute()) return file;
+    const fs::path folder = fs::absolute(fs::path(modulePath)).parent_path().lexically_normal();
+    const fs::path rel = fs::path(file).lexically_normal().lexically_relative(folder);
+    if (rel.empty() || *rel.begin() == "..") return file;
+    return rel.generic_string();
+}
+
 // Reads one number attribute through its range, naming a change as "<subject>: <name> <change>".
 // The subject is only formed for a change: most modules have tens of thousands of steps.
 template <typename Subject>
@@ -83,7 +93,7 @@ std::string instrumentSubject(int index, const std::string& name) {
 
 } // namespace
 
-void cSequencer::Save(pugi::xml_document& doc, const std::string&) {
+void cSequencer::Save(pugi::xml_document& doc, const std::string& path) {
     auto root = doc.append_child(ModuleRootName);
     setAttr(root, "BPM", FloatText(BPM));
     setAttr(root, "Compressor_Enabled", BoolNumberText(Effects.CompressorEnabled));
@@ -128,7 +138,7 @@ void cSequencer::Save(pugi::xml_document& doc, const std::string&) {
         if (!ins.IsUsed()) continue;
         auto node = root.append_child("Instrument");
         setAttr(node, "Index", IntText(i));
-        setAttr(node, "FileName", ins.GetFileName());
+        setAttr(node, "FileName", storedInstrumentPath(ins.GetFileName(), path));
         setAttr(node, "Name", ins.Name);
         setAttr(node, "Pitch", FloatText(ins.Pitch));
         setAttr(node, "Stretch", FloatText(ins.Stretch));

@@ -12,13 +12,16 @@ namespace {
 using namespace brindle::test;
 constexpr int Rate = 44100;
 
-TEST(MasterEffects, PositionsAreStoredValuesTimesAThousandTruncated) {
+TEST(MasterEffects, PositionsAreStoredValuesTimesAThousandRounded) {
     EXPECT_EQ(TMasterEffects::Position(-2.5f), -2500);
-    EXPECT_EQ(TMasterEffects::Position(1.234f), 1233); // 1.234f is a hair below 1.234
+    EXPECT_EQ(TMasterEffects::Position(1.234f), 1234); // 1.234f is a hair below 1.234
+    EXPECT_EQ(TMasterEffects::Position(0.12f), 120);   // truncated, this came back as 0.119
     EXPECT_EQ(TMasterEffects::Position(3.2f), 3200);
     EXPECT_EQ(TMasterEffects::Position(0.1f), 100);
-    EXPECT_EQ(TMasterEffects::Position(-0.0019f), -1);
+    EXPECT_EQ(TMasterEffects::Position(-0.0019f), -2);
     EXPECT_EQ(TMasterEffects::Position(NAN), 0);
+    // Every position the panel can write survives a stored float and its reading back.
+    for (int p = -15000; p <= 15000; ++p) ASSERT_EQ(TMasterEffects::Position(float(p * 0.001)), p) << p;
 }
 
 TEST(MasterEffects, ValuesReachTheNodesAsThePanelWritesThem) {
@@ -34,7 +37,7 @@ TEST(MasterEffects, ValuesReachTheNodesAsThePanelWritesThem) {
     Fx.Apply(S);
     Fx.Chain(&Source);
     EXPECT_FLOAT_EQ(Fx.GetReverb().Params.Level, 0.25f);
-    EXPECT_EQ(Fx.GetReverb().Params.Delay, 1233);
+    EXPECT_EQ(Fx.GetReverb().Params.Delay, 1234);
     EXPECT_FLOAT_EQ(Fx.GetCompressor().Params.Threshold, 0.3f);
     EXPECT_FLOAT_EQ(Fx.GetCompressor().Params.Attack, 50.0f);
     EXPECT_FLOAT_EQ(Fx.GetCompressor().Params.Release, 2500.0f);

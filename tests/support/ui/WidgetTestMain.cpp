@@ -3,7 +3,7 @@
 #include "base/AppInfo.h"
 #include "base/RegString.h"
 
-#include <QApplication>
+#include "ui/Application.h"
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     // The recovery file and other data land in the run's own folder too.
     qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());
     qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);
     brindle::SetCommandLine(argc, argv);
     brindle::SetApplicationTitle("Quillon Brindle");
     brindle::SetSettingsFolder((home.path() + "/settings").toStdString());

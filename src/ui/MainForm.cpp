@@ -1,0 +1,624 @@
+#include "ui/MainForm.h"
+
+#include "app/App.h"
+#include "app/MasterEffects.h"
+#include "app/ProjectFiles.h"
+#include "app/SongEngine.h"
+#include "base/AppInfo.h"
+#include "base/Error.h"
+#include "base/RegString.h"
+#include "base/Switches.h"
+#include "song/Sequencer.h"
+#include "ui/Application.h"
+#include "ui/views/Log.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const ModuleFilter = "HYM - Halyard Module (*.hym);;Any file (*)";
+
+// The settings the main window owns.
+TRegString SongFolderSetting() { return TRegString("SongFolder", ""); }
+TRegString SoundDeviceSetting() { return TRegString("SoundDevice", "0"); }
+TRegString BufferSetting() { return TRegString("Buffer", "60"); }
+TRegString AutosaveSetting() { return TRegString("Autosave", "0"); }
+constexpr const char* InsFolderKey = "Halyard\\InsFolder";
+constexpr const char* OldInsFolderKey = "Brindle\\InsFolder";
+
+std::string fileNamePart(const std::string& Path) { return fs::path(Path).filename().string(); }
+
+std::string exeFolder() { return fs::path(brindle::CommandLine().empty() ? "" : brindle::CommandLine()[0]).parent_path().string(); }
+
+// A panel position is a stored value x 1000, rounded: opening and saving a song keeps its values.
+float panelValue(float Stored) { return float(TMasterEffects::Position(Stored) * 0.001); }
+
+QWidget* placeholder(const QString& Text) {
+    auto* label = new QLabel(Text);
+    label->setAlignment(Qt::AlignCenter);
+    label->setEnabled(false);
+    label->setWordWrap(true);
+    return label;
+}
+
+} // namespace
+
+TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App) {
+    setObjectName("MainForm");
+    resize(1000, 640);
+
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(BuildHeader());
+    Splitter = new QSplitter(Qt::Horizontal);
+    Splitter->addWidget(BuildPages());
+    // The instrument list sits at the right edge, beside every page.
+    auto* insPlace = placeholder("Instrument list");
+    insPlace->setObjectName("InsGridPlace");
+    insPlace->setMinimumWidth(160);
+    Splitter->addWidget(insPlace);
+    Splitter->setStretchFactor(0, 1);
+    Splitter->setSizes({800, 200});
+    layout->addWidget(Splitter, 1);
+    setCentralWidget(central);
+    BuildMenu();
+
+    // The song, its live engine, and the hooks between them and the window.
+    Tolm.Mixer = nullptr;
+    Seq = std::make_unique<cSequencer>();
+    Seq->Init();
+    SongEngine = std::make_unique<brindle::SongEngine>(*Seq, true);
+    Tolm.seq = Seq.get();
+    Tolm.Engine = SongEngine.get();
+    Tolm.Mixer = &SongEngine->Mixer();
+    Seq->OnBPMChange = [this](cSequencer* Sender) {
+        const QSignalBlocker block(BPMSpin);
+        BPMSpin->setValue(int(Sender->BPM.load()));
+    };
+    Seq->OnLoad = [this](cSequencer*) { AfterLoad(); };
+    Tolm.OnModifiedChange = [this](cApp*) { setWindowModified(Tolm.GetModified()); };
+    Live.OnLog = [this](TLiveOutput*, const std::string& Text) { Log(Text); };
+    if (auto* app = TApplication::Instance()) app->OnException = [this](const std::string& Text) { Log(Text); };
+
+    AskOpenFileName = [this] {
+        std::string folder = exeFolder();
+        if (fs::is_directory(fs::path(folder) / "Songs")) folder = (fs::path(folder) / "Songs").string();
+        return QFileDialog::getOpenFileName(this, "Open", QString::fromStdString(folder), ModuleFilter).toStdString();
+    };
+    AskSaveFileName = [this] {
+        QFileDialog dialog(this, "Save as", QString(), "HYM (Halyard Module) (*.hym)");
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix("hym");
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0).toStdString() : std::string();
+    };
+    AskSaveChanges = [this](const std::string& Name) {
+        const auto answer = QMessageBox::question(
+            this, windowTitle(), QString::fromStdString("Save changes to " + Name + "?"),
+            QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+        return answer == QMessageBox::Save      ? TSaveAnswer::Save
+               : answer == QMessageBox::Discard ? TSaveAnswer::Discard
+                                                : TSaveAnswer::Cancel;
+    };
+    AskOpenRecovery = [this](const std::string& Info) {
+        return QMessageBox::question(this, windowTitle(), QString::fromStdString(Info)) == QMessageBox::Yes;
+    };
+    ShowMessage = [this](const std::string& Text) { QMessageBox::information(this, windowTitle(), QString::fromStdString(Text)); };
+
+    PositionUpdateTimer = new QTimer(this);
+    PositionUpdateTimer->setInterval(10);
+    connect(PositionUpdateTimer, &QTimer::timeout, this, &TMainForm::PositionUpdate);
+    PositionUpdateTimer->start();
+    ASTmr = new QTimer(this);
+    ASTmr->setInterval(60000);
+    connect(ASTmr, &QTimer::timeout, this, &TMainForm::Autosave);
+    RecoveryTmr = new QTimer(this);
+    RecoveryTmr->setInterval(60000);
+    connect(RecoveryTmr, &QTimer::timeout, this, &TMainForm::WriteRecovery);
+    RecoveryTmr->start();
+
+    New();
+    InsFolder = brindle::ReadRegString(InsFolderKey, brindle::ReadRegString(OldInsFolderKey, ""));
+    if (AutosaveSetting().AsBool()) ASTmr->start();
+}
+
+TMainForm::~TMainForm() {
+    Shutdown();
+    brindle::WriteRegString(InsFolderKey, InsFolder);
+    if (auto* app = TApplication::Instance()) app->OnException = nullptr;
+    // The engine goes before the song it plays.
+    Tolm.Engine = nullptr;
+    Tolm.Mixer = nullptr;
+    Tolm.seq = nullptr;
+    SongEngine.reset();
+    Seq.reset();
+}
+
+QWidget* TMainForm::BuildHeader() {
+    auto* header = new QWidget;
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* title = new QLabel("Quillon Brindle");
+    QFont font = title->font();
+    font.setPointSize(font.pointSize() + 6);
+    font.setBold(true);
+    title->setFont(font);
+    row->addWidget(title);
+    PlayButton = new QPushButton("|>  Play");
+    PlayButton->setObjectName("PlayButton");
+    StopButton = new QPushButton("[  ]  Stop");
+    StopButton->setObjectName("StopButton");
+    // Space toggles play window-wide; the buttons must not eat it.
+    PlayButton->setFocusPolicy(Qt::NoFocus);
+    StopButton->setFocusPolicy(Qt::NoFocus);
+    connect(PlayButton, &QPushButton::clicked, this, &TMainForm::Play);
+    connect(StopButton, &QPushButton::clicked, this, &TMainForm::Stop);
+    row->addWidget(PlayButton);
+    row->addWidget(StopButton);
+    row->addWidget(new QLabel("BPM:"));
+    BPMSpin = new QSpinBox;
+    BPMSpin->setObjectName("BPMSpin");
+    BPMSpin->setRange(1, 500);
+    BPMSpin->setValue(120);
+    connect(BPMSpin, &QSpinBox::valueChanged, this, &TMainForm::SetBPMFromSpin);
+    row->addWidget(BPMSpin);
+    ApLog = new TLog;
+    ApLog->setObjectName("ApLog");
+    ApLog->setMaximumHeight(64);
+    row->addWidget(ApLog, 1);
+    return header;
+}
+
+QWidget* TMainForm::BuildPages() {
+    pag = new QTabWidget;
+    pag->setObjectName("pag");
+    auto* ordpag = placeholder("Order list editor");
+    ordpag->setObjectName("ordpag");
+    pag->addTab(ordpag, "Order");
+
+    auto* pagPat = new QWidget;
+    pagPat->setObjectName("pagPat");
+    auto* patLayout = new QVBoxLayout(pagPat);
+    RecordBtn = new QPushButton("( ) RECORD");
+    RecordBtn->setObjectName("RecordBtn");
+    RecordBtn->setCheckable(true);
+    RecordBtn->setFocusPolicy(Qt::NoFocus);
+    connect(RecordBtn, &QPushButton::clicked, this, [this] {
+        // The button only reflects the mode; Record decides.
+        RecordBtn->setChecked(Recording);
+        Record();
+    });
+    auto* patTop = new QHBoxLayout;
+    patTop->addWidget(RecordBtn);
+    patTop->addStretch(1);
+    patLayout->addLayout(patTop);
+    patLayout->addWidget(placeholder("Pattern editor"), 1);
+    pag->addTab(pagPat, "Pattern");
+
+    auto* insPag = placeholder("Instrument panel");
+    insPag->setObjectName("InsPag");
+    pag->addTab(insPag, "Instrument");
+
+    auto* mixPag = new QWidget;
+    mixPag->setObjectName("MixPag");
+    auto* mixLayout = new QVBoxLayout(mixPag);
+    mixLayout->addWidget(placeholder("Master effects panel"), 1);
+    MusicEventsMemo = new QPlainTextEdit;
+    MusicEventsMemo->setObjectName("MusicEventsMemo");
+    MusicEventsMemo->setReadOnly(true);
+    mixLayout->addWidget(MusicEventsMemo, 1);
+    AudioStats = new QLabel;
+    AudioStats->setObjectName("AudioStats");
+    mixLayout->addWidget(AudioStats);
+    pag->addTab(mixPag, "Output");
+    return pag;
+}
+
+void TMainForm::BuildMenu() {
+    auto* project = menuBar()->addMenu("&Project");
+    project->addAction("New Project", this, [this] { New(); });
+    project->addAction("Open...", QKeySequence::Open, this, [this] { Open(); });
+    RecentFilesMenu = project->addMenu("Recent Files");
+    RecentFilesMenu->setObjectName("RecentFilesMenu");
+    auto* save = project->addAction("Save", this, [this] { Save(); });
+    save->setShortcut(QKeySequence("Ctrl+S"));
+    save->setObjectName("SaveAction");
+    project->addAction("Save as...", this, [this] { SaveAs(); });
+    project->addAction("Save with Instruments", this, [this] { SaveWithInstruments(); });
+    project->addSeparator();
+    project->addAction("Export to WAV/MP3...", this, [this] { ExportSong(); });
+    project->addAction("Audio Settings...", this, [this] { AudioSettings(); });
+    project->addSeparator();
+    project->addAction("Exit", this, [this] { close(); });
+
+    auto* view = menuBar()->addMenu("&View");
+    view->addAction("Order", QKeySequence(Qt::Key_F2), this, [this] { ShowPage(OrderPage); });
+    view->addAction("Pattern", QKeySequence(Qt::Key_F3), this, [this] { ShowPage(PatternPage); });
+    view->addAction("Instrument", QKeySequence(Qt::Key_F4), this, [this] { ShowPage(InstrumentPage); });
+    view->addAction("Mixer", this, [this] { ShowPage(OutputPage); });
+
+    auto* transport = menuBar()->addMenu("&Transport");
+    auto* toggle = transport->addAction("Toggle play", this, [this] { TogglePlay(); });
+    toggle->setShortcut(QKeySequence(Qt::Key_Space));
+    toggle->setShortcutContext(Qt::WindowShortcut);
+    toggle->setObjectName("TogglePlayAction");
+
+    TestsMenu = menuBar()->addMenu("Tests");
+    TestsMenu->menuAction()->setVisible(false);
+    auto* testsToggle = new QAction("Toggle", this);
+    testsToggle->setShortcut(QKeySequence("Ctrl+Alt+X"));
+    connect(testsToggle, &QAction::triggered, this,
+            [this] { TestsMenu->menuAction()->setVisible(!TestsMenu->menuAction()->isVisible()); });
+    addAction(testsToggle); // works while the menu is hidden
+    TestsMenu->addAction(testsToggle);
+    auto* insControls = TestsMenu->addAction("InstrumentControls", this, [this] { ShowPage(InstrumentPage); });
+    insControls->setShortcut(QKeySequence("Ctrl+Alt+I"));
+    addAction(insControls);
+    auto* fileOpen = TestsMenu->addAction("File Open", this, [this] { RunTestsFileOpen(); });
+    fileOpen->setShortcut(QKeySequence("Ctrl+Alt+O"));
+    addAction(fileOpen);
+
+    auto* help = menuBar()->addMenu("&Help");
+    help->addAction("Home Page", this, [] {});
+    help->addAction("About", this, [this] { ShowMessage("Quillon Brindle\n1.05.001"); });
+}
+
+void TMainForm::RunTestsFileOpen() {
+    // A fixed test song, opened without a dialog.
+    const std::string path = (fs::path(exeFolder()) / "test.hym").string();
+    if (MaybeSave() && LoadModule(path)) ShowPage(PatternPage);
+}
+
+// ---- start-up, activation and closing ----
+
+void TMainForm::showEvent(QShowEvent* Event) {
+    QMainWindow::showEvent(Event);
+    if (!Activated) QTimer::singleShot(0, this, &TMainForm::FirstActivation);
+}
+
+void TMainForm::FirstActivation() {
+    if (Activated) return;
+    Activated = true;
+    ShowPage(OrderPage);
+    InitAudio();
+    ApplyPanelEffects();
+    const auto& args = brindle::CommandLine();
+    std::error_code ec;
+    if (args.size() > 1 && !args[1].empty() && args[1][0] != '-' && fs::is_regular_file(args[1], ec))
+        OpenFile(args[1]);
+    else
+        OfferRecovery();
+    if (brindle::SwitchPresent("save")) {
+        const std::string target = brindle::SwitchValue("save");
+        if (target.empty()) Log("save: no file named after the switch");
+        else SaveTo(target);
+    }
+    if (brindle::SwitchPresent("savetowav")) ExportSong();
+    if (const std::string insFolder = (fs::path(exeFolder()) / "Instruments").string(); fs::is_directory(insFolder, ec))
+        InsFolder = insFolder;
+}
+
+void TMainForm::InitAudio() {
+    // A stored buffer outside the settings dialog's range is used at its nearest end.
+    const int buffer = std::clamp(BufferSetting().AsInt(), 10, 100);
+    Live.Initialise(std::max(0, SoundDeviceSetting().AsInt()), buffer, SongEngine->Output());
+}
+
+void TMainForm::Shutdown() {
+    if (ShutDown) return;
+    ShutDown = true;
+    PositionUpdateTimer->stop();
+    Stop();
+    Live.Shutdown();
+    SongEngine->Stop();
+}
+
+void TMainForm::closeEvent(QCloseEvent* Event) {
+    if (!KeepRecovery && !MaybeSave()) {
+        Event->ignore();
+        return;
+    }
+    Shutdown();
+    // A clean exit leaves no recovery file behind: nothing was lost.
+    if (!KeepRecovery || !Tolm.GetModified()) brindle::RemoveRecoveryFile();
+    Event->accept();
+}
+
+void TMainForm::Terminate() {
+    WriteRecovery();
+    KeepRecovery = true;
+    close();
+}
+
+void TMainForm::keyPressEvent(QKeyEvent* Event) {
+    if (Event->key() == Qt::Key_Escape && brindle::SwitchPresent("ide")) {
+        close();
+        return;
+    }
+    QMainWindow::keyPressEvent(Event);
+}
+
+// ---- pages, caption, log ----
+
+void TMainForm::ShowPage(TPage Page) { pag->setCurrentIndex(int(Page)); }
+
+TMainForm::TPage TMainForm::CurrentPage() const { return TPage(pag->currentIndex()); }
+
+void TMainForm::UpdateCaption() {
+    const std::string title = brindle::ApplicationTitle();
+    const std::string& file = Seq->FileName;
+    // "[*]" is where the modified marker shows.
+    setWindowTitle(QString::fromStdString(file.empty() ? "[*]" + title : fileNamePart(file) + "[*] - " + title));
+    setWindowModified(Tolm.GetModified());
+}
+
+void TMainForm::Log(const std::string& Text) { ApLog->Add(Text); }
+
+// ---- project commands ----
+
+bool TMainForm::MaybeSave() {
+    if (!Tolm.GetModified()) return true;
+    const std::string name = Seq->FileName.empty() ? "Untitled" : fileNamePart(Seq->FileName);
+    switch (AskSaveChanges(name)) {
+    case TSaveAnswer::Save: return Save();
+    case TSaveAnswer::Discard: return true;
+    case TSaveAnswer::Cancel: return false;
+    }
+    return false;
+}
+
+bool TMainForm::New() {
+    if (!MaybeSave()) return false;
+    Stop();
+    Seq->Reset();
+    if (Seq->OnLoad) Seq->OnLoad(Seq.get());
+    Seq->FileName.clear();
+    SetPanelEffects(TEffectSettings{});
+    Tolm.SetModified(false);
+    UpdateCaption();
+    return true;
+}
+
+bool TMainForm::Open() {
+    if (!MaybeSave()) return false;
+    const std::string path = AskOpenFileName();
+    if (path.empty()) return false;
+    SongFolderSetting().Set(fs::path(path).parent_path().string());
+    return LoadModule(path);
+}
+
+bool TMainForm::OpenFile(const std::string& Path) {
+    if (!MaybeSave()) return false;
+    Log("Opening..." + fileNamePart(Path));
+    return LoadModule(Path);
+}
+
+bool TMainForm::LoadModule(const std::string& Path) {
+    const auto wait = QCursor(Qt::WaitCursor);
+    QApplication::setOverrideCursor(wait);
+    try {
+        Stop();
+        Seq->LoadFile(Path);
+    } catch (const std::exception& e) {
+        QApplication::restoreOverrideCursor();
+        Log(e.what());
+        if (std::string(e.what()) == "XML Load: file doesn't exist") ShowMessage(e.what());
+        return false;
+    }
+    for (const auto& warning : Seq->TakeLoadWarnings()) Log(warning);
+    ReportLoadProblems();
+    QApplication::restoreOverrideCursor();
+    Tolm.SetModified(false);
+    UpdateCaption();
+    emit FileOpened(QString::fromStdString(Path));
+    return true;
+}
+
+void TMainForm::ReportLoadProblems() {
+    // Instruments are decoded before they can play; those that cannot be are named once.
+    for (const auto& problem : SongEngine->PreloadInstruments()) Log(problem);
+}
+
+void TMainForm::AfterLoad() {
+    Tolm.SetActiveInstrument(1);
+    Tolm.SetActivePattern(1);
+    TEffectSettings panel = Seq->Effects;
+    panel.CompressorThres = panelValue(panel.CompressorThres);
+    panel.CompressorAttack = panelValue(panel.CompressorAttack);
+    panel.CompressorRelease = panelValue(panel.CompressorRelease);
+    panel.ReverbLevel = panelValue(panel.ReverbLevel);
+    panel.ReverbDelay = panelValue(panel.ReverbDelay);
+    for (float& eq : panel.Eq) eq = panelValue(eq);
+    SetPanelEffects(panel);
+    {
+        const QSignalBlocker block(BPMSpin);
+        BPMSpin->setValue(int(Seq->BPM.load()));
+    }
+    UpdateCaption();
+    Stop();
+}
+
+void TMainForm::SetPanelEffects(const TEffectSettings& Value) {
+    PanelEffects = Value;
+    ApplyPanelEffects();
+}
+
+void TMainForm::ApplyPanelEffects() {
+    // The panel drives the live nodes; the song takes its values when it is saved.
+    auto& fx = SongEngine->Effects();
+    fx.Apply(PanelEffects);
+    fx.Chain(&SongEngine->Mixer());
+}
+
+void TMainForm::CollectEffects() {
+    Log("Saving...");
+    Seq->Effects = PanelEffects;
+}
+
+bool TMainForm::SaveTo(const std::string& Path) {
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    try {
+        CollectEffects();
+        Seq->SaveFile(Path);
+    } catch (const std::exception& e) {
+        QApplication::restoreOverrideCursor();
+        Log(e.what());
+        return false;
+    }
+    QApplication::restoreOverrideCursor();
+    Tolm.SetModified(false);
+    return true;
+}
+
+bool TMainForm::Save() {
+    if (Seq->FileName.empty()) return SaveAs();
+    return SaveTo(Seq->FileName);
+}
+
+bool TMainForm::SaveAs() {
+    const std::string path = AskSaveFileName();
+    if (path.empty()) return false;
+    if (!SaveTo(path)) return false;
+    UpdateCaption();
+    emit FileOpened(QString::fromStdString(path));
+    return true;
+}
+
+bool TMainForm::SaveWithInstruments() {
+    std::string path = Seq->FileName;
+    if (path.empty()) path = AskSaveFileName();
+    if (path.empty()) return false;
+    try {
+        CollectEffects();
+        for (const auto& problem : brindle::SaveWithInstruments(*Seq, path)) Log(problem);
+    } catch (const std::exception& e) {
+        Log(e.what());
+        return false;
+    }
+    Log("Saved with its instruments in " + (fs::path(path).parent_path() / fs::path(path).stem()).string());
+    ReportLoadProblems(); // the copies are the song's files now
+    Tolm.SetModified(false);
+    UpdateCaption();
+    return true;
+}
+
+void TMainForm::ExportSong() { Log("Export: the export dialog is not available yet"); }
+
+void TMainForm::AudioSettings() { Log("Audio Settings: the settings dialog is not available yet"); }
+
+void TMainForm::Autosave() {
+    Log("Autosave...");
+    if (Seq->FileName.empty()) WriteRecovery();
+    else if (Tolm.GetModified()) Save();
+}
+
+void TMainForm::WriteRecovery() {
+    if (!Tolm.GetModified()) return;
+    try {
+        CollectEffects();
+        brindle::WriteRecoveryFile(*Seq);
+    } catch (const std::exception& e) {
+        Log(std::string("Recovery copy not written: ") + e.what());
+    }
+}
+
+void TMainForm::OfferRecovery() {
+    if (!brindle::RecoveryFileExists()) return;
+    const std::string info = "Brindle did not close normally last time. Open the unsaved work it kept?";
+    if (!AskOpenRecovery(info)) {
+        brindle::RemoveRecoveryFile();
+        return;
+    }
+    if (!LoadModule(brindle::RecoveryPath())) return;
+    // The recovered song is untitled and unsaved until the user saves it somewhere.
+    Seq->FileName.clear();
+    Tolm.SetModified(true);
+    UpdateCaption();
+    Log("Recovered the unsaved work of the last session");
+}
+
+// ---- transport ----
+
+void TMainForm::Play() {
+    switch (CurrentPage()) {
+    case OrderPage: Tolm.PlaySongFromOrderRow(OrderRow); break;
+    case PatternPage: Tolm.PlayPatternFromRow(GridRow); break;
+    default: break;
+    }
+}
+
+void TMainForm::Stop() {
+    if (Recording) {
+        Record();
+        return;
+    }
+    Tolm.Stop();
+}
+
+void TMainForm::Record() {
+    if (!Recording) {
+        Tolm.PlayPatternFromRow(GridRow);
+        Recording = true;
+        RecordStartRow = GridRow;
+        RecordBtn->setChecked(true);
+        return;
+    }
+    Tolm.Stop();
+    Recording = false;
+    RecordBtn->setChecked(false);
+    GridRow = RecordStartRow;
+}
+
+void TMainForm::TogglePlay() {
+    if (Tolm.Playing()) {
+        Stop();
+        return;
+    }
+    const TPage page = CurrentPage();
+    if (page == PatternPage || page == InstrumentPage) Play();
+}
+
+void TMainForm::SetBPMFromSpin(int Value) {
+    if (float(Value) == Seq->BPM.load()) return;
+    Seq->SetBPM(float(Value));
+    Tolm.SetModified(true);
+}
+
+// ---- timers ----
+
+void TMainForm::PositionUpdate() {
+    Live.Poll();
+    for (const auto& problem : SongEngine->LoadPending()) Log(problem);
+    for (const auto& problem : SongEngine->Mixer().TakeProblems()) Log(problem);
+    const int row = Seq->CurRow;
+    if (CurrentPage() == PatternPage && row != LastRow) {
+        LastRow = row;
+        if (Recording) GridRow = row + 1;
+    }
+    const int order = Seq->CurOrder;
+    if (CurrentPage() == OrderPage && order != LastOrder) LastOrder = order;
+    if (CurrentPage() == OutputPage && ++StatsTick >= 50) {
+        StatsTick = 0;
+        AudioStats->setText(QString::fromStdString("Output: " + Live.GetSpeakers().GetStatsSummary()));
+    }
+}
