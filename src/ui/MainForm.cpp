@@ -137,6 +137,8 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
     connect(RecoveryTmr, &QTimer::timeout, this, &TMainForm::WriteRecovery);
     RecoveryTmr->start();
 
+    // A new window holds a new song: nothing of it is unsaved yet.
+    Tolm.SetModified(false);
     New();
     InsFolder = brindle::ReadRegString(InsFolderKey, brindle::ReadRegString(OldInsFolderKey, ""));
     if (AutosaveSetting().AsBool()) ASTmr->start();

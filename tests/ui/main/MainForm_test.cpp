@@ -1,0 +1,283 @@
+// The main window driven as a user would: start-up with a module, transport keys on each page,
+// record mode, the project commands and their prompts, recovery after a crash, errors in handlers.
+#include "app/App.h"
+#include "app/ProjectFiles.h"
+#include "app/SongEngine.h"
+#include "base/AppInfo.h"
+#include "base/Error.h"
+#include "song/Sequencer.h"
+#include "support/TempDir.h"
+#include "support/Tones.h"
+#include "ui/MainForm.h"
+#include "ui/views/Log.h"
+
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+namespace fs = std::filesystem;
+using namespace brindle::test;
+
+namespace {
+
+class MainWindow : public ::testing::Test {
+protected:
+    TempDir dir;
+    cApp app;
+    std::unique_ptr<TMainForm> form;
+    int asked = 0;
+    TMainForm::TSaveAnswer answer = TMainForm::TSaveAnswer::Cancel;
+    std::string saveName;
+
+    void SetUp() override {
+        brindle::RemoveRecoveryFile();
+        start({"brindle"});
+    }
+    void TearDown() override {
+        if (form) form->Terminate();
+        form.reset();
+        brindle::RemoveRecoveryFile();
+        brindle::SetCommandLine(std::vector<std::string>{"brindle"});
+    }
+    void start(std::vector<std::string> args) {
+        if (form) form->Terminate();
+        form.reset();
+        brindle::SetCommandLine(std::move(args));
+        form = std::make_unique<TMainForm>(app);
+        form->AskSaveChanges = [this](const std::string&) {
+            ++asked;
+            return answer;
+        };
+        form->AskSaveFileName = [this] { return saveName; };
+        form->AskOpenFileName = [this] { return (dir / "song.hym").string(); };
+        form->AskOpenRecovery = [](const std::string&) { return true; };
+        form->ShowMessage = [](const std::string&) {};
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        form->FirstActivation();
+    }
+    // A small song with one instrument and a note on every fourth row.
+    std::string writeSong(const std::string& name, float bpm = 140) {
+        WriteSoundFile(dir / "tick.wav", ConstantTone(1000, 441, 2), 44100, 2);
+        auto song = std::make_unique<cSequencer>();
+        song->SetBPM(bpm);
+        song->SetInstrumentFile(1, (dir / "tick.wav").string());
+        song->Orders[0].PatternIndex = 1;
+        for (int r = 0; r < 16; r += 4) song->PatternAt(1).Cells[0][r] = {1, 0};
+        song->SaveFile((dir / name).string());
+        return (dir / name).string();
+    }
+    std::string logText() const { return form->ApLog->toPlainText().toStdString(); }
+    void edit() { form->BPMSpin->setValue(form->BPMSpin->value() + 1); }
+};
+
+TEST_F(MainWindow, StartsWithAModuleNamedOnTheCommandLine) {
+    const auto path = writeSong("song.hym");
+    std::vector<QString> opened;
+    start({"brindle", path});
+    EXPECT_EQ(form->Song().FileName, path);
+    EXPECT_EQ(form->BPMSpin->value(), 140);
+    EXPECT_EQ(form->windowTitle(), "song.hym[*] - Quillon Brindle");
+    EXPECT_FALSE(form->isWindowModified());
+    EXPECT_EQ(form->CurrentPage(), TMainForm::OrderPage);
+    EXPECT_NE(logText().find("Opening...song.hym"), std::string::npos);
+    // The page names and order, the transport captions.
+    ASSERT_EQ(form->pag->count(), 4);
+    EXPECT_EQ(form->pag->tabText(0), "Order");
+    EXPECT_EQ(form->pag->tabText(3), "Output");
+    EXPECT_EQ(form->PlayButton->text(), "|>  Play");
+    EXPECT_EQ(form->StopButton->text(), "[  ]  Stop");
+    EXPECT_EQ(form->BPMSpin->minimum(), 1);
+    EXPECT_EQ(form->BPMSpin->maximum(), 500);
+}
+
+TEST_F(MainWindow, UntitledCaptionAndFunctionKeysSwitchPages) {
+    EXPECT_EQ(form->windowTitle(), "[*]Quillon Brindle");
+    QTest::keyClick(form.get(), Qt::Key_F3);
+    EXPECT_EQ(form->CurrentPage(), TMainForm::PatternPage);
+    QTest::keyClick(form.get(), Qt::Key_F4);
+    EXPECT_EQ(form->CurrentPage(), TMainForm::InstrumentPage);
+    QTest::keyClick(form.get(), Qt::Key_F2);
+    EXPECT_EQ(form->CurrentPage(), TMainForm::OrderPage);
+}
+
+TEST_F(MainWindow, SpaceTogglesPlayOnThePatternAndInstrumentPagesOnly) {
+    start({"brindle", writeSong("song.hym")});
+    // Stopped, on the Order page: nothing happens.
+    QTest::keyClick(form.get(), Qt::Key_Space);
+    EXPECT_FALSE(app.Playing());
+    for (auto page : {TMainForm::PatternPage, TMainForm::InstrumentPage}) {
+        form->ShowPage(page);
+        QTest::keyClick(form.get(), Qt::Key_Space);
+        // The Instrument page's Play does nothing either (only Order and Pattern play).
+        EXPECT_EQ(app.Playing(), page == TMainForm::PatternPage) << page;
+        if (page == TMainForm::PatternPage) {
+            EXPECT_EQ(form->Song().PlayMode, PlayPatternLoop);
+            QTest::keyClick(form.get(), Qt::Key_Space);
+            EXPECT_FALSE(app.Playing());
+        }
+    }
+    // Playing stops from any page, the Order page too.
+    form->ShowPage(TMainForm::OrderPage);
+    QTest::mouseClick(form->PlayButton, Qt::LeftButton);
+    EXPECT_EQ(form->Song().PlayMode, PlaySongMode);
+    QTest::keyClick(form.get(), Qt::Key_Space);
+    EXPECT_FALSE(app.Playing());
+}
+
+TEST_F(MainWindow, NotesPlayOnTheSpeakersWhilePlaying) {
+    start({"brindle", writeSong("song.hym")});
+    form->ShowPage(TMainForm::PatternPage);
+    form->Play();
+    // The null device pulls at real-time pace; the first row's note reaches the mixer.
+    QTRY_VERIFY_WITH_TIMEOUT(form->Song().CurRow >= 2, 5000);
+    EXPECT_GT(form->Output().GetSpeakers().GetPlayedTime(), 0.0f);
+    form->Stop();
+    EXPECT_EQ(form->Engine().Mixer().VoiceCount(), 0);
+}
+
+TEST_F(MainWindow, RecordThenStopPutsTheCursorBackWhereRecordingBegan) {
+    start({"brindle", writeSong("song.hym")});
+    form->ShowPage(TMainForm::PatternPage);
+    form->SetGridRow(5);
+    QTest::mouseClick(form->RecordBtn, Qt::LeftButton);
+    EXPECT_TRUE(form->GetRecording());
+    EXPECT_TRUE(form->RecordBtn->isChecked());
+    EXPECT_EQ(form->Song().PlayMode, PlayPatternLoop);
+    EXPECT_EQ(form->Song().CurRow, 5);
+    // The cursor follows the playing row.
+    QTRY_VERIFY_WITH_TIMEOUT(form->GetGridRow() > 6, 5000);
+    QTest::mouseClick(form->StopButton, Qt::LeftButton);
+    EXPECT_FALSE(form->GetRecording());
+    EXPECT_FALSE(form->RecordBtn->isChecked());
+    EXPECT_FALSE(app.Playing());
+    EXPECT_EQ(form->GetGridRow(), 5);
+}
+
+TEST_F(MainWindow, SaveOnAnUntitledSongAsksForANameAndCancellingLeavesItUntitled) {
+    saveName.clear(); // the user cancels the dialog
+    edit();
+    EXPECT_FALSE(form->Save());
+    EXPECT_TRUE(form->Song().FileName.empty());
+    EXPECT_TRUE(form->isWindowModified());
+    saveName = (dir / "named.hym").string();
+    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(form->Song().FileName, saveName);
+    EXPECT_TRUE(fs::exists(saveName));
+    EXPECT_FALSE(form->isWindowModified());
+    EXPECT_EQ(form->windowTitle(), "named.hym[*] - Quillon Brindle");
+    EXPECT_NE(logText().find("Saving..."), std::string::npos);
+}
+
+TEST_F(MainWindow, UnsavedChangesAreNeverLostWithoutAsking) {
+    writeSong("song.hym", 90);
+    // Nothing changed: no question.
+    EXPECT_TRUE(form->New());
+    EXPECT_EQ(asked, 0);
+    edit();
+    const int bpm = form->BPMSpin->value();
+    // Cancel keeps everything, for New, Open and closing alike.
+    answer = TMainForm::TSaveAnswer::Cancel;
+    EXPECT_FALSE(form->New());
+    EXPECT_FALSE(form->Open());
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(int(form->Song().BPM.load()), bpm);
+    // Save saves first (asking for a name), then the song is replaced.
+    answer = TMainForm::TSaveAnswer::Save;
+    saveName = (dir / "kept.hym").string();
+    EXPECT_TRUE(form->Open());
+    EXPECT_EQ(form->Song().FileName, (dir / "song.hym").string());
+    EXPECT_EQ(form->Song().BPM.load(), 90.0f);
+    auto kept = std::make_unique<cSequencer>();
+    kept->LoadFile(saveName);
+    EXPECT_EQ(int(kept->BPM.load()), bpm);
+    // Discard drops the edit.
+    edit();
+    answer = TMainForm::TSaveAnswer::Discard;
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(asked, 5);
+}
+
+TEST_F(MainWindow, UnsavedWorkComesBackAfterACrash) {
+    edit();
+    edit();
+    const int bpm = form->BPMSpin->value();
+    form->WriteRecovery(); // the recovery timer's tick
+    ASSERT_TRUE(brindle::RecoveryFileExists());
+    // A crash: the window never closes.
+    form.release();
+    start({"brindle"});
+    EXPECT_EQ(form->BPMSpin->value(), bpm);
+    EXPECT_TRUE(form->Song().FileName.empty());
+    EXPECT_TRUE(form->isWindowModified());
+    EXPECT_NE(logText().find("Recovered"), std::string::npos);
+    // A clean exit after saving leaves nothing to recover.
+    saveName = (dir / "rescued.hym").string();
+    answer = TMainForm::TSaveAnswer::Save;
+    EXPECT_TRUE(form->close());
+    EXPECT_FALSE(brindle::RecoveryFileExists());
+    EXPECT_TRUE(fs::exists(saveName));
+}
+
+TEST_F(MainWindow, AutosaveNeverAsksForANameAndNeverWritesOverTheUsersFile) {
+    int dialogs = 0;
+    form->AskSaveFileName = [&] {
+        ++dialogs;
+        return std::string();
+    };
+    edit();
+    form->Autosave();
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_TRUE(brindle::RecoveryFileExists());
+    EXPECT_NE(logText().find("Autosave..."), std::string::npos);
+    // A titled song is saved where it is.
+    const auto path = writeSong("song.hym");
+    answer = TMainForm::TSaveAnswer::Discard;
+    ASSERT_TRUE(form->OpenFile(path));
+    edit();
+    form->Autosave();
+    auto saved = std::make_unique<cSequencer>();
+    saved->LoadFile(path);
+    EXPECT_EQ(int(saved->BPM.load()), form->BPMSpin->value());
+    EXPECT_EQ(dialogs, 0);
+}
+
+TEST_F(MainWindow, OpeningABrokenModuleKeepsTheSongAndSaysWhy) {
+    const auto path = writeSong("song.hym");
+    ASSERT_TRUE(form->OpenFile(path));
+    std::ofstream(dir / "broken.hym") << "<halyard.module BPM='1";
+    EXPECT_FALSE(form->OpenFile((dir / "broken.hym").string()));
+    EXPECT_EQ(form->Song().FileName, path);
+    EXPECT_EQ(form->BPMSpin->value(), 140);
+    EXPECT_FALSE(form->OpenFile((dir / "nothing.hym").string()));
+    EXPECT_NE(logText().find("XML Load: file doesn't exist"), std::string::npos);
+}
+
+TEST_F(MainWindow, AnErrorThrownInsideAHandlerLandsInTheLog) {
+    QTimer::singleShot(0, form.get(), [] { throw brindle::Error("TEqualizer - ReadStream not defined"); });
+    QTRY_VERIFY_WITH_TIMEOUT(logText().find("TEqualizer - ReadStream not defined") != std::string::npos, 2000);
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(MainWindow, SaveSwitchWritesTheSongAtStartUp) {
+    const auto path = writeSong("song.hym");
+    const auto copy = (dir / "copy.hym").string();
+    start({"brindle", path, "SAVE", copy});
+    auto saved = std::make_unique<cSequencer>();
+    saved->LoadFile(copy);
+    EXPECT_EQ(saved->BPM.load(), 140.0f);
+    EXPECT_EQ(saved->InstrumentAt(1).GetFileName(), (dir / "tick.wav").string());
+}
+
+} // namespace
