@@ -1,6 +1,7 @@
 #include "ui/MainForm.h"
 
 #include "app/App.h"
+#include "app/AudioSettings.h"
 #include "app/MasterEffects.h"
 #include "app/ProjectFiles.h"
 #include "app/SongEngine.h"
@@ -10,7 +11,12 @@
 #include "base/Switches.h"
 #include "song/Sequencer.h"
 #include "ui/Application.h"
+#include "ui/dialogs/AboutBox.h"
+#include "ui/dialogs/ExportForm.h"
+#include "ui/dialogs/FormTrace.h"
+#include "ui/dialogs/SettingsForm.h"
 #include "ui/views/Log.h"
+#include "ui/views/RecentFiles.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -18,6 +24,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -40,9 +47,6 @@ const char* const ModuleFilter = "HYM - Halyard Module (*.hym);;Any file (*)";
 
 // The settings the main window owns.
 TRegString SongFolderSetting() { return TRegString("SongFolder", ""); }
-TRegString SoundDeviceSetting() { return TRegString("SoundDevice", "0"); }
-TRegString BufferSetting() { return TRegString("Buffer", "60"); }
-TRegString AutosaveSetting() { return TRegString("Autosave", "0"); }
 constexpr const char* InsFolderKey = "Halyard\\InsFolder";
 constexpr const char* OldInsFolderKey = "Brindle\\InsFolder";
 
@@ -83,6 +87,16 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
     layout->addWidget(Splitter, 1);
     setCentralWidget(central);
     BuildMenu();
+
+    // The window's dialogs, in the order the program creates them.
+    ExportForm = new TExportForm(this);
+    FormTrace = new TFormTrace(this);
+    SettingsForm = new TSettingsForm(this);
+    AboutBox = new TAboutBox(this);
+    RecentFilesMan = new TRecentFiles(this);
+    RecentFilesMan->SetMenuItem(RecentFilesMenu);
+    RecentFilesMan->OnOpenFile = [this](TRecentFiles*, const std::string& Path) { OpenFile(Path); };
+    connect(this, &TMainForm::FileOpened, this, [this](const QString& Path) { RecentFilesMan->NotifyOpen(Path.toStdString()); });
 
     // The song, its live engine, and the hooks between them and the window.
     Tolm.Mixer = nullptr;
@@ -141,7 +155,15 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
     Tolm.SetModified(false);
     New();
     InsFolder = brindle::ReadRegString(InsFolderKey, brindle::ReadRegString(OldInsFolderKey, ""));
-    if (AutosaveSetting().AsBool()) ASTmr->start();
+    if (cAudioSettings::Read().Autosave) ASTmr->start();
+    ExportForm->SetSong(Seq.get());
+    ExportForm->SetSampleCache(SongEngine->Mixer().GetSampleCache());
+    ExportForm->BeforeExport = [this](TExportForm*) {
+        Stop();
+        // The export renders the song as the panel sets its effects.
+        Seq->Effects = PanelEffects;
+    };
+    ExportForm->OnLog = [this](TExportForm*, const std::string& Text) { Log(Text); };
 }
 
 TMainForm::~TMainForm() {
@@ -281,8 +303,8 @@ void TMainForm::BuildMenu() {
     addAction(fileOpen);
 
     auto* help = menuBar()->addMenu("&Help");
-    help->addAction("Home Page", this, [] {});
-    help->addAction("About", this, [this] { ShowMessage("Quillon Brindle\n1.05.001"); });
+    help->addAction("Home Page", this, [] { TAboutBox::OpenHomePage(); });
+    help->addAction("About", this, [this] { AboutBox->exec(); });
 }
 
 void TMainForm::RunTestsFileOpen() {
@@ -315,15 +337,21 @@ void TMainForm::FirstActivation() {
         if (target.empty()) Log("save: no file named after the switch");
         else SaveTo(target);
     }
-    if (brindle::SwitchPresent("savetowav")) ExportSong();
+    if (brindle::SwitchPresent("savetowav")) {
+        // Unattended: the dialog exports at once and closes.
+        ExportForm->Edit1->setText(QString::fromStdString(brindle::SwitchValue("savetowav")));
+        ExportForm->SetFormat(TExportForm::FormatWAV);
+        ExportForm->Timer1->start();
+        ExportForm->exec();
+    }
     if (const std::string insFolder = (fs::path(exeFolder()) / "Instruments").string(); fs::is_directory(insFolder, ec))
         InsFolder = insFolder;
 }
 
 void TMainForm::InitAudio() {
     // A stored buffer outside the settings dialog's range is used at its nearest end.
-    const int buffer = std::clamp(BufferSetting().AsInt(), 10, 100);
-    Live.Initialise(std::max(0, SoundDeviceSetting().AsInt()), buffer, SongEngine->Output());
+    const auto settings = cAudioSettings::Read();
+    Live.Initialise(settings.SoundDevice, settings.Buffer, SongEngine->Output());
 }
 
 void TMainForm::Shutdown() {
@@ -524,9 +552,14 @@ bool TMainForm::SaveWithInstruments() {
     return true;
 }
 
-void TMainForm::ExportSong() { Log("Export: the export dialog is not available yet"); }
+void TMainForm::ExportSong() { ExportForm->exec(); }
 
-void TMainForm::AudioSettings() { Log("Audio Settings: the settings dialog is not available yet"); }
+void TMainForm::AudioSettings() {
+    if (!SettingsForm->RunAndStore()) return;
+    InitAudio();
+    if (cAudioSettings::Read().Autosave) ASTmr->start();
+    else ASTmr->stop();
+}
 
 void TMainForm::Autosave() {
     Log("Autosave...");
@@ -610,6 +643,9 @@ void TMainForm::SetBPMFromSpin(int Value) {
 
 void TMainForm::PositionUpdate() {
     Live.Poll();
+    // The queue handler's trace lines come from the audio thread through a ring.
+    SongEngine->SetTraceEnabled(brindle::ui::TraceActive());
+    for (const auto& line : SongEngine->TakeTraceLines()) brindle::ui::Trace(line);
     for (const auto& problem : SongEngine->LoadPending()) Log(problem);
     for (const auto& problem : SongEngine->Mixer().TakeProblems()) Log(problem);
     const int row = Seq->CurRow;

@@ -20,7 +20,12 @@ class QSpinBox;
 class QSplitter;
 class QTabWidget;
 class QTimer;
+class TAboutBox;
+class TExportForm;
+class TFormTrace;
 class TLog;
+class TRecentFiles;
+class TSettingsForm;
 class cApp;
 class cSequencer;
 
@@ -118,6 +123,12 @@ public:
     QSplitter* Splitter = nullptr;
     QMenu* RecentFilesMenu = nullptr;
     QMenu* TestsMenu = nullptr;
+    // The window's dialogs and helpers.
+    TExportForm* ExportForm = nullptr;
+    TSettingsForm* SettingsForm = nullptr;
+    TAboutBox* AboutBox = nullptr;
+    TFormTrace* FormTrace = nullptr;
+    TRecentFiles* RecentFilesMan = nullptr;
 
 signals:
     // A module was opened (the recent-files list listens).

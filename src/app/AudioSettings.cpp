@@ -1,0 +1,40 @@
+#include "app/AudioSettings.h"
+
+#include "base/RegString.h"
+
+#include <algorithm>
+
+namespace {
+TRegString soundDevice() {
+    return TRegString("SoundDevice", "0");
+}
+TRegString buffer() {
+    return TRegString("Buffer", "60");
+}
+TRegString externEdit() {
+    return TRegString("ExternEdit", "");
+}
+TRegString autosave() {
+    return TRegString("Autosave", "0");
+}
+} // namespace
+
+int cAudioSettings::ClampBuffer(int Milliseconds) {
+    return std::clamp(Milliseconds, MinBuffer, MaxBuffer);
+}
+
+cAudioSettings cAudioSettings::Read() {
+    cAudioSettings Settings;
+    Settings.SoundDevice = std::max(0, soundDevice().AsInt());
+    Settings.Buffer = ClampBuffer(buffer().AsInt());
+    Settings.ExternEdit = externEdit().Get();
+    Settings.Autosave = autosave().AsBool();
+    return Settings;
+}
+
+void cAudioSettings::Write() const {
+    soundDevice().SetInt(SoundDevice);
+    buffer().SetInt(Buffer);
+    externEdit().Set(ExternEdit);
+    autosave().SetBool(Autosave);
+}

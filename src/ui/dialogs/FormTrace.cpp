@@ -1,0 +1,98 @@
+#include "ui/dialogs/FormTrace.h"
+
+#include "base/Switches.h"
+
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QHBoxLayout>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+TFormTrace* TheWindow = nullptr;
+int TraceLineNumber = 0;
+int TraceLinesSinceClear = 0;
+
+QFont traceFont() {
+    QFont Font("Courier New");
+    Font.setStyleHint(QFont::TypeWriter);
+    Font.setFixedPitch(true);
+    // Where that family is missing the style hint may still pick a proportional face.
+    if (!QFontInfo(Font).fixedPitch()) Font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    return Font;
+}
+
+} // namespace
+
+TFormTrace::TFormTrace(QWidget* Parent) : QWidget(Parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
+    setWindowTitle("Trace Log (Debug Info)");
+    PauseButton = new QPushButton("Pause", this);
+    PauseButton->setCheckable(true);
+    Memo = new QPlainTextEdit(this);
+    Memo->setReadOnly(true);
+    Memo->setUndoRedoEnabled(false);
+    Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo->setFont(traceFont());
+    auto* Buttons = new QHBoxLayout;
+    Buttons->addWidget(PauseButton);
+    Buttons->addStretch();
+    auto* Layout = new QVBoxLayout(this);
+    Layout->setContentsMargins(0, 0, 0, 0);
+    Layout->setSpacing(0);
+    Layout->addLayout(Buttons);
+    Layout->addWidget(Memo, 1);
+    resize(867, 99);
+    TheWindow = this;
+
+    if (brindle::SwitchPresent("noclearlog")) ClearFlag = false;
+    if (brindle::SwitchPresent("trace") || brindle::SwitchPresent("debug")) show();
+    if (brindle::SwitchPresent("traceheight")) {
+        // A missing or unusable height keeps the window's own rather than collapsing it.
+        const int Height = brindle::SwitchInt("traceheight", 0);
+        if (Height > 0) resize(width(), Height);
+    }
+    if (brindle::SwitchPresent("traceup")) {
+        show();
+        move(0, 0);
+    }
+    if (brindle::SwitchPresent("debugmax")) showMaximized();
+}
+
+TFormTrace::~TFormTrace() {
+    if (TheWindow == this) TheWindow = nullptr;
+}
+
+TFormTrace* TFormTrace::Registered() {
+    return TheWindow;
+}
+int TFormTrace::LineNumber() {
+    return TraceLineNumber;
+}
+int TFormTrace::LinesSinceClear() {
+    return TraceLinesSinceClear;
+}
+
+void TFormTrace::Trace(const std::string& Text) {
+    // The line that empties the memo is its first, so the memo never holds more than 40 lines.
+    if (++TraceLinesSinceClear > LinesPerClear) {
+        TraceLinesSinceClear = 1;
+        if (ClearFlag) Memo->clear();
+    }
+    ++TraceLineNumber;
+    if (PauseButton->isChecked()) return;
+    Memo->appendPlainText(QString::number(TraceLineNumber) + ": " + QString::fromStdString(Text));
+}
+
+namespace brindle::ui {
+
+void Trace(const std::string& Text) {
+    if (TheWindow && TheWindow->isVisible()) TheWindow->Trace(Text);
+}
+
+bool TraceActive() {
+    return TheWindow && TheWindow->isVisible();
+}
+
+} // namespace brindle::ui
