@@ -25,9 +25,6 @@ std::vector<std::filesystem::path> pluginFolders() {
         folders.push_back(exe.parent_path());
         folders.push_back(exe.parent_path().parent_path() / "lib" / "brindle");
     }
-#ifdef BRINDLE_PLUGIN_BUILD_DIR
-    folders.emplace_back(BRINDLE_PLUGIN_BUILD_DIR);
-#endif
     return folders;
 }
 
