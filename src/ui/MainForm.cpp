@@ -84,6 +84,8 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
     Splitter->addWidget(insPlace);
     Splitter->setStretchFactor(0, 1);
     Splitter->setSizes({800, 200});
+    for (QWidget* field : std::initializer_list<QWidget*>{BPMSpin, ApLog, MusicEventsMemo}) field->installEventFilter(this);
+    pag->setFocus();
     layout->addWidget(Splitter, 1);
     setCentralWidget(central);
     BuildMenu();
@@ -378,6 +380,17 @@ void TMainForm::Terminate() {
     WriteRecovery();
     KeepRecovery = true;
     close();
+}
+
+bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
+    if (Event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(Event);
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+            Event->ignore(); // not claimed by the field: the window's shortcut runs
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(Watched, Event);
 }
 
 void TMainForm::keyPressEvent(QKeyEvent* Event) {

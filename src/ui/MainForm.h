@@ -138,6 +138,8 @@ protected:
     void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
     void keyPressEvent(QKeyEvent* Event) override;
+    // Space stays the play key while a field that would take it as text has the focus.
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
     void BuildMenu();

@@ -126,6 +126,14 @@ TEST_F(MainWindow, SpaceTogglesPlayOnThePatternAndInstrumentPagesOnly) {
             EXPECT_FALSE(app.Playing());
         }
     }
+    // Space is the play key even while the tempo field has the focus.
+    form->ShowPage(TMainForm::PatternPage);
+    form->BPMSpin->setFocus();
+    QTest::keyClick(form->BPMSpin, Qt::Key_Space);
+    EXPECT_TRUE(app.Playing());
+    EXPECT_EQ(form->BPMSpin->value(), 140);
+    QTest::keyClick(form->BPMSpin, Qt::Key_Space);
+    EXPECT_FALSE(app.Playing());
     // Playing stops from any page, the Order page too.
     form->ShowPage(TMainForm::OrderPage);
     QTest::mouseClick(form->PlayButton, Qt::LeftButton);
