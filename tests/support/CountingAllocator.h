@@ -15,6 +15,7 @@ inline std::atomic<int> CountingMode{0}; // 0 off, 1 every thread, 2 marked thre
 inline std::atomic<std::uint64_t> AllocationCount{0};
 inline std::atomic<std::uint64_t> FreeCount{0};
 inline std::atomic<std::size_t> LargestAllocation{0};
+inline std::atomic<std::size_t> FailAbove{0}; // 0: no limit
 inline thread_local bool MarkedThread = false;
 
 // Marks the calling thread (or unmarks it) for scopes that count on marked threads only.
@@ -47,7 +48,19 @@ class AllocationScope {
     std::size_t Largest() const { return LargestAllocation.load(); }
 };
 
+// While alive, any single allocation larger than Bytes fails with std::bad_alloc, as it would on
+// a machine out of memory.
+class AllocationLimit {
+  public:
+    explicit AllocationLimit(std::size_t Bytes) { FailAbove = Bytes; }
+    ~AllocationLimit() { FailAbove = 0; }
+    AllocationLimit(const AllocationLimit&) = delete;
+    AllocationLimit& operator=(const AllocationLimit&) = delete;
+};
+
 inline void* CountedAlloc(std::size_t Size, std::size_t Align) {
+    const std::size_t limit = FailAbove.load(std::memory_order_relaxed);
+    if (limit && Size > limit) throw std::bad_alloc();
     if (CountingHere()) {
         AllocationCount.fetch_add(1, std::memory_order_relaxed);
         std::size_t largest = LargestAllocation.load(std::memory_order_relaxed);

@@ -32,9 +32,9 @@ class TLiveMixer : public TAudioX {
     // PoolSize voices may sound at once (the oldest is faded out to make room for more); the format
     // is fixed for the mixer's life. MaxBlockFrames sizes the mixing buffers: a larger block is
     // mixed in pieces of that size, each raising BeforeBlockMixing for its own frames.
-    // RealTime warms every SoundTouch stream up front so none allocates on the audio thread; an
-    // offline render skips that (it costs far more than the render of a short song) and tunes
-    // streams as notes need them.
+    // RealTime makes one tempo stream per voice up front; the audio thread only uses streams
+    // prepared for its note off that thread (AddToMix from the UI, PrepareNote, PrepareStreams,
+    // PreparePending). An offline render makes and tunes streams as notes need them.
     explicit TLiveMixer(int PoolSize = DefaultPoolSize, int SampleRate = 44100, int Channels = 2,
                         int MaxBlockFrames = 4096, bool RealTime = true);
     ~TLiveMixer() override;

@@ -5,6 +5,7 @@
 // decodes; Find runs on the audio thread: it never allocates, never touches files, and holds a short
 // lock only to copy one pointer. Entries that are replaced or removed are parked until no voice holds
 // them, so the audio thread never frees sample memory.
+#include "audio/soundlib/SoundFile.h"
 #include "base/realtime/RealtimeProbe.h"
 
 #include <cstdint>
@@ -31,7 +32,7 @@ struct SampleData {
 class SampleCache {
   public:
     // A decoded instrument lasts at most this long (about 318 MB at 44.1 kHz stereo).
-    static constexpr double DefaultMaxSampleSeconds = 30 * 60;
+    static constexpr double DefaultMaxSampleSeconds = soundlib::MaxDecodeSeconds;
     // Prepared variants take at most this much memory together.
     static constexpr std::size_t DefaultVariantBudget = std::size_t{512} << 20;
 

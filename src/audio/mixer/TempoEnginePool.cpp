@@ -1,7 +1,5 @@
 #include "audio/mixer/TempoEnginePool.h"
 
-#include "base/Parallel.h"
-
 using brindle::soundlib::TempoStream;
 
 TTempoEnginePool::TTempoEnginePool(int SampleRate, int Channels, int Count, bool Sized)
@@ -11,10 +9,8 @@ TTempoEnginePool::TTempoEnginePool(int SampleRate, int Channels, int Count, bool
     Buckets.reserve(static_cast<size_t>(Count));
     if (!Sized) return;
     Slots.resize(static_cast<size_t>(Count));
-    brindle::ParallelFor(Slots.size(), [&](std::size_t i) {
-        Slots[i].Stream = std::make_unique<TempoStream>(Rate, ChannelCount);
-        Slots[i].Stream->WarmUp();
-    });
+    for (auto& slot : Slots)
+        slot.Stream = std::make_unique<TempoStream>(Rate, ChannelCount);
     for (int i = Count; i-- > 0;) {
         Slots[static_cast<size_t>(i)].Bucket = BucketFor(*Slots[static_cast<size_t>(i)].Stream);
         ++Buckets[static_cast<size_t>(Slots[static_cast<size_t>(i)].Bucket)].Members;

@@ -13,9 +13,9 @@
 
 class TTempoEnginePool {
   public:
-    // Sized: every stream is warmed up now (on all cores) and a stream fits a note only when it is
-    // prepared for its speed and pitch (real time). Otherwise streams are made as notes need them
-    // and any stream at the note's pitch fits (offline renders).
+    // Sized (real time): Count streams are made now, and a stream fits a note only once it has been
+    // prepared for the note's speed and pitch (Tune); a fresh one fits nothing. Otherwise streams
+    // are made as notes need them and any stream at the note's pitch fits (offline renders).
     TTempoEnginePool(int SampleRate, int Channels, int Count, bool Sized);
     ~TTempoEnginePool();
 

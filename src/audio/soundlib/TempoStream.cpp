@@ -186,10 +186,4 @@ void TempoStream::SizeBuffersFor(float ForSpeed) {
     Touch->setSetting(SETTING_USE_QUICKSEEK, 0);
 }
 
-void TempoStream::WarmUp() {
-    Prepare(WarmSpeedLow, 0.0f);
-    Prepare(WarmSpeedHigh, 0.0f);
-    Set(0.0f, 0.0f);
-}
-
 } // namespace brindle::soundlib

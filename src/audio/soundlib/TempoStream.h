@@ -31,10 +31,6 @@ float PlayableSpeed(float Speed);
 // -MaxSemitones..+MaxSemitones.
 float PlayablePitch(float Semitones);
 
-// Speeds every real-time stream is sized for by WarmUp; others are sized when prepared.
-inline constexpr float WarmSpeedLow = 0.5f;
-inline constexpr float WarmSpeedHigh = 2.0f;
-
 class TempoStream {
   public:
     TempoStream(int SampleRate, int Channels);
@@ -70,8 +66,6 @@ class TempoStream {
     bool IsPreparedFor(float Speed, float Pitch) const;
     float GetPreparedSpeedLow() const { return SizedLow; }
     float GetPreparedSpeedHigh() const { return SizedHigh; }
-    // Prepare for WarmSpeedLow..WarmSpeedHigh at pitch 0: the state of a fresh real-time stream.
-    void WarmUp();
 
   private:
     int ReadChunk(float* Out, int Frames);

@@ -115,4 +115,22 @@ TEST(DamagedFiles, ASoundLongerThanTheLimitIsRefusedNamingTheFile) {
     EXPECT_EQ(cache.Load(same)->Frames(), Frames);
 }
 
+TEST(DamagedFiles, RunningOutOfMemoryWhileLoadingIsAnErrorNamingTheFile) {
+    bt::TempDir dir;
+    const auto path = bt::WriteSineWav(dir / "big.wav", 440, 1.0, Rate, 2).string(); // 176 400 bytes decoded
+    brindle::SampleCache cache(Rate, 2);
+    {
+        bt::AllocationLimit limit(100000);
+        expectRefused([&] { cache.Load(path); }, path, "memory");
+    }
+    EXPECT_EQ(cache.Find(path), nullptr);
+    ASSERT_NE(cache.Load(path), nullptr);
+    {
+        bt::AllocationLimit limit(300000); // the base fits, a variant twice as long does not
+        expectRefused([&] { cache.LoadVariant(path, 0.5f, 0.0f); }, path, "memory");
+    }
+    EXPECT_EQ(cache.VariantBytes(), 0u);
+    EXPECT_NE(cache.LoadVariant(path, 0.5f, 0.0f), nullptr) << "the budget was given back";
+}
+
 } // namespace
