@@ -2,7 +2,6 @@
 // nearest playable setting, in bounded time and memory.
 #include "audio/mixer/LiveMixer.h"
 #include "audio/mixer/SampleCache.h"
-#include "audio/mixer/TempoRender.h"
 #include "audio/soundlib/TempoStream.h"
 #include "support/CountingAllocator.h"
 #include "support/Measure.h"
@@ -35,26 +34,6 @@ struct SineSource {
         return static_cast<int>(take);
     }
 };
-
-TEST(EngineBounds, PlayableRangeClampsAndNeutralisesNonNumbers) {
-    using brindle::soundlib::PlayablePitch;
-    using brindle::soundlib::PlayableSpeed;
-    EXPECT_EQ(PlayableSpeed(1e-5f), 0.01f);
-    EXPECT_EQ(PlayableSpeed(1e30f), 100.0f);
-    EXPECT_EQ(PlayableSpeed(Inf), 1.0f);
-    EXPECT_EQ(PlayableSpeed(NaN), 1.0f);
-    EXPECT_EQ(PlayableSpeed(0.0f), 1.0f) << "an absent stretch plays as recorded";
-    EXPECT_EQ(PlayableSpeed(-2.0f), 1.0f);
-    EXPECT_EQ(PlayableSpeed(1.5f), 1.5f);
-    EXPECT_EQ(PlayablePitch(200.0f), 48.0f);
-    EXPECT_EQ(PlayablePitch(-250.0f), -48.0f);
-    EXPECT_EQ(PlayablePitch(1e30f), 48.0f);
-    EXPECT_EQ(PlayablePitch(-Inf), 0.0f);
-    EXPECT_EQ(PlayablePitch(NaN), 0.0f);
-    EXPECT_EQ(PlayablePitch(-7.5f), -7.5f);
-    EXPECT_EQ(brindle::soundlib::StretchedFrames(441, 1e-5f), 44100);
-    EXPECT_EQ(brindle::soundlib::StretchedFrames(441, NaN), 441);
-}
 
 // Pitch 200 or 1e30 used to feed SoundTouch for ever (it emits nothing), -200 to grow its buffers
 // to gigabytes, -250 to write out of bounds in its transposer.
