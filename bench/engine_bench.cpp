@@ -127,6 +127,52 @@ void BM_VoiceStartStretchedFirstBlock(benchmark::State& State) {
 }
 BENCHMARK(BM_VoiceStartStretchedFirstBlock);
 
+// A keyboard note at a pitch no stream is ready for, from the UI thread: a free stream is re-tuned
+// and sized there, outside the mixer's lock. Every iteration uses a pitch not used before.
+void BM_VoiceStartNewPitch(benchmark::State& State) {
+    MixFixture fx(1.0);
+    int n = 0;
+    float pitch = -12.0f;
+    for (auto _ : State) {
+        fx.Mixer.AddToMix(fx.File, 1.0f, 1.0f, pitch, 0.0f, n);
+        pitch += 0.01f;
+        if (++n == 200) {
+            State.PauseTiming();
+            fx.Mixer.Clear();
+            n = 0;
+            State.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(BM_VoiceStartNewPitch)->Unit(benchmark::kMicrosecond);
+
+// Notes at 25 pitches whose streams are prepared: finding one is a scan over 26 buckets.
+void BM_VoiceStartAmong25PreparedPitches(benchmark::State& State) {
+    MixFixture fx(1.0);
+    for (int p = 0; p < 25; ++p)
+        fx.Mixer.PrepareStreams(1.0f, static_cast<float>(p - 12) + 0.5f, 8);
+    int n = 0;
+    for (auto _ : State) {
+        fx.Mixer.AddToMix(fx.File, 1.0f, 1.0f, static_cast<float>(n % 25 - 12) + 0.5f, 0.0f, n);
+        if (++n == 150) {
+            State.PauseTiming();
+            fx.Mixer.Clear();
+            n = 0;
+            State.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(BM_VoiceStartAmong25PreparedPitches);
+
+// A real-time mixer of 256 voices: every tempo stream warmed up and sized (on all cores).
+void BM_RealtimeMixerConstruction(benchmark::State& State) {
+    for (auto _ : State) {
+        TLiveMixer mixer(static_cast<int>(State.range(0)));
+        benchmark::DoNotOptimize(&mixer);
+    }
+}
+BENCHMARK(BM_RealtimeMixerConstruction)->Arg(256)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // Decoding a 10 s file into the cache (converted to 44.1 kHz stereo, the file's own format).
 void BM_DecodeAndCache(benchmark::State& State, const char* Ext) {
     BenchFolder dir;

@@ -1,6 +1,7 @@
 #include "app/SongEngine.h"
 
 #include "app/MasterEffects.h"
+#include "audio/soundlib/TempoStream.h"
 #include "base/Error.h"
 #include "base/Parallel.h"
 #include "base/RegString.h"
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <tuple>
 
@@ -74,7 +76,8 @@ std::vector<std::string> SongEngine::PreloadInstruments() {
     ParallelFor(slots.size(), [&](std::size_t j) {
         try {
             cache.Load(TheSong.Instruments[slots[j]].GetFileName());
-        } catch (const Error& e) {
+        } catch (const std::exception& e) {
+            // A damaged file is one broken instrument, whatever the library threw.
             failures[j] = e.what();
         }
     });
@@ -90,37 +93,49 @@ std::vector<std::string> SongEngine::PreloadInstruments() {
 }
 
 void SongEngine::PrepareVariants(const std::set<std::string>& Loaded) {
-    // Every stretched or transposed note the patterns hold, prepared once off the audio thread;
-    // the memory bound leaves anything beyond it to live processing.
-    constexpr std::size_t MaxVariantBytes = 512u << 20;
+    // Every stretched or transposed note the patterns hold, prepared once off the audio thread,
+    // as far as the cache's variant budget goes; notes beyond it get tempo streams tuned for them.
     auto& cache = *TheMixer->GetSampleCache();
-    std::set<std::tuple<int, float, float>> wanted;
+    std::map<std::tuple<int, float, float>, int> wanted; // (slot, speed, pitch) -> cells
     for (const auto& pattern : TheSong.Patterns)
         for (const auto& channel : pattern.Cells)
             for (int row = 0; row < std::clamp(pattern.RowCount, 0, RowCapacity); ++row) {
                 const cStep& cell = channel[row];
                 if (cell.ins < 1 || cell.ins > InstrumentCount) continue;
                 const auto& ins = TheSong.Instruments[cell.ins - 1];
+                // The values the mixer will play, so that 200 and 300 semitones are one job.
                 const float speed = PlayableStretch(ins.Stretch);
-                const float pitch = ins.Pitch + cell.pitch;
-                if (speed != 1.0f || pitch != 0.0f) wanted.emplace(cell.ins - 1, speed, pitch);
+                const float pitch = soundlib::PlayablePitch(ins.Pitch + cell.pitch);
+                if (speed != 1.0f || pitch != 0.0f) ++wanted[{cell.ins - 1, speed, pitch}];
             }
-    const std::vector<std::tuple<int, float, float>> jobs(wanted.begin(), wanted.end());
+    const std::vector<std::pair<std::tuple<int, float, float>, int>> jobs(wanted.begin(), wanted.end());
+    std::vector<char> prepared(jobs.size(), 0);
     ParallelFor(jobs.size(), [&](std::size_t i) {
-        const auto& [slot, speed, pitch] = jobs[i];
+        const auto& [slot, speed, pitch] = jobs[i].first;
         const std::string file = TheSong.Instruments[slot].GetFileName();
-        if (!Loaded.contains(file) || cache.VariantBytes() > MaxVariantBytes) return;
+        if (!Loaded.contains(file)) {
+            prepared[i] = 1; // a broken instrument's notes stay silent
+            return;
+        }
         try {
-            cache.LoadVariant(file, speed, pitch);
-        } catch (const Error&) {
-            // The file changed under us; its notes fall back to live processing.
+            prepared[i] = cache.LoadVariant(file, speed, pitch) != nullptr;
+        } catch (const std::exception&) {
+            // The file changed under us, or memory ran out: live processing plays these notes.
         }
     });
+    std::map<std::pair<float, float>, int> streams; // (speed, pitch) -> notes without a variant
+    for (std::size_t i = 0; i < jobs.size(); ++i)
+        if (!prepared[i]) streams[{std::get<1>(jobs[i].first), std::get<2>(jobs[i].first)}] += jobs[i].second;
+    // A handful of tuned streams per setting; a note that finds none asks for more while playing.
+    constexpr int MaxStreamsPerSetting = 8;
+    for (const auto& [setting, notes] : streams)
+        TheMixer->PrepareStreams(setting.first, setting.second, std::min(notes, MaxStreamsPerSetting));
 }
 
 float SongEngine::PlayableStretch(float Stretch) {
-    // A module may carry a stretch of 0 (an absent attribute); such notes play as recorded.
-    return Stretch > 0 && std::isfinite(Stretch) ? Stretch : 1.0f;
+    // A module may carry a stretch of 0 (an absent attribute), one beyond what the tempo stream
+    // plays, or no number at all: such notes play as recorded or at the nearest playable speed.
+    return soundlib::PlayableSpeed(Stretch);
 }
 
 std::vector<std::string> SongEngine::LoadPending() {

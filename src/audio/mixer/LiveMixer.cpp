@@ -4,39 +4,55 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
+
+using brindle::soundlib::PlayablePitch;
+using brindle::soundlib::PlayableSpeed;
 
 namespace {
 // Extra voices that let a stolen voice fade out while its replacement already sounds.
 int ReserveFor(int PoolSize) {
     return std::max(4, PoolSize / 8);
 }
+
+int VoicesFor(int PoolSize) {
+    const int playing = std::max(PoolSize, 1);
+    return playing + ReserveFor(playing);
+}
+
+// Set while a thread mixes a block: AddToMix called then runs on the audio thread (through
+// BeforeBlockMixing) and must not prepare tempo streams.
+thread_local bool MixingOnThisThread = false;
+
+class MixingScope {
+  public:
+    MixingScope() : Outer(MixingOnThisThread) { MixingOnThisThread = true; }
+    ~MixingScope() { MixingOnThisThread = Outer; }
+    MixingScope(const MixingScope&) = delete;
+    MixingScope& operator=(const MixingScope&) = delete;
+
+  private:
+    bool Outer;
+};
 } // namespace
 
 TLiveMixer::TLiveMixer(int PoolSize, int SampleRate, int Channels, int MaxBlockFrames, bool RealTime)
-    : PoolSize(std::max(PoolSize, 1)), MaxBlock(MaxBlockFrames), RealTime(RealTime),
-      Cache(std::make_shared<brindle::SampleCache>(SampleRate, Channels)) {
+    : PoolSize(std::max(PoolSize, 1)), MaxBlock(std::max(MaxBlockFrames, 1)), RealTime(RealTime),
+      Cache(std::make_shared<brindle::SampleCache>(SampleRate, Channels)),
+      Engines(SampleRate, Channels, VoicesFor(PoolSize), RealTime) {
     SetFormat(SampleRate, Channels);
-    const int total = this->PoolSize + ReserveFor(this->PoolSize);
+    const int total = VoicesFor(PoolSize);
     Pool.reserve(static_cast<size_t>(total));
     Active.reserve(static_cast<size_t>(total));
     Free.reserve(static_cast<size_t>(total));
-    Engines.reserve(static_cast<size_t>(total));
-    FreeEngines.reserve(static_cast<size_t>(total));
-    for (int i = 0; i < total; ++i) {
+    for (int i = 0; i < total; ++i)
         Pool.push_back(std::make_unique<TMixVoice>(SampleRate, Channels));
-        if (!RealTime) continue; // an offline render makes tempo streams when a note needs one
-        Engines.push_back(
-            std::make_unique<brindle::soundlib::TempoStream>(SampleRate, Channels, MaxBlockFrames));
-        Engines.back()->WarmUp();
-    }
     for (auto it = Pool.rbegin(); it != Pool.rend(); ++it)
         Free.push_back(it->get());
-    for (auto it = Engines.rbegin(); it != Engines.rend(); ++it)
-        FreeEngines.push_back(it->get());
-    Bus.resize(static_cast<size_t>(MaxBlockFrames) * Channels);
-    Scratch.resize(static_cast<size_t>(MaxBlockFrames) * Channels);
+    Bus.resize(static_cast<size_t>(MaxBlock) * Channels);
+    Scratch.resize(static_cast<size_t>(MaxBlock) * Channels);
 }
 
 TLiveMixer::~TLiveMixer() {
@@ -66,7 +82,7 @@ std::int64_t TLiveMixer::SecondsToFrames(float Seconds) const {
 void TLiveMixer::Report(const char* Why, const std::string& FileName) {
     // Formatting happens on the UI side; here only fixed-size copies.
     char text[1024];
-    const std::size_t why = std::strlen(Why);
+    const std::size_t why = std::min(std::strlen(Why), sizeof text - 1);
     const std::size_t n = std::min(FileName.size(), sizeof text - why - 1);
     std::memcpy(text, Why, why);
     std::memcpy(text + why, FileName.data(), n);
@@ -75,7 +91,10 @@ void TLiveMixer::Report(const char* Why, const std::string& FileName) {
 
 bool TLiveMixer::AddToMix(const std::string& FileName, float Stretch, float Volume, float Pitch, float Offset,
                           int Tag) {
-    std::lock_guard guard(Lock);
+    float speed = PlayableSpeed(Stretch);
+    float pitch = PlayablePitch(Pitch);
+    const bool onAudioThread = MixingOnThisThread && RealTime;
+    std::unique_lock guard(Lock);
     auto data = Cache ? Cache->Find(FileName) : nullptr;
     if (!data) {
         Report("Sample not loaded yet (it will play next time): ", FileName);
@@ -86,17 +105,32 @@ bool TLiveMixer::AddToMix(const std::string& FileName, float Stretch, float Volu
         Report("Sample is not in the mixer's format: ", FileName);
         return false;
     }
-    if (!TMixVoice::IsNeutral(Stretch, Pitch)) {
+    if (!TMixVoice::IsNeutral(speed, pitch)) {
         // A prepared variant plays like a plain sample: no SoundTouch work on this thread.
-        if (auto variant = Cache->FindVariant(data.get(), Stretch > 0.0f ? Stretch : 1.0f, Pitch)) {
+        if (auto variant = Cache->FindVariant(data.get(), speed, pitch)) {
             data = std::move(variant);
-            Stretch = 1.0f;
-            Pitch = 0.0f;
+            speed = 1.0f;
+            pitch = 0.0f;
         }
     }
+    // The voice and its stream belong to this call until the voice is published below.
     TMixVoice* voice = TakeVoice();
-    auto* engine = TMixVoice::IsNeutral(Stretch, Pitch) ? nullptr : TakeEngine(Pitch);
-    voice->Start(std::move(data), Stretch, Volume, Pitch, SecondsToFrames(Offset), Tag, NextSerial++, engine);
+    int slot = -1;
+    if (!TMixVoice::IsNeutral(speed, pitch)) {
+        slot = Engines.TakeFitting(speed, pitch);
+        if (slot < 0 && !onAudioThread) {
+            slot = Engines.TakeAny();
+            if (slot >= 0) {
+                guard.unlock();
+                Engines.Tune(slot, speed, pitch); // allocates: never under the lock
+                guard.lock();
+                Engines.Regroup(slot);
+            }
+        }
+        if (slot < 0) AskForStreams(speed, pitch, FileName);
+    }
+    voice->Start(std::move(data), speed, Volume, pitch, SecondsToFrames(Offset), Tag, NextSerial++,
+                 slot >= 0 ? &Engines.Stream(slot) : nullptr, slot);
     Active.push_back(voice);
     return true;
 }
@@ -119,41 +153,87 @@ TMixVoice* TLiveMixer::TakeVoice() {
     return voice;
 }
 
-brindle::soundlib::TempoStream* TLiveMixer::TakeEngine(float Pitch) {
-    if (!RealTime && FreeEngines.empty()) {
-        Engines.push_back(
-            std::make_unique<brindle::soundlib::TempoStream>(GetSampleRate(), GetChannels(), MaxBlock));
-        return Engines.back().get();
-    }
-    // There is always one engine per voice, so one is free whenever a voice was.
-    std::size_t pick = FreeEngines.size();
-    for (std::size_t i = FreeEngines.size(); i-- > 0;)
-        if (FreeEngines[i]->GetAppliedPitch() == Pitch) {
-            pick = i;
-            break;
+void TLiveMixer::AskForStreams(float Speed, float Pitch, const std::string& FileName) {
+    for (std::size_t i = 0; i < PendingCount; ++i)
+        if (Pending[i].Speed == Speed && Pending[i].Pitch == Pitch) return; // asked already
+    if (PendingCount == Pending.size()) return; // the UI is behind; the voice keeps waiting
+    Pending[PendingCount++] = PendingNote{Speed, Pitch};
+    char why[160];
+    std::snprintf(why, sizeof why,
+                  "Note at speed %g and %+g semitones not prepared yet (it will play once prepared): ",
+                  static_cast<double>(Speed), static_cast<double>(Pitch));
+    Report(why, FileName);
+}
+
+TMixVoice* TLiveMixer::OldestWaiting(float Speed, float Pitch) const {
+    for (TMixVoice* v : Active)
+        if (v->IsWaiting() && !v->IsCut() && v->GetSpeed() == Speed && v->GetPitch() == Pitch) return v;
+    return nullptr;
+}
+
+void TLiveMixer::PrepareStreams(float Stretch, float Pitch, int Count) {
+    const float speed = PlayableSpeed(Stretch);
+    const float pitch = PlayablePitch(Pitch);
+    if (!RealTime || TMixVoice::IsNeutral(speed, pitch)) return;
+    // Bounded by the pool: every round but the last attaches a stream or adds a free one.
+    const std::size_t rounds = Pool.size() + static_cast<std::size_t>(std::max(Count, 0)) + 1;
+    for (std::size_t round = 0; round < rounds; ++round) {
+        std::unique_lock guard(Lock);
+        TMixVoice* waiting = OldestWaiting(speed, pitch);
+        int slot = -1;
+        if (waiting) {
+            slot = Engines.TakeFitting(speed, pitch);
+        } else if (Engines.CountFitting(speed, pitch) >= Count) {
+            return;
         }
-    if (pick == FreeEngines.size()) {
-        // None set to this pitch: re-tune one whose pitch has the most free spares.
-        std::size_t best = 0;
-        for (std::size_t i = 0; i < FreeEngines.size(); ++i) {
-            std::size_t same = 0;
-            for (const auto* e : FreeEngines)
-                same += e->GetAppliedPitch() == FreeEngines[i]->GetAppliedPitch();
-            if (same > best) {
-                best = same;
-                pick = i;
-            }
+        if (slot < 0) {
+            slot = Engines.TakeAny();
+            if (slot < 0) return; // every stream is playing
+            guard.unlock();
+            Engines.Tune(slot, speed, pitch);
+            guard.lock();
+            Engines.Regroup(slot);
+            waiting = OldestWaiting(speed, pitch); // it may have ended meanwhile
         }
+        if (waiting)
+            waiting->Attach(&Engines.Stream(slot), slot);
+        else
+            Engines.Return(slot);
     }
-    auto* engine = FreeEngines[pick];
-    FreeEngines.erase(FreeEngines.begin() + static_cast<std::ptrdiff_t>(pick));
-    return engine;
+}
+
+void TLiveMixer::PreparePending() {
+    std::array<PendingNote, 64> asked;
+    std::size_t count = 0;
+    {
+        std::lock_guard guard(Lock);
+        count = PendingCount;
+        std::copy_n(Pending.begin(), count, asked.begin());
+        PendingCount = 0;
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        PrepareStreams(asked[i].Speed, asked[i].Pitch, StreamsPerNote);
+}
+
+void TLiveMixer::PrepareNote(const std::string& FileName, float Stretch, float Pitch) {
+    auto cache = GetSampleCache();
+    auto data = cache->Load(FileName);
+    const float speed = PlayableSpeed(Stretch);
+    const float pitch = PlayablePitch(Pitch);
+    if (TMixVoice::IsNeutral(speed, pitch) || cache->FindVariant(data.get(), speed, pitch)) return;
+    PrepareStreams(speed, pitch, StreamsPerNote);
+}
+
+int TLiveMixer::PreparedStreams(float Stretch, float Pitch) const {
+    std::lock_guard guard(Lock);
+    return Engines.CountFitting(PlayableSpeed(Stretch), PlayablePitch(Pitch));
 }
 
 void TLiveMixer::FreeAt(std::size_t Index) {
     TMixVoice* voice = Active[Index];
     Active.erase(Active.begin() + static_cast<std::ptrdiff_t>(Index));
-    if (auto* engine = voice->Release()) FreeEngines.push_back(engine);
+    const int slot = voice->Release();
+    if (slot >= 0) Engines.Return(slot);
     Free.push_back(voice);
 }
 
@@ -175,30 +255,37 @@ void TLiveMixer::Clear() {
 }
 
 int TLiveMixer::PopData(void* Buf, int BufLen) {
+    const MixingScope mixing;
     const int channels = GetChannels();
-    const int frameBytes = channels * 2;
-    const int frames = BufLen > 0 ? BufLen / frameBytes : 0;
-    const double bytesPerSec = static_cast<double>(GetSampleRate()) * frameBytes;
+    const int frames = BufLen > 0 ? BufLen / (channels * 2) : 0;
+    if (BufLen > 0) std::memset(Buf, 0, static_cast<size_t>(BufLen));
+    // The mixing buffers hold MaxBlock frames; a larger block is mixed in pieces so nothing grows
+    // here. The row clock counts frames, so each piece raises BeforeBlockMixing for exactly its own.
+    auto* out = static_cast<std::int16_t*>(Buf);
+    int done = 0;
+    do {
+        const int piece = std::min(frames - done, MaxBlock);
+        MixBlock(out + static_cast<size_t>(done) * channels, piece);
+        done += piece;
+    } while (done < frames);
+    return BufLen;
+}
+
+void TLiveMixer::MixBlock(std::int16_t* Out, int Frames) {
     if (BeforeBlockMixing) {
         const double start = static_cast<double>(GetFramePos()) / GetSampleRate();
-        BeforeBlockMixing(this, static_cast<float>(start), static_cast<float>(BufLen / bytesPerSec));
+        BeforeBlockMixing(this, static_cast<float>(start),
+                          static_cast<float>(static_cast<double>(Frames) / GetSampleRate()));
     }
     std::lock_guard guard(Lock);
-    if (BufLen > 0) std::memset(Buf, 0, static_cast<size_t>(BufLen));
-    const size_t samples = static_cast<size_t>(frames) * channels;
-    // Grows only when a larger block than ever before is asked for.
-    if (Bus.size() < samples) {
-        Bus.resize(samples);
-        Scratch.resize(samples);
-    }
-    std::fill(Bus.begin(), Bus.begin() + static_cast<std::ptrdiff_t>(samples), 0.0f);
+    const auto samples = static_cast<std::ptrdiff_t>(Frames) * GetChannels();
+    std::fill(Bus.begin(), Bus.begin() + samples, 0.0f);
     for (TMixVoice* v : Active)
-        v->MixInto(Bus.data(), Scratch.data(), frames);
-    brindle::soundlib::BusToShorts(static_cast<std::int16_t*>(Buf), Bus.data(), static_cast<int>(samples));
+        v->MixInto(Bus.data(), Scratch.data(), Frames);
+    brindle::soundlib::BusToShorts(Out, Bus.data(), static_cast<int>(samples));
     for (std::size_t i = Active.size(); i-- > 0;)
         if (Active[i]->GetOver()) FreeAt(i);
-    FramePos.fetch_add(frames, std::memory_order_relaxed);
-    return BufLen;
+    FramePos.fetch_add(Frames, std::memory_order_relaxed);
 }
 
 void TLiveMixer::AddShorts(std::int16_t* Dest, const std::int16_t* Src, int Count) {

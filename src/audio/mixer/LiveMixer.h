@@ -2,16 +2,19 @@
 // The source node of the main output chain: mixes one voice per sounding note into each block.
 //
 // Real-time rules: PopData, BeforeBlockMixing and the AddToMix/RemoveByTag calls made from it run on
-// the audio thread. Voices come from a pool built at construction; sample audio comes from a
-// SampleCache already converted to the mixer's rate and channel count; nothing there allocates,
-// opens files or waits on the UI. Problems found on the audio thread (a file not in the cache) are
-// queued for the UI to collect with TakeProblems/TakePendingLoads.
-#include "audio/nodes/AudioX.h"
+// the audio thread. Voices and tempo streams come from pools built at construction; sample audio
+// comes from a SampleCache already converted to the mixer's rate and channel count; nothing there
+// allocates, opens files or waits on the UI. Problems found on the audio thread (a file not in the
+// cache, a note whose tempo stream is not prepared) are queued for the UI to collect with
+// TakeProblems/TakePendingLoads/PreparePending.
 #include "audio/mixer/MixVoice.h"
+#include "audio/mixer/SampleCache.h"
+#include "audio/mixer/TempoEnginePool.h"
+#include "audio/nodes/AudioX.h"
 #include "base/realtime/RealtimeProbe.h"
 #include "base/realtime/TextRing.h"
-#include "audio/mixer/SampleCache.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -27,10 +30,11 @@ class TLiveMixer : public TAudioX {
     static constexpr int DefaultPoolSize = 256;
 
     // PoolSize voices may sound at once (the oldest is faded out to make room for more); the format
-    // is fixed for the mixer's life. MaxBlockFrames presizes the scratch buffers (larger blocks grow
-    // them once).
-    // RealTime warms every SoundTouch stream up front so none allocates on the audio thread; an
-    // offline render skips that (it costs far more than the render of a short song).
+    // is fixed for the mixer's life. MaxBlockFrames sizes the mixing buffers: a larger block is
+    // mixed in pieces of that size, each raising BeforeBlockMixing for its own frames.
+    // RealTime makes one tempo stream per voice up front; the audio thread only uses streams
+    // prepared for its note off that thread (AddToMix from the UI, PrepareNote, PrepareStreams,
+    // PreparePending). An offline render makes and tunes streams as notes need them.
     explicit TLiveMixer(int PoolSize = DefaultPoolSize, int SampleRate = 44100, int Channels = 2,
                         int MaxBlockFrames = 4096, bool RealTime = true);
     ~TLiveMixer() override;
@@ -44,9 +48,15 @@ class TLiveMixer : public TAudioX {
     std::shared_ptr<brindle::SampleCache> GetSampleCache() const;
 
     // Starts FileName Offset seconds after the start of the next block mixed. Stretch is the tempo
-    // factor (2 = twice as fast, half as long), Volume a linear gain, Pitch a shift in semitones.
+    // factor (2 = twice as fast, half as long), Volume a linear gain, Pitch a shift in semitones;
+    // both are brought into the playable range.
     // A file not in the cache is not started: it is queued as a problem and for loading, and
     // false is returned.
+    // A stretched or transposed note needs a tempo stream prepared for its speed and pitch. Called
+    // from the UI thread, AddToMix prepares one itself if none is free (outside the lock; the
+    // voice appears once it is ready). Called from the audio thread (inside PopData), it never
+    // does: the voice starts silent, the note is reported once and queued, and PreparePending
+    // later gives it a stream that joins at the note's current place.
     bool AddToMix(const std::string& FileName, float Stretch, float Volume, float Pitch, float Offset,
                   int Tag);
     // Cuts every voice with Tag at the start of the next block, fading out over at most 3 ms.
@@ -76,9 +86,31 @@ class TLiveMixer : public TAudioX {
     std::vector<std::string> TakeProblems();
     std::vector<std::string> TakePendingLoads();
 
+    // UI thread, when a note is entered or a song is loaded: loads FileName into the cache if it
+    // is not there (throws brindle::Error like SampleCache::Load) and, unless a prepared variant
+    // covers the note, makes sure StreamsPerNote free streams are ready for its speed and pitch.
+    void PrepareNote(const std::string& FileName, float Stretch, float Pitch);
+    // UI thread: makes sure Count free streams are ready for (Stretch, Pitch), as far as free
+    // streams allow, giving waiting voices theirs first. Does nothing for an offline mixer.
+    void PrepareStreams(float Stretch, float Pitch, int Count = StreamsPerNote);
+    // UI thread: prepares streams for the notes the audio thread could not start.
+    void PreparePending();
+    // Free streams ready for (Stretch, Pitch).
+    int PreparedStreams(float Stretch, float Pitch) const;
+
+    static constexpr int StreamsPerNote = 2;
+
   private:
+    struct PendingNote {
+        float Speed;
+        float Pitch;
+    };
+
+    void MixBlock(std::int16_t* Out, int Frames);
     TMixVoice* TakeVoice();
-    brindle::soundlib::TempoStream* TakeEngine(float Pitch);
+    // Asks the UI for streams for (Speed, Pitch): queued once, reported once.
+    void AskForStreams(float Speed, float Pitch, const std::string& FileName);
+    TMixVoice* OldestWaiting(float Speed, float Pitch) const;
     void FreeAt(std::size_t Index);
     std::int64_t SecondsToFrames(float Seconds) const;
     void Report(const char* Why, const std::string& FileName);
@@ -91,10 +123,9 @@ class TLiveMixer : public TAudioX {
     std::vector<std::unique_ptr<TMixVoice>> Pool;
     std::vector<TMixVoice*> Active; // in start order, oldest first
     std::vector<TMixVoice*> Free;
-    // Tempo streams for stretched voices. Changing a stream's pitch allocates inside SoundTouch, so
-    // a note takes a free stream already set to its pitch when there is one.
-    std::vector<std::unique_ptr<brindle::soundlib::TempoStream>> Engines;
-    std::vector<brindle::soundlib::TempoStream*> FreeEngines;
+    TTempoEnginePool Engines; // one tempo stream per voice (made on demand offline)
+    std::array<PendingNote, 64> Pending{};
+    std::size_t PendingCount = 0;
     std::vector<float> Bus;     // the block being mixed, summed in float and saturated once
     std::vector<float> Scratch; // one voice's rendering when it needs a pass of its own
     std::atomic<std::int64_t> FramePos{0};

@@ -1,6 +1,7 @@
 #include "audio/mixer/MixVoice.h"
 
 #include "audio/mixer/MixKernels.h"
+#include "audio/mixer/TempoRender.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,19 +11,21 @@ using brindle::soundlib::PullStream;
 TMixVoice::TMixVoice(int SampleRate, int Channels)
     : Rate(SampleRate), ChannelCount(Channels), FadeFrames(std::max(1, SampleRate * 3 / 1000)) {}
 
-void TMixVoice::Start(std::shared_ptr<const brindle::SampleData> Sample, float Speed, float Volume,
-                      float Pitch, std::int64_t DelayFrames, int NewTag, std::uint64_t NewSerial,
-                      brindle::soundlib::TempoStream* Engine) {
+void TMixVoice::Start(std::shared_ptr<const brindle::SampleData> Sample, float NewSpeed, float Volume,
+                      float NewPitch, std::int64_t DelayFrames, int NewTag, std::uint64_t NewSerial,
+                      brindle::soundlib::TempoStream* Engine, int EngineSlot) {
     Data = std::move(Sample);
-    if (Speed <= 0.0f) Speed = 1.0f;
-    Tempo = Engine;
-    Neutral = IsNeutral(Speed, Pitch) || !Tempo;
+    Speed = brindle::soundlib::PlayableSpeed(NewSpeed);
+    Pitch = brindle::soundlib::PlayablePitch(NewPitch);
+    Neutral = IsNeutral(Speed, Pitch);
+    Tempo = Neutral ? nullptr : Engine;
+    TempoSlot = Tempo ? EngineSlot : -1;
     Gain = Volume;
     Cursor = 0;
     Delay = std::max<std::int64_t>(DelayFrames, 0);
     Played = 0;
     const std::int64_t frames = Data ? Data->Frames() : 0;
-    Duration = Neutral ? frames : std::llround(static_cast<double>(frames) / Speed);
+    Duration = brindle::soundlib::StretchedFrames(frames, Speed);
     CutDelay = -1;
     Fading = false;
     FadeDone = 0;
@@ -30,24 +33,36 @@ void TMixVoice::Start(std::shared_ptr<const brindle::SampleData> Sample, float S
     Over = false;
     Tag = NewTag;
     Serial = NewSerial;
-    if (!Neutral) {
-        PullStream src;
-        src.Fill = &TMixVoice::PullSample;
-        src.User = this;
-        src.SampleRate = Rate;
-        src.Channels = ChannelCount;
-        Tempo->SetSource(src);
-        Tempo->SetPadWithSilence(true);
-        Tempo->Set(100.0f * (Speed - 1.0f), Pitch);
-        Tempo->Restart();
-    }
+    if (Tempo) StartTempo();
 }
 
-brindle::soundlib::TempoStream* TMixVoice::Release() {
+void TMixVoice::StartTempo() {
+    PullStream src;
+    src.Fill = &TMixVoice::PullSample;
+    src.User = this;
+    src.SampleRate = Rate;
+    src.Channels = ChannelCount;
+    Tempo->SetSource(src);
+    Tempo->SetPadWithSilence(true);
+    Tempo->Set(100.0f * (Speed - 1.0f), Pitch);
+    Tempo->Restart();
+}
+
+void TMixVoice::Attach(brindle::soundlib::TempoStream* Engine, int EngineSlot) {
+    Tempo = Engine;
+    TempoSlot = EngineSlot;
+    // The source frame that output frame Played comes from at this speed.
+    const std::int64_t frames = Data ? Data->Frames() : 0;
+    Cursor = std::clamp<std::int64_t>(std::llround(static_cast<double>(Played) * Speed), 0, frames);
+    StartTempo();
+}
+
+int TMixVoice::Release() {
     Data.reset();
-    auto* engine = Tempo;
+    const int slot = TempoSlot;
     Tempo = nullptr;
-    return engine;
+    TempoSlot = -1;
+    return slot;
 }
 
 void TMixVoice::CutAt(std::int64_t CutFrames) {
@@ -74,7 +89,7 @@ void TMixVoice::Render(float* Dest, int Frames) {
         got = static_cast<int>(std::min<std::int64_t>(left, Frames));
         brindle::soundlib::ShortsToFloats(Dest, Data->Pcm.data() + Cursor * ChannelCount, got * ChannelCount);
         Cursor += got;
-    } else {
+    } else if (Tempo) {
         got = std::max(Tempo->ReadFloats(Dest, Frames), 0);
     }
     std::fill(Dest + static_cast<size_t>(got) * ChannelCount,

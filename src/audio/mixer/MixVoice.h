@@ -2,7 +2,8 @@
 // One sounding note of the live mixer: cached sample data read at a frame cursor, optionally through
 // its own tempo/pitch stream, with a gain, a start delay and an optional cut with a short fade.
 // Voices are pooled by the mixer: Start reuses everything and allocates nothing. A stretched or
-// transposed voice borrows a tempo stream from the mixer's pool for its lifetime.
+// transposed voice borrows a tempo stream from the mixer's pool for its lifetime; one started
+// without a stream waits, silent but keeping time, until the mixer attaches one.
 #include "audio/mixer/SampleCache.h"
 #include "audio/soundlib/TempoStream.h"
 
@@ -14,12 +15,20 @@ class TMixVoice {
     TMixVoice(int SampleRate, int Channels);
 
     static bool IsNeutral(float Speed, float Pitch) { return Speed == 1.0f && Pitch == 0.0f; }
-    // Engine is required (and only used) when the note is stretched or transposed.
+    // Speed and Pitch are brought into the playable range. Engine (with its pool slot) is only used
+    // when the note is stretched or transposed; without one the voice waits for Attach.
     void Start(std::shared_ptr<const brindle::SampleData> Data, float Speed, float Volume, float Pitch,
                std::int64_t DelayFrames, int Tag, std::uint64_t Serial,
-               brindle::soundlib::TempoStream* Engine);
-    // Lets go of the sample and returns the borrowed engine (null if none).
-    brindle::soundlib::TempoStream* Release();
+               brindle::soundlib::TempoStream* Engine, int EngineSlot);
+    // Gives a waiting voice its stream. The stream starts where the note would be had it had one
+    // from the start, so the note keeps its place in time.
+    void Attach(brindle::soundlib::TempoStream* Engine, int EngineSlot);
+    bool IsWaiting() const { return Data && !Neutral && !Tempo; }
+    // Lets go of the sample and returns the borrowed engine's slot (-1 if none).
+    int Release();
+
+    float GetSpeed() const { return Speed; }
+    float GetPitch() const { return Pitch; }
 
     // Cut CutFrames after the start of the next block mixed, then fade out over FadeFrames.
     void CutAt(std::int64_t CutFrames);
@@ -38,6 +47,7 @@ class TMixVoice {
 
   private:
     static int PullSample(void* User, std::int16_t* Buf, int Frames);
+    void StartTempo();
     // Writes Frames frames of source (before gain) into Dest, silence after the sample's end.
     void Render(float* Dest, int Frames);
 
@@ -46,6 +56,9 @@ class TMixVoice {
     int FadeFrames;
     std::shared_ptr<const brindle::SampleData> Data;
     brindle::soundlib::TempoStream* Tempo = nullptr;
+    int TempoSlot = -1;
+    float Speed = 1.0f;
+    float Pitch = 0.0f;
     bool Neutral = true;
     float Gain = 1.0f;
     std::int64_t Cursor = 0;   // next source frame

@@ -1,11 +1,13 @@
 #include "audio/mixer/SampleCache.h"
 
-#include "audio/soundlib/SoundFile.h"
 #include "audio/mixer/TempoRender.h"
+#include "audio/soundlib/SoundFile.h"
+#include "audio/soundlib/TempoStream.h"
 #include "base/Error.h"
 
 #include <algorithm>
 #include <mutex>
+#include <new>
 
 namespace brindle {
 
@@ -24,7 +26,12 @@ std::shared_ptr<const SampleData> SampleCache::Load(const std::string& Path) {
     data->Path = Path;
     data->SampleRate = Rate;
     data->Channels = ChannelCount;
-    data->Pcm = soundlib::DecodeFile(Path, Rate, ChannelCount); // throws for missing/corrupt files
+    const auto maxFrames = static_cast<std::int64_t>(MaxSampleSeconds * Rate);
+    try {
+        data->Pcm = soundlib::DecodeFile(Path, Rate, ChannelCount, maxFrames); // throws for bad files
+    } catch (const std::bad_alloc&) {
+        throw Error("Not enough memory to load the audio file: " + Path);
+    }
     data->FileSize = size;
     data->ModTime = mtime;
     std::shared_ptr<const SampleData> old;
@@ -96,16 +103,39 @@ std::size_t SampleCache::VariantHash::operator()(const VariantKey& K) const noex
     return h ^ (std::hash<float>{}(K.Speed) * 31) ^ (std::hash<float>{}(K.Pitch) * 131);
 }
 
-std::shared_ptr<const SampleData> SampleCache::LoadVariant(const std::string& Path, float Speed, float Pitch) {
+std::shared_ptr<const SampleData> SampleCache::LoadVariant(const std::string& Path, float Speed,
+                                                           float Pitch) {
     auto base = Load(Path);
-    if (!(Speed > 0.0f)) Speed = 1.0f; // as a voice treats it
+    Speed = soundlib::PlayableSpeed(Speed); // as a voice treats it
+    Pitch = soundlib::PlayablePitch(Pitch);
     if (Speed == 1.0f && Pitch == 0.0f) return base;
     if (auto found = FindVariant(base.get(), Speed, Pitch)) return found;
+    // The budget holds the variant's own size before a byte of it is allocated; renders running
+    // on other threads hold theirs meanwhile.
+    const auto frames = soundlib::StretchedFrames(base->Frames(), Speed);
+    const std::size_t bytes = static_cast<std::size_t>(frames) * static_cast<std::size_t>(base->Channels) * 2;
+    {
+        std::lock_guard guard(Lock);
+        if (bytes > VariantBudget || VariantTotal + VariantReserved > VariantBudget - bytes) return nullptr;
+        VariantReserved += bytes;
+    }
+    struct Reservation {
+        SampleCache& Cache;
+        std::size_t Bytes;
+        ~Reservation() {
+            std::lock_guard guard(Cache.Lock);
+            Cache.VariantReserved -= Bytes;
+        }
+    } reservation{*this, bytes};
     auto data = std::make_shared<SampleData>();
     data->Path = Path;
     data->SampleRate = base->SampleRate;
     data->Channels = base->Channels;
-    data->Pcm = soundlib::RenderTempoVariant(*base, Speed, Pitch);
+    try {
+        data->Pcm = soundlib::RenderTempoVariant(*base, Speed, Pitch);
+    } catch (const std::bad_alloc&) {
+        throw Error("Not enough memory to prepare a stretched note of the audio file: " + Path);
+    }
     data->FileSize = base->FileSize;
     data->ModTime = base->ModTime;
     std::lock_guard guard(Lock);
@@ -129,6 +159,16 @@ std::size_t SampleCache::VariantBytes() const {
     return VariantTotal;
 }
 
+void SampleCache::SetVariantBudget(std::size_t Bytes) {
+    std::lock_guard guard(Lock);
+    VariantBudget = Bytes;
+}
+
+std::size_t SampleCache::GetVariantBudget() const {
+    std::lock_guard guard(Lock);
+    return VariantBudget;
+}
+
 void SampleCache::DropVariantsOf(const SampleData* Base) {
     std::vector<std::shared_ptr<const SampleData>> dropped;
     {
@@ -143,7 +183,8 @@ void SampleCache::DropVariantsOf(const SampleData* Base) {
             }
         }
     }
-    for (auto& d : dropped) Retire(std::move(d));
+    for (auto& d : dropped)
+        Retire(std::move(d));
 }
 
 } // namespace brindle

@@ -5,6 +5,7 @@
 // decodes; Find runs on the audio thread: it never allocates, never touches files, and holds a short
 // lock only to copy one pointer. Entries that are replaced or removed are parked until no voice holds
 // them, so the audio thread never frees sample memory.
+#include "audio/soundlib/SoundFile.h"
 #include "base/realtime/RealtimeProbe.h"
 
 #include <cstdint>
@@ -30,14 +31,22 @@ struct SampleData {
 
 class SampleCache {
   public:
+    // A decoded instrument lasts at most this long (about 318 MB at 44.1 kHz stereo).
+    static constexpr double DefaultMaxSampleSeconds = soundlib::MaxDecodeSeconds;
+    // Prepared variants take at most this much memory together.
+    static constexpr std::size_t DefaultVariantBudget = std::size_t{512} << 20;
+
     explicit SampleCache(int SampleRate = 44100, int Channels = 2);
 
     int GetSampleRate() const { return Rate; }
     int GetChannels() const { return ChannelCount; }
 
     // Decodes Path unless the cached copy has the same size and modification time.
-    // Throws brindle::Error for a missing or undecodable file (the old entry, if any, stays).
+    // Throws brindle::Error naming the file for a missing, undecodable or too long file, or when
+    // memory runs out (the old entry, if any, stays).
     std::shared_ptr<const SampleData> Load(const std::string& Path);
+    void SetMaxSampleSeconds(double Seconds) { MaxSampleSeconds = Seconds; }
+    double GetMaxSampleSeconds() const { return MaxSampleSeconds; }
     // Audio-thread look-up; null when Path was never loaded.
     std::shared_ptr<const SampleData> Find(const std::string& Path) const noexcept;
     bool Contains(const std::string& Path) const noexcept { return Find(Path) != nullptr; }
@@ -47,12 +56,18 @@ class SampleCache {
     // Frees parked entries no voice holds any more. Called by Load, Remove and Clear too.
     void ReleaseRetired();
 
-    // The sound of Path played at Speed (tempo factor) and Pitch (semitones), prepared once on the
-    // calling thread so voices with those settings mix it like a plain sample. Loads Path first.
+    // The sound of Path played at Speed (tempo factor) and Pitch (semitones), both brought into the
+    // playable range, prepared once on the calling thread so voices with those settings mix it like
+    // a plain sample. Loads Path first. Null when the variant would take the variants past their
+    // budget: its size is known before anything is allocated, so nothing is.
     std::shared_ptr<const SampleData> LoadVariant(const std::string& Path, float Speed, float Pitch);
-    // Audio-thread look-up by the base sample; null when that variant was not prepared.
-    std::shared_ptr<const SampleData> FindVariant(const SampleData* Base, float Speed, float Pitch) const noexcept;
+    // Audio-thread look-up by the base sample, with the playable speed and pitch; null when that
+    // variant was not prepared.
+    std::shared_ptr<const SampleData> FindVariant(const SampleData* Base, float Speed,
+                                                  float Pitch) const noexcept;
     std::size_t VariantBytes() const;
+    void SetVariantBudget(std::size_t Bytes);
+    std::size_t GetVariantBudget() const;
 
   private:
     void Retire(std::shared_ptr<const SampleData> Old);
@@ -72,7 +87,10 @@ class SampleCache {
     };
     // Keyed by the base entry, so a look-up needs no text and a reloaded file drops its variants.
     std::unordered_map<VariantKey, std::shared_ptr<const SampleData>, VariantHash> Variants;
-    std::size_t VariantTotal = 0; // bytes of PCM in Variants
+    std::size_t VariantTotal = 0;    // bytes of PCM in Variants
+    std::size_t VariantReserved = 0; // bytes of variants being rendered
+    std::size_t VariantBudget = DefaultVariantBudget;
+    double MaxSampleSeconds = DefaultMaxSampleSeconds;
     void DropVariantsOf(const SampleData* Base);
     std::vector<std::shared_ptr<const SampleData>> Retired; // touched by loading threads only
     CountingPlainMutex RetiredLock;

@@ -9,7 +9,7 @@
 namespace brindle::soundlib {
 
 std::int64_t StretchedFrames(std::int64_t Frames, float Speed) {
-    return std::llround(static_cast<double>(Frames) / Speed);
+    return std::llround(static_cast<double>(Frames) / PlayableSpeed(Speed));
 }
 
 namespace {
@@ -30,11 +30,13 @@ int pull(void* User, std::int16_t* Buf, int Frames) {
 } // namespace
 
 std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Speed, float Pitch) {
+    Speed = PlayableSpeed(Speed);
+    Pitch = PlayablePitch(Pitch);
     const int channels = Source.Channels;
     const std::int64_t frames = StretchedFrames(Source.Frames(), Speed);
     std::vector<std::int16_t> out(static_cast<size_t>(std::max<std::int64_t>(frames, 0)) * channels);
     constexpr int Chunk = 4096;
-    TempoStream tempo(Source.SampleRate, channels, Chunk);
+    TempoStream tempo(Source.SampleRate, channels);
     Cursor cursor{&Source};
     PullStream src;
     src.Fill = &pull;
@@ -45,6 +47,8 @@ std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Spe
     tempo.SetPadWithSilence(true); // as a voice does: silence after the source's end
     tempo.Set(100.0f * (Speed - 1.0f), Pitch);
     tempo.Restart();
+    // Each read feeds a bounded amount of input and the source is padded with silence, so every
+    // read delivers; one that does not ends the loop and leaves the rest silent.
     for (std::int64_t done = 0; done < frames;) {
         const int want = static_cast<int>(std::min<std::int64_t>(Chunk, frames - done));
         const int got = tempo.Read(out.data() + done * channels, want);

@@ -10,9 +10,11 @@ struct SampleData;
 
 namespace brindle::soundlib {
 
-// Frames a note of Frames source frames lasts at Speed (the voice's duration rule).
+// Frames a note of Frames source frames lasts at Speed (the voice's duration rule), with Speed
+// brought into the playable range.
 std::int64_t StretchedFrames(std::int64_t Frames, float Speed);
-// Speed is a tempo factor (2 = twice as fast), Pitch a shift in semitones.
+// Speed is a tempo factor (2 = twice as fast), Pitch a shift in semitones, both brought into the
+// playable range. The result holds StretchedFrames(Source.Frames(), Speed) frames.
 std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Speed, float Pitch);
 
 } // namespace brindle::soundlib

@@ -31,15 +31,9 @@ void TPlayStream::SetFileName(const std::string& Name) {
     } catch (const brindle::Error&) {
         throw brindle::Error("TransformChannel::Can't create read channel. Is BASS Initialized?\r\n" + Name);
     }
-    std::vector<std::int16_t> pcm;
-    pcm.reserve(static_cast<size_t>(std::max<std::int64_t>(0, file.LengthBytes() / 2)));
-    std::vector<std::int16_t> chunk(16384 * static_cast<size_t>(file.Channels()));
-    for (;;) {
-        const int got = file.Read(chunk.data(), static_cast<int>(chunk.size() * 2));
-        if (got <= 0) break;
-        pcm.insert(pcm.end(), chunk.begin(), chunk.begin() + got / 2);
-    }
-    Pcm = std::move(pcm);
+    // The header's length is only a claim: memory grows with the data, up to the decoding limit.
+    Pcm = brindle::soundlib::ReadAll(
+        file, static_cast<std::int64_t>(brindle::soundlib::MaxDecodeSeconds * file.SampleRate()));
     FileRate = file.SampleRate();
     FileChannels = file.Channels();
     FileName = Name;

@@ -11,7 +11,7 @@ class Decoder {
     virtual ~Decoder() = default;
     virtual int SampleRate() const = 0;
     virtual int Channels() const = 0;
-    // Total frames; an estimate for containers that do not store it exactly.
+    // Total frames; an estimate for containers that do not store it exactly, 0 when unknown.
     virtual std::int64_t LengthFrames() const = 0;
     // Reads up to Frames frames; Out may be null to decode and discard. Returns frames read, 0 at the end.
     virtual int ReadFrames(std::int16_t* Out, int Frames) = 0;

@@ -7,6 +7,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <algorithm>
 #include <string>
 
 namespace brindle::soundlib {
@@ -41,6 +42,11 @@ Resampler::Resampler(int InRate, int InChannels, int OutRate, int OutChannels)
 
 Resampler::~Resampler() {
     swr_free(&Swr);
+}
+
+int Resampler::OutFramesFor(int InFrames) {
+    if (!Swr) return InFrames;
+    return std::max(swr_get_out_samples(Swr, InFrames), 0);
 }
 
 void Resampler::Convert(const std::int16_t* In, int Frames, std::vector<std::int16_t>& Out) {

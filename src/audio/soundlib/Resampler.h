@@ -18,6 +18,8 @@ class Resampler {
 
     // True when input and output formats match and Convert only copies.
     bool IsPassthrough() const { return Swr == nullptr; }
+    // The most frames Convert(In, InFrames) (or Finish, for 0) can append.
+    int OutFramesFor(int InFrames);
     // Appends the converted frames of In to Out.
     void Convert(const std::int16_t* In, int Frames, std::vector<std::int16_t>& Out);
     // Appends what the filter still holds at the end of the input.

@@ -12,7 +12,9 @@ class SndfileDecoder final : public Decoder {
 
     int SampleRate() const override { return Info.samplerate; }
     int Channels() const override { return Info.channels; }
-    std::int64_t LengthFrames() const override { return Info.frames; }
+    // libsndfile reports a length it cannot know (a damaged Ogg, a FLAC whose header counts no
+    // samples) as the largest count there is.
+    std::int64_t LengthFrames() const override { return Info.frames == SF_COUNT_MAX ? 0 : Info.frames; }
     const char* Name() const override { return "libsndfile"; }
 
     int ReadFrames(std::int16_t* Out, int Frames) override {

@@ -1,14 +1,39 @@
 #include "audio/soundlib/SoundFile.h"
 
-#include "base/realtime/RealtimeProbe.h"
 #include "audio/soundlib/Decoder.h"
 #include "audio/soundlib/Resampler.h"
 #include "base/Error.h"
+#include "base/realtime/RealtimeProbe.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <limits>
 
 namespace brindle::soundlib {
+
+namespace {
+
+// Room for Extra more samples; the vector's own doubling could overshoot the limit by the size of
+// the whole sound, so growth stops at Limit samples.
+void MakeRoom(std::vector<std::int16_t>& Out, std::size_t Extra, std::size_t Limit) {
+    const std::size_t need = Out.size() + Extra;
+    if (need <= Out.capacity()) return;
+    Out.reserve(std::max(need, std::min(Out.capacity() * 2, Limit)));
+}
+
+[[noreturn]] void ThrowTooLong(const std::string& Path, std::int64_t MaxFrames, int Rate) {
+    const double seconds = Rate > 0 ? static_cast<double>(MaxFrames) / Rate : 0.0;
+    char limit[64];
+    if (seconds >= 60.0 && std::fmod(seconds, 60.0) == 0.0)
+        std::snprintf(limit, sizeof limit, "%g minutes", seconds / 60.0);
+    else
+        std::snprintf(limit, sizeof limit, "%g seconds", seconds);
+    throw brindle::Error(std::string("Audio file is longer than ") + limit + ", too long to load: " + Path);
+}
+
+} // namespace
 
 SoundFile::SoundFile() = default;
 SoundFile::~SoundFile() = default;
@@ -21,6 +46,10 @@ void SoundFile::Open(const std::string& Path) {
     auto decoder = OpenSndfileDecoder(Path);
     if (!decoder) decoder = OpenFfmpegDecoder(Path);
     if (!decoder) throw brindle::Error("Audio file can't be decoded: " + Path);
+    const int rate = decoder->SampleRate();
+    if (rate < MinFileRate || rate > MaxFileRate)
+        throw brindle::Error("Audio file claims a sample rate of " + std::to_string(rate) +
+                             " Hz, which can't be right: " + Path);
     Impl = std::move(decoder);
     FilePath = Path;
     Position = 0;
@@ -42,8 +71,17 @@ int SoundFile::Channels() const {
     return Impl ? Impl->Channels() : 0;
 }
 
+std::int64_t SoundFile::LengthFrames() const {
+    return Impl ? std::max<std::int64_t>(Impl->LengthFrames(), 0) : 0;
+}
+
 std::int64_t SoundFile::LengthBytes() const {
-    return Impl ? Impl->LengthFrames() * FrameBytes() : 0;
+    const std::int64_t frames = LengthFrames();
+    const int frameBytes = FrameBytes();
+    if (frameBytes <= 0) return 0;
+    // A header may claim any 64-bit count; saturate rather than overflow.
+    const std::int64_t most = std::numeric_limits<std::int64_t>::max() / frameBytes;
+    return std::min(frames, most) * frameBytes;
 }
 
 bool SoundFile::SeekBytes(std::int64_t Bytes) {
@@ -74,38 +112,54 @@ std::int64_t SoundFile::SecondsToBytes(double Seconds) const {
     return frames * FrameBytes();
 }
 
-std::vector<std::int16_t> DecodeFile(const std::string& Path, int Rate, int Channels) {
+std::vector<std::int16_t> ReadAll(SoundFile& File, std::int64_t MaxFrames) {
+    std::vector<std::int16_t> out;
+    if (!File.IsOpen()) return out;
+    const auto channels = static_cast<std::size_t>(File.Channels());
+    const std::size_t limit = static_cast<std::size_t>(std::max<std::int64_t>(MaxFrames, 0)) * channels;
+    const std::size_t chunk = 4096 * channels;
+    // The header's length is only a claim: it sizes the first reservation when within the limit,
+    // and memory otherwise grows with the data that actually arrives.
+    const std::int64_t claimed = File.LengthFrames() - File.PositionBytes() / File.FrameBytes();
+    if (claimed > 0 && claimed <= MaxFrames)
+        out.reserve(static_cast<std::size_t>(claimed) * channels + chunk);
+    while (true) {
+        const std::size_t at = out.size();
+        MakeRoom(out, chunk, limit + chunk);
+        out.resize(at + chunk);
+        const int got = File.Read(out.data() + at, static_cast<int>(chunk * 2));
+        out.resize(at + static_cast<std::size_t>(got > 0 ? got / 2 : 0));
+        if (out.size() > limit) ThrowTooLong(File.Path(), MaxFrames, File.SampleRate());
+        if (got <= 0) break;
+    }
+    return out;
+}
+
+std::vector<std::int16_t> DecodeFile(const std::string& Path, int Rate, int Channels,
+                                     std::int64_t MaxFrames) {
     SoundFile file;
     file.Open(Path);
+    if (MaxFrames < 0) MaxFrames = static_cast<std::int64_t>(MaxDecodeSeconds * Rate);
     Resampler convert(file.SampleRate(), file.Channels(), Rate, Channels);
+    // Same format: decode straight into the result, no intermediate copy.
+    if (convert.IsPassthrough()) return ReadAll(file, MaxFrames);
+    const std::size_t limit = static_cast<std::size_t>(MaxFrames) * static_cast<std::size_t>(Channels);
     std::vector<std::int16_t> out;
-    // The length is only a hint for FFmpeg streams; the loop reads to the real end.
-    const double ratio = static_cast<double>(Rate) / file.SampleRate();
-    out.reserve(
-        static_cast<size_t>(static_cast<double>(file.LengthBytes() / file.FrameBytes()) * ratio + 64) *
-        static_cast<size_t>(Channels));
-    if (convert.IsPassthrough()) {
-        // Same format: decode straight into the result, no intermediate copy.
-        // Chunks follow the known length so the reserved block is never outgrown.
-        const size_t chunk = static_cast<size_t>(4096) * file.Channels();
-        const size_t expected = static_cast<size_t>(file.LengthBytes() / 2);
-        while (true) {
-            const size_t at = out.size();
-            const size_t want = expected > at ? std::min(chunk, expected - at) : chunk;
-            out.resize(at + want);
-            const int got = file.Read(out.data() + at, static_cast<int>(want * 2));
-            out.resize(at + static_cast<size_t>(got > 0 ? got / 2 : 0));
-            if (got <= 0) break;
-        }
-        return out;
-    }
+    const double claimed = static_cast<double>(file.LengthFrames()) * Rate / file.SampleRate();
+    if (claimed > 0 && claimed <= static_cast<double>(MaxFrames))
+        out.reserve(static_cast<std::size_t>(claimed + 64) * static_cast<std::size_t>(Channels));
     std::vector<std::int16_t> block(static_cast<size_t>(16384) * file.Channels());
     while (true) {
         const int got = file.Read(block.data(), static_cast<int>(block.size() * 2));
         if (got <= 0) break;
-        convert.Convert(block.data(), got / file.FrameBytes(), out);
+        const int frames = got / file.FrameBytes();
+        MakeRoom(out, static_cast<std::size_t>(convert.OutFramesFor(frames)) * Channels, limit);
+        convert.Convert(block.data(), frames, out);
+        if (out.size() > limit) ThrowTooLong(Path, MaxFrames, Rate);
     }
+    MakeRoom(out, static_cast<std::size_t>(convert.OutFramesFor(0)) * Channels, limit);
     convert.Finish(out);
+    if (out.size() > limit) out.resize(limit); // the converter's last few frames
     return out;
 }
 

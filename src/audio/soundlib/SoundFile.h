@@ -11,6 +11,13 @@ namespace brindle::soundlib {
 
 class Decoder;
 
+// Sample rates a file may claim; anything else is a damaged header (a file claiming 1 Hz would
+// become gigabytes at the mixer's rate).
+inline constexpr int MinFileRate = 1000;
+inline constexpr int MaxFileRate = 768000;
+// The longest sound decoded whole: 30 minutes (about 318 MB at 44.1 kHz stereo).
+inline constexpr double MaxDecodeSeconds = 30 * 60;
+
 class SoundFile {
   public:
     SoundFile();
@@ -19,7 +26,8 @@ class SoundFile {
     SoundFile& operator=(const SoundFile&) = delete;
 
     // Opens Path, closing any file already open. Throws brindle::Error naming the file when it is
-    // missing or no decoder accepts it; the object is then left closed.
+    // missing, no decoder accepts it or it claims a sample rate outside MinFileRate..MaxFileRate;
+    // the object is then left closed.
     void Open(const std::string& Path);
     void Close();
     bool IsOpen() const { return Impl != nullptr; }
@@ -30,6 +38,9 @@ class SoundFile {
     int SampleRate() const;
     int Channels() const;
     int FrameBytes() const { return Channels() * 2; }
+    // The length the file's header claims, which a damaged file may overstate; 0 when unknown
+    // (a stream without a length, a damaged Ogg).
+    std::int64_t LengthFrames() const;
     std::int64_t LengthBytes() const;
     std::int64_t PositionBytes() const { return Position; }
     // Moves to Bytes (lowered to a whole frame, clamped at 0). Returns false if the decoder failed.
@@ -47,8 +58,14 @@ class SoundFile {
     std::int64_t Position = 0;
 };
 
-// Decodes a whole file and converts it to Rate and Channels (libswresample).
-// Throws brindle::Error like SoundFile::Open.
-std::vector<std::int16_t> DecodeFile(const std::string& Path, int Rate, int Channels);
+// Reads File from its position to the end, at its own format. Memory grows with the data that
+// actually arrives, never beyond MaxFrames frames: a longer file throws brindle::Error naming it.
+std::vector<std::int16_t> ReadAll(SoundFile& File, std::int64_t MaxFrames);
+
+// Decodes a whole file and converts it to Rate and Channels (libswresample), at most MaxFrames
+// frames at Rate (MaxDecodeSeconds when negative). Throws brindle::Error naming the file like
+// SoundFile::Open, and for a file longer than that.
+std::vector<std::int16_t> DecodeFile(const std::string& Path, int Rate, int Channels,
+                                     std::int64_t MaxFrames = -1);
 
 } // namespace brindle::soundlib

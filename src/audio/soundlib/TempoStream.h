@@ -5,6 +5,10 @@
 // current value of either. With no change at all the source passes through untouched. Output is
 // aligned with the input: the pipeline is primed before the first block, so a note's onset stays
 // where it was in the source.
+//
+// Settings are brought into the range SoundTouch handles (see PlayableSpeed/PlayablePitch): beyond
+// it its buffers grow to gigabytes, its transposer writes out of bounds, or it emits nothing and a
+// read would wait for ever. Every read feeds a bounded amount of input.
 #include "audio/soundlib/PullStream.h"
 
 #include <cstdint>
@@ -17,16 +21,25 @@ class SoundTouch;
 
 namespace brindle::soundlib {
 
+inline constexpr float MinSpeed = 0.01f;
+inline constexpr float MaxSpeed = 100.0f;
+inline constexpr float MaxSemitones = 48.0f;
+// A tempo factor the engine can play: one that is not finite or not positive plays as recorded,
+// the rest is clamped to MinSpeed..MaxSpeed.
+float PlayableSpeed(float Speed);
+// A shift in semitones the engine can play: not finite plays untransposed, the rest is clamped to
+// -MaxSemitones..+MaxSemitones.
+float PlayablePitch(float Semitones);
+
 class TempoStream {
   public:
-    // MaxFrames sizes the internal buffers; larger reads are split.
-    TempoStream(int SampleRate, int Channels, int MaxFrames = 4096);
+    TempoStream(int SampleRate, int Channels);
     ~TempoStream();
     TempoStream(const TempoStream&) = delete;
     TempoStream& operator=(const TempoStream&) = delete;
 
     void SetSource(const PullStream& Source) { Src = Source; }
-    // -100 for either keeps that setting.
+    // -100 for either keeps that setting. A new pitch re-designs SoundTouch's filters (allocates).
     void Set(float TempoPercent, float PitchSemitones);
     float GetTempoPercent() const { return Tempo; }
     float GetPitchSemitones() const { return Pitch; }
@@ -43,19 +56,34 @@ class TempoStream {
     int Read(std::int16_t* Out, int Frames);
     // The same in float samples at 16-bit scale, straight from SoundTouch (no conversion pass).
     int ReadFloats(float* Out, int Frames);
-    // Runs the pipeline once so its buffers reach their working size before real-time use.
-    void WarmUp();
+
+    // Off the audio thread: tunes the stream to Pitch and grows SoundTouch's buffers to what reads
+    // at Speed need, so that afterwards Set(any prepared speed, Pitch) and reads allocate nothing.
+    // Leaves the stream restarted, set to Speed and Pitch.
+    void Prepare(float Speed, float Pitch);
+    // True when the stream is tuned to Pitch and sized for Speed (both as PlayableSpeed/Pitch give
+    // them): a voice may then use it on the audio thread.
+    bool IsPreparedFor(float Speed, float Pitch) const;
+    float GetPreparedSpeedLow() const { return SizedLow; }
+    float GetPreparedSpeedHigh() const { return SizedHigh; }
 
   private:
     int ReadChunk(float* Out, int Frames);
-    bool Feed();
+    int Feed();
+    float Speed() const { return 1.0f + Tempo / 100.0f; }
+    void SizeBuffersFor(float Speed);
+    void UpdateLatency(); // and the feed size
 
     int Rate;
     int ChannelCount;
-    int Max;
     float Tempo = 0.0f;
     float Pitch = 0.0f;
     float AppliedPitch = 0.0f;
+    // Speeds SoundTouch's buffers are sized for at AppliedPitch; empty (0, 0) until prepared.
+    float SizedLow = 0.0f;
+    float SizedHigh = 0.0f;
+    int Latency = 0;  // input frames SoundTouch holds back at the current settings
+    int FeedSize = 0; // input frames per feed at the current speed
     bool Pad = false;
     bool SourceEnded = false;
     bool Flushed = false;

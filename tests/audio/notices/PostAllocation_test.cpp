@@ -22,7 +22,7 @@ TEST(NoticeAllocation, PostingAllocatesNothingFromAnyThread) {
     int runs = 0;
     brindle::UiNotice first([&] { ++runs; });
     brindle::UiNotice second([&] { ++runs; });
-    std::atomic<bool> go{false};
+    std::atomic<bool> go{false}, release{false};
     std::atomic<int> done{0};
     std::vector<std::thread> posters;
     for (int t = 0; t < 3; ++t)
@@ -33,6 +33,8 @@ TEST(NoticeAllocation, PostingAllocatesNothingFromAnyThread) {
                 second.Post();
             }
             ++done;
+            // A finishing thread frees its own state: only after counting stopped.
+            while (!release.load()) std::this_thread::yield();
         });
     std::uint64_t allocations = 0;
     {
@@ -41,6 +43,7 @@ TEST(NoticeAllocation, PostingAllocatesNothingFromAnyThread) {
         while (done.load() < 3) std::this_thread::yield();
         allocations = scope.Count();
     }
+    release = true;
     for (auto& p : posters) p.join();
     EXPECT_EQ(allocations, 0u);
     EXPECT_EQ(brindle::DrainUiNotices(), 2);

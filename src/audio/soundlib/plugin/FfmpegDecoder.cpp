@@ -43,10 +43,13 @@ class FfmpegDecoder final : public Decoder {
         Packet = av_packet_alloc();
         if (!Frame || !Packet || !MakeConverter()) return false;
 
+        // A damaged header may claim any duration; one that overflows the rescale comes back
+        // negative and counts as unknown (0).
         if (Stream->duration > 0 && Stream->duration != AV_NOPTS_VALUE)
             Length = av_rescale_q(Stream->duration, Stream->time_base, AVRational{1, Rate});
         else if (Format->duration > 0)
             Length = av_rescale(Format->duration, Rate, AV_TIME_BASE);
+        Length = std::max<std::int64_t>(Length, 0);
         // A stream that yields no audio at all is not a usable file.
         if (!FillPending()) return false;
         return true;
@@ -74,7 +77,8 @@ class FfmpegDecoder final : public Decoder {
 
     bool SeekFrame(std::int64_t Target) override {
         if (Target < 0) Target = 0;
-        if (Target >= Cursor && Target - Cursor < Rate * 2) return SkipTo(Target); // short hop forward
+        if (Target >= Cursor && Target - Cursor < std::int64_t{Rate} * 2)
+            return SkipTo(Target); // short hop forward
         // Timestamps are only trusted when they resolve single frames; coarse ones (ASF, Matroska
         // count milliseconds) would land a few frames off, so those streams decode from the start.
         const bool fine =

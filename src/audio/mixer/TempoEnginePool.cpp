@@ -1,0 +1,121 @@
+#include "audio/mixer/TempoEnginePool.h"
+
+using brindle::soundlib::TempoStream;
+
+TTempoEnginePool::TTempoEnginePool(int SampleRate, int Channels, int Count, bool Sized)
+    : Rate(SampleRate), ChannelCount(Channels), Sized(Sized) {
+    // Every stream may need its own bucket; reserving that many keeps regrouping allocation-free.
+    Slots.reserve(static_cast<size_t>(Count));
+    Buckets.reserve(static_cast<size_t>(Count));
+    if (!Sized) return;
+    Slots.resize(static_cast<size_t>(Count));
+    for (auto& slot : Slots)
+        slot.Stream = std::make_unique<TempoStream>(Rate, ChannelCount);
+    for (int i = Count; i-- > 0;) {
+        Slots[static_cast<size_t>(i)].Bucket = BucketFor(*Slots[static_cast<size_t>(i)].Stream);
+        ++Buckets[static_cast<size_t>(Slots[static_cast<size_t>(i)].Bucket)].Members;
+        Return(i);
+    }
+}
+
+TTempoEnginePool::~TTempoEnginePool() = default;
+
+bool TTempoEnginePool::Fits(const Bucket& B, float Speed, float Pitch) const {
+    return B.Pitch == Pitch && (!Sized || (B.High > 0.0f && B.Low <= Speed && Speed <= B.High));
+}
+
+int TTempoEnginePool::BucketFor(const TempoStream& Stream) {
+    const float pitch = Stream.GetAppliedPitch();
+    const float low = Sized ? Stream.GetPreparedSpeedLow() : 0.0f;
+    const float high = Sized ? Stream.GetPreparedSpeedHigh() : 0.0f;
+    int unused = -1;
+    for (std::size_t b = 0; b < Buckets.size(); ++b) {
+        const Bucket& bucket = Buckets[b];
+        if (bucket.Members > 0 && bucket.Pitch == pitch && bucket.Low == low && bucket.High == high)
+            return static_cast<int>(b);
+        if (bucket.Members == 0 && unused < 0) unused = static_cast<int>(b);
+    }
+    if (unused < 0) {
+        unused = static_cast<int>(Buckets.size());
+        Buckets.emplace_back();
+    }
+    Bucket& fresh = Buckets[static_cast<size_t>(unused)];
+    fresh = Bucket{};
+    fresh.Pitch = pitch;
+    fresh.Low = low;
+    fresh.High = high;
+    return unused;
+}
+
+int TTempoEnginePool::Pop(int BucketIndex) {
+    Bucket& bucket = Buckets[static_cast<size_t>(BucketIndex)];
+    const int slot = bucket.Head;
+    bucket.Head = Slots[static_cast<size_t>(slot)].Next;
+    --bucket.Free;
+    Slots[static_cast<size_t>(slot)].Next = -1;
+    return slot;
+}
+
+int TTempoEnginePool::TakeFitting(float Speed, float Pitch) {
+    for (std::size_t b = 0; b < Buckets.size(); ++b)
+        if (Buckets[b].Free > 0 && Fits(Buckets[b], Speed, Pitch)) return Pop(static_cast<int>(b));
+    return -1;
+}
+
+int TTempoEnginePool::TakeAny() {
+    int best = -1;
+    for (std::size_t b = 0; b < Buckets.size(); ++b)
+        if (Buckets[b].Free > 0 && (best < 0 || Buckets[b].Free > Buckets[static_cast<size_t>(best)].Free))
+            best = static_cast<int>(b);
+    if (best >= 0) return Pop(best);
+    if (Sized) return -1;
+    Slots.push_back(Slot{std::make_unique<TempoStream>(Rate, ChannelCount)});
+    const int slot = static_cast<int>(Slots.size()) - 1;
+    Slots.back().Bucket = BucketFor(*Slots.back().Stream);
+    ++Buckets[static_cast<size_t>(Slots.back().Bucket)].Members;
+    return slot;
+}
+
+void TTempoEnginePool::Return(int SlotIndex) {
+    Slot& slot = Slots[static_cast<size_t>(SlotIndex)];
+    Bucket& bucket = Buckets[static_cast<size_t>(slot.Bucket)];
+    slot.Next = bucket.Head;
+    bucket.Head = SlotIndex;
+    ++bucket.Free;
+}
+
+void TTempoEnginePool::Regroup(int SlotIndex) {
+    Slot& slot = Slots[static_cast<size_t>(SlotIndex)];
+    --Buckets[static_cast<size_t>(slot.Bucket)].Members;
+    slot.Bucket = BucketFor(*slot.Stream);
+    ++Buckets[static_cast<size_t>(slot.Bucket)].Members;
+}
+
+void TTempoEnginePool::Tune(int SlotIndex, float Speed, float Pitch) {
+    TempoStream& stream = Stream(SlotIndex);
+    if (Sized)
+        stream.Prepare(Speed, Pitch);
+    else
+        stream.Set(100.0f * (Speed - 1.0f), Pitch);
+}
+
+int TTempoEnginePool::CountFitting(float Speed, float Pitch) const {
+    int n = 0;
+    for (const Bucket& b : Buckets)
+        if (Fits(b, Speed, Pitch)) n += b.Free;
+    return n;
+}
+
+int TTempoEnginePool::FreeCount() const {
+    int n = 0;
+    for (const Bucket& b : Buckets)
+        n += b.Free;
+    return n;
+}
+
+int TTempoEnginePool::BucketCount() const {
+    int n = 0;
+    for (const Bucket& b : Buckets)
+        n += b.Members > 0;
+    return n;
+}
