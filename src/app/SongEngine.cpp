@@ -148,6 +148,8 @@ std::vector<std::string> SongEngine::LoadPending() {
             problems.push_back(e.what());
         }
     }
+    // Notes the audio thread met without a stream tuned for them get one here, off that thread.
+    TheMixer->PreparePending();
     return problems;
 }
 

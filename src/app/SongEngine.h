@@ -50,7 +50,8 @@ public:
     // transposed notes the patterns hold (run before playing). Returns one message per
     // instrument whose file is missing or cannot be decoded; its notes stay silent.
     std::vector<std::string> PreloadInstruments();
-    // Loads files the mixer asked for while playing; returns the messages of those that failed.
+    // UI thread, from a periodic timer: loads files the mixer asked for while playing and tunes
+    // streams for notes it could not start; returns the messages of the files that failed.
     std::vector<std::string> LoadPending();
 
     // Transport: every start clears the mixer and the clock so the song begins at time 0.
