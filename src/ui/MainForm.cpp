@@ -5,6 +5,7 @@
 #include "app/MasterEffects.h"
 #include "app/ProjectFiles.h"
 #include "app/SongEngine.h"
+#include "audio/mixer/LiveMixer.h"
 #include "base/AppInfo.h"
 #include "base/Error.h"
 #include "base/RegString.h"
@@ -668,8 +669,28 @@ void TMainForm::PositionUpdate() {
     }
     const int order = Seq->CurOrder;
     if (CurrentPage() == OrderPage && order != LastOrder) LastOrder = order;
+    if (CurrentPage() == OutputPage) UpdateMusicEvents();
     if (CurrentPage() == OutputPage && ++StatsTick >= 50) {
         StatsTick = 0;
         AudioStats->setText(QString::fromStdString("Output: " + Live.GetSpeakers().GetStatsSummary()));
     }
+}
+
+void TMainForm::UpdateMusicEvents() {
+    std::vector<TLiveMixer::TVoiceInfo> voices;
+    SongEngine->Mixer().GetVoices(voices);
+    Tolm.Events.clear();
+    std::string text;
+    char numbers[200];
+    for (const auto& v : voices) {
+        std::snprintf(numbers, sizeof numbers, " Transpose:%.2f Speed:%.2f FilePos:%.2f MixedTime:%.2f TimeToMix:%.2f",
+                      double(v.Pitch), v.Speed != 0 ? 1.0 / double(v.Speed) : 0.0, v.FilePos, v.MixedTime,
+                      v.TimeToMix);
+        Tolm.Events.push_back(v.FileName + numbers);
+        text += Tolm.Events.back() + "\n";
+    }
+    // Repainted only when a line changed.
+    if (text == LastEvents) return;
+    LastEvents = text;
+    MusicEventsMemo->setPlainText(QString::fromStdString(text));
 }

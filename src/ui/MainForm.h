@@ -83,6 +83,8 @@ public:
     void UpdateCaption();
     // The 10 ms position timer's work.
     void PositionUpdate();
+    // The Output page's list of sounding voices.
+    void UpdateMusicEvents();
     // The autosave timer's work: titled songs are saved, untitled ones go to the recovery file.
     void Autosave();
     // The recovery timer's work: unsaved changes go to the recovery file.

@@ -3,6 +3,7 @@
 #include "audio/mixer/MixKernels.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -131,6 +132,7 @@ bool TLiveMixer::AddToMix(const std::string& FileName, float Stretch, float Volu
     }
     voice->Start(std::move(data), speed, Volume, pitch, SecondsToFrames(Offset), Tag, NextSerial++,
                  slot >= 0 ? &Engines.Stream(slot) : nullptr, slot);
+    voice->SetRequested(PlayableSpeed(Stretch), PlayablePitch(Pitch));
     Active.push_back(voice);
     return true;
 }
@@ -298,6 +300,39 @@ float TLiveMixer::GetTimePos() const {
 
 void TLiveMixer::SetTimePos(float Seconds) {
     SetFramePos(std::llround(static_cast<double>(Seconds) * GetSampleRate()));
+}
+
+void TLiveMixer::GetVoices(std::vector<TVoiceInfo>& Out) const {
+    struct Raw {
+        std::shared_ptr<const brindle::SampleData> Data;
+        float Speed, Pitch;
+        std::int64_t Played, Duration;
+        int Tag;
+    };
+    // Copied under the lock into fixed room (a reference keeps each sample alive), formatted after.
+    std::array<Raw, 64> raw;
+    std::size_t count = 0;
+    {
+        std::lock_guard guard(Lock);
+        for (const TMixVoice* v : Active) {
+            if (count == raw.size() || v->IsCut() || !v->GetData()) continue;
+            raw[count++] = {v->GetData(), v->GetRequestedSpeed(), v->GetRequestedPitch(), v->GetPlayedFrames(),
+                            v->GetDurationFrames(), v->GetTag()};
+        }
+    }
+    Out.resize(count);
+    const double rate = GetSampleRate();
+    for (std::size_t i = 0; i < count; ++i) {
+        const Raw& r = raw[i];
+        auto& info = Out[i];
+        info.FileName = r.Data->Path;
+        info.Pitch = r.Pitch;
+        info.Speed = r.Speed;
+        info.MixedTime = double(r.Played) / rate;
+        info.TimeToMix = double(r.Duration) / rate;
+        info.FilePos = std::min(info.MixedTime * r.Speed, double(r.Data->Frames()) / rate);
+        info.Tag = r.Tag;
+    }
 }
 
 int TLiveMixer::VoiceCount() const {

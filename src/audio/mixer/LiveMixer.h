@@ -80,6 +80,19 @@ class TLiveMixer : public TAudioX {
     void SetFramePos(std::int64_t Frame) { FramePos.store(Frame, std::memory_order_relaxed); }
 
     int VoiceCount() const;
+
+    // What one sounding voice is doing, for the Output page.
+    struct TVoiceInfo {
+        std::string FileName;
+        float Pitch = 0;       // semitones
+        float Speed = 1;       // 1 / stretch
+        double FilePos = 0;    // seconds into the file
+        double MixedTime = 0;  // seconds of this voice mixed so far
+        double TimeToMix = 0;  // seconds the voice lasts
+        int Tag = 0;
+    };
+    // UI thread: the sounding voices, oldest first. Out is reused; the lock is held only to copy.
+    void GetVoices(std::vector<TVoiceInfo>& Out) const;
     int GetPoolSize() const { return PoolSize; }
 
     // UI thread: messages about notes that could not start, and files to load into the cache.

@@ -38,6 +38,14 @@ class TMixVoice {
     // (BlockFrames frames). Sets Over when the voice has played its duration or its fade ended.
     void MixInto(float* Bus, float* Scratch, int BlockFrames);
 
+    // The speed and pitch the note asked for (a prepared variant plays them at 1 and 0).
+    void SetRequested(float Speed, float Pitch) {
+        RequestedSpeed = Speed;
+        RequestedPitch = Pitch;
+    }
+    float GetRequestedSpeed() const { return RequestedSpeed; }
+    float GetRequestedPitch() const { return RequestedPitch; }
+    const std::shared_ptr<const brindle::SampleData>& GetData() const { return Data; }
     int GetTag() const { return Tag; }
     bool GetOver() const { return Over; }
     std::uint64_t GetSerial() const { return Serial; }
@@ -72,4 +80,6 @@ class TMixVoice {
     bool Over = false;
     int Tag = 0;
     std::uint64_t Serial = 0;
+    float RequestedSpeed = 1.0f;
+    float RequestedPitch = 0.0f;
 };

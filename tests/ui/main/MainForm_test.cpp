@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -151,6 +152,27 @@ TEST_F(MainWindow, NotesPlayOnTheSpeakersWhilePlaying) {
     EXPECT_GT(form->Output().GetSpeakers().GetPlayedTime(), 0.0f);
     form->Stop();
     EXPECT_EQ(form->Engine().Mixer().VoiceCount(), 0);
+}
+
+TEST_F(MainWindow, TheOutputPageListsTheSoundingVoices) {
+    WriteSoundFile(dir / "long.wav", ConstantTone(1000, 44100 * 4, 2), 44100, 2);
+    form->Song().SetInstrumentFile(1, (dir / "long.wav").string());
+    form->Song().InstrumentAt(1).Stretch = 2; // twice as fast: half as long
+    form->Engine().PreloadInstruments();
+    form->ShowPage(TMainForm::OutputPage);
+    app.PreviewActiveInstrument(3, -1);
+    QTRY_VERIFY_WITH_TIMEOUT(form->MusicEventsMemo->toPlainText().contains("MixedTime:0.2"), 5000);
+    const auto line = form->MusicEventsMemo->toPlainText().split('\n').first().toStdString();
+    EXPECT_EQ(line.rfind((dir / "long.wav").string() + " Transpose:3.00 Speed:0.50 FilePos:", 0), 0u) << line;
+    double filePos = 0, mixed = 0, toMix = 0;
+    ASSERT_EQ(std::sscanf(line.c_str() + line.find("FilePos:"), "FilePos:%lf MixedTime:%lf TimeToMix:%lf", &filePos,
+                          &mixed, &toMix),
+              3)
+        << line;
+    EXPECT_NEAR(filePos, 2 * mixed, 0.021); // the file runs twice as fast as the output
+    EXPECT_EQ(toMix, 2.0);
+    form->Stop();
+    QTRY_VERIFY_WITH_TIMEOUT(form->MusicEventsMemo->toPlainText().isEmpty(), 2000);
 }
 
 TEST_F(MainWindow, RecordThenStopPutsTheCursorBackWhereRecordingBegan) {
