@@ -1,6 +1,7 @@
 // The whole live path — song engine, queue handler, mixer, master effects — run as the device
 // pulls it, counting what the real-time rules forbid on the audio thread.
 #include "app/LiveOutput.h"
+#include "app/MasterEffects.h"
 #include "app/SongEngine.h"
 #include "audio/soundlib/NullDevice.h"
 #include "base/realtime/RealtimeProbe.h"
@@ -124,6 +125,61 @@ TEST(SongEngineRealtime, KeyboardNotesWithNewPitchesCostTheDeviceThreadNothing) 
     EXPECT_EQ(started, 30);
     EXPECT_GT(mark.Energy.load(), before) << "the device played sound";
     EXPECT_TRUE(engine.Mixer().TakeProblems().empty());
+}
+
+} // namespace
+
+namespace {
+
+TEST(SongEngineRealtime, SwitchingEffectsWhilePullingLargeBlocksAllocatesNothingOnTheAudioThread) {
+    auto song = std::make_unique<cSequencer>();
+    song->LoadFile(BRINDLE_SOURCE_DIR "/examples/demo.hym");
+    brindle::SongEngine engine(*song);
+    ASSERT_TRUE(engine.PreloadInstruments().empty());
+    TEffectSettings all;
+    all.EqEnabled = all.ReverbEnabled = all.CompressorEnabled = true;
+    engine.Effects().Apply(all);
+    engine.Effects().Chain(&engine.Mixer());
+    TAudioX* output = engine.Output();
+    // Warm-up at every block size the test uses, up to a 10 000-frame block.
+    std::vector<std::int16_t> block(10000 * 2);
+    engine.PlayPatternFrom(3, 1);
+    for (int frames : {441, 4096, 10000}) output->PopData(block.data(), frames * 4);
+
+    std::atomic<bool> done{false};
+    std::atomic<int> pulls{0};
+    std::uint64_t allocations = 0;
+    {
+        brindle::test::AllocationScope scope(brindle::test::CountOn::MarkedThreads);
+        std::thread audio([&] {
+            brindle::test::MarkThisThread();
+            const int sizes[] = {441, 10000, 64, 4096, 4097};
+            for (int i = 0; !done; ++i) {
+                output->PopData(block.data(), sizes[i % 5] * 4);
+                ++pulls;
+            }
+            brindle::test::MarkThisThread(false);
+        });
+        // The effects panel: check boxes and sliders, as fast as a user never could.
+        TEffectSettings s = all;
+        for (int i = 0; i < 300; ++i) {
+            s.EqEnabled = i % 2;
+            s.ReverbEnabled = i % 3 != 0;
+            s.CompressorEnabled = i % 5 != 0;
+            s.ReverbLevel = float(i % 10) / 10.0f;
+            engine.Effects().Apply(s);
+            if (i % 4 == 0) engine.Effects().Chain(&engine.Mixer());
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        while (pulls < 200) std::this_thread::yield();
+        done = true;
+        audio.join();
+        allocations = scope.Count();
+    }
+    EXPECT_EQ(allocations, 0u) << "heap allocations or frees on the audio thread";
+    EXPECT_GE(pulls.load(), 200);
+    engine.Effects().Collect();
+    EXPECT_EQ(engine.Effects().RetiredCount(), 0u);
 }
 
 } // namespace
