@@ -55,8 +55,11 @@ TCheckedValue CheckValue(const char* Text, const TValueRange& Range, float Absen
     // Compared as the single the song will hold, so 48.00000001 is not "out of range".
     constexpr double FloatMax = std::numeric_limits<float>::max();
     const float held = float(std::fmax(-FloatMax, std::fmin(FloatMax, value)));
-    if (held < Range.Min) return changed(Text, false, "is out of range", Range.Min);
-    if (held > Range.Max) return changed(Text, false, "is out of range", Range.Max);
+    const bool beyondFloat = std::fabs(value) > FloatMax;
+    if (held < Range.Min || (beyondFloat && value < 0))
+        return changed(Text, false, "is out of range", Range.Min);
+    if (held > Range.Max || (beyondFloat && value > 0))
+        return changed(Text, false, "is out of range", Range.Max);
     return {held, {}};
 }
 
