@@ -49,14 +49,17 @@ TCheckedValue CheckValue(const char* Text, const TValueRange& Range, float Absen
     double value = number.Value;
     if (!std::isfinite(value)) return changed(Text, false, "is not a finite number", Range.Default);
     if (Range.WholeNumber) value = std::trunc(value);
-    // Such a value always played as the default; it is named all the same, since the file says 0.
+    // A stretch or tempo of 0 or less always played as the default; it is named all the same.
     if (Range.NonPositiveIsDefault && value <= 0)
         return changed(Text, false, "is out of range", Range.Default);
     // Compared as the single the song will hold, so 48.00000001 is not "out of range".
     constexpr double FloatMax = std::numeric_limits<float>::max();
     const float held = float(std::fmax(-FloatMax, std::fmin(FloatMax, value)));
-    if (held < Range.Min) return changed(Text, false, "is out of range", Range.Min);
-    if (held > Range.Max) return changed(Text, false, "is out of range", Range.Max);
+    const bool beyondFloat = std::fabs(value) > FloatMax;
+    if (held < Range.Min || (beyondFloat && value < 0))
+        return changed(Text, false, "is out of range", Range.Min);
+    if (held > Range.Max || (beyondFloat && value > 0))
+        return changed(Text, false, "is out of range", Range.Max);
     return {held, {}};
 }
 
@@ -71,7 +74,7 @@ std::vector<std::string> TLoadWarnings::Take() {
     auto out = std::move(Texts);
     if (LeftOut)
         out.push_back("... and " + std::to_string(LeftOut) + " more value" + (LeftOut == 1 ? "" : "s") +
-                      " changed in the same way");
+                      " changed or skipped");
     Texts.clear();
     LeftOut = 0;
     return out;

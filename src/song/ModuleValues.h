@@ -2,6 +2,7 @@
 // Numbers read from a module reach the song finite and inside the ranges the engine plays in
 // bounded time and memory. Every value that had to be changed is named once in the load's
 // warnings, so a hand-edited module never silently plays differently from what it says.
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,8 @@ constexpr TValueRange PitchRange{-48.0f, 48.0f, 0.0f};
 constexpr TValueRange CellPitchRange{-48.0f, 48.0f, 0.0f, false, true};
 constexpr TValueRange TempoRange{1.0f, 500.0f, 120.0f, true};
 // The effect values have no range of their own, but must be finite.
-constexpr TValueRange FiniteRange{-3.4e38f, 3.4e38f, 0.0f};
+constexpr TValueRange FiniteRange{std::numeric_limits<float>::lowest(), std::numeric_limits<float>::max(),
+                                  0.0f};
 
 struct TCheckedValue {
     float Value = 0;

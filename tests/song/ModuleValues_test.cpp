@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <memory>
 
 using brindle::test::TempDir;
@@ -121,12 +122,15 @@ TEST_F(ModuleValues, CellPitchesAreWholeSemitonesInRange) {
 }
 
 TEST_F(ModuleValues, EffectValuesMustBeFinite) {
-    auto s = load("<halyard.module Reverb_Level='inf' Eq1='nan' Eq2='-7.5' Compressor_Thres='0.25'/>");
+    auto s =
+        load("<halyard.module Reverb_Level='inf' Eq1='nan' Eq2='-7.5' Compressor_Thres='0.25' Eq0='1e300'/>");
     EXPECT_EQ(s->Effects.ReverbLevel, 0.0f);
     EXPECT_EQ(s->Effects.Eq[1], 0.0f);
     EXPECT_EQ(s->Effects.Eq[2], -7.5f);
     EXPECT_EQ(s->Effects.CompressorThres, 0.25f);
+    EXPECT_EQ(s->Effects.Eq[0], std::numeric_limits<float>::max());
     const std::vector<std::string> expected = {"Reverb_Level inf is not a finite number; using 0",
+                                               "Eq0 1e300 is out of range; using 3.4028235e+38",
                                                "Eq1 nan is not a finite number; using 0"};
     EXPECT_EQ(s->TakeLoadWarnings(), expected);
 }
@@ -174,7 +178,7 @@ TEST_F(ModuleValues, EachLoadStartsAFreshListAndFloodsAreSummed) {
     auto s = load(xml);
     const auto warnings = s->TakeLoadWarnings();
     ASSERT_EQ(warnings.size(), brindle::module::TLoadWarnings::Limit + 1);
-    EXPECT_EQ(warnings.back(), "... and 70 more values changed in the same way");
+    EXPECT_EQ(warnings.back(), "... and 70 more values changed or skipped");
     for (int row = 0; row < 120; ++row)
         EXPECT_EQ(s->PatternAt(1).Cells[0][row].pitch, 48.0f);
 
