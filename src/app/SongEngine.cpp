@@ -186,7 +186,7 @@ void SongEngine::QueuePlayback(const std::string& FileName, float Offset, float 
     // "A file exists at that path" is a cache look-up: files are decoded before playing, and one
     // that could not be is reported then, not on every note.
     if (!TheMixer->GetSampleCache()->Contains(FileName)) return;
-    if (Instrument >= 1 && Instrument <= InstrumentCount && TheSong.InstrumentAt(Instrument).StopPrev)
+    if (Instrument >= 1 && Instrument <= InstrumentCount && TheSong.InstrumentAt(Instrument).LoadStopPrev())
         TheMixer->RemoveByTag(Key, Offset);
     TheMixer->AddToMix(FileName, PlayableStretch(Stretch), Volume, Pitch, Offset, Key);
 }

@@ -19,6 +19,14 @@ public:
     float Pitch = 0.0f;
     bool StopPrev = false;
 
+    // For the audio thread: each value read whole while the UI may write it.
+    float LoadVolume() const { return load(Volume); }
+    float LoadStretch() const { return load(Stretch); }
+    float LoadPitch() const { return load(Pitch); }
+    bool LoadStopPrev() const {
+        return std::atomic_ref<bool>(const_cast<bool&>(StopPrev)).load(std::memory_order_relaxed);
+    }
+
     std::string GetFileName() const { return FileNameRef(); }
     // Safe on the audio thread; the text stays valid while the song lives.
     const std::string& FileNameRef() const { return *FileName.load(std::memory_order_acquire); }
@@ -30,6 +38,9 @@ public:
     void SetNamePool(cNamePool* Pool) { Names = Pool; }
 
 private:
+    static float load(const float& Value) {
+        return std::atomic_ref<float>(const_cast<float&>(Value)).load(std::memory_order_relaxed);
+    }
     cNamePool* Names = nullptr;
     std::atomic<const std::string*> FileName{cNamePool::Empty()};
 };

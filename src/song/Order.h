@@ -1,5 +1,6 @@
 #pragma once
 // One order-list entry: the pattern played at this position (0 = none).
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -8,4 +9,8 @@ struct cOrder {
     std::string Text; // always empty here; only travels with the entry
 
     bool IsEmpty() const { return PatternIndex == 0 && Text.empty(); }
+    // For the audio thread: the pattern number alone, read whole.
+    std::int32_t LoadPatternIndex() const {
+        return std::atomic_ref<std::int32_t>(const_cast<std::int32_t&>(PatternIndex)).load(std::memory_order_relaxed);
+    }
 };

@@ -9,5 +9,5 @@ bool cPattern::HasContent() const {
 
 void cPattern::ClearCells() {
     for (auto& channel : Cells)
-        for (auto& cell : channel) cell = cStep{};
+        for (auto& cell : channel) StoreStep(cell, cStep{});
 }

@@ -3,6 +3,7 @@
 // that keeps its notes when the pattern is shortened.
 #include "song/Step.h"
 
+#include <atomic>
 #include <cstdint>
 
 constexpr int ChannelCount = 100;
@@ -14,6 +15,10 @@ struct cPattern {
     std::int32_t RowCount = DefaultRowCount;
     cStep Cells[ChannelCount][RowCapacity]{};
 
+    // For the audio thread: the length read whole while the editor may change it.
+    std::int32_t LoadRowCount() const {
+        return std::atomic_ref<std::int32_t>(const_cast<std::int32_t&>(RowCount)).load(std::memory_order_relaxed);
+    }
     bool HasContent() const;
     void ClearCells();
 };

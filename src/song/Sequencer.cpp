@@ -76,8 +76,8 @@ void cSequencer::InsertRow(int Pattern, int Channel, int Row) {
     auto& p = PatternAt(Pattern);
     BRINDLE_ASSERT(p.RowCount >= 1 && p.RowCount < RowCapacity && Row >= 0 && Row < RowCapacity);
     auto& cells = p.Cells[Channel];
-    for (int i = p.RowCount; i > Row; --i) cells[i] = cells[i - 1];
-    cells[Row] = cStep{};
+    for (int i = p.RowCount; i > Row; --i) StoreStep(cells[i], cells[i - 1]);
+    StoreStep(cells[Row], cStep{});
 }
 
 void cSequencer::DeleteRow(int Pattern, int Channel, int Row) {
@@ -85,8 +85,8 @@ void cSequencer::DeleteRow(int Pattern, int Channel, int Row) {
     auto& p = PatternAt(Pattern);
     BRINDLE_ASSERT(p.RowCount >= 1 && p.RowCount < RowCapacity && Row >= 0 && Row < RowCapacity);
     auto& cells = p.Cells[Channel];
-    for (int i = Row; i < p.RowCount; ++i) cells[i] = cells[i + 1];
-    cells[p.RowCount] = cStep{};
+    for (int i = Row; i < p.RowCount; ++i) StoreStep(cells[i], cells[i + 1]);
+    StoreStep(cells[p.RowCount], cStep{});
 }
 
 void cSequencer::InsertOrder(int Position) {

@@ -59,7 +59,7 @@ void cSongPlayer::MixSpan(double Start, double End, int SampleRate) {
     std::int64_t r = std::int64_t(std::trunc(Start / d)) - rowBase;
 
     for (;;) {
-        const std::int64_t n = Song.Patterns[pattern - 1].RowCount;
+        const std::int64_t n = Song.Patterns[pattern - 1].LoadRowCount();
         if (n < 1) {
             Stop();
             return;
@@ -74,11 +74,9 @@ void cSongPlayer::MixSpan(double Start, double End, int SampleRate) {
             if (mode == PlaySongMode) {
                 const int order = State.CurOrder + 1;
                 State.CurOrder = order;
-                if (order > OrderCount || Song.Orders[order - 1].IsEmpty()) {
-                    Stop();
-                    return;
-                }
-                pattern = Song.Orders[order - 1].PatternIndex;
+                // Only the pattern number is read here: it is written whole while an entry's text
+                // may be rewritten by the UI (an entry without a pattern stops the song either way).
+                pattern = order > OrderCount ? 0 : Song.Orders[order - 1].LoadPatternIndex();
                 State.CurPattern = pattern;
                 if (pattern <= 0 || pattern > PatternCount) {
                     Stop();
@@ -106,7 +104,7 @@ void cSongPlayer::QueueRow(float Offset, int Pattern, int Row) {
     const auto& pattern = Song.Patterns[Pattern - 1];
     for (int channel = 0; channel < ChannelCount; ++channel) {
         if (Song.ChannelMuted[channel]) continue;
-        const cStep cell = pattern.Cells[channel][Row];
+        const cStep cell = LoadStep(pattern.Cells[channel][Row]);
         if (cell.ins == 0) continue;
         LastKey.store(channel, std::memory_order_relaxed);
         if (cell.ins == -1) {
@@ -117,7 +115,8 @@ void cSongPlayer::QueueRow(float Offset, int Pattern, int Row) {
         const auto& ins = Song.Instruments[cell.ins - 1];
         const std::string& file = ins.FileNameRef();
         if (file.empty()) continue;
-        Handler(&Song, file, Offset, ins.Volume, ins.Stretch, ins.Pitch + cell.pitch, channel, cell.ins);
+        Handler(&Song, file, Offset, ins.LoadVolume(), ins.LoadStretch(), ins.LoadPitch() + cell.pitch, channel,
+                cell.ins);
     }
 }
 

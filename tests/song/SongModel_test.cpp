@@ -171,3 +171,44 @@ TEST_F(SongModel, FileNameCanBeReplacedWhileAnotherThreadReadsIt) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SongEdits, CellsLengthsAndOrdersEditedWhilePlayingAreReadWhole) {
+    auto song = std::make_unique<cSequencer>();
+    song->SetInstrumentFile(1, "/s/one.wav");
+    song->SetInstrumentFile(2, "/s/two.wav");
+    song->Orders[0].PatternIndex = 1;
+    song->Orders[1].PatternIndex = 1;
+    std::atomic<int> torn{0}, notes{0};
+    song->OnQueuePlayback = [&](cSequencer*, const std::string& file, float, float, float, float pitch, int, int ins) {
+        ++notes;
+        const bool first = ins == 1 && pitch == 0.0f && file == "/s/one.wav";
+        const bool second = ins == 2 && pitch == 7.0f && file == "/s/two.wav";
+        if (!first && !second) ++torn;
+    };
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        // The audio thread plays the song over and over, as fast as it can.
+        for (std::int64_t block = 0; !done; ++block) {
+            if (song->PlayMode == PlayStopped) {
+                song->PlaySong(1);
+                block = 0; // every start begins the clock at 0
+            }
+            song->MixFrames(block * 4410, 4410, 44100);
+        }
+    });
+    for (int i = 0; i < 20000 || notes < 2000; ++i) {
+        // The editors: a cell changes, the pattern's length changes, an order entry moves.
+        StoreStep(song->PatternAt(1).Cells[0][i % 16], i % 2 ? cStep{1, 0.0f} : cStep{2, 7.0f});
+        std::atomic_ref<std::int32_t>(song->PatternAt(1).RowCount).store(8 + i % 9);
+        if (i % 100 == 0) song->InsertRow(1, 0, 3);
+        if (i % 100 == 50) song->DeleteRow(1, 0, 3);
+    }
+    done = true;
+    audio.join();
+    EXPECT_EQ(torn, 0);
+    EXPECT_GT(notes, 0);
+}
+
+} // namespace
