@@ -1,6 +1,7 @@
 // The main window driven as a user would: start-up with a module, transport keys on each page,
 // record mode, the project commands and their prompts, recovery after a crash, errors in handlers.
 #include "app/App.h"
+#include "app/AudioSettings.h"
 #include "app/ProjectFiles.h"
 #include "app/SongEngine.h"
 #include "base/AppInfo.h"
@@ -9,9 +10,12 @@
 #include "support/TempDir.h"
 #include "support/Tones.h"
 #include "ui/MainForm.h"
+#include "ui/dialogs/SettingsForm.h"
 #include "ui/views/Log.h"
 
+#include <QCheckBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
@@ -298,6 +302,33 @@ TEST_F(MainWindow, AnErrorThrownInsideAHandlerLandsInTheLog) {
     QTimer::singleShot(0, form.get(), [] { throw brindle::Error("TEqualizer - ReadStream not defined"); });
     QTRY_VERIFY_WITH_TIMEOUT(logText().find("TEqualizer - ReadStream not defined") != std::string::npos, 2000);
     EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(MainWindow, ConfirmedAudioSettingsReinitialiseTheOutputWhileItPlays) {
+    start({"brindle", writeSong("song.hym")});
+    form->ShowPage(TMainForm::PatternPage);
+    form->Play();
+    // The user moves the buffer slider to 25 ms, ticks autosave and confirms.
+    QTimer::singleShot(0, form.get(), [this] {
+        form->SettingsForm->ScrollBar1->setValue(25);
+        form->SettingsForm->cbAS->setChecked(true);
+        QTest::mouseClick(form->SettingsForm->OKBtn, Qt::LeftButton);
+    });
+    form->AudioSettings();
+    EXPECT_EQ(cAudioSettings::Read().Buffer, 25);
+    EXPECT_TRUE(form->ASTmr->isActive());
+    EXPECT_EQ(form->Output().GetAudioApplication().GetBufferLenMs(), 25);
+    // The song plays on through the new output.
+    const float played = form->Output().GetSpeakers().GetPlayedTime();
+    QTRY_VERIFY_WITH_TIMEOUT(form->Output().GetSpeakers().GetPlayedTime() > played + 0.1f, 3000);
+    EXPECT_TRUE(app.Playing());
+    // Cancel stores nothing.
+    QTimer::singleShot(0, form.get(), [this] {
+        form->SettingsForm->ScrollBar1->setValue(80);
+        form->SettingsForm->reject();
+    });
+    form->AudioSettings();
+    EXPECT_EQ(cAudioSettings::Read().Buffer, 25);
 }
 
 TEST_F(MainWindow, SaveSwitchWritesTheSongAtStartUp) {
