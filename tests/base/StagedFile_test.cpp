@@ -16,13 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 void writeAll(const fs::path& p, const std::string& text) {
     std::ofstream(p, std::ios::binary) << text;
 }
@@ -73,7 +66,7 @@ TEST(StagedFile, ASymlinkIsWrittenThroughAndStaysALink) {
     }
     EXPECT_TRUE(fs::is_symlink(dir / "chain.hym"));
     EXPECT_TRUE(fs::is_symlink(dir / "relative.hym"));
-    EXPECT_EQ(readAll(dir / "real" / "song.hym"), "new");
+    EXPECT_EQ(brindle::test::ReadAll(dir / "real" / "song.hym"), "new");
     EXPECT_EQ(entries(dir / "real"), 1);
     EXPECT_EQ(entries(dir.path()), 3);
 
@@ -81,7 +74,7 @@ TEST(StagedFile, ASymlinkIsWrittenThroughAndStaysALink) {
     fs::create_symlink("made.hym", dir / "dangling.hym");
     stage(dir / "dangling.hym", "fresh");
     EXPECT_TRUE(fs::is_symlink(dir / "dangling.hym"));
-    EXPECT_EQ(readAll(dir / "made.hym"), "fresh");
+    EXPECT_EQ(brindle::test::ReadAll(dir / "made.hym"), "fresh");
 
     fs::create_symlink("loop-b", dir / "loop-a");
     fs::create_symlink("loop-a", dir / "loop-b");
@@ -108,7 +101,7 @@ TEST(StagedFile, NamesUpToTheLimitWork) {
     for (const std::size_t length : {244u, 255u}) {
         const auto target = dir / (std::string(length - 4, 'n') + ".hym");
         stage(target, "x");
-        EXPECT_EQ(readAll(target), "x") << length;
+        EXPECT_EQ(brindle::test::ReadAll(target), "x") << length;
         TStagedFile staged(target);
         EXPECT_LE(staged.GetTemporary().filename().string().size(), 20u);
         EXPECT_EQ(staged.GetTemporary().filename().string()[0], '.') << "hidden";
@@ -139,7 +132,7 @@ TEST(StagedFile, AnUncommittedFileLeavesTheTargetAsItWas) {
         writeAll(temporary, "half");
     }
     EXPECT_FALSE(fs::exists(temporary));
-    EXPECT_EQ(readAll(dir / "out.pcm"), "old");
+    EXPECT_EQ(brindle::test::ReadAll(dir / "out.pcm"), "old");
     // Two stagings of one target at once do not share a temporary file.
     TStagedFile a(dir / "out.pcm"), b(dir / "out.pcm");
     EXPECT_NE(a.GetTemporary(), b.GetTemporary());

@@ -14,13 +14,6 @@ using brindle::test::TempDir;
 
 namespace {
 
-std::string readAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 void writeAll(const fs::path& p, const std::string& text) {
     fs::create_directories(p.parent_path());
     std::ofstream(p, std::ios::binary) << text;
@@ -51,7 +44,7 @@ TEST_F(ModuleFile, WritesTheExactDocument) {
     const auto path = dir / "out.hym";
     song->SaveFile(path.string());
     EXPECT_EQ(song->FileName, path.string());
-    EXPECT_EQ(readAll(path),
+    EXPECT_EQ(brindle::test::ReadAll(path),
               "<halyard.module BPM=\"120\" Compressor_Enabled=\"-1\" Compressor_Thres=\"0\" Compressor_Attack=\"0\" "
               "Compressor_Release=\"0\" Reverb_Enabled=\"0\" Reverb_Level=\"0\" Reverb_Delay=\"0\" Eq_Enabled=\"0\" "
               "Eq0=\"0\" Eq1=\"0.5\" Eq2=\"0\">\n"
@@ -68,7 +61,7 @@ TEST_F(ModuleFile, WritesTheExactDocument) {
 TEST_F(ModuleFile, EmptySongHasOnlyTheRootAttributes) {
     const auto path = dir / "empty.hym";
     song->SaveFile(path.string());
-    const auto text = readAll(path);
+    const auto text = brindle::test::ReadAll(path);
     EXPECT_EQ(text.find('\n'), text.size() - 1);
     EXPECT_EQ(text.find("<Pattern"), std::string::npos);
     EXPECT_NE(text.find("Eq2=\"0\" />"), std::string::npos);
@@ -79,7 +72,7 @@ TEST_F(ModuleFile, AnEmptyPatternKeepsItsLengthThroughSaveAndLoad) {
     song->PatternAt(5).RowCount = DefaultRowCount; // a new song's length needs no element
     const auto path = dir / "lengths.hym";
     song->SaveFile(path.string());
-    const auto text = readAll(path);
+    const auto text = brindle::test::ReadAll(path);
     EXPECT_NE(text.find("<Pattern Index=\"3\" RowCount=\"40\" />"), std::string::npos) << text;
     EXPECT_EQ(text.find("<Pattern Index=\"4\""), std::string::npos) << text;
 
@@ -287,7 +280,7 @@ TEST_F(ModuleFile, InstrumentPathsFollowAMovedModule) {
 
 TEST_F(ModuleFile, FailedSaveKeepsTheOldFileAndFileName) {
     song->SaveFile((dir / "first.hym").string());
-    const auto before = readAll(dir / "first.hym");
+    const auto before = brindle::test::ReadAll(dir / "first.hym");
     song->SetBPM(77);
 
     // A folder standing where the file should go cannot be replaced.
@@ -296,7 +289,7 @@ TEST_F(ModuleFile, FailedSaveKeepsTheOldFileAndFileName) {
     EXPECT_TRUE(fs::is_directory(dir / "taken.hym" / "inside"));
     EXPECT_THROW(song->SaveFile((dir / "no" / "such" / "folder.hym").string()), brindle::Error);
     EXPECT_EQ(song->FileName, (dir / "first.hym").string());
-    EXPECT_EQ(readAll(dir / "first.hym"), before);
+    EXPECT_EQ(brindle::test::ReadAll(dir / "first.hym"), before);
     // No temporary files are left behind.
     int files = 0;
     for (const auto& e : fs::directory_iterator(dir.path())) files += e.is_regular_file();

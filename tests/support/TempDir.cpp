@@ -1,5 +1,8 @@
 #include "support/TempDir.h"
 
+#include <fstream>
+#include <iterator>
+
 #include <random>
 
 namespace brindle::test {
@@ -16,6 +19,15 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(Path, ec);
+}
+
+} // namespace brindle::test
+
+namespace brindle::test {
+
+std::string ReadAll(const std::filesystem::path& Path) {
+    std::ifstream in(Path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 } // namespace brindle::test

@@ -19,4 +19,7 @@ private:
     std::filesystem::path Path;
 };
 
+// The whole content of a file, as bytes; empty when it cannot be read.
+std::string ReadAll(const std::filesystem::path& Path);
+
 } // namespace brindle::test

@@ -25,13 +25,6 @@ void writeAll(const fs::path& p, const std::string& text) {
     std::ofstream(p, std::ios::binary) << text;
 }
 
-std::string readAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 bool hasStagedFile(const fs::path& folder) {
     for (const auto& e : fs::directory_iterator(folder))
         if (e.path().filename().string().rfind(".brindle-", 0) == 0) return true;
@@ -156,13 +149,13 @@ TEST_F(CliSafety, SavesAndRendersGoThroughLinksAndRefuseSpecialFiles) {
     fs::create_symlink("songs/real.hym", dir / "link.hym");
     ASSERT_EQ(RunCli({"save", module, (dir / "link.hym").string()}).exitCode, 0);
     EXPECT_TRUE(fs::is_symlink(dir / "link.hym"));
-    EXPECT_NE(readAll(dir / "songs" / "real.hym").find(SavedPattern), std::string::npos);
+    EXPECT_NE(brindle::test::ReadAll(dir / "songs" / "real.hym").find(SavedPattern), std::string::npos);
 
     writeAll(dir / "songs" / "real.wav", "old");
     fs::create_symlink("songs/real.wav", dir / "link.wav");
     ASSERT_EQ(RunCli({"render", module, (dir / "link.wav").string()}).exitCode, 0);
     EXPECT_TRUE(fs::is_symlink(dir / "link.wav"));
-    EXPECT_EQ(readAll(dir / "songs" / "real.wav").substr(0, 4), "RIFF");
+    EXPECT_EQ(brindle::test::ReadAll(dir / "songs" / "real.wav").substr(0, 4), "RIFF");
 
     ASSERT_EQ(::mkfifo((dir / "pipe.wav").c_str(), 0644), 0);
     for (const std::string command : {"save", "render"}) {
@@ -182,8 +175,8 @@ TEST_F(CliSafety, LongestFileNamesAndKeptPermissions) {
     const auto longWav = dir / (std::string(240, 'w') + ".wav");
     ASSERT_EQ(RunCli({"save", module, longModule.string()}).exitCode, 0);
     ASSERT_EQ(RunCli({"render", longModule.string(), longWav.string()}).exitCode, 0);
-    EXPECT_NE(readAll(longModule).find(SavedPattern), std::string::npos);
-    EXPECT_EQ(readAll(longWav).substr(0, 4), "RIFF");
+    EXPECT_NE(brindle::test::ReadAll(longModule).find(SavedPattern), std::string::npos);
+    EXPECT_EQ(brindle::test::ReadAll(longWav).substr(0, 4), "RIFF");
 
     for (const std::string name : {"kept.wav", "kept.pcm", "kept.hym"}) {
         writeAll(dir / name, "old");
@@ -191,7 +184,7 @@ TEST_F(CliSafety, LongestFileNamesAndKeptPermissions) {
         const auto r = name.ends_with(".hym") ? RunCli({"save", module, (dir / name).string()})
                                               : RunCli({"render", module, (dir / name).string()});
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_NE(readAll(dir / name), "old");
+        EXPECT_NE(brindle::test::ReadAll(dir / name), "old");
         EXPECT_EQ(fs::status(dir / name).permissions(), fs::perms(0604)) << name;
     }
 }
@@ -222,7 +215,7 @@ TEST_P(InterruptedRender, RemovesItsStagedFileAndExitsAsTheShellExpects) {
     EXPECT_EQ(r.exitCode, exitCode) << r.err;
     EXPECT_NE(r.err.find("interrupted; " + out.string() + " was not written"), std::string::npos) << r.err;
     EXPECT_FALSE(hasStagedFile(dir / "out"));
-    EXPECT_EQ(readAll(out), "old");
+    EXPECT_EQ(brindle::test::ReadAll(out), "old");
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, InterruptedRender,

@@ -15,11 +15,6 @@ using namespace brindle::test;
 
 namespace {
 
-std::string readText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 TEST(ProjectFiles, SaveWithInstrumentsMakesAFolderThatMovesToAnotherPlaceAsOne) {
     TempDir dir;
     fs::create_directories(dir / "a");
@@ -44,11 +39,11 @@ TEST(ProjectFiles, SaveWithInstrumentsMakesAFolderThatMovesToAnotherPlaceAsOne) 
     ASSERT_TRUE(fs::exists(folder / "kick.wav"));
     ASSERT_TRUE(fs::exists(folder / "kick (2).wav"));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
-    EXPECT_EQ(readText(folder / "kick.wav"), readText(dir / "a" / "kick.wav"));
-    EXPECT_EQ(readText(folder / "kick (2).wav"), readText(dir / "b" / "kick.wav"));
+    EXPECT_EQ(ReadAll(folder / "kick.wav"), ReadAll(dir / "a" / "kick.wav"));
+    EXPECT_EQ(ReadAll(folder / "kick (2).wav"), ReadAll(dir / "b" / "kick.wav"));
     // Neither original was touched, and the module names the copies relative to itself.
     EXPECT_TRUE(fs::exists(dir / "a" / "kick.wav"));
-    const auto text = readText(module);
+    const auto text = ReadAll(module);
     EXPECT_NE(text.find("FileName=\"tune/kick.wav\""), std::string::npos) << text;
     EXPECT_NE(text.find("FileName=\"tune/kick (2).wav\""), std::string::npos) << text;
 
