@@ -16,6 +16,7 @@
 #include "ui/dialogs/ExportForm.h"
 #include "ui/dialogs/FormTrace.h"
 #include "ui/dialogs/SettingsForm.h"
+#include "ui/editors/EffectsPanel.h"
 #include "ui/views/Log.h"
 #include "ui/views/RecentFiles.h"
 
@@ -54,9 +55,6 @@ constexpr const char* OldInsFolderKey = "Brindle\\InsFolder";
 std::string fileNamePart(const std::string& Path) { return fs::path(Path).filename().string(); }
 
 std::string exeFolder() { return fs::path(brindle::CommandLine().empty() ? "" : brindle::CommandLine()[0]).parent_path().string(); }
-
-// A panel position is a stored value x 1000, rounded: opening and saving a song keeps its values.
-float panelValue(float Stored) { return float(TMasterEffects::Position(Stored) * 0.001); }
 
 QWidget* placeholder(const QString& Text) {
     auto* label = new QLabel(Text);
@@ -249,7 +247,17 @@ QWidget* TMainForm::BuildPages() {
     auto* mixPag = new QWidget;
     mixPag->setObjectName("MixPag");
     auto* mixLayout = new QVBoxLayout(mixPag);
-    mixLayout->addWidget(placeholder("Master effects panel"), 1);
+    EffectsPanel = new TEffectsPanel;
+    EffectsPanel->setObjectName("EffectsPanel");
+    EffectsPanel->OnChange = [this](TEffectsPanel*, const TEffectSettings& Value, bool EnabledChanged) {
+        // Heard from the next block on; a check box rebuilds the chain while the song plays on.
+        PanelEffects = Value;
+        auto& fx = SongEngine->Effects();
+        fx.Apply(PanelEffects);
+        if (EnabledChanged) fx.Chain(&SongEngine->Mixer());
+        Tolm.SetModified(true);
+    };
+    mixLayout->addWidget(EffectsPanel);
     MusicEventsMemo = new QPlainTextEdit;
     MusicEventsMemo->setObjectName("MusicEventsMemo");
     MusicEventsMemo->setReadOnly(true);
@@ -486,14 +494,8 @@ void TMainForm::ReportLoadProblems() {
 void TMainForm::AfterLoad() {
     Tolm.SetActiveInstrument(1);
     Tolm.SetActivePattern(1);
-    TEffectSettings panel = Seq->Effects;
-    panel.CompressorThres = panelValue(panel.CompressorThres);
-    panel.CompressorAttack = panelValue(panel.CompressorAttack);
-    panel.CompressorRelease = panelValue(panel.CompressorRelease);
-    panel.ReverbLevel = panelValue(panel.ReverbLevel);
-    panel.ReverbDelay = panelValue(panel.ReverbDelay);
-    for (float& eq : panel.Eq) eq = panelValue(eq);
-    SetPanelEffects(panel);
+    // The panel shows each stored value x 1000, rounded.
+    SetPanelEffects(Seq->Effects);
     {
         const QSignalBlocker block(BPMSpin);
         BPMSpin->setValue(int(Seq->BPM.load()));
@@ -503,7 +505,8 @@ void TMainForm::AfterLoad() {
 }
 
 void TMainForm::SetPanelEffects(const TEffectSettings& Value) {
-    PanelEffects = Value;
+    EffectsPanel->SetSettings(Value);
+    PanelEffects = EffectsPanel->Settings();
     ApplyPanelEffects();
 }
 

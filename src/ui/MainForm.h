@@ -21,6 +21,7 @@ class QSplitter;
 class QTabWidget;
 class QTimer;
 class TAboutBox;
+class TEffectsPanel;
 class TExportForm;
 class TFormTrace;
 class TLog;
@@ -119,6 +120,7 @@ public:
     QSpinBox* BPMSpin = nullptr;
     QPlainTextEdit* MusicEventsMemo = nullptr;
     QLabel* AudioStats = nullptr;
+    TEffectsPanel* EffectsPanel = nullptr;
     QTimer* PositionUpdateTimer = nullptr;
     QTimer* ASTmr = nullptr;
     QTimer* RecoveryTmr = nullptr;
