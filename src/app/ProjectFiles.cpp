@@ -43,16 +43,9 @@ bool isInside(const fs::path& File, const fs::path& Folder) {
 std::string RecoveryPath() { return (fs::path(FileLogPath()).parent_path() / "recovery.hym").string(); }
 
 void WriteRecoveryFile(cSequencer& Song) {
-    const std::string keep = Song.FileName;
     std::error_code ec;
     fs::create_directories(fs::path(RecoveryPath()).parent_path(), ec);
-    try {
-        Song.SaveFile(RecoveryPath());
-    } catch (...) {
-        Song.FileName = keep;
-        throw;
-    }
-    Song.FileName = keep;
+    Song.WriteFile(RecoveryPath());
 }
 
 bool RecoveryFileExists() {

@@ -81,6 +81,11 @@ struct StringWriter : pugi::xml_writer {
 } // namespace
 
 void cXMLStorage::SaveFile(const std::string& path) {
+    WriteFile(path);
+    FileName = path;
+}
+
+void cXMLStorage::WriteFile(const std::string& path) {
     pugi::xml_document doc;
     Document = &doc;
     try {
@@ -93,5 +98,4 @@ void cXMLStorage::SaveFile(const std::string& path) {
     StringWriter out;
     doc.save(out, "   ", pugi::format_indent | pugi::format_no_declaration, pugi::encoding_utf8);
     brindle::WriteFileAtomically(path, out.text);
-    FileName = path;
 }

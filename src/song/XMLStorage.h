@@ -21,6 +21,8 @@ public:
     // Writes through a temporary file renamed over the target, so a failed write raises
     // brindle::Error and leaves the old file and FileName as they were.
     void SaveFile(const std::string& path);
+    // The same write, for a copy: FileName stays what it was (a recovery copy is not the song's file).
+    void WriteFile(const std::string& path);
 
 protected:
     // Called after parsing, before Load; throws to refuse a document.

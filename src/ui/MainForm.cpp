@@ -100,7 +100,6 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
     connect(this, &TMainForm::FileOpened, this, [this](const QString& Path) { RecentFilesMan->NotifyOpen(Path.toStdString()); });
 
     // The song, its live engine, and the hooks between them and the window.
-    Tolm.Mixer = nullptr;
     Seq = std::make_unique<cSequencer>();
     Seq->Init();
     SongEngine = std::make_unique<brindle::SongEngine>(*Seq, true);
@@ -252,9 +251,8 @@ QWidget* TMainForm::BuildPages() {
     EffectsPanel->OnChange = [this](TEffectsPanel*, const TEffectSettings& Value, bool EnabledChanged) {
         // Heard from the next block on; a check box rebuilds the chain while the song plays on.
         PanelEffects = Value;
-        auto& fx = SongEngine->Effects();
-        fx.Apply(PanelEffects);
-        if (EnabledChanged) fx.Chain(&SongEngine->Mixer());
+        if (EnabledChanged) ApplyPanelEffects();
+        else SongEngine->Effects().Apply(PanelEffects);
         Tolm.SetModified(true);
     };
     mixLayout->addWidget(EffectsPanel);
@@ -474,7 +472,9 @@ bool TMainForm::LoadModule(const std::string& Path) {
     } catch (const std::exception& e) {
         QApplication::restoreOverrideCursor();
         Log(e.what());
-        if (std::string(e.what()) == "XML Load: file doesn't exist") ShowMessage(e.what());
+        // The message names the path after its fixed text; the box shows the fixed text.
+        constexpr std::string_view missing = "XML Load: file doesn't exist";
+        if (std::string_view(e.what()).starts_with(missing)) ShowMessage(std::string(missing));
         return false;
     }
     for (const auto& warning : Seq->TakeLoadWarnings()) Log(warning);
@@ -670,8 +670,6 @@ void TMainForm::PositionUpdate() {
         LastRow = row;
         if (Recording) GridRow = row + 1;
     }
-    const int order = Seq->CurOrder;
-    if (CurrentPage() == OrderPage && order != LastOrder) LastOrder = order;
     if (CurrentPage() == OutputPage) UpdateMusicEvents();
     if (CurrentPage() == OutputPage && ++StatsTick >= 50) {
         StatsTick = 0;

@@ -172,7 +172,6 @@ private:
     int GridRow = 1;
     int OrderRow = 0;
     int LastRow = -1;
-    int LastOrder = -1;
     std::string LastEvents;
     int StatsTick = 0;
     std::string InsFolder;

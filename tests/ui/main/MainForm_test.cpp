@@ -294,8 +294,11 @@ TEST_F(MainWindow, OpeningABrokenModuleKeepsTheSongAndSaysWhy) {
     EXPECT_FALSE(form->OpenFile((dir / "broken.hym").string()));
     EXPECT_EQ(form->Song().FileName, path);
     EXPECT_EQ(form->BPMSpin->value(), 140);
+    std::vector<std::string> boxes;
+    form->ShowMessage = [&](const std::string& Text) { boxes.push_back(Text); };
     EXPECT_FALSE(form->OpenFile((dir / "nothing.hym").string()));
     EXPECT_NE(logText().find("XML Load: file doesn't exist"), std::string::npos);
+    EXPECT_EQ(boxes, std::vector<std::string>{"XML Load: file doesn't exist"});
 }
 
 TEST_F(MainWindow, AnErrorThrownInsideAHandlerLandsInTheLog) {
