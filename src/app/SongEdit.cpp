@@ -1,0 +1,94 @@
+#include "app/SongEdit.h"
+
+#include "base/Assert.h"
+#include "song/Sequencer.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace {
+
+bool sameCells(const std::vector<cStep>& A, const std::vector<cStep>& B) {
+    return std::equal(A.begin(), A.end(), B.begin(), B.end(),
+                      [](const cStep& X, const cStep& Y) { return X.ins == Y.ins && X.pitch == Y.pitch; });
+}
+
+} // namespace
+
+cSongEdit& cSongEdit::Cells(int Pattern, int Channel0, int Channel1, int Row0, int Row1) {
+    BRINDLE_ASSERT(Pattern >= 1 && Pattern <= PatternCount);
+    Channel0 = std::max(Channel0, 0);
+    Channel1 = std::min(Channel1, ChannelCount - 1);
+    Row0 = std::max(Row0, 0);
+    Row1 = std::min(Row1, RowCapacity - 1);
+    if (Channel0 <= Channel1 && Row0 <= Row1) Blocks.push_back({Pattern, Channel0, Channel1, Row0, Row1, {}, {}});
+    return *this;
+}
+
+cSongEdit& cSongEdit::RowCount(int Pattern) {
+    BRINDLE_ASSERT(Pattern >= 1 && Pattern <= PatternCount);
+    Lengths.push_back({Pattern});
+    return *this;
+}
+
+cSongEdit& cSongEdit::Orders() {
+    HasOrders = true;
+    return *this;
+}
+
+void cSongEdit::Read(bool After) {
+    for (auto& b : Blocks) {
+        auto& cells = After ? b.After : b.Before;
+        cells.clear();
+        const auto& pattern = Song->PatternAt(b.Pattern);
+        for (int c = b.Channel0; c <= b.Channel1; ++c)
+            for (int r = b.Row0; r <= b.Row1; ++r) cells.push_back(pattern.Cells[c][r]);
+    }
+    for (auto& l : Lengths) (After ? l.After : l.Before) = Song->PatternAt(l.Pattern).RowCount;
+    if (HasOrders) (After ? OrdersAfter : OrdersBefore).assign(std::begin(Song->Orders), std::end(Song->Orders));
+}
+
+void cSongEdit::Capture() { Read(false); }
+
+void cSongEdit::Finish() { Read(true); }
+
+bool cSongEdit::Changed() const {
+    for (const auto& b : Blocks)
+        if (!sameCells(b.Before, b.After)) return true;
+    for (const auto& l : Lengths)
+        if (l.Before != l.After) return true;
+    if (HasOrders)
+        for (int i = 0; i < OrderCount; ++i)
+            if (OrdersBefore[i].PatternIndex != OrdersAfter[i].PatternIndex || OrdersBefore[i].Text != OrdersAfter[i].Text)
+                return true;
+    return false;
+}
+
+void cSongEdit::Apply(bool After) const {
+    // Lengths first when shrinking and last when growing would be finer; the player bounds every
+    // row it reads by the length it loaded, so any order is safe.
+    for (const auto& b : Blocks) {
+        const auto& cells = After ? b.After : b.Before;
+        auto& pattern = Song->PatternAt(b.Pattern);
+        std::size_t i = 0;
+        for (int c = b.Channel0; c <= b.Channel1; ++c)
+            for (int r = b.Row0; r <= b.Row1; ++r) StoreStep(pattern.Cells[c][r], cells[i++]);
+    }
+    for (const auto& l : Lengths)
+        std::atomic_ref<std::int32_t>(Song->PatternAt(l.Pattern).RowCount).store(After ? l.After : l.Before,
+                                                                                 std::memory_order_relaxed);
+    if (HasOrders) {
+        const auto& orders = After ? OrdersAfter : OrdersBefore;
+        for (int i = 0; i < OrderCount; ++i) {
+            std::atomic_ref<std::int32_t>(Song->Orders[i].PatternIndex)
+                .store(orders[i].PatternIndex, std::memory_order_relaxed);
+            Song->Orders[i].Text = orders[i].Text;
+        }
+    }
+}
+
+int cSongEdit::Pattern() const {
+    if (!Blocks.empty()) return Blocks.front().Pattern;
+    if (!Lengths.empty()) return Lengths.front().Pattern;
+    return 0;
+}

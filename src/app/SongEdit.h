@@ -1,0 +1,48 @@
+#pragma once
+// One undoable change of the song's patterns and order list: the editor names what it may touch
+// (cell blocks, pattern lengths, the order list), the record keeps those parts as they were before
+// and after, and can put either back. Cells are written whole, as the audio thread reads them.
+#include "song/Order.h"
+#include "song/Step.h"
+
+#include <string>
+#include <vector>
+
+class cSequencer;
+
+class cSongEdit {
+public:
+    explicit cSongEdit(cSequencer& Song) : Song(&Song) {}
+
+    // Scope, named before Capture. Channels and rows are inclusive and clipped to the storage.
+    cSongEdit& Cells(int Pattern, int Channel0, int Channel1, int Row0, int Row1);
+    cSongEdit& RowCount(int Pattern);
+    cSongEdit& Orders();
+
+    // Keeps the scope as it is now: call before changing the song, Finish after.
+    void Capture();
+    void Finish();
+    // True when Finish found anything different from what Capture kept.
+    bool Changed() const;
+    // Puts the song back as it was before (false) or after (true) the change.
+    void Apply(bool After) const;
+    // The first pattern the change touches, or 0 when it touched only the order list.
+    int Pattern() const;
+
+private:
+    struct cBlock {
+        int Pattern, Channel0, Channel1, Row0, Row1;
+        std::vector<cStep> Before, After;
+    };
+    struct cLength {
+        int Pattern;
+        int Before = 0, After = 0;
+    };
+    void Read(bool After);
+
+    cSequencer* Song;
+    std::vector<cBlock> Blocks;
+    std::vector<cLength> Lengths;
+    bool HasOrders = false;
+    std::vector<cOrder> OrdersBefore, OrdersAfter;
+};
