@@ -17,6 +17,9 @@
 #include "ui/dialogs/FormTrace.h"
 #include "ui/dialogs/SettingsForm.h"
 #include "ui/editors/EffectsPanel.h"
+#include "ui/editors/PatternEditor.h"
+#include "ui/editors/PatternGrid.h"
+#include "ui/editors/SongUndo.h"
 #include "ui/views/Log.h"
 #include "ui/views/RecentFiles.h"
 
@@ -35,6 +38,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -69,6 +73,7 @@ QWidget* placeholder(const QString& Text) {
 TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App) {
     setObjectName("MainForm");
     resize(1000, 640);
+    Undo = new TSongUndo(this);
 
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
@@ -111,7 +116,13 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
         BPMSpin->setValue(int(Sender->BPM.load()));
     };
     Seq->OnLoad = [this](cSequencer*) { AfterLoad(); };
-    Tolm.OnModifiedChange = [this](cApp*) { setWindowModified(Tolm.GetModified()); };
+    Tolm.OnModifiedChange = [this](cApp*) {
+        // A change made outside the undo history cannot be undone: the saved state is out of reach.
+        if (Tolm.GetModified() && Undo->Stack()->isClean()) Undo->ForgetSaved();
+        setWindowModified(Tolm.GetModified());
+    };
+    Tolm.OnPatternChange = [this](cApp*) { PatternEditor->ActPatNumChange(); };
+    BuildUndo();
     Live.OnLog = [this](TLiveOutput*, const std::string& Text) { Log(Text); };
     if (auto* app = TApplication::Instance()) app->OnException = [this](const std::string& Text) { Log(Text); };
 
@@ -204,6 +215,8 @@ QWidget* TMainForm::BuildHeader() {
     BPMSpin->setObjectName("BPMSpin");
     BPMSpin->setRange(1, 500);
     BPMSpin->setValue(120);
+    // A tempo takes effect when typed to the end, not at every digit.
+    BPMSpin->setKeyboardTracking(false);
     connect(BPMSpin, &QSpinBox::valueChanged, this, &TMainForm::SetBPMFromSpin);
     row->addWidget(BPMSpin);
     ApLog = new TLog;
@@ -220,24 +233,15 @@ QWidget* TMainForm::BuildPages() {
     ordpag->setObjectName("ordpag");
     pag->addTab(ordpag, "Order");
 
-    auto* pagPat = new QWidget;
-    pagPat->setObjectName("pagPat");
-    auto* patLayout = new QVBoxLayout(pagPat);
-    RecordBtn = new QPushButton("( ) RECORD");
-    RecordBtn->setObjectName("RecordBtn");
-    RecordBtn->setCheckable(true);
-    RecordBtn->setFocusPolicy(Qt::NoFocus);
-    connect(RecordBtn, &QPushButton::clicked, this, [this] {
+    PatternEditor = new TPatternEditor(Tolm, *Undo);
+    RecordBtn = PatternEditor->RecordBtn;
+    PatternEditor->OnRecord = [this](TPatternEditor*) {
         // The button only reflects the mode; Record decides.
         RecordBtn->setChecked(Recording);
         Record();
-    });
-    auto* patTop = new QHBoxLayout;
-    patTop->addWidget(RecordBtn);
-    patTop->addStretch(1);
-    patLayout->addLayout(patTop);
-    patLayout->addWidget(placeholder("Pattern editor"), 1);
-    pag->addTab(pagPat, "Pattern");
+    };
+    PatternEditor->OnFollowInstrument = [this](TPatternEditor*, int Instrument) { FollowInstrument(Instrument); };
+    pag->addTab(PatternEditor, "Pattern");
 
     auto* insPag = placeholder("Instrument panel");
     insPag->setObjectName("InsPag");
@@ -250,10 +254,10 @@ QWidget* TMainForm::BuildPages() {
     EffectsPanel->setObjectName("EffectsPanel");
     EffectsPanel->OnChange = [this](TEffectsPanel*, const TEffectSettings& Value, bool EnabledChanged) {
         // Heard from the next block on; a check box rebuilds the chain while the song plays on.
+        Undo->EffectsChanged(PanelEffects, Value);
         PanelEffects = Value;
         if (EnabledChanged) ApplyPanelEffects();
         else SongEngine->Effects().Apply(PanelEffects);
-        Tolm.SetModified(true);
     };
     mixLayout->addWidget(EffectsPanel);
     MusicEventsMemo = new QPlainTextEdit;
@@ -264,6 +268,7 @@ QWidget* TMainForm::BuildPages() {
     AudioStats->setObjectName("AudioStats");
     mixLayout->addWidget(AudioStats);
     pag->addTab(mixPag, "Output");
+    connect(pag, &QTabWidget::currentChanged, this, &TMainForm::PageShown);
     return pag;
 }
 
@@ -283,6 +288,18 @@ void TMainForm::BuildMenu() {
     project->addAction("Audio Settings...", this, [this] { AudioSettings(); });
     project->addSeparator();
     project->addAction("Exit", this, [this] { close(); });
+
+    auto* edit = menuBar()->addMenu("&Edit");
+    UndoAction = edit->addAction("Undo", this, [this] { Undo->Undo(); });
+    UndoAction->setObjectName("UndoAction");
+    UndoAction->setShortcuts(QKeySequence::Undo);
+    RedoAction = edit->addAction("Redo", this, [this] { Undo->Redo(); });
+    RedoAction->setObjectName("RedoAction");
+    // Ctrl+Y and Ctrl+Shift+Z on every platform, besides the platform's own.
+    auto redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
+    for (const char* key : {"Ctrl+Y", "Ctrl+Shift+Z"})
+        if (!redoKeys.contains(QKeySequence(key))) redoKeys.append(QKeySequence(key));
+    RedoAction->setShortcuts(redoKeys);
 
     auto* view = menuBar()->addMenu("&View");
     view->addAction("Order", QKeySequence(Qt::Key_F2), this, [this] { ShowPage(OrderPage); });
@@ -315,6 +332,40 @@ void TMainForm::BuildMenu() {
     help->addAction("Home Page", this, [] { TAboutBox::OpenHomePage(); });
     help->addAction("About", this, [this] { AboutBox->exec(); });
 }
+
+void TMainForm::BuildUndo() {
+    auto* stack = Undo->Stack();
+    UndoAction->setEnabled(false);
+    RedoAction->setEnabled(false);
+    connect(stack, &QUndoStack::canUndoChanged, UndoAction, &QAction::setEnabled);
+    connect(stack, &QUndoStack::canRedoChanged, RedoAction, &QAction::setEnabled);
+    connect(Undo, &TSongUndo::CleanChanged, this, [this](bool Clean) { Tolm.SetModified(!Clean); });
+    // The song must hold still while an export renders it.
+    Undo->Blocked = [this] { return ExportForm && ExportForm->GetExporting(); };
+    Undo->OnSongApplied = [this](const cSongEdit& Edit) {
+        // Show the pattern the step changed, as it is now.
+        if (const int pattern = Edit.Pattern(); pattern != 0 && pattern != Tolm.GetActivePattern())
+            PatternEditor->PatNumSpin->setValue(pattern);
+        PatternEditor->Refresh();
+    };
+    Undo->OnEffectsApplied = [this](const TEffectSettings& Value) { SetPanelEffects(Value); };
+    Undo->OnTempoApplied = [this](float Value) { Seq->SetBPM(Value); };
+}
+
+void TMainForm::PageShown(int Page) {
+    // The page's grid takes the keys at once.
+    if (Page == PatternPage) PatternEditor->FocusGrid();
+}
+
+void TMainForm::FollowInstrument(int Instrument) {
+    if (Instrument == Tolm.GetActiveInstrument()) return;
+    Tolm.SetActiveInstrument(Instrument);
+    if (!Tolm.Playing()) Tolm.PreviewActiveInstrument(0.0f, -1);
+}
+
+int TMainForm::GetGridRow() const { return PatternEditor->GridRow(); }
+
+void TMainForm::SetGridRow(int Row) { PatternEditor->SetGridRow(Row); }
 
 void TMainForm::RunTestsFileOpen() {
     // A fixed test song, opened without a dialog.
@@ -410,7 +461,10 @@ void TMainForm::keyPressEvent(QKeyEvent* Event) {
 
 // ---- pages, caption, log ----
 
-void TMainForm::ShowPage(TPage Page) { pag->setCurrentIndex(int(Page)); }
+void TMainForm::ShowPage(TPage Page) {
+    if (pag->currentIndex() == int(Page)) PageShown(int(Page));
+    else pag->setCurrentIndex(int(Page));
+}
 
 TMainForm::TPage TMainForm::CurrentPage() const { return TPage(pag->currentIndex()); }
 
@@ -444,6 +498,7 @@ bool TMainForm::New() {
     if (Seq->OnLoad) Seq->OnLoad(Seq.get());
     Seq->FileName.clear();
     SetPanelEffects(TEffectSettings{});
+    Undo->Clear();
     Tolm.SetModified(false);
     UpdateCaption();
     return true;
@@ -480,6 +535,7 @@ bool TMainForm::LoadModule(const std::string& Path) {
     for (const auto& warning : Seq->TakeLoadWarnings()) Log(warning);
     ReportLoadProblems();
     QApplication::restoreOverrideCursor();
+    Undo->Clear();
     Tolm.SetModified(false);
     UpdateCaption();
     emit FileOpened(QString::fromStdString(Path));
@@ -533,6 +589,7 @@ bool TMainForm::SaveTo(const std::string& Path) {
         return false;
     }
     QApplication::restoreOverrideCursor();
+    Undo->SetSaved();
     Tolm.SetModified(false);
     return true;
 }
@@ -564,6 +621,7 @@ bool TMainForm::SaveWithInstruments() {
     }
     Log("Saved with its instruments in " + (fs::path(path).parent_path() / fs::path(path).stem()).string());
     ReportLoadProblems(); // the copies are the song's files now
+    Undo->SetSaved();
     Tolm.SetModified(false);
     UpdateCaption();
     return true;
@@ -614,7 +672,7 @@ void TMainForm::OfferRecovery() {
 void TMainForm::Play() {
     switch (CurrentPage()) {
     case OrderPage: Tolm.PlaySongFromOrderRow(OrderRow); break;
-    case PatternPage: Tolm.PlayPatternFromRow(GridRow); break;
+    case PatternPage: Tolm.PlayPatternFromRow(GetGridRow()); break;
     default: break;
     }
 }
@@ -629,16 +687,17 @@ void TMainForm::Stop() {
 
 void TMainForm::Record() {
     if (!Recording) {
-        Tolm.PlayPatternFromRow(GridRow);
+        Tolm.PlayPatternFromRow(GetGridRow());
         Recording = true;
-        RecordStartRow = GridRow;
+        RecordStartRow = GetGridRow();
         RecordBtn->setChecked(true);
+        PatternEditor->PatGrid->setFocus();
         return;
     }
     Tolm.Stop();
     Recording = false;
     RecordBtn->setChecked(false);
-    GridRow = RecordStartRow;
+    SetGridRow(RecordStartRow);
 }
 
 void TMainForm::TogglePlay() {
@@ -651,9 +710,10 @@ void TMainForm::TogglePlay() {
 }
 
 void TMainForm::SetBPMFromSpin(int Value) {
-    if (float(Value) == Seq->BPM.load()) return;
+    const float before = Seq->BPM.load();
+    if (float(Value) == before) return;
     Seq->SetBPM(float(Value));
-    Tolm.SetModified(true);
+    Undo->TempoChanged(before, float(Value));
 }
 
 // ---- timers ----
@@ -668,7 +728,8 @@ void TMainForm::PositionUpdate() {
     const int row = Seq->CurRow;
     if (CurrentPage() == PatternPage && row != LastRow) {
         LastRow = row;
-        if (Recording) GridRow = row + 1;
+        PatternEditor->PlayRowChanged(row);
+        if (Recording) SetGridRow(row + 1);
     }
     if (CurrentPage() == OutputPage) UpdateMusicEvents();
     if (CurrentPage() == OutputPage && ++StatsTick >= 50) {

@@ -22,6 +22,8 @@ class QTabWidget;
 class QTimer;
 class TAboutBox;
 class TEffectsPanel;
+class TPatternEditor;
+class TSongUndo;
 class TExportForm;
 class TFormTrace;
 class TLog;
@@ -104,8 +106,8 @@ public:
     bool GetRecording() const { return Recording; }
     int GetRecordStartRow() const { return RecordStartRow; }
     // The pattern grid's cursor row (grid rows: 1 is the song's row 0) and the order list's row.
-    int GetGridRow() const { return GridRow; }
-    void SetGridRow(int Row) { GridRow = Row; }
+    int GetGridRow() const;
+    void SetGridRow(int Row);
     int GetOrderRow() const { return OrderRow; }
     void SetOrderRow(int Row) { OrderRow = Row; }
     const std::string& GetInsFolder() const { return InsFolder; }
@@ -121,6 +123,11 @@ public:
     QPlainTextEdit* MusicEventsMemo = nullptr;
     QLabel* AudioStats = nullptr;
     TEffectsPanel* EffectsPanel = nullptr;
+    TPatternEditor* PatternEditor = nullptr;
+    // The editors' undo history.
+    TSongUndo* Undo = nullptr;
+    QAction* UndoAction = nullptr;
+    QAction* RedoAction = nullptr;
     QTimer* PositionUpdateTimer = nullptr;
     QTimer* ASTmr = nullptr;
     QTimer* RecoveryTmr = nullptr;
@@ -152,6 +159,9 @@ private:
     void AfterLoad();
     void CollectEffects();
     void ApplyPanelEffects();
+    void BuildUndo();
+    void PageShown(int Page);
+    void FollowInstrument(int Instrument);
     bool LoadModule(const std::string& Path);
     bool SaveTo(const std::string& Path);
     void Shutdown();
@@ -169,7 +179,6 @@ private:
     bool KeepRecovery = false;
     bool Recording = false;
     int RecordStartRow = 1;
-    int GridRow = 1;
     int OrderRow = 0;
     int LastRow = -1;
     std::string LastEvents;

@@ -118,11 +118,11 @@ void TSongUndo::TempoChanged(float Before, float After) {
 }
 
 void TSongUndo::Undo() {
-    if (!Blocked) UndoStack->undo();
+    if (!Blocked || !Blocked()) UndoStack->undo();
 }
 
 void TSongUndo::Redo() {
-    if (!Blocked) UndoStack->redo();
+    if (!Blocked || !Blocked()) UndoStack->redo();
 }
 
 void TSongUndo::SetSaved() { UndoStack->setClean(); }

@@ -27,10 +27,10 @@ public:
     void EffectsChanged(const TEffectSettings& Before, const TEffectSettings& After);
     void TempoChanged(float Before, float After);
 
-    // Undo and redo refuse while Blocked (an export renders the song).
+    // Undo and redo refuse while Blocked says so (an export renders the song).
     void Undo();
     void Redo();
-    bool Blocked = false;
+    std::function<bool()> Blocked;
 
     // The song as it is now is the saved one (after a save) or a fresh one (after New or a load).
     void SetSaved();

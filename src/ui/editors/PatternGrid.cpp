@@ -1,0 +1,298 @@
+#include "ui/editors/PatternGrid.h"
+
+#include "song/Pattern.h"
+#include "ui/editors/PatternModel.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int PageRows = 16;
+constexpr int ChannelWidth = 65;
+constexpr int RowHeight = 15;
+constexpr int HeaderHeight = 36;
+constexpr int MinRowNumberWidth = 20;
+const QColor LineColour(128, 128, 128);
+
+// The key at the left of the digits on the physical keyboard (X11 and evdev scan code 49).
+constexpr quint32 GraveScanCode = 49;
+
+void drawFocus(QPainter* Painter, const QRect& Rect) {
+    QPen pen(Qt::white, 1, Qt::DotLine);
+    Painter->setPen(pen);
+    Painter->setBrush(Qt::NoBrush);
+    Painter->drawRect(Rect.adjusted(0, 0, -1, -1));
+}
+
+} // namespace
+
+// ---- grid ----
+
+TPatternGrid::TPatternGrid(TPatternModel& Model, QWidget* Parent)
+    : QTableView(Parent), PatPopup(new QMenu(this)), PatModel(Model) {
+    setObjectName("PatGrid");
+    auto* top = new TPatternHeader(Qt::Horizontal, *this);
+    auto* side = new TPatternHeader(Qt::Vertical, *this);
+    setHorizontalHeader(top);
+    setVerticalHeader(side);
+    setModel(&Model);
+    setItemDelegate(new TPatternDelegate(*this));
+    setEditTriggers(NoEditTriggers);
+    setSelectionMode(ContiguousSelection);
+    setSelectionBehavior(SelectItems);
+    setShowGrid(false);
+    setTabKeyNavigation(false);
+    setFocusPolicy(Qt::StrongFocus);
+    setHorizontalScrollMode(ScrollPerItem);
+    setVerticalScrollMode(ScrollPerItem);
+
+    top->setSectionResizeMode(QHeaderView::Interactive);
+    top->setMinimumSectionSize(8);
+    top->setDefaultSectionSize(ChannelWidth);
+    top->setFixedHeight(HeaderHeight);
+    top->setHighlightSections(false);
+    top->OnClick = [this](int Channel) {
+        if (OnToggleMute) OnToggleMute(this, Channel);
+    };
+    side->setSectionResizeMode(QHeaderView::Fixed);
+    side->setMinimumSectionSize(1);
+    side->setDefaultSectionSize(RowHeight);
+    side->setHighlightSections(false);
+    side->setFixedWidth(std::max(MinRowNumberWidth, fontMetrics().horizontalAdvance("500") + 6));
+
+    PatPopup->setObjectName("PatPopup");
+}
+
+int TPatternGrid::CursorRow() const { return std::max(currentIndex().row(), 0); }
+
+int TPatternGrid::CursorChannel() const { return std::max(currentIndex().column(), 0); }
+
+void TPatternGrid::SetCursor(int Row, int Channel) {
+    Row = std::clamp(Row, 0, std::max(PatModel.rowCount() - 1, 0));
+    Channel = std::clamp(Channel, 0, GridChannelCount - 1);
+    const QModelIndex target = PatModel.index(Row, Channel);
+    const bool moved = target != currentIndex();
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+    scrollTo(target);
+    // An unmoved cursor still reports: the editor moved it, even if only onto itself.
+    if (!moved && OnGridClick) OnGridClick(this);
+}
+
+QRect TPatternGrid::SelectionRect() const {
+    const QItemSelection selection = selectionModel()->selection();
+    if (selection.isEmpty()) return QRect(CursorChannel(), CursorRow(), 1, 1);
+    int top = PatModel.rowCount(), left = GridChannelCount, bottom = -1, right = -1;
+    for (const auto& range : selection) {
+        top = std::min(top, range.top());
+        left = std::min(left, range.left());
+        bottom = std::max(bottom, range.bottom());
+        right = std::max(right, range.right());
+    }
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+void TPatternGrid::SelectRect(int Top, int Left, int Bottom, int Right) {
+    if (Top > Bottom) std::swap(Top, Bottom);
+    if (Left > Right) std::swap(Left, Right);
+    selectionModel()->select(QItemSelection(PatModel.index(Top, Left), PatModel.index(Bottom, Right)),
+                             QItemSelectionModel::ClearAndSelect);
+}
+
+void TPatternGrid::PlayRowChanged(int CurRow) {
+    if (CurRow == MarkerRow) return;
+    QHeaderView* side = verticalHeader();
+    for (const int row : {MarkerRow, CurRow}) {
+        if (row < 0 || row >= PatModel.rowCount()) continue;
+        const int y = side->sectionViewportPosition(row);
+        if (y + RowHeight < 0 || y > side->viewport()->height()) continue;
+        side->viewport()->update(QRect(0, y, side->width(), side->sectionSize(row)));
+    }
+    MarkerRow = CurRow;
+}
+
+void TPatternGrid::Refresh() {
+    viewport()->update();
+    horizontalHeader()->viewport()->update();
+    verticalHeader()->viewport()->update();
+}
+
+bool TPatternGrid::IsStopMarkerKey(const QKeyEvent& Event) {
+    if (Event.modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return false;
+    return Event.key() == Qt::Key_QuoteLeft || Event.nativeScanCode() == GraveScanCode;
+}
+
+QAction* TPatternGrid::MenuActionFor(const QKeyEvent& Event) const {
+    const QKeySequence pressed(QKeyCombination(Event.modifiers() & ~Qt::KeypadModifier, Qt::Key(Event.key())));
+    for (QAction* action : PatPopup->actions())
+        if (!action->shortcut().isEmpty() && action->shortcut() == pressed) return action;
+    return nullptr;
+}
+
+bool TPatternGrid::event(QEvent* Event) {
+    if (Event->type() == QEvent::ShortcutOverride) {
+        // The grid's own keys win over the window's shortcuts (Ctrl+S solos here, it does not save).
+        auto* key = static_cast<QKeyEvent*>(Event);
+        if (MenuActionFor(*key) || IsStopMarkerKey(*key)) {
+            Event->accept();
+            return true;
+        }
+    }
+    return QTableView::event(Event);
+}
+
+void TPatternGrid::keyPressEvent(QKeyEvent* Event) {
+    if (OnKey) OnKey(this, Event->key());
+    if (QAction* action = MenuActionFor(*Event)) {
+        action->trigger();
+        Event->accept();
+        return;
+    }
+    const bool shift = Event->modifiers() & Qt::ShiftModifier;
+    auto raise = [this, Event](const std::function<void(TPatternGrid*)>& Handler) {
+        if (Handler) Handler(this);
+        Event->accept();
+    };
+    if (IsStopMarkerKey(*Event)) return raise(OnStopMarker);
+    switch (Event->key()) {
+    case Qt::Key_Delete: return raise(OnClearCell);
+    case Qt::Key_Insert: return raise(OnInsertCell);
+    case Qt::Key_Backspace: return raise(OnDeleteCell);
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        PageMove(Event->key() == Qt::Key_PageDown, shift);
+        Event->accept();
+        return;
+    default: QTableView::keyPressEvent(Event);
+    }
+}
+
+void TPatternGrid::PageMove(bool Down, bool Extend) {
+    const int last = PatModel.rowCount() - 1;
+    if (!Extend) {
+        SetCursor(std::clamp(CursorRow() + (Down ? PageRows : -PageRows), 0, last), CursorChannel());
+        return;
+    }
+    // The selection keeps its top-left corner; the moving corner goes to its right column.
+    const QRect sel = SelectionRect();
+    const int row = Down ? std::min(sel.bottom() + PageRows, last) : std::max(CursorRow() - PageRows, 0);
+    selectionModel()->setCurrentIndex(PatModel.index(row, sel.right()), QItemSelectionModel::NoUpdate);
+    SelectRect(sel.top(), sel.left(), row, sel.right());
+    scrollTo(currentIndex());
+}
+
+void TPatternGrid::currentChanged(const QModelIndex& Current, const QModelIndex& Previous) {
+    QTableView::currentChanged(Current, Previous);
+    // A drag reports once, when the button comes up.
+    if (!MouseDown && OnGridClick) OnGridClick(this);
+}
+
+void TPatternGrid::mousePressEvent(QMouseEvent* Event) {
+    MouseDown = true;
+    QTableView::mousePressEvent(Event);
+}
+
+void TPatternGrid::mouseReleaseEvent(QMouseEvent* Event) {
+    QTableView::mouseReleaseEvent(Event);
+    MouseDown = false;
+    if (OnGridClick) OnGridClick(this);
+}
+
+void TPatternGrid::mouseDoubleClickEvent(QMouseEvent* Event) {
+    Event->accept();
+    if (OnToggleMute) OnToggleMute(this, CursorChannel());
+}
+
+void TPatternGrid::contextMenuEvent(QContextMenuEvent* Event) { PatPopup->exec(Event->globalPos()); }
+
+void TPatternGrid::resizeEvent(QResizeEvent* Event) {
+    verticalHeader()->setFixedWidth(std::max(MinRowNumberWidth, fontMetrics().horizontalAdvance("500") + 6));
+    QTableView::resizeEvent(Event);
+}
+
+// ---- cells ----
+
+void TPatternDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option, const QModelIndex& Index) const {
+    ++Grid.Painted.Cells;
+    const bool focused = Index == Grid.currentIndex();
+    const bool selected = focused || (Option.state & QStyle::State_Selected);
+    const QRect& r = Option.rect;
+    Painter->fillRect(r, selected ? QColor(Qt::black) : TPatternModel::RowColour(Index.row()));
+    Painter->setPen(LineColour);
+    Painter->drawLine(r.topRight(), r.bottomRight());
+    if (focused && Grid.hasFocus()) drawFocus(Painter, r);
+    const cStep cell = LoadStep(Grid.Model().Pattern().Cells[Index.column()][Index.row()]);
+    if (cell.ins == 0) return;
+    Painter->setPen(selected ? Qt::white : Qt::black);
+    Painter->drawText(r.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                      TPatternModel::CellText(cell));
+}
+
+// ---- headers ----
+
+TPatternHeader::TPatternHeader(Qt::Orientation Orientation, TPatternGrid& Grid)
+    : QHeaderView(Orientation, &Grid), Grid(Grid) {
+    setSectionsClickable(false);
+}
+
+void TPatternHeader::paintSection(QPainter* Painter, const QRect& Rect, int LogicalIndex) const {
+    const TPatternModel& model = Grid.Model();
+    Painter->save();
+    Painter->setClipRect(Rect);
+    Painter->fillRect(Rect, orientation() == Qt::Vertical ? TPatternModel::RowColour(LogicalIndex) : QColor(Qt::white));
+    // Fixed cells have lines on both sides.
+    Painter->setPen(LineColour);
+    Painter->drawLine(Rect.topRight(), Rect.bottomRight());
+    Painter->drawLine(Rect.bottomLeft(), Rect.bottomRight());
+    Painter->setPen(Qt::black);
+    const QRect text = Rect.adjusted(2, 2, 0, 0);
+    constexpr int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
+    if (orientation() == Qt::Vertical) {
+        ++Grid.Painted.RowNumbers;
+        Painter->drawText(text, flags, model.headerData(LogicalIndex, Qt::Vertical).toString());
+    } else {
+        ++Grid.Painted.Headers;
+        Painter->drawText(text, flags, model.HeaderNumber(LogicalIndex));
+        Painter->drawText(text.adjusted(0, 16, 0, 0), flags, model.HeaderName(LogicalIndex));
+    }
+    Painter->restore();
+}
+
+bool TPatternHeader::OnBorder(const QPoint& Pos) const {
+    const int margin = style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, this);
+    const int at = orientation() == Qt::Horizontal ? Pos.x() : Pos.y();
+    const int index = logicalIndexAt(at);
+    if (index < 0) return false;
+    const int start = sectionViewportPosition(index);
+    const int end = start + sectionSize(index);
+    return at - start <= margin || end - at <= margin;
+}
+
+void TPatternHeader::mousePressEvent(QMouseEvent* Event) {
+    if (orientation() != Qt::Horizontal || Event->button() != Qt::LeftButton) return;
+    // The border between two headers resizes (and mutes nothing); the header itself toggles mute.
+    if (OnBorder(Event->position().toPoint())) {
+        Resizing = true;
+        QHeaderView::mousePressEvent(Event);
+        return;
+    }
+    const int channel = logicalIndexAt(Event->position().toPoint());
+    if (channel >= 0 && OnClick) OnClick(channel);
+}
+
+void TPatternHeader::mouseReleaseEvent(QMouseEvent* Event) {
+    if (Resizing) QHeaderView::mouseReleaseEvent(Event);
+    Resizing = false;
+    if (orientation() != Qt::Horizontal || count() < 2) return;
+    // Resizing the first channel resizes them all; any other column only itself.
+    const int first = sectionSize(0);
+    if (sectionSize(1) == first) return;
+    for (int i = 1; i < count(); ++i) resizeSection(i, first);
+}

@@ -1,0 +1,110 @@
+#pragma once
+// The pattern grid, PatGrid: a table view over TPatternModel that paints every cell itself
+// (row stripes, selected cells black, the play marker in the row-number column, two-line channel
+// headers). It moves the cursor and the range selection; the commands live in the pattern editor,
+// which puts them into the grid's context menu, PatPopup. Keys of that menu act before any other
+// handler while the grid has the focus.
+#include <QHeaderView>
+#include <QRect>
+#include <QStyledItemDelegate>
+#include <QTableView>
+
+#include <functional>
+
+class QMenu;
+class TPatternModel;
+
+// Painted cells, for the repaint benchmarks and tests.
+struct TPaintCount {
+    long Cells = 0;
+    long RowNumbers = 0;
+    long Headers = 0;
+};
+
+class TPatternGrid : public QTableView {
+    Q_OBJECT
+
+public:
+    explicit TPatternGrid(TPatternModel& Model, QWidget* Parent = nullptr);
+
+    TPatternModel& Model() const { return PatModel; }
+    QMenu* PatPopup;
+    TPaintCount Painted;
+
+    // The cursor in song coordinates (pattern row, channel).
+    int CursorRow() const;
+    int CursorChannel() const;
+    // Moves the cursor (clamped to the pattern), selecting just that cell; raises OnGridClick.
+    void SetCursor(int Row, int Channel);
+    // The selection as a rectangle of pattern rows and channels; the cursor cell without one.
+    QRect SelectionRect() const;
+    // The sequencer's row changed: repaints the row numbers whose marker moved, nothing else.
+    void PlayRowChanged(int CurRow);
+    // The pattern's cells or headers changed: repaint what is visible.
+    void Refresh();
+
+    // The cursor moved (by key, by mouse release, or by the editor): the instrument list follows.
+    std::function<void(TPatternGrid* Sender)> OnGridClick;
+    // A channel header was clicked, or the grid double-clicked (the cursor's channel).
+    std::function<void(TPatternGrid* Sender, int Channel)> OnToggleMute;
+    // Keys the grid handles itself: stop marker, clear, insert and delete cell.
+    std::function<void(TPatternGrid* Sender)> OnStopMarker;
+    std::function<void(TPatternGrid* Sender)> OnClearCell;
+    std::function<void(TPatternGrid* Sender)> OnInsertCell;
+    std::function<void(TPatternGrid* Sender)> OnDeleteCell;
+    // Every key that reaches the grid's key handling (the "showkey" switch shows them).
+    std::function<void(TPatternGrid* Sender, int Key)> OnKey;
+
+    // The stop-marker key: the grave accent key at the left of the digits, wherever the layout puts it.
+    static bool IsStopMarkerKey(const QKeyEvent& Event);
+
+protected:
+    bool event(QEvent* Event) override;
+    void keyPressEvent(QKeyEvent* Event) override;
+    void mousePressEvent(QMouseEvent* Event) override;
+    void mouseReleaseEvent(QMouseEvent* Event) override;
+    void mouseDoubleClickEvent(QMouseEvent* Event) override;
+    void contextMenuEvent(QContextMenuEvent* Event) override;
+    void currentChanged(const QModelIndex& Current, const QModelIndex& Previous) override;
+    void resizeEvent(QResizeEvent* Event) override;
+
+private:
+    void PageMove(bool Down, bool Extend);
+    void SelectRect(int Top, int Left, int Bottom, int Right);
+    QAction* MenuActionFor(const QKeyEvent& Event) const;
+
+    TPatternModel& PatModel;
+    int MarkerRow = -1;
+    bool MouseDown = false;
+};
+
+// Paints the data cells.
+class TPatternDelegate : public QStyledItemDelegate {
+public:
+    explicit TPatternDelegate(TPatternGrid& Grid) : QStyledItemDelegate(&Grid), Grid(Grid) {}
+    void paint(QPainter* Painter, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override;
+
+private:
+    TPatternGrid& Grid;
+};
+
+// The row-number column and the channel header row.
+class TPatternHeader : public QHeaderView {
+    Q_OBJECT
+
+public:
+    TPatternHeader(Qt::Orientation Orientation, TPatternGrid& Grid);
+
+    // A click on a channel's header (not on the border between two, which resizes).
+    std::function<void(int Channel)> OnClick;
+
+protected:
+    void paintSection(QPainter* Painter, const QRect& Rect, int LogicalIndex) const override;
+    void mousePressEvent(QMouseEvent* Event) override;
+    void mouseReleaseEvent(QMouseEvent* Event) override;
+
+private:
+    bool OnBorder(const QPoint& Pos) const;
+    TPatternGrid& Grid;
+    bool Resizing = false;
+};
