@@ -2,6 +2,7 @@
 // at once, check boxes rebuilding the chain while the song plays, and values kept across open/save.
 #include "app/App.h"
 #include "app/MasterEffects.h"
+#include "app/ProjectFiles.h"
 #include "app/SongEngine.h"
 #include "base/AppInfo.h"
 #include "song/Sequencer.h"
@@ -44,14 +45,19 @@ protected:
 
     void SetUp() override {
         brindle::SetCommandLine(std::vector<std::string>{"brindle"});
+        brindle::RemoveRecoveryFile();
         form = std::make_unique<TMainForm>(app);
+        form->AskOpenRecovery = [](const std::string&) { return false; };
         form->AskSaveChanges = [](const std::string&) { return TMainForm::TSaveAnswer::Discard; };
         form->show();
         form->FirstActivation();
         form->ShowPage(TMainForm::OutputPage);
         panel = form->EffectsPanel;
     }
-    void TearDown() override { form->Terminate(); }
+    void TearDown() override {
+        form->Terminate();
+        brindle::RemoveRecoveryFile();
+    }
     TMasterEffects& fx() { return form->Engine().Effects(); }
 };
 
