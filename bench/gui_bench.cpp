@@ -12,9 +12,14 @@
 #include "song/Sequencer.h"
 #include "support/Spawn.h"
 #include "ui/MainForm.h"
+#include "ui/editors/EffectsPanel.h"
+#include "ui/editors/PatternEditor.h"
+#include "ui/editors/PatternGrid.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -107,6 +112,9 @@ void BM_PlayDemoWhileEditing(benchmark::State& state) {
             fx.ReverbEnabled = edits % 4 < 2;
             fx.ReverbLevel = float(edits % 10) / 10.0f;
             form.SetPanelEffects(fx);
+            // Notes typed into the grid and a slider dragged on the panel.
+            form.PatternEditor->EnterNote(float(edits % 12));
+            form.EffectsPanel->Eq[1]->setValue((edits % 20) * 100);
             ++edits;
         }
         const double wall = double(clock.nsecsElapsed()) / 1e9;
@@ -126,6 +134,78 @@ void BM_PlayDemoWhileEditing(benchmark::State& state) {
     form.close();
 }
 BENCHMARK(BM_PlayDemoWhileEditing)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
+
+// A window of 1600 x 1000 on the Pattern page, showing a 500-row pattern with a note in every cell.
+struct FullPattern {
+    cApp app;
+    TMainForm form{app};
+    TPatternGrid* grid = nullptr;
+    FullPattern() {
+        form.resize(1600, 1000);
+        form.show();
+        form.FirstActivation();
+        cPattern& p = form.Song().PatternAt(1);
+        p.RowCount = 500;
+        for (int c = 0; c < ChannelCount; ++c)
+            for (int r = 0; r < 500; ++r) p.Cells[c][r] = {1 + (c + r) % 100, float(r % 25 - 12)};
+        form.ShowPage(TMainForm::PatternPage);
+        form.PatternEditor->Refresh();
+        grid = form.PatternEditor->PatGrid;
+        QTest::qWait(50);
+    }
+    ~FullPattern() {
+        form.AskSaveChanges = [](const std::string&) { return TMainForm::TSaveAnswer::Discard; };
+        form.close();
+    }
+};
+
+void BM_PatternGridPaint(benchmark::State& state) {
+    FullPattern w;
+    for (auto _ : state) {
+        w.grid->Painted = {};
+        w.grid->viewport()->repaint();
+        benchmark::DoNotOptimize(w.grid->Painted.Cells);
+    }
+    state.counters["cells_per_paint"] = double(w.grid->Painted.Cells);
+}
+BENCHMARK(BM_PatternGridPaint)->Unit(benchmark::kMillisecond);
+
+void BM_PatternGridPageDownPainted(benchmark::State& state) {
+    FullPattern w;
+    long steps = 0;
+    QElapsedTimer clock;
+    clock.start();
+    for (auto _ : state) {
+        w.grid->SetCursor(0, 0);
+        for (int i = 0; i < 500 / 16; ++i) {
+            QTest::keyClick(w.grid, Qt::Key_PageDown);
+            w.grid->viewport()->repaint();
+            w.grid->verticalHeader()->viewport()->repaint();
+            ++steps;
+        }
+    }
+    state.counters["ms_per_step"] = double(clock.nsecsElapsed()) / 1e6 / double(steps);
+}
+BENCHMARK(BM_PatternGridPageDownPainted)->Unit(benchmark::kMillisecond);
+
+// The position timer while the song plays: how many cells each tick repaints.
+void BM_PlayMarkerRepaint(benchmark::State& state) {
+    FullPattern w;
+    for (auto _ : state) {
+        w.form.Play();
+        QTest::qWait(100);
+        w.grid->Painted = {};
+        const int row0 = w.form.Song().CurRow;
+        QTest::qWait(2000);
+        const int rows = w.form.Song().CurRow - row0;
+        w.form.Stop();
+        state.counters["rows_played"] = rows;
+        state.counters["cells_painted"] = double(w.grid->Painted.Cells);
+        state.counters["row_numbers_painted"] = double(w.grid->Painted.RowNumbers);
+        state.counters["headers_painted"] = double(w.grid->Painted.Headers);
+    }
+}
+BENCHMARK(BM_PlayMarkerRepaint)->Unit(benchmark::kSecond)->Iterations(1);
 
 } // namespace
 

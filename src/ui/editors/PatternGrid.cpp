@@ -7,11 +7,13 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -217,22 +219,72 @@ void TPatternGrid::resizeEvent(QResizeEvent* Event) {
     QTableView::resizeEvent(Event);
 }
 
+void TPatternGrid::paintEvent(QPaintEvent* Event) {
+    QPainter painter(viewport());
+    const QRect area = Event->rect();
+    painter.fillRect(area, palette().base());
+    const QHeaderView* top = horizontalHeader();
+    const QHeaderView* side = verticalHeader();
+    const int rows = PatModel.rowCount();
+    int firstRow = side->logicalIndexAt(area.top()), lastRow = side->logicalIndexAt(area.bottom());
+    int firstColumn = top->logicalIndexAt(area.left()), lastColumn = top->logicalIndexAt(area.right());
+    if (firstRow < 0 || firstColumn < 0) return;
+    if (lastRow < 0) lastRow = rows - 1;
+    if (lastColumn < 0) lastColumn = GridChannelCount - 1;
+    const QRect selection = SelectionRect();
+    const QModelIndex cursor = currentIndex();
+    const bool focus = hasFocus();
+    auto* delegate = static_cast<TPatternDelegate*>(itemDelegate());
+    for (int r = firstRow; r <= lastRow; ++r) {
+        const int y = side->sectionViewportPosition(r), h = side->sectionSize(r);
+        for (int c = firstColumn; c <= lastColumn; ++c) {
+            const bool isCursor = cursor.row() == r && cursor.column() == c;
+            delegate->PaintCell(&painter, QRect(top->sectionViewportPosition(c), y, top->sectionSize(c), h), r, c,
+                                isCursor || selection.contains(c, r), isCursor && focus);
+        }
+    }
+}
+
 // ---- cells ----
 
 void TPatternDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option, const QModelIndex& Index) const {
-    ++Grid.Painted.Cells;
     const bool focused = Index == Grid.currentIndex();
-    const bool selected = focused || (Option.state & QStyle::State_Selected);
-    const QRect& r = Option.rect;
-    Painter->fillRect(r, selected ? QColor(Qt::black) : TPatternModel::RowColour(Index.row()));
+    PaintCell(Painter, Option.rect, Index.row(), Index.column(), focused || (Option.state & QStyle::State_Selected),
+              focused && Grid.hasFocus());
+}
+
+void TPatternDelegate::PaintCell(QPainter* Painter, const QRect& r, int Row, int Channel, bool Selected,
+                                 bool Focused) const {
+    ++Grid.Painted.Cells;
+    Painter->fillRect(r, Selected ? QColor(Qt::black) : TPatternModel::RowColour(Row));
     Painter->setPen(LineColour);
     Painter->drawLine(r.topRight(), r.bottomRight());
-    if (focused && Grid.hasFocus()) drawFocus(Painter, r);
-    const cStep cell = LoadStep(Grid.Model().Pattern().Cells[Index.column()][Index.row()]);
+    if (Focused) drawFocus(Painter, r);
+    const cStep cell = LoadStep(Grid.Model().Pattern().Cells[Channel][Row]);
     if (cell.ins == 0) return;
-    Painter->setPen(selected ? Qt::white : Qt::black);
-    Painter->drawText(r.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                      TPatternModel::CellText(cell));
+    Painter->setPen(Selected ? Qt::white : Qt::black);
+    const QStaticText& text = Text(cell);
+    // Rows and columns paint in order, so a taller text is covered by the row below; a wider one
+    // is clipped, which costs more than the text.
+    const bool fits = text.size().width() <= r.width() - 2;
+    if (!fits) {
+        Painter->save();
+        Painter->setClipRect(r, Qt::IntersectClip);
+    }
+    Painter->drawStaticText(r.left() + 2, r.top() + 2, text);
+    if (!fits) Painter->restore();
+}
+
+const QStaticText& TPatternDelegate::Text(cStep Cell) const {
+    const qint64 key = (qint64(Cell.ins) << 32) | quint32(Cell.ins == -1 ? 0 : int(std::trunc(Cell.pitch)));
+    auto it = Texts.find(key);
+    if (it == Texts.end()) {
+        QStaticText text(TPatternModel::CellText(Cell));
+        text.setTextFormat(Qt::PlainText);
+        text.prepare(QTransform(), Grid.font());
+        it = Texts.insert(key, text);
+    }
+    return *it;
 }
 
 // ---- headers ----

@@ -4,8 +4,12 @@
 // headers). It moves the cursor and the range selection; the commands live in the pattern editor,
 // which puts them into the grid's context menu, PatPopup. Keys of that menu act before any other
 // handler while the grid has the focus.
+#include "song/Step.h"
+
 #include <QHeaderView>
+#include <QHash>
 #include <QRect>
+#include <QStaticText>
 #include <QStyledItemDelegate>
 #include <QTableView>
 
@@ -67,6 +71,9 @@ protected:
     void contextMenuEvent(QContextMenuEvent* Event) override;
     void currentChanged(const QModelIndex& Current, const QModelIndex& Previous) override;
     void resizeEvent(QResizeEvent* Event) override;
+    // Paints the visible cells straight from the song: one selection rectangle, no per-cell
+    // style options; the table's own painting costs several times more.
+    void paintEvent(QPaintEvent* Event) override;
 
 private:
     void PageMove(bool Down, bool Extend);
@@ -83,9 +90,13 @@ class TPatternDelegate : public QStyledItemDelegate {
 public:
     explicit TPatternDelegate(TPatternGrid& Grid) : QStyledItemDelegate(&Grid), Grid(Grid) {}
     void paint(QPainter* Painter, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override;
+    void PaintCell(QPainter* Painter, const QRect& Rect, int Row, int Channel, bool Selected, bool Focused) const;
 
 private:
+    // Laid-out cell texts: a grid shows few distinct ones, and laying out is most of a cell's cost.
+    const QStaticText& Text(cStep Cell) const;
     TPatternGrid& Grid;
+    mutable QHash<qint64, QStaticText> Texts;
 };
 
 // The row-number column and the channel header row.
