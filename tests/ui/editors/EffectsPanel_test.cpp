@@ -46,6 +46,8 @@ protected:
         brindle::SetCommandLine(std::vector<std::string>{"brindle"});
         form = std::make_unique<TMainForm>(app);
         form->AskSaveChanges = [](const std::string&) { return TMainForm::TSaveAnswer::Discard; };
+        // The previous test's Terminate leaves a recovery file; its question would wait for a click.
+        form->AskOpenRecovery = [](const std::string&) { return false; };
         form->show();
         form->FirstActivation();
         form->ShowPage(TMainForm::OutputPage);
