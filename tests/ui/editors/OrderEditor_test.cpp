@@ -282,6 +282,37 @@ TEST_F(OrderEditorTest, CancelChangesNothingAndZeroEmptiesTheEntry) {
     EXPECT_EQ(TOrderModel::CellText(*song, 0, 1), "");
 }
 
+TEST_F(OrderEditorTest, ANumberTheFieldCannotHoldIsRefusedWithAMessage) {
+    Show();
+    SetOrders({9});
+    answer = [](TOrdPatNumForm* Form) {
+        Form->PatNumEdit->setText("250"); // set directly: typing could not
+        return true;
+    };
+    Key(Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(song->Orders[0].PatternIndex, 9);
+    EXPECT_EQ(messages, (std::vector<std::string>{"The pattern number must be 0 to 100."}));
+    EXPECT_EQ(undo.Stack()->count(), 0);
+}
+
+TEST_F(OrderEditorTest, TheContextMenusActionsRunTheCommandsOnTheCursorRow) {
+    Show();
+    SetOrders({1, 2});
+    editor->SetCurrentRow(1);
+    const auto action = [&](const QString& Text) {
+        for (QAction* a : editor->OrdPopup->actions())
+            if (a->text() == Text) return a;
+        return static_cast<QAction*>(nullptr);
+    };
+    ASSERT_NE(action("Insert"), nullptr);
+    action("Insert")->trigger();
+    EXPECT_EQ(Orders(3), (std::vector<int>{1, 0, 2}));
+    action("Delete")->trigger();
+    EXPECT_EQ(Orders(3), (std::vector<int>{1, 2, 0}));
+    action("Goto Pattern")->trigger();
+    EXPECT_EQ(gotos, (std::vector<int>{2}));
+}
+
 TEST_F(OrderEditorTest, AnEmptyEntryOpensWithTheTextLastClosedAndOkStoresIt) {
     Show();
     SetOrders({0, 0, 0});
