@@ -17,6 +17,7 @@
 #include "ui/dialogs/FormTrace.h"
 #include "ui/dialogs/SettingsForm.h"
 #include "ui/editors/EffectsPanel.h"
+#include "ui/editors/OrderEditor.h"
 #include "ui/editors/PatternEditor.h"
 #include "ui/editors/PatternGrid.h"
 #include "ui/editors/SongUndo.h"
@@ -229,9 +230,20 @@ QWidget* TMainForm::BuildHeader() {
 QWidget* TMainForm::BuildPages() {
     pag = new QTabWidget;
     pag->setObjectName("pag");
-    auto* ordpag = placeholder("Order list editor");
-    ordpag->setObjectName("ordpag");
-    pag->addTab(ordpag, "Order");
+    OrderEditor = new TOrderEditor(Tolm, *Undo);
+    OrderEditor->setObjectName("ordpag");
+    OrderEditor->OnShowPattern = [this](int Pattern) { PatternEditor->PatNumSpin->setValue(Pattern); };
+    OrderEditor->OnGotoPattern = [this](int Pattern) {
+        PatternEditor->PatNumSpin->setValue(Pattern);
+        ShowPage(PatternPage);
+    };
+    OrderEditor->OnPlaySong = [this](int Row) {
+        if (Recording) Record(); // the song takes over from the recording loop
+        Tolm.PlaySongFromOrderRow(Row);
+    };
+    OrderEditor->OnStop = [this] { Stop(); };
+    OrderEditor->ShowMessage = [this](const std::string& Text) { ShowMessage(Text); };
+    pag->addTab(OrderEditor, "Order");
 
     PatternEditor = new TPatternEditor(Tolm, *Undo);
     RecordBtn = PatternEditor->RecordBtn;
@@ -347,6 +359,7 @@ void TMainForm::BuildUndo() {
         if (const int pattern = Edit.Pattern(); pattern != 0 && pattern != Tolm.GetActivePattern())
             PatternEditor->PatNumSpin->setValue(pattern);
         PatternEditor->Refresh();
+        OrderEditor->Refresh();
     };
     Undo->OnEffectsApplied = [this](const TEffectSettings& Value) { SetPanelEffects(Value); };
     Undo->OnTempoApplied = [this](float Value) { Seq->SetBPM(Value); };
@@ -355,6 +368,7 @@ void TMainForm::BuildUndo() {
 void TMainForm::PageShown(int Page) {
     // The page's grid takes the keys at once.
     if (Page == PatternPage) PatternEditor->FocusGrid();
+    if (Page == OrderPage) OrderEditor->FocusGrid();
 }
 
 void TMainForm::FollowInstrument(int Instrument) {
@@ -362,6 +376,10 @@ void TMainForm::FollowInstrument(int Instrument) {
     Tolm.SetActiveInstrument(Instrument);
     if (!Tolm.Playing()) Tolm.PreviewActiveInstrument(0.0f, -1);
 }
+
+int TMainForm::GetOrderRow() const { return OrderEditor->CurrentRow(); }
+
+void TMainForm::SetOrderRow(int Row) { OrderEditor->SetCurrentRow(Row); }
 
 int TMainForm::GetGridRow() const { return PatternEditor->GridRow(); }
 
@@ -556,6 +574,8 @@ void TMainForm::AfterLoad() {
         const QSignalBlocker block(BPMSpin);
         BPMSpin->setValue(int(Seq->BPM.load()));
     }
+    OrderEditor->Refresh();
+    PatternEditor->Refresh();
     UpdateCaption();
     Stop();
 }
@@ -671,7 +691,7 @@ void TMainForm::OfferRecovery() {
 
 void TMainForm::Play() {
     switch (CurrentPage()) {
-    case OrderPage: Tolm.PlaySongFromOrderRow(OrderRow); break;
+    case OrderPage: Tolm.PlaySongFromOrderRow(GetOrderRow()); break;
     case PatternPage: Tolm.PlayPatternFromRow(GetGridRow()); break;
     default: break;
     }
@@ -731,6 +751,7 @@ void TMainForm::PositionUpdate() {
         PatternEditor->PlayRowChanged(row);
         if (Recording) SetGridRow(row + 1);
     }
+    if (CurrentPage() == OrderPage) OrderEditor->CurOrderChanged();
     if (CurrentPage() == OutputPage) UpdateMusicEvents();
     if (CurrentPage() == OutputPage && ++StatsTick >= 50) {
         StatsTick = 0;

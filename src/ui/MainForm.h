@@ -22,6 +22,7 @@ class QTabWidget;
 class QTimer;
 class TAboutBox;
 class TEffectsPanel;
+class TOrderEditor;
 class TPatternEditor;
 class TSongUndo;
 class TExportForm;
@@ -108,8 +109,8 @@ public:
     // The pattern grid's cursor row (grid rows: 1 is the song's row 0) and the order list's row.
     int GetGridRow() const;
     void SetGridRow(int Row);
-    int GetOrderRow() const { return OrderRow; }
-    void SetOrderRow(int Row) { OrderRow = Row; }
+    int GetOrderRow() const;
+    void SetOrderRow(int Row);
     const std::string& GetInsFolder() const { return InsFolder; }
     void SetInsFolder(const std::string& Folder) { InsFolder = Folder; }
 
@@ -123,6 +124,7 @@ public:
     QPlainTextEdit* MusicEventsMemo = nullptr;
     QLabel* AudioStats = nullptr;
     TEffectsPanel* EffectsPanel = nullptr;
+    TOrderEditor* OrderEditor = nullptr;
     TPatternEditor* PatternEditor = nullptr;
     // The editors' undo history.
     TSongUndo* Undo = nullptr;
@@ -179,7 +181,6 @@ private:
     bool KeepRecovery = false;
     bool Recording = false;
     int RecordStartRow = 1;
-    int OrderRow = 0;
     int LastRow = -1;
     std::string LastEvents;
     int StatsTick = 0;

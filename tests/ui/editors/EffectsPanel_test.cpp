@@ -47,10 +47,9 @@ protected:
         brindle::SetCommandLine(std::vector<std::string>{"brindle"});
         brindle::RemoveRecoveryFile();
         form = std::make_unique<TMainForm>(app);
+        // A recovery question would wait for a click.
         form->AskOpenRecovery = [](const std::string&) { return false; };
         form->AskSaveChanges = [](const std::string&) { return TMainForm::TSaveAnswer::Discard; };
-        // The previous test's Terminate leaves a recovery file; its question would wait for a click.
-        form->AskOpenRecovery = [](const std::string&) { return false; };
         form->show();
         form->FirstActivation();
         form->ShowPage(TMainForm::OutputPage);

@@ -11,6 +11,8 @@
 #include "ui/MainForm.h"
 #include "ui/dialogs/ExportForm.h"
 #include "ui/editors/EffectsPanel.h"
+#include "ui/editors/OrderEditor.h"
+#include "ui/editors/OrderGrid.h"
 #include "ui/editors/PatternEditor.h"
 #include "ui/editors/PatternGrid.h"
 #include "ui/editors/SongUndo.h"
@@ -218,6 +220,47 @@ TEST_F(Editing, MovingOntoAChannelMakesItsFirstInstrumentActive) {
     // A channel without notes leaves the active instrument alone.
     key(Qt::Key_Right);
     EXPECT_EQ(app.GetActiveInstrument(), 7);
+}
+
+TEST_F(Editing, TheOrderPageWorksFromTheKeyboard) {
+    cSequencer& song = form->Song();
+    song.Orders[1].PatternIndex = 3;
+    song.PatternAt(3).Cells[0][0] = {1, 0};
+    form->OrderEditor->Refresh();
+    key(Qt::Key_F2);
+    EXPECT_EQ(QApplication::focusWidget(), form->OrderEditor->ordgrid);
+    // Moving onto an entry shows its pattern in the pattern editor.
+    key(Qt::Key_Down);
+    EXPECT_EQ(form->GetOrderRow(), 1);
+    EXPECT_EQ(app.GetActivePattern(), 3);
+    EXPECT_EQ(form->PatternEditor->PatNumSpin->value(), 3);
+    // Space plays the song from the cursor, even while a pattern loops.
+    form->ShowPage(TMainForm::PatternPage);
+    form->Play();
+    ASSERT_EQ(song.PlayMode.load(), PlayPatternLoop);
+    key(Qt::Key_F2);
+    key(Qt::Key_Space);
+    EXPECT_EQ(song.PlayMode.load(), PlaySongMode);
+    EXPECT_EQ(song.CurOrder.load(), 2);
+    key(Qt::Key_Space);
+    EXPECT_FALSE(app.Playing());
+    EXPECT_EQ(song.CurOrder.load(), 2); // the marker stays on the last played entry
+    // Clone: the entry now plays a copy in the first empty pattern, shown on the pattern page.
+    key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(song.Orders[1].PatternIndex, 2);
+    EXPECT_EQ(song.PatternAt(2).Cells[0][0].ins, 1);
+    EXPECT_EQ(form->CurrentPage(), TMainForm::PatternPage);
+    EXPECT_EQ(form->PatternEditor->PatNumSpin->value(), 2);
+    EXPECT_TRUE(form->isWindowModified());
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(song.Orders[1].PatternIndex, 3);
+    EXPECT_EQ(song.PatternAt(2).Cells[0][0].ins, 0);
+    EXPECT_FALSE(form->isWindowModified());
+    // Enter goes to the entry's pattern.
+    key(Qt::Key_F2);
+    key(Qt::Key_Return);
+    EXPECT_EQ(form->CurrentPage(), TMainForm::PatternPage);
+    EXPECT_EQ(form->PatternEditor->PatNumSpin->value(), 3);
 }
 
 } // namespace

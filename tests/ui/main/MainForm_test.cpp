@@ -249,7 +249,10 @@ TEST_F(MainWindow, UnsavedWorkComesBackAfterACrash) {
     const int bpm = form->BPMSpin->value();
     form->WriteRecovery(); // the recovery timer's tick
     ASSERT_TRUE(brindle::RecoveryFileExists());
-    // A crash: the window never closes.
+    // A crash: the window never closes. It is left behind hidden and still, since the
+    // application object it points to ends with this test.
+    for (QTimer* timer : {form->PositionUpdateTimer, form->ASTmr, form->RecoveryTmr}) timer->stop();
+    form->hide();
     form.release();
     start({"brindle"});
     EXPECT_EQ(form->BPMSpin->value(), bpm);
