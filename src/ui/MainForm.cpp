@@ -25,6 +25,7 @@
 #include "ui/views/RecentFiles.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -317,13 +318,18 @@ void TMainForm::BuildMenu() {
     view->addAction("Order", QKeySequence(Qt::Key_F2), this, [this] { ShowPage(OrderPage); });
     view->addAction("Pattern", QKeySequence(Qt::Key_F3), this, [this] { ShowPage(PatternPage); });
     view->addAction("Instrument", QKeySequence(Qt::Key_F4), this, [this] { ShowPage(InstrumentPage); });
-    view->addAction("Mixer", this, [this] { ShowPage(OutputPage); });
+    view->addAction("Mixer", QKeySequence(Qt::Key_F5), this, [this] { ShowPage(OutputPage); });
 
     auto* transport = menuBar()->addMenu("&Transport");
     auto* toggle = transport->addAction("Toggle play", this, [this] { TogglePlay(); });
     toggle->setShortcut(QKeySequence(Qt::Key_Space));
     toggle->setShortcutContext(Qt::WindowShortcut);
     toggle->setObjectName("TogglePlayAction");
+    auto* record = transport->addAction("Record", QKeySequence("Ctrl+R"), this, [this] {
+        ShowPage(PatternPage);
+        Record();
+    });
+    record->setObjectName("RecordAction");
 
     TestsMenu = menuBar()->addMenu("Tests");
     TestsMenu->menuAction()->setVisible(false);
@@ -369,6 +375,7 @@ void TMainForm::PageShown(int Page) {
     // The page's grid takes the keys at once.
     if (Page == PatternPage) PatternEditor->FocusGrid();
     if (Page == OrderPage) OrderEditor->FocusGrid();
+    if (Page == OutputPage && !EffectsPanel->isAncestorOf(QApplication::focusWidget())) EffectsPanel->CompressorCheck->setFocus();
 }
 
 void TMainForm::FollowInstrument(int Instrument) {

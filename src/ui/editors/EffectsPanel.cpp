@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -29,6 +30,8 @@ QScrollBar* bar(Qt::Orientation Orientation, int Min, int Max, int Start) {
     b->setSingleStep(10);
     b->setPageStep(Orientation == Qt::Vertical ? 1000 : (Max - Min) / 10);
     b->setValue(Start);
+    // Reachable with Tab and moved with the arrow keys, for work without the mouse.
+    b->setFocusPolicy(Qt::StrongFocus);
     if (Orientation == Qt::Horizontal) b->setMinimumWidth(220);
     else b->setMinimumHeight(120);
     return b;
@@ -113,6 +116,13 @@ TEffectsPanel::TEffectsPanel(QWidget* Parent) : QWidget(Parent) {
         connect(b, &QScrollBar::valueChanged, this, [this] { Changed(false); });
     for (QCheckBox* c : {CompressorCheck, ReverbCheck, EqCheck})
         connect(c, &QCheckBox::toggled, this, [this] { Changed(true); });
+    // A focused box or button takes Space as any box does; elsewhere Space stays the play key.
+    for (QWidget* w : std::initializer_list<QWidget*>{CompressorCheck, ReverbCheck, EqCheck, CompDef, RevDef, EqDef})
+        w->installEventFilter(this);
+    // A focused bar moves with the arrow and page keys, the thumb going the way of the arrow.
+    for (QScrollBar* b : {CompressorThreshold, CompressorAttack, CompressorRelease, ReverbLevel, ReverbDelay, Eq[0],
+                          Eq[1], Eq[2]})
+        b->installEventFilter(this);
     // The Default buttons only set positions; the change handlers carry them on.
     connect(CompDef, &QPushButton::clicked, this, [this] {
         CompressorThreshold->setValue(500);
@@ -127,6 +137,34 @@ TEffectsPanel::TEffectsPanel(QWidget* Parent) : QWidget(Parent) {
         for (QScrollBar* b : Eq) b->setValue(0);
     });
     UpdateCaptions();
+}
+
+bool TEffectsPanel::eventFilter(QObject* Watched, QEvent* Event) {
+    if (auto* bar = qobject_cast<QScrollBar*>(Watched); bar && Event->type() == QEvent::KeyPress) {
+        using A = QAbstractSlider::SliderAction;
+        A action = A::SliderNoAction;
+        switch (static_cast<QKeyEvent*>(Event)->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Up: action = A::SliderSingleStepSub; break;
+        case Qt::Key_Right:
+        case Qt::Key_Down: action = A::SliderSingleStepAdd; break;
+        case Qt::Key_PageUp: action = A::SliderPageStepSub; break;
+        case Qt::Key_PageDown: action = A::SliderPageStepAdd; break;
+        default: break;
+        }
+        if (action != A::SliderNoAction) {
+            bar->triggerAction(action);
+            return true;
+        }
+    }
+    if (Event->type() == QEvent::ShortcutOverride && !qobject_cast<QScrollBar*>(Watched)) {
+        const auto* key = static_cast<QKeyEvent*>(Event);
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+            Event->accept();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(Watched, Event);
 }
 
 TEffectSettings TEffectsPanel::Settings() const {

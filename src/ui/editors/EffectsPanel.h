@@ -57,6 +57,9 @@ public:
     QLabel* EqCap[3];
     QPushButton* EqDef;
 
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+
 private:
     void UpdateCaptions();
     void Changed(bool EnabledChanged);

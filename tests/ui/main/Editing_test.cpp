@@ -263,4 +263,36 @@ TEST_F(Editing, TheOrderPageWorksFromTheKeyboard) {
     EXPECT_EQ(form->PatternEditor->PatNumSpin->value(), 3);
 }
 
+TEST_F(Editing, RecordAndTheEffectsWorkWithoutTheMouse) {
+    // Ctrl+R loops the pattern from the cursor; again, it stops and the cursor returns.
+    key(Qt::Key_F3);
+    grid()->SetCursor(4, 0);
+    key(Qt::Key_R, Qt::ControlModifier);
+    EXPECT_TRUE(form->GetRecording());
+    EXPECT_EQ(form->Song().PlayMode.load(), PlayPatternLoop);
+    QTRY_VERIFY_WITH_TIMEOUT(form->GetGridRow() > 6, 5000);
+    key(Qt::Key_R, Qt::ControlModifier);
+    EXPECT_FALSE(form->GetRecording());
+    EXPECT_EQ(form->GetGridRow(), 5);
+    // F5 shows the effects; Space toggles the focused box while the song plays on.
+    form->Play();
+    key(Qt::Key_F5);
+    TEffectsPanel* panel = form->EffectsPanel;
+    ASSERT_EQ(QApplication::focusWidget(), panel->CompressorCheck);
+    const bool wasOn = panel->CompressorCheck->isChecked();
+    key(Qt::Key_Space);
+    EXPECT_NE(panel->CompressorCheck->isChecked(), wasOn);
+    EXPECT_NE(form->GetPanelEffects().CompressorEnabled, wasOn);
+    EXPECT_TRUE(app.Playing());
+    // Tab reaches the threshold bar; an arrow moves it by 10.
+    key(Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), panel->CompressorThreshold);
+    const int threshold = panel->CompressorThreshold->value();
+    key(Qt::Key_Right);
+    EXPECT_EQ(panel->CompressorThreshold->value(), threshold + 10);
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(panel->CompressorThreshold->value(), threshold);
+    form->Stop();
+}
+
 } // namespace
