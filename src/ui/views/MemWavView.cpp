@@ -316,7 +316,13 @@ void TMemWavView::resizeEvent(QResizeEvent* Event) {
 
 // ---- mouse ----
 
-void TMemWavView::ImageMouseDown(Qt::MouseButton Button, int X) {
+void TMemWavView::ImageMouseDown(Qt::MouseButton Button, int X, int) { SelectionMouseDown(Button, X); }
+
+void TMemWavView::ImageMouseMove(int X, int, bool FromWidget) { SelectionMouseMove(X, FromWidget); }
+
+void TMemWavView::ImageMouseUp(Qt::MouseButton, int) { SelectionMouseUp(); }
+
+void TMemWavView::SelectionMouseDown(Qt::MouseButton Button, int X) {
     if (Button != Qt::LeftButton && !RightButtonSelect) return;
     SelStart = XToWavPos(X);
     SelLen = 0;
@@ -324,25 +330,30 @@ void TMemWavView::ImageMouseDown(Qt::MouseButton Button, int X) {
     Dragging = true;
 }
 
-void TMemWavView::ImageMouseMove(int X, bool FromWidget) {
-    if (!Dragging) return;
+int TMemWavView::EdgeScroll(int X, bool FromWidget) {
     const int w = width();
     if (X > w) {
         ScrollTimer->start();
         ScrollTag = X - w;
-        X = w;
-    } else if (X < 0) {
+        return w;
+    }
+    if (X < 0) {
         ScrollTimer->start();
         ScrollTag = X;
-        X = 0;
-    } else if (FromWidget) {
-        ScrollTimer->stop();
+        return 0;
     }
+    if (FromWidget) ScrollTimer->stop();
+    return X;
+}
+
+void TMemWavView::SelectionMouseMove(int X, bool FromWidget) {
+    if (!Dragging) return;
+    X = EdgeScroll(X, FromWidget);
     SetSelLen(XToWavPos(X) - SelStart);
     Redraw();
 }
 
-void TMemWavView::ImageMouseUp() {
+void TMemWavView::SelectionMouseUp() {
     ScrollTimer->stop();
     if (Dragging) {
         if (SelLen < 0) {
@@ -364,11 +375,17 @@ void TMemWavView::ScrollTick() {
     if (ViewStart > 1 - ViewLen) ViewStart = 1 - ViewLen;
     Redraw();
     CallViewChange();
-    ImageMouseMove(t < 0 ? 0 : width(), false);
+    ImageMouseMove(t < 0 ? 0 : width(), LastMouseY, false);
 }
 
-void TMemWavView::mousePressEvent(QMouseEvent* Event) { ImageMouseDown(Event->button(), int(Event->position().x())); }
+void TMemWavView::mousePressEvent(QMouseEvent* Event) {
+    LastMouseY = int(Event->position().y());
+    ImageMouseDown(Event->button(), int(Event->position().x()), LastMouseY);
+}
 
-void TMemWavView::mouseMoveEvent(QMouseEvent* Event) { ImageMouseMove(int(Event->position().x()), true); }
+void TMemWavView::mouseMoveEvent(QMouseEvent* Event) {
+    LastMouseY = int(Event->position().y());
+    ImageMouseMove(int(Event->position().x()), LastMouseY, true);
+}
 
-void TMemWavView::mouseReleaseEvent(QMouseEvent*) { ImageMouseUp(); }
+void TMemWavView::mouseReleaseEvent(QMouseEvent* Event) { ImageMouseUp(Event->button(), int(Event->position().x())); }

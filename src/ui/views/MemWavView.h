@@ -85,10 +85,11 @@ public:
     TNotifyEvent OnViewChange;
     TDrawEvent OnDraw;
 
-    // The mouse, by position (the widget's mouse events call these).
-    void ImageMouseDown(Qt::MouseButton Button, int X);
-    virtual void ImageMouseMove(int X, bool FromWidget);
-    void ImageMouseUp();
+    // The mouse, by position (the widget's mouse events call these). FromWidget is false when the
+    // scroll timer moves the selection along an edge.
+    virtual void ImageMouseDown(Qt::MouseButton Button, int X, int Y);
+    virtual void ImageMouseMove(int X, int Y, bool FromWidget);
+    virtual void ImageMouseUp(Qt::MouseButton Button, int X);
     // One tick of the drag-scroll timer.
     void ScrollTick();
     QTimer* ScrollTimer;
@@ -116,6 +117,14 @@ protected:
     const std::int16_t* MemStart = nullptr;
     std::int64_t MemLen = 0;
     bool Dragging = false;
+    int LastMouseY = 0;
+
+    // The selection part of the mouse handling, for views that add their own.
+    void SelectionMouseDown(Qt::MouseButton Button, int X);
+    void SelectionMouseMove(int X, bool FromWidget);
+    void SelectionMouseUp();
+    // Beyond either edge the scroll timer runs with the overshoot; returns X held at the edge.
+    int EdgeScroll(int X, bool FromWidget);
 
 private:
     void DrawWave(int Columns, int Height, const std::int16_t* Data, std::int64_t Bytes, int X1, int X2);

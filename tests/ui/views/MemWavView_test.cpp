@@ -156,8 +156,8 @@ TEST_F(WavView, DraggingPastAnEdgeScrollsFasterTheFurtherItGoes) {
     setImage(std::vector<std::int16_t>(40000, 500));
     view.SetViewStart(0.25);
     view.SetViewLen(0.25);
-    view.ImageMouseDown(Qt::LeftButton, 200);
-    view.ImageMouseMove(view.width() + 5, true);
+    view.ImageMouseDown(Qt::LeftButton, 200, 50);
+    view.ImageMouseMove(view.width() + 5, 50, true);
     EXPECT_TRUE(view.ScrollTimer->isActive());
     EXPECT_EQ(view.ScrollTag, 5);
     const double before = view.GetViewStart();
@@ -166,17 +166,17 @@ TEST_F(WavView, DraggingPastAnEdgeScrollsFasterTheFurtherItGoes) {
     EXPECT_NEAR(step5, 0.2 * view.XDiffToWavLen(std::trunc(std::pow(1.5, 5))), 1e-12);
     // The selection follows to the right edge of the moved view.
     EXPECT_NEAR(view.GetSelEnd(), view.GetViewStart() + view.GetViewLen(), 1e-9);
-    view.ImageMouseMove(view.width() + 12, true);
+    view.ImageMouseMove(view.width() + 12, 50, true);
     const double mid = view.GetViewStart();
     view.ScrollTick();
     EXPECT_GT(view.GetViewStart() - mid, step5 * 10);
     // Back inside: the timer stops. The view never passes the end.
-    view.ImageMouseMove(100, true);
+    view.ImageMouseMove(100, 50, true);
     EXPECT_FALSE(view.ScrollTimer->isActive());
-    view.ImageMouseMove(view.width() + 12, true);
+    view.ImageMouseMove(view.width() + 12, 50, true);
     for (int i = 0; i < 200; ++i) view.ScrollTick();
     EXPECT_DOUBLE_EQ(view.GetViewStart(), 1 - view.GetViewLen());
-    view.ImageMouseUp();
+    view.ImageMouseUp(Qt::LeftButton, 100);
     EXPECT_FALSE(view.ScrollTimer->isActive());
 }
 
