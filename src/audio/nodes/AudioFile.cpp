@@ -54,30 +54,46 @@ void TAudioFile::SetPos(float Fraction) {
 
 void TAudioFile::SetPlayPosition(float Fraction) {
     if (!File.IsOpen()) return;
-    std::string ext = std::filesystem::path(FileName).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (ext == ".mp3") {
-        // Decoding a quarter second into the target settles the decoder after a seek.
-        const std::int64_t preRoll = File.SecondsToBytes(0.25);
-        const std::int64_t target = FractionToBytes(Fraction) - preRoll;
-        std::int64_t discard = preRoll;
-        if (target < 0) {
-            File.SeekBytes(0);
-            discard = preRoll + target;
-        } else {
-            File.SeekBytes(target);
-        }
-        while (discard > 0) {
-            const int got = File.Read(nullptr, static_cast<int>(std::min<std::int64_t>(discard, 1 << 20)));
-            if (got <= 0) break;
-            discard -= got;
-        }
-    } else {
-        File.SeekBytes(FractionToBytes(Fraction));
-    }
+    SeekBytes(FractionToBytes(Fraction));
     BytesSent = LowerToFrame(static_cast<std::int64_t>(static_cast<double>(File.LengthBytes()) *
                                                        (static_cast<double>(Fraction) - LastSetPos)));
     Over = false;
+}
+
+void TAudioFile::SeekBytes(std::int64_t Target) {
+    std::string ext = std::filesystem::path(FileName).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (ext != ".mp3") {
+        File.SeekBytes(Target);
+        return;
+    }
+    // Decoding a quarter second into the target settles the decoder after a seek.
+    const std::int64_t preRoll = LowerToFrame(File.SecondsToBytes(0.25));
+    std::int64_t discard = preRoll;
+    if (Target - preRoll < 0) {
+        File.SeekBytes(0);
+        discard = Target;
+    } else {
+        File.SeekBytes(Target - preRoll);
+    }
+    while (discard > 0) {
+        const int got = File.Read(nullptr, static_cast<int>(std::min<std::int64_t>(discard, 1 << 20)));
+        if (got <= 0) break;
+        discard -= got;
+    }
+}
+
+void TAudioFile::SetWindowFrames(std::int64_t FirstFrame, std::int64_t Frames) {
+    if (!File.IsOpen()) return;
+    const int frame = File.FrameBytes();
+    const std::int64_t length = File.LengthBytes();
+    SeekBytes(FirstFrame * frame);
+    LastSetPos = length > 0 ? static_cast<float>(static_cast<double>(FirstFrame * frame) / static_cast<double>(length)) : 0.0f;
+    BytesSent = 0;
+    Over = false;
+    LoopLen = 0.0f;
+    ReadLen = length > 0 ? static_cast<float>(static_cast<double>(Frames * frame) / static_cast<double>(length)) : 0.0f;
+    ReadLimit = Frames * frame;
 }
 
 void TAudioFile::SetReadLen(float Fraction) {

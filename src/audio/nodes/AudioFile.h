@@ -29,6 +29,8 @@ class TAudioFile : public TAudioX {
     // Seeks without changing the window.
     void SetPlayPosition(float Fraction);
     void SetReadLen(float Fraction);
+    // A window in whole frames, exact for files of any length: from FirstFrame, Frames long.
+    void SetWindowFrames(std::int64_t FirstFrame, std::int64_t Frames);
     float GetReadLen() const { return ReadLen; }
     // Loops Fraction of the file from the current position.
     void SetLoopLen(float Fraction);
@@ -59,6 +61,8 @@ class TAudioFile : public TAudioX {
 
   private:
     std::int64_t LowerToFrame(std::int64_t Bytes) const;
+    // Moves the decoder to Target bytes (an MP3 decodes into it from a little before).
+    void SeekBytes(std::int64_t Target);
     std::int64_t FractionToBytes(float Fraction) const;
     void RaiseOver();
 
