@@ -15,6 +15,7 @@
 #include "ui/dialogs/AboutBox.h"
 #include "ui/dialogs/ExportForm.h"
 #include "ui/dialogs/FormTrace.h"
+#include "ui/dialogs/SampleCutForm.h"
 #include "ui/dialogs/SettingsForm.h"
 #include "ui/editors/EffectsPanel.h"
 #include "ui/editors/OrderEditor.h"
@@ -100,6 +101,7 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
     ExportForm = new TExportForm(this);
     FormTrace = new TFormTrace(this);
     SettingsForm = new TSettingsForm(this);
+    SampleCutForm = new TSampleCutForm(this);
     AboutBox = new TAboutBox(this);
     RecentFilesMan = new TRecentFiles(this);
     RecentFilesMan->SetMenuItem(RecentFilesMenu);
@@ -320,6 +322,9 @@ void TMainForm::BuildMenu() {
     view->addAction("Instrument", QKeySequence(Qt::Key_F4), this, [this] { ShowPage(InstrumentPage); });
     view->addAction("Mixer", QKeySequence(Qt::Key_F5), this, [this] { ShowPage(OutputPage); });
 
+    auto* tools = menuBar()->addMenu("T&ools");
+    tools->addAction("Cut Sample...", this, [this] { CutSample(); });
+
     auto* transport = menuBar()->addMenu("&Transport");
     auto* toggle = transport->addAction("Toggle play", this, [this] { TogglePlay(); });
     toggle->setShortcut(QKeySequence(Qt::Key_Space));
@@ -428,6 +433,10 @@ void TMainForm::FirstActivation() {
         ExportForm->SetFormat(TExportForm::FormatWAV);
         ExportForm->Timer1->start();
         ExportForm->exec();
+    }
+    if (brindle::SwitchPresent("samplecut")) {
+        ShowPage(InstrumentPage);
+        CutSample();
     }
     if (const std::string insFolder = (fs::path(exeFolder()) / "Instruments").string(); fs::is_directory(insFolder, ec))
         InsFolder = insFolder;
@@ -661,6 +670,21 @@ void TMainForm::AudioSettings() {
     InitAudio();
     if (cAudioSettings::Read().Autosave) ASTmr->start();
     else ASTmr->stop();
+}
+
+void TMainForm::CutSample() {
+    const QRect frame = geometry();
+    SampleCutForm->resize(frame.width() - 10, SampleCutForm->height());
+    SampleCutForm->move(frame.left() + 5, frame.top() + frame.height() / 2 - SampleCutForm->height() / 2);
+    SampleCutForm->ResultPath.clear();
+    if (SampleCutForm->exec() != QDialog::Accepted || SampleCutForm->ResultPath.empty()) return;
+    const std::string path = SampleCutForm->ResultPath;
+    const int instrument = Tolm.GetActiveInstrument();
+    Seq->SetInstrumentFile(instrument, path);
+    Tolm.SetModified(true);
+    InsFolder = fs::path(path).parent_path().string();
+    ReportLoadProblems();
+    Log("Instrument " + std::to_string(instrument) + ": " + path);
 }
 
 void TMainForm::Autosave() {

@@ -29,6 +29,7 @@ class TExportForm;
 class TFormTrace;
 class TLog;
 class TRecentFiles;
+class TSampleCutForm;
 class TSettingsForm;
 class cApp;
 class cSequencer;
@@ -70,6 +71,9 @@ public:
     bool SaveWithInstruments();
     void ExportSong();
     void AudioSettings();
+    // The sample cut editor, placed across the middle of the window; a saved cut becomes the
+    // active instrument's sound.
+    void CutSample();
     // Unsaved changes: asks to save them; false when the user cancelled.
     bool MaybeSave();
     // Closes without asking (the session is ending): unsaved changes stay in the recovery file.
@@ -139,6 +143,7 @@ public:
     // The window's dialogs and helpers.
     TExportForm* ExportForm = nullptr;
     TSettingsForm* SettingsForm = nullptr;
+    TSampleCutForm* SampleCutForm = nullptr;
     TAboutBox* AboutBox = nullptr;
     TFormTrace* FormTrace = nullptr;
     TRecentFiles* RecentFilesMan = nullptr;
