@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <system_error>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -124,7 +125,12 @@ void TWavDataStore::SetFileName(const std::string& Name) {
         brindle::waveform::DropStaleCache(cachePath, Name);
     }
     Finished.store(false, std::memory_order_release);
-    Reader = std::thread(&TWavDataStore::Run, this, std::move(source), std::move(cachePath), frequency, known);
+    try {
+        Reader = std::thread(&TWavDataStore::Run, this, std::move(source), std::move(cachePath), frequency, known);
+    } catch (const std::system_error& e) {
+        Free(); // no thread: nothing may wait for one
+        throw brindle::Error("Can't start reading " + Name + ": " + e.what());
+    }
 }
 
 void TWavDataStore::Run(std::unique_ptr<SoundFile> Source, std::string Cache, int Frequency, bool LengthKnown) {

@@ -174,6 +174,21 @@ TEST_F(WavDataStoreTest, DataEndingBeforeItsClaimedLengthLeavesAZeroTailAndNoCac
     EXPECT_FALSE(fs::exists(store.CachePath(path.string())));
 }
 
+TEST_F(WavDataStoreTest, AHeaderClaimingDaysGetsABoundedImage) {
+    const auto pcm = ToneOn(1, 0.5, 44100);
+    const auto path = Write("huge.flac", pcm, 44100, 1);
+    bt::PatchFlacStreamInfo(path, -1, 1ll << 35); // about nine days
+    TWavDataStore store;
+    store.SetFileName(path.string());
+    EXPECT_EQ(store.GetMemLen(), TWavDataStore::MaxImageBytes);
+    store.WaitReading();
+    EXPECT_EQ(store.FilledBytes(), 442); // 220.5 windows: the half window shows too
+    std::vector<std::int16_t> head(store.GetMemStart(), store.GetMemStart() + 221);
+    ExpectPeaks(head, pcm, 44100, 441);
+    EXPECT_EQ(store.SampleAt(221), 0);
+    EXPECT_FALSE(fs::exists(store.CachePath(path.string())));
+}
+
 TEST_F(WavDataStoreTest, ATruncatedWavShowsTheDataItHolds) {
     const auto pcm = ToneOn(2, 2.0, 44100);
     const auto path = Write("cut.wav", pcm, 44100, 2);
