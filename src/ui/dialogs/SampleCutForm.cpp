@@ -31,8 +31,8 @@ TSampleCutForm::TSampleCutForm(QWidget* Parent) : QDialog(Parent) {
     AudioView->ConnectScrollbar(ScrollBar1);
     // Zone 0: the cut, with the play marker the view has three markers.
     AudioView->AddZone("", 0, 0);
-    Zone().BeginMarker->LabelText = ">";
-    Zone().EndMarker->LabelText = "<";
+    Zone().BeginMarker->LabelText.assign(1, '>');
+    Zone().EndMarker->LabelText.assign(1, '<');
 
     auto* buttons = new QHBoxLayout;
     auto button = [&](const char* Caption, auto Slot) {

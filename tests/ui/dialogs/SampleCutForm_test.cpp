@@ -9,7 +9,9 @@
 #include "ui/dialogs/SampleCutForm.h"
 #include "ui/views/AudioView.h"
 
+#include <QApplication>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
