@@ -69,7 +69,7 @@ void TMarkersWavView::ZoneToSel() {
 void TMarkersWavView::ConnectScrollbar(QScrollBar* Bar) {
     ScrollBar = Bar;
     Bar->setMinimum(0);
-    Bar->setMaximum(10000);
+    Bar->setMaximum(ScrollRange);
     connect(Bar, &QScrollBar::valueChanged, this, &TMarkersWavView::PosScrollChange);
 }
 
@@ -77,7 +77,7 @@ void TMarkersWavView::PosScrollChange(int Value) {
     if (BarQuiet || !ScrollBar) return;
     const auto keep = OnViewChange;
     OnViewChange = nullptr;
-    SetViewStart(double(Value) / ScrollBar->maximum());
+    SetViewStart(double(Value) / ScrollRange);
     OnViewChange = keep;
 }
 
@@ -85,9 +85,11 @@ void TMarkersWavView::CallViewChange() {
     TMemWavView::CallViewChange();
     if (!ScrollBar) return;
     BarQuiet = true;
-    const int page = int(ScrollBar->maximum() * ViewLen);
+    // A Qt bar's range excludes the page: its thumb then shows the view's share of the file.
+    const int page = int(ScrollRange * ViewLen);
     ScrollBar->setPageStep(std::max(page, 1));
-    ScrollBar->setValue(int(ScrollBar->maximum() * ViewStart));
+    ScrollBar->setMaximum(std::max(ScrollRange - page, 0));
+    ScrollBar->setValue(int(ScrollRange * ViewStart));
     ScrollBar->setSingleStep(std::max(page / 20, 1));
     BarQuiet = false;
 }

@@ -69,6 +69,8 @@ public:
     void DeleteZone(int Index);
     void SelectionToMarkers();
     void ZoneToSel();
+    // The bar's positions span 0..ScrollRange over the whole file.
+    static constexpr int ScrollRange = 10000;
     void ConnectScrollbar(QScrollBar* Bar);
     QScrollBar* GetScrollBar() const { return ScrollBar; }
     virtual double LenSec() const { return TotalTime; }

@@ -127,6 +127,7 @@ TEST_F(MarkerView, TheScrollBarFollowsTheViewAndMovesIt) {
     view.SetViewLen(0.25);
     view.SetViewStart(0.5);
     EXPECT_EQ(bar.pageStep(), 2500);
+    EXPECT_EQ(bar.maximum(), 7500); // the thumb is a quarter of the bar
     EXPECT_EQ(bar.value(), 5000);
     int changes = 0;
     view.OnViewChange = [&](TMemWavView*) { ++changes; };
