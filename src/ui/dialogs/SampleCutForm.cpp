@@ -59,10 +59,10 @@ TSampleCutForm::TSampleCutForm(QWidget* Parent) : QDialog(Parent) {
     file->addAction("Exit", QKeySequence(Qt::Key_Escape), this, [this] { reject(); });
     auto* control = menu->addMenu("Control");
     control->addAction("Play/stop", QKeySequence(Qt::Key_Space), this, [this] { PlayStop(); });
-    // The keypad's plus and minus zoom.
+    // The keypad's plus and minus zoom (and the main keyboard's, where a layout has them unshifted).
     for (auto [key, zoom] : {std::pair{Qt::Key_Plus, true}, std::pair{Qt::Key_Minus, false}}) {
         auto* action = new QAction(this);
-        action->setShortcut(QKeySequence(Qt::KeypadModifier | key));
+        action->setShortcuts({QKeySequence(Qt::KeypadModifier | key), QKeySequence(key)});
         connect(action, &QAction::triggered, this, [this, zoom = zoom] { zoom ? AudioView->ZoomIn() : AudioView->ZoomOut(); });
         addAction(action);
     }

@@ -117,6 +117,18 @@ TEST_F(SampleCut, SpacePlaysToTheEndOrLoopsTheSelection) {
     EXPECT_FALSE(view().Playing());
 }
 
+TEST_F(SampleCut, KeypadPlusAndMinusZoom) {
+    QTest::keyClick(&form, Qt::Key_Plus, Qt::KeypadModifier);
+    EXPECT_NEAR(view().GetViewLen(), 1 / 1.4, 1e-9);
+    QTest::keyClick(&form, Qt::Key_Minus, Qt::KeypadModifier);
+    EXPECT_NEAR(view().GetViewLen(), 1.0, 1e-9);
+    QTest::mouseClick(form.InBtn, Qt::LeftButton);
+    QTest::mouseClick(form.InBtn, Qt::LeftButton);
+    EXPECT_NEAR(view().GetViewLen(), 1 / 1.96, 1e-9);
+    QTest::mouseClick(form.FullBtn, Qt::LeftButton);
+    EXPECT_EQ(view().GetViewLen(), 1.0);
+}
+
 TEST_F(SampleCut, SavingWritesExactlyTheSelectedFrames) {
     QTest::mouseClick(form.SaveBtn, Qt::LeftButton);
     ASSERT_EQ(messages.size(), 1u);
