@@ -15,17 +15,22 @@
 #include "ui/editors/EffectsPanel.h"
 #include "ui/editors/PatternEditor.h"
 #include "ui/editors/PatternGrid.h"
+#include "ui/views/AudioView.h"
+#include "audio/waveform/WavDataStore.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 #include <benchmark/benchmark.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
@@ -206,6 +211,79 @@ void BM_PlayMarkerRepaint(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PlayMarkerRepaint)->Unit(benchmark::kSecond)->Iterations(1);
+
+// A 10-minute stereo recording for the waveform views, written once.
+std::string longRecording() {
+    static const std::string path = [] {
+        const std::string p = (std::filesystem::temp_directory_path() / "brindle_bench_10min.wav").string();
+        if (!std::filesystem::exists(p))
+            brindle::bench::Spawn({"sox", "-n", "-r", "44100", "-c", "2", p, "synth", "600", "sine", "100-3000", "tremolo", "2", "60"});
+        return p;
+    }();
+    return path;
+}
+
+void BM_WaveViewFullRedraw1920(benchmark::State& state) {
+    TAudioView view;
+    view.resize(1920, 300);
+    view.show();
+    view.SetFileName(longRecording());
+    view.Store().WaitReading();
+    view.RefreshTimer->stop();
+    bool flip = false;
+    for (auto _ : state) {
+        flip = !flip;
+        view.SetSelStart(flip ? 0.25 : 0.5); // a change, so every column is drawn again
+    }
+    state.counters["image_kb"] = double(view.GetMemLen()) / 1024;
+}
+BENCHMARK(BM_WaveViewFullRedraw1920)->Unit(benchmark::kMillisecond);
+
+// From SetFileName to the first frame painted with part of the wave in it.
+void BM_WaveViewFirstFrame(benchmark::State& state) {
+    for (auto _ : state) {
+        TAudioView view;
+        view.resize(1200, 300);
+        view.show();
+        QTest::qWait(20);
+        QElapsedTimer clock;
+        clock.start();
+        view.SetFileName(longRecording());
+        while (view.Store().FilledBytes() == 0) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        view.RefreshTick();
+        view.repaint();
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+        view.Store().WaitReading();
+    }
+}
+BENCHMARK(BM_WaveViewFirstFrame)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The CPU a view costs with its 30 ms refresh: idle, then with the play marker moving.
+void BM_WaveViewRefreshCpu(benchmark::State& state) {
+    TAudioView view;
+    view.resize(1200, 300);
+    view.show();
+    view.SetFileName(longRecording());
+    view.Store().WaitReading();
+    QTest::qWait(100);
+    // The event loop itself, not a polling wait, so only the view's own work is counted.
+    auto idleFor = [](int Ms) {
+        QEventLoop loop;
+        QTimer::singleShot(Ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    for (auto _ : state) {
+        double cpu0 = cpuSeconds();
+        idleFor(5000);
+        state.counters["idle_cpu_pct"] = 100.0 * (cpuSeconds() - cpu0) / 5.0;
+        view.Play(0.1);
+        cpu0 = cpuSeconds();
+        idleFor(5000);
+        state.counters["playing_cpu_pct"] = 100.0 * (cpuSeconds() - cpu0) / 5.0;
+        view.Stop();
+    }
+}
+BENCHMARK(BM_WaveViewRefreshCpu)->Unit(benchmark::kSecond)->Iterations(1);
 
 } // namespace
 
