@@ -27,6 +27,12 @@ public:
         return std::atomic_ref<bool>(const_cast<bool&>(StopPrev)).load(std::memory_order_relaxed);
     }
 
+    // For the UI: each value written whole while the audio thread may read it.
+    void StoreVolume(float Value) { store(Volume, Value); }
+    void StoreStretch(float Value) { store(Stretch, Value); }
+    void StorePitch(float Value) { store(Pitch, Value); }
+    void StoreStopPrev(bool Value) { std::atomic_ref<bool>(StopPrev).store(Value, std::memory_order_relaxed); }
+
     std::string GetFileName() const { return FileNameRef(); }
     // Safe on the audio thread; the text stays valid while the song lives.
     const std::string& FileNameRef() const { return *FileName.load(std::memory_order_acquire); }
@@ -41,6 +47,7 @@ private:
     static float load(const float& Value) {
         return std::atomic_ref<float>(const_cast<float&>(Value)).load(std::memory_order_relaxed);
     }
+    static void store(float& Field, float Value) { std::atomic_ref<float>(Field).store(Value, std::memory_order_relaxed); }
     cNamePool* Names = nullptr;
     std::atomic<const std::string*> FileName{cNamePool::Empty()};
 };

@@ -15,19 +15,28 @@
 #include "ui/dialogs/AboutBox.h"
 #include "ui/dialogs/ExportForm.h"
 #include "ui/dialogs/FormTrace.h"
+#include "ui/dialogs/InstrumentDialogs.h"
 #include "ui/dialogs/SampleCutForm.h"
 #include "ui/dialogs/SettingsForm.h"
 #include "ui/editors/EffectsPanel.h"
+#include "ui/editors/InstrumentList.h"
+#include "ui/editors/InstrumentPanel.h"
 #include "ui/editors/OrderEditor.h"
 #include "ui/editors/PatternEditor.h"
 #include "ui/editors/PatternGrid.h"
 #include "ui/editors/SongUndo.h"
+#include "ui/views/AudioView.h"
 #include "ui/views/Log.h"
 #include "ui/views/RecentFiles.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QProcess>
+#include <QUrl>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -63,13 +72,6 @@ std::string fileNamePart(const std::string& Path) { return fs::path(Path).filena
 
 std::string exeFolder() { return fs::path(brindle::CommandLine().empty() ? "" : brindle::CommandLine()[0]).parent_path().string(); }
 
-QWidget* placeholder(const QString& Text) {
-    auto* label = new QLabel(Text);
-    label->setAlignment(Qt::AlignCenter);
-    label->setEnabled(false);
-    label->setWordWrap(true);
-    return label;
-}
 
 } // namespace
 
@@ -85,10 +87,8 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
     Splitter = new QSplitter(Qt::Horizontal);
     Splitter->addWidget(BuildPages());
     // The instrument list sits at the right edge, beside every page.
-    auto* insPlace = placeholder("Instrument list");
-    insPlace->setObjectName("InsGridPlace");
-    insPlace->setMinimumWidth(160);
-    Splitter->addWidget(insPlace);
+    InsGrid = new TInstrumentList(Tolm);
+    Splitter->addWidget(InsGrid);
     Splitter->setStretchFactor(0, 1);
     Splitter->setSizes({800, 200});
     for (QWidget* field : std::initializer_list<QWidget*>{BPMSpin, ApLog, MusicEventsMemo}) field->installEventFilter(this);
@@ -126,7 +126,42 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
         setWindowModified(Tolm.GetModified());
     };
     Tolm.OnPatternChange = [this](cApp*) { PatternEditor->ActPatNumChange(); };
+    Tolm.OnInstrumentChange = [this](cApp*) { ActInsChange(); };
     BuildUndo();
+    RowsFitDialog = new TRowsFitDialog(this);
+    KeyDialog = new Tdialog_Key(this);
+    AskInstrumentFile = [this] {
+        const TRegString folder("InsOpenDir", "");
+        const QString path = QFileDialog::getOpenFileName(
+            this, "Open", QString::fromStdString(folder.Get()),
+            "WAV, MP3, WMA, FLAC, OGG (*.wav *.mp3 *.wma *.flac *.ogg);;WAV (*.wav);;MP3 (*.mp3);;WMA (*.wma);;FLAC (*.flac);;OGG (*.ogg)");
+        if (!path.isEmpty()) folder.Set(fs::path(path.toStdString()).parent_path().string());
+        return path.toStdString();
+    };
+    AskHotKey = [this](QKeySequence& Key) {
+        if (KeyDialog->exec() != QDialog::Accepted || !Tdialog_Key::Acceptable(KeyDialog->Key())) return false;
+        Key = KeyDialog->Key();
+        return true;
+    };
+    AskFitRows = [this](double& Rows) {
+        if (RowsFitDialog->exec() != QDialog::Accepted) return false;
+        Rows = RowsFitDialog->RowCount();
+        return true;
+    };
+    InsGrid->OnDropFiles = [this](TInstrumentList*, int Row, const std::vector<std::string>& Files) { AssignFiles(Row, Files); };
+    InsGrid->OnDropModule = [this](TInstrumentList*, const std::string& File) { OpenFile(File); };
+    connect(InsGrid->AssignAction, &QAction::triggered, this, [this] { AssignByDialog(); });
+    connect(InsGrid->PlayAction, &QAction::triggered, this, [this] { PlayInstrument(); });
+    connect(InsGrid->AssignKeyAction, &QAction::triggered, this, [this] { AssignToKey(); });
+    connect(InsGrid->ClearAction, &QAction::triggered, this, [this] { ClearInstrument(); });
+    InstrumentPanel->OnChange = [this](TInstrumentPanel*) { Tolm.SetModified(true); };
+    InstrumentPanel->OnLog = [this](TInstrumentPanel*, const std::string& Text) { Log(Text); };
+    connect(InstrumentPanel->PlayBtn, &QPushButton::clicked, this, [this] { PlayInstrument(); });
+    connect(InstrumentPanel->SetSampleBtn, &QPushButton::clicked, this, [this] { AssignByDialog(); });
+    connect(InstrumentPanel->BrowseBtn, &QPushButton::clicked, this, [this] { AssignByDialog(); });
+    connect(InstrumentPanel->CutSampleBtn, &QPushButton::clicked, this, [this] { CutSample(); });
+    connect(InstrumentPanel->EditBtn, &QPushButton::clicked, this, [this] { EditExternally(); });
+    setAcceptDrops(true);
     Live.OnLog = [this](TLiveOutput*, const std::string& Text) { Log(Text); };
     if (auto* app = TApplication::Instance()) app->OnException = [this](const std::string& Text) { Log(Text); };
 
@@ -258,9 +293,8 @@ QWidget* TMainForm::BuildPages() {
     PatternEditor->OnFollowInstrument = [this](TPatternEditor*, int Instrument) { FollowInstrument(Instrument); };
     pag->addTab(PatternEditor, "Pattern");
 
-    auto* insPag = placeholder("Instrument panel");
-    insPag->setObjectName("InsPag");
-    pag->addTab(insPag, "Instrument");
+    InstrumentPanel = new TInstrumentPanel(Tolm);
+    pag->addTab(InstrumentPanel, "Instrument");
 
     auto* mixPag = new QWidget;
     mixPag->setObjectName("MixPag");
@@ -323,7 +357,21 @@ void TMainForm::BuildMenu() {
     view->addAction("Mixer", QKeySequence(Qt::Key_F5), this, [this] { ShowPage(OutputPage); });
 
     auto* tools = menuBar()->addMenu("T&ools");
+    tools->addAction("Instrument - adjust length", this, [this] { AdjustLength(); });
     tools->addAction("Cut Sample...", this, [this] { CutSample(); });
+    Drums = menuBar()->addMenu("Percussion");
+    Drums->setObjectName("Drums");
+    Drums->addAction("Clear All Percussion", this, [this] { ClearPercussion(); });
+    Drums->addSeparator();
+    Drums->menuAction()->setVisible(false);
+    auto* next = new QAction("Next Ins", this);
+    next->setShortcut(QKeySequence("Ctrl+Down"));
+    connect(next, &QAction::triggered, this, [this] { NextInstrument(); });
+    addAction(next);
+    auto* prev = new QAction("Prev Ins", this);
+    prev->setShortcut(QKeySequence("Ctrl+Up"));
+    connect(prev, &QAction::triggered, this, [this] { PrevInstrument(); });
+    addAction(prev);
 
     auto* transport = menuBar()->addMenu("&Transport");
     auto* toggle = transport->addAction("Toggle play", this, [this] { TogglePlay(); });
@@ -384,9 +432,9 @@ void TMainForm::PageShown(int Page) {
 }
 
 void TMainForm::FollowInstrument(int Instrument) {
-    if (Instrument == Tolm.GetActiveInstrument()) return;
-    Tolm.SetActiveInstrument(Instrument);
-    if (!Tolm.Playing()) Tolm.PreviewActiveInstrument(0.0f, -1);
+    // The list moves to the channel's instrument and runs its own selection handling.
+    if (Instrument - 1 == InsGrid->CursorRow()) return;
+    InsGrid->SetCursorRow(Instrument - 1, true);
 }
 
 int TMainForm::GetOrderRow() const { return OrderEditor->CurrentRow(); }
@@ -583,6 +631,9 @@ void TMainForm::ReportLoadProblems() {
 
 void TMainForm::AfterLoad() {
     Tolm.SetActiveInstrument(1);
+    InsGrid->SetCursorRow(0, false);
+    InsGrid->SelectQuietly();
+    InsGrid->Refresh();
     Tolm.SetActivePattern(1);
     // The panel shows each stored value x 1000, rounded.
     SetPanelEffects(Seq->Effects);
@@ -679,12 +730,147 @@ void TMainForm::CutSample() {
     SampleCutForm->ResultPath.clear();
     if (SampleCutForm->exec() != QDialog::Accepted || SampleCutForm->ResultPath.empty()) return;
     const std::string path = SampleCutForm->ResultPath;
-    const int instrument = Tolm.GetActiveInstrument();
-    Seq->SetInstrumentFile(instrument, path);
-    Tolm.SetModified(true);
+    AssignFiles(InsGrid->CursorRow(), {path});
     InsFolder = fs::path(path).parent_path().string();
+}
+
+// ---- instruments ----
+
+void TMainForm::ActInsChange() {
+    if (InsGrid->CursorRow() != Tolm.GetActiveInstrument() - 1) InsGrid->SetCursorRow(Tolm.GetActiveInstrument() - 1, false);
+    InstrumentPanel->ActInsChange();
+    InsGrid->Refresh();
+}
+
+void TMainForm::AssignByDialog() {
+    const std::string path = AskInstrumentFile();
+    if (path.empty()) return;
+    AssignFiles(InsGrid->CursorRow(), {path});
+}
+
+void TMainForm::AssignFiles(int Row, const std::vector<std::string>& Files) {
+    int slot = Row;
+    for (const auto& file : Files) {
+        if (slot >= InstrumentCount) {
+            Log("No instrument slot left for " + fileNamePart(file));
+            continue;
+        }
+        Seq->SetInstrumentFile(slot + 1, file);
+        ++slot;
+    }
+    if (slot == Row) return;
+    Tolm.SetModified(true);
     ReportLoadProblems();
-    Log("Instrument " + std::to_string(instrument) + ": " + path);
+    InsGrid->SetCursorRow(Row, false);
+    Tolm.SetActiveInstrument(Row + 1);
+    InsGrid->setFocus();
+}
+
+void TMainForm::PlayInstrument() { Seq->PreviewInstrument(Tolm.GetActiveInstrument(), 0.0f, 0); }
+
+void TMainForm::ClearInstrument() {
+    const int instrument = InsGrid->CursorRow() + 1;
+    cInstrument& ins = Seq->InstrumentAt(instrument);
+    ins.Name.clear();
+    Seq->SetInstrumentFile(instrument, "");
+    ins.StoreVolume(1.0f);
+    ins.StoreStretch(1.0f);
+    ins.StorePitch(0.0f);
+    ins.StoreStopPrev(false);
+    Tolm.SetModified(true);
+    InsGrid->Refresh();
+    try {
+        InstrumentPanel->InsView->SetFileName("");
+    } catch (const std::exception& e) {
+        Log(e.what());
+    }
+}
+
+void TMainForm::NextInstrument() {
+    if (InsGrid->CursorRow() >= InstrumentCount - 1) return;
+    InsGrid->SetCursorRow(InsGrid->CursorRow() + 1, false);
+    // One sound: the list's own preview is not added to the one Play starts.
+    InsGrid->SelectQuietly();
+    PlayInstrument();
+}
+
+void TMainForm::PrevInstrument() {
+    if (InsGrid->CursorRow() <= 0) return;
+    InsGrid->SetCursorRow(InsGrid->CursorRow() - 1, false);
+    InsGrid->SelectQuietly();
+    PlayInstrument();
+}
+
+void TMainForm::AdjustLength() {
+    double rows = 0;
+    if (!AskFitRows(rows)) return;
+    const double seconds = InstrumentPanel->InsView->LenSec();
+    const int instrument = Tolm.GetActiveInstrument();
+    if (seconds <= 0) {
+        Log("Instrument - adjust length: instrument " + std::to_string(instrument) + " has no sound to fit");
+        return;
+    }
+    const double rowSeconds = 0.25 * 60.0 / Seq->BPM.load();
+    Seq->InstrumentAt(instrument).StoreStretch(float(seconds / (rows * rowSeconds)));
+    Tolm.SetModified(true);
+    ActInsChange();
+}
+
+void TMainForm::AssignToKey() {
+    QKeySequence key;
+    if (!AskHotKey(key)) return;
+    Drums->menuAction()->setVisible(true);
+    const int instrument = Tolm.GetActiveInstrument();
+    // One instrument per key, one key per instrument.
+    const auto items = Drums->actions();
+    for (auto it = items.rbegin(); it != items.rend(); ++it) {
+        QAction* item = *it;
+        const int tag = item->data().toInt();
+        if (tag != 0 && (item->shortcut() == key || tag == instrument)) {
+            Drums->removeAction(item);
+            item->deleteLater();
+        }
+    }
+    auto* item = Drums->addAction(QString::asprintf("Play Instrument #%d", instrument));
+    item->setShortcut(key);
+    item->setData(instrument);
+    connect(item, &QAction::triggered, this, [this, instrument] { Seq->PreviewInstrument(instrument, 0.0f, 0); });
+}
+
+void TMainForm::ClearPercussion() {
+    for (QAction* item : Drums->actions())
+        if (item->data().toInt() != 0) {
+            Drums->removeAction(item);
+            item->deleteLater();
+        }
+    Drums->menuAction()->setVisible(false);
+}
+
+void TMainForm::EditExternally() {
+    const std::string file = InstrumentPanel->InsFileName->text().toStdString();
+    if (file.empty()) {
+        Log("EDIT: the instrument has no file");
+        return;
+    }
+    const std::string editor = cAudioSettings::Read().ExternEdit;
+    // No shell: the path is one argument whatever characters it holds.
+    const bool started = editor.empty() ? QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file)))
+                                        : QProcess::startDetached(QString::fromStdString(editor), {QString::fromStdString(file)});
+    if (!started)
+        Log("EDIT: could not start " + (editor.empty() ? std::string("the desktop's application for the file") : editor));
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* Event) {
+    const QMimeData* mime = Event->mimeData();
+    if (mime->hasUrls() && mime->urls().size() == 1 && mime->urls()[0].toLocalFile().endsWith(".hym", Qt::CaseInsensitive))
+        Event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* Event) {
+    const QString path = Event->mimeData()->urls().value(0).toLocalFile();
+    if (path.isEmpty()) return;
+    Event->acceptProposedAction();
+    OpenFile(path.toStdString());
 }
 
 void TMainForm::Autosave() {

@@ -5,11 +5,13 @@
 #include "app/LiveOutput.h"
 #include "song/EffectSettings.h"
 
+#include <QKeySequence>
 #include <QMainWindow>
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -22,6 +24,10 @@ class QTabWidget;
 class QTimer;
 class TAboutBox;
 class TEffectsPanel;
+class TInstrumentList;
+class TInstrumentPanel;
+class TRowsFitDialog;
+class Tdialog_Key;
 class TOrderEditor;
 class TPatternEditor;
 class TSongUndo;
@@ -55,6 +61,10 @@ public:
     std::function<TSaveAnswer(const std::string& SongName)> AskSaveChanges;
     std::function<bool(const std::string& Info)> AskOpenRecovery;
     std::function<void(const std::string& Text)> ShowMessage;
+    // An instrument's sound file, a hot key, a row count for "adjust length" (empty / false: cancelled).
+    std::function<std::string()> AskInstrumentFile;
+    std::function<bool(QKeySequence& Key)> AskHotKey;
+    std::function<bool(double& Rows)> AskFitRows;
 
     // Start-up after the window is first shown: audio, the module named on the command line and
     // the start-up switches. Runs once.
@@ -74,6 +84,20 @@ public:
     // The sample cut editor, placed across the middle of the window; a saved cut becomes the
     // active instrument's sound.
     void CutSample();
+
+    // Instruments (the list's cursor row is the slot).
+    void AssignByDialog();
+    void AssignFiles(int Row, const std::vector<std::string>& Files);
+    void PlayInstrument();
+    void ClearInstrument();
+    void NextInstrument();
+    void PrevInstrument();
+    void AdjustLength();
+    void AssignToKey();
+    void ClearPercussion();
+    void EditExternally();
+    // The instrument became the active one: the list, the panel and the waveform follow.
+    void ActInsChange();
     // Unsaved changes: asks to save them; false when the user cancelled.
     bool MaybeSave();
     // Closes without asking (the session is ending): unsaved changes stay in the recovery file.
@@ -130,6 +154,12 @@ public:
     TEffectsPanel* EffectsPanel = nullptr;
     TOrderEditor* OrderEditor = nullptr;
     TPatternEditor* PatternEditor = nullptr;
+    TInstrumentList* InsGrid = nullptr;
+    TInstrumentPanel* InstrumentPanel = nullptr;
+    // The hidden "Percussion" menu of hot-key bound instruments.
+    QMenu* Drums = nullptr;
+    TRowsFitDialog* RowsFitDialog = nullptr;
+    Tdialog_Key* KeyDialog = nullptr;
     // The editors' undo history.
     TSongUndo* Undo = nullptr;
     QAction* UndoAction = nullptr;
@@ -153,6 +183,8 @@ signals:
     void FileOpened(const QString& Path);
 
 protected:
+    void dragEnterEvent(QDragEnterEvent* Event) override;
+    void dropEvent(QDropEvent* Event) override;
     void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
     void keyPressEvent(QKeyEvent* Event) override;

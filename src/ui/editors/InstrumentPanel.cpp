@@ -1,0 +1,200 @@
+#include "ui/editors/InstrumentPanel.h"
+
+#include "app/App.h"
+#include "song/Sequencer.h"
+#include "ui/views/AudioView.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+std::string format(const char* Format, double Value) {
+    char text[64];
+    std::snprintf(text, sizeof text, Format, Value);
+    return text;
+}
+
+QScrollBar* slider(int Min, int Max) {
+    auto* bar = new QScrollBar(Qt::Horizontal);
+    bar->setRange(Min, Max);
+    bar->setSingleStep(10);
+    bar->setFocusPolicy(Qt::StrongFocus);
+    bar->setMinimumWidth(240);
+    return bar;
+}
+
+// The position a value takes, truncated toward zero, or nothing when it is off the bar.
+bool positionOf(double Value, const QScrollBar* Bar, int& Position) {
+    if (!std::isfinite(Value)) return false;
+    const double p = std::trunc(Value);
+    Position = int(std::clamp(p, double(Bar->minimum()), double(Bar->maximum())));
+    return p >= Bar->minimum() && p <= Bar->maximum();
+}
+
+} // namespace
+
+void TClickLabel::mousePressEvent(QMouseEvent* Event) {
+    QLabel::mousePressEvent(Event);
+    if (OnClick) OnClick();
+}
+
+TInstrumentPanel::TInstrumentPanel(cApp& App, QWidget* Parent) : QWidget(Parent), App(App) {
+    setObjectName("InsPag");
+    InsFileName = new QLineEdit;
+    InsFileName->setObjectName("InsFileName");
+    InsFileName->setReadOnly(true);
+    VolumeScroll = slider(0, 2000);
+    StretchScroll = slider(50, 5000);
+    PitchScroll = slider(-12000, 12000);
+    PitchScroll->setPageStep(100);
+    VolumeCap = new TClickLabel("Volume:");
+    StretchCap = new TClickLabel("Length:");
+    PitchCap = new TClickLabel("Transpose:");
+    VolumeLbl = new QLabel;
+    SpeedLbl = new QLabel;
+    TranspLbl = new QLabel;
+    Label10 = new QLabel;
+    StopPrevCb = new QCheckBox("stop previous note ");
+    PlayBtn = new QPushButton(">  PLAY");
+    SetSampleBtn = new QPushButton("SET SAMPLE");
+    BrowseBtn = new QPushButton("...");
+    CutSampleBtn = new QPushButton("CUT SAMPLE");
+    EditBtn = new QPushButton("EDIT");
+    for (QPushButton* b : {PlayBtn, SetSampleBtn, BrowseBtn, CutSampleBtn, EditBtn}) b->setFocusPolicy(Qt::NoFocus);
+    InsView = new TAudioView;
+    InsView->setObjectName("InsView");
+    InsView->setMinimumHeight(90);
+
+    auto* file = new QHBoxLayout;
+    file->addWidget(InsFileName, 1);
+    file->addWidget(BrowseBtn);
+    auto* sliders = new QGridLayout;
+    int row = 0;
+    for (auto [cap, bar, label] : {std::tuple{VolumeCap, VolumeScroll, VolumeLbl}, std::tuple{StretchCap, StretchScroll, SpeedLbl},
+                                   std::tuple{PitchCap, PitchScroll, TranspLbl}}) {
+        cap->setCursor(Qt::PointingHandCursor);
+        sliders->addWidget(cap, row, 0);
+        sliders->addWidget(bar, row, 1);
+        sliders->addWidget(label, row, 2);
+        ++row;
+    }
+    sliders->addWidget(Label10, row, 1);
+    sliders->addWidget(StopPrevCb, row + 1, 1);
+    auto* buttons = new QVBoxLayout;
+    for (QPushButton* b : {PlayBtn, SetSampleBtn, CutSampleBtn, EditBtn}) buttons->addWidget(b);
+    buttons->addStretch(1);
+    auto* upper = new QHBoxLayout;
+    upper->addLayout(sliders, 1);
+    upper->addLayout(buttons);
+    LowerArea = new QVBoxLayout;
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(file);
+    layout->addLayout(upper);
+    layout->addWidget(InsView, 1);
+    layout->addLayout(LowerArea);
+
+    connect(VolumeScroll, &QScrollBar::valueChanged, this, &TInstrumentPanel::VolumeMoved);
+    connect(StretchScroll, &QScrollBar::valueChanged, this, &TInstrumentPanel::StretchMoved);
+    connect(PitchScroll, &QScrollBar::valueChanged, this, &TInstrumentPanel::PitchMoved);
+    VolumeCap->OnClick = [this] { VolumeScroll->setValue(1000); };
+    StretchCap->OnClick = [this] { StretchScroll->setValue(1000); };
+    PitchCap->OnClick = [this] { PitchScroll->setValue(0); };
+    connect(StopPrevCb, &QCheckBox::toggled, this, [this](bool On) {
+        if (Showing || !Active()) return;
+        Active()->StoreStopPrev(On);
+        Changed();
+    });
+    connect(PlayBtn, &QPushButton::clicked, this, [this] {
+        if (this->App.seq) this->App.seq->PreviewInstrument(this->App.GetActiveInstrument(), 0.0f, 0);
+    });
+}
+
+cInstrument* TInstrumentPanel::Active() const { return App.seq ? &App.seq->InstrumentAt(App.GetActiveInstrument()) : nullptr; }
+
+// ---- labels ----
+
+std::string TInstrumentPanel::VolumeText(float Volume) { return format("x%.2f", Volume); }
+
+std::string TInstrumentPanel::SpeedText(float Stretch) { return format("x%.2f", 1.0 / Stretch); }
+
+std::string TInstrumentPanel::PitchText(float Pitch) { return format(Pitch > 0 ? "+%.2f" : "%.2f", Pitch); }
+
+std::string TInstrumentPanel::InfoText(double Seconds, float Stretch) {
+    char text[80];
+    std::snprintf(text, sizeof text, "%.2f s ~ %.2f s", Seconds, Seconds / Stretch);
+    return text;
+}
+
+void TInstrumentPanel::UpdateLabels() {
+    const cInstrument* ins = Active();
+    if (!ins) return;
+    VolumeLbl->setText(QString::fromStdString(VolumeText(ins->LoadVolume())));
+    SpeedLbl->setText(QString::fromStdString(SpeedText(ins->LoadStretch())));
+    TranspLbl->setText(QString::fromStdString(PitchText(ins->LoadPitch())));
+    const double seconds = std::max(InsView->LenSec(), 0.0);
+    Label10->setText(QString::fromStdString(InfoText(seconds, ins->LoadStretch())));
+}
+
+// ---- sliders ----
+
+void TInstrumentPanel::Changed() {
+    if (OnChange) OnChange(this);
+}
+
+void TInstrumentPanel::VolumeMoved(int Position) {
+    if (cInstrument* ins = Active()) ins->StoreVolume(float(Position * 0.001));
+    UpdateLabels();
+    if (!Showing) Changed();
+}
+
+void TInstrumentPanel::StretchMoved(int Position) {
+    if (cInstrument* ins = Active()) ins->StoreStretch(float(1.0 / (Position * 0.001)));
+    UpdateLabels();
+    if (!Showing) Changed();
+}
+
+void TInstrumentPanel::PitchMoved(int Position) {
+    if (cInstrument* ins = Active()) ins->StorePitch(float(Position * 0.001));
+    UpdateLabels();
+    if (!Showing) Changed();
+}
+
+void TInstrumentPanel::ActInsChange() {
+    cInstrument* ins = Active();
+    if (!ins) return;
+    Showing = true;
+    const std::string file = ins->GetFileName();
+    InsFileName->setText(QString::fromStdString(file));
+    try {
+        InsView->SetFileName(file);
+    } catch (const std::exception& e) {
+        if (OnLog) OnLog(this, e.what());
+    }
+    // In range, a slider takes the value's position and writes it back at its resolution; out of
+    // range it stands at its end and the value stays as the module holds it.
+    auto show = [](QScrollBar* Bar, double Value) {
+        int position = 0;
+        if (positionOf(Value, Bar, position)) {
+            Bar->setValue(position);
+        } else {
+            const QSignalBlocker quiet(Bar);
+            Bar->setValue(position);
+        }
+    };
+    show(VolumeScroll, double(ins->LoadVolume()) * 1000);
+    show(StretchScroll, 1000.0 / double(ins->LoadStretch()));
+    show(PitchScroll, double(ins->LoadPitch()) * 1000);
+    StopPrevCb->setChecked(ins->StopPrev);
+    UpdateLabels();
+    InsView->Redraw();
+    Showing = false;
+}
