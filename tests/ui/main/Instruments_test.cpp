@@ -1,0 +1,261 @@
+// The instrument list and the Instrument page in the window: slider mappings and labels at their
+// edges, values a module holds outside the sliders, fitting to rows, hot keys, the list's preview
+// tags on the mixer, assigning by dialog and by drop, clearing, and the external editor.
+#include "app/App.h"
+#include "app/AudioSettings.h"
+#include "app/ProjectFiles.h"
+#include "app/SongEngine.h"
+#include "audio/mixer/LiveMixer.h"
+#include "base/AppInfo.h"
+#include "song/Sequencer.h"
+#include "support/TempDir.h"
+#include "support/Tones.h"
+#include "ui/MainForm.h"
+#include "ui/editors/InstrumentList.h"
+#include "ui/editors/InstrumentPanel.h"
+#include "ui/views/AudioView.h"
+#include "ui/views/Log.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+
+using namespace brindle::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class Instruments : public ::testing::Test {
+protected:
+    TempDir dir;
+    cApp app;
+    std::unique_ptr<TMainForm> form;
+    std::string chosen;
+    QKeySequence hotKey;
+    double fitRows = 4;
+
+    void SetUp() override {
+        brindle::RemoveRecoveryFile();
+        brindle::SetCommandLine(std::vector<std::string>{"brindle"});
+        form = std::make_unique<TMainForm>(app);
+        form->AskOpenRecovery = [](const std::string&) { return false; };
+        form->AskSaveChanges = [](const std::string&) { return TMainForm::TSaveAnswer::Discard; };
+        form->AskInstrumentFile = [this] { return chosen; };
+        form->AskHotKey = [this](QKeySequence& Key) {
+            Key = hotKey;
+            return true;
+        };
+        form->AskFitRows = [this](double& Rows) {
+            Rows = fitRows;
+            return true;
+        };
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        form->FirstActivation();
+    }
+    void TearDown() override {
+        form->Terminate();
+        form.reset();
+        brindle::RemoveRecoveryFile();
+    }
+    std::string tone(const char* Name, double Seconds) {
+        WriteSoundFile(dir / Name, ConstantTone(2000, std::int64_t(44100 * Seconds), 2), 44100, 2);
+        return (dir / Name).string();
+    }
+    TInstrumentPanel& panel() { return *form->InstrumentPanel; }
+    cInstrument& ins(int N) { return form->Song().InstrumentAt(N); }
+    std::vector<int> voiceTags() {
+        std::vector<TLiveMixer::TVoiceInfo> voices;
+        form->Engine().Mixer().GetVoices(voices);
+        std::vector<int> tags;
+        for (const auto& v : voices) tags.push_back(v.Tag);
+        return tags;
+    }
+    void select(int N) {
+        form->InsGrid->SetCursorRow(N - 1, false);
+        form->InsGrid->SelectQuietly();
+    }
+};
+
+TEST_F(Instruments, SlidersMapValuesAndLabelsAsShown) {
+    ins(2).Volume = 1.2345f;
+    select(2);
+    EXPECT_EQ(panel().VolumeScroll->value(), 1234);
+    EXPECT_FLOAT_EQ(ins(2).Volume, 1.234f);
+    EXPECT_EQ(panel().VolumeLbl->text(), "x1.23");
+    // "Length:" at 2000 on a 1.5 s sample.
+    chosen = tone("one_and_a_half.wav", 1.5);
+    form->AssignByDialog();
+    panel().StretchScroll->setValue(2000);
+    EXPECT_FLOAT_EQ(ins(2).Stretch, 0.5f);
+    EXPECT_EQ(panel().SpeedLbl->text(), "x2.00");
+    EXPECT_EQ(panel().Label10->text(), "1.50 s ~ 3.00 s");
+    panel().PitchScroll->setValue(1500);
+    EXPECT_EQ(panel().TranspLbl->text(), "+1.50");
+    panel().PitchScroll->setValue(-2250);
+    EXPECT_EQ(panel().TranspLbl->text(), "-2.25");
+    EXPECT_TRUE(form->isWindowModified());
+    // A click on a caption resets its slider.
+    form->ShowPage(TMainForm::InstrumentPage);
+    QTest::mouseClick(panel().PitchCap, Qt::LeftButton);
+    EXPECT_EQ(panel().TranspLbl->text(), "0.00");
+    QTest::mouseClick(panel().StretchCap, Qt::LeftButton);
+    EXPECT_FLOAT_EQ(ins(2).Stretch, 1.0f);
+}
+
+TEST_F(Instruments, ValuesOutsideTheSlidersAreShownAndKept) {
+    ins(3).Volume = 5.0f;
+    ins(3).Pitch = 24.0f;
+    ins(3).Stretch = 100.0f;
+    select(3);
+    EXPECT_EQ(panel().VolumeScroll->value(), 2000);
+    EXPECT_EQ(panel().VolumeLbl->text(), "x5.00");
+    EXPECT_FLOAT_EQ(ins(3).Volume, 5.0f);
+    EXPECT_EQ(panel().PitchScroll->value(), 12000);
+    EXPECT_EQ(panel().TranspLbl->text(), "+24.00");
+    EXPECT_FLOAT_EQ(ins(3).Pitch, 24.0f);
+    EXPECT_EQ(panel().StretchScroll->value(), 50);
+    EXPECT_FLOAT_EQ(ins(3).Stretch, 100.0f);
+    // Moving that slider takes over.
+    panel().VolumeScroll->setValue(1500);
+    EXPECT_FLOAT_EQ(ins(3).Volume, 1.5f);
+    EXPECT_FLOAT_EQ(ins(3).Pitch, 24.0f);
+}
+
+TEST_F(Instruments, FittingToRowsStretchesTheSample) {
+    chosen = tone("two.wav", 2.0);
+    form->AssignByDialog();
+    form->Song().SetBPM(120);
+    form->AdjustLength();
+    EXPECT_FLOAT_EQ(ins(1).Stretch, 4.0f);
+    EXPECT_EQ(panel().StretchScroll->value(), 250);
+    // An empty slot: nothing changes, and the log says why.
+    select(9);
+    form->AdjustLength();
+    EXPECT_FLOAT_EQ(ins(9).Stretch, 1.0f);
+    EXPECT_NE(form->ApLog->toPlainText().indexOf("adjust length"), -1);
+}
+
+TEST_F(Instruments, AKeyPlaysOneInstrumentAndAnInstrumentHasOneKey) {
+    auto items = [&] {
+        std::vector<std::pair<int, QKeySequence>> out;
+        for (QAction* a : form->Drums->actions())
+            if (a->data().toInt() != 0) out.push_back({a->data().toInt(), a->shortcut()});
+        return out;
+    };
+    EXPECT_FALSE(form->Drums->menuAction()->isVisible());
+    select(3);
+    hotKey = QKeySequence("Ctrl+1");
+    form->AssignToKey();
+    EXPECT_TRUE(form->Drums->menuAction()->isVisible());
+    select(5);
+    form->AssignToKey();
+    ASSERT_EQ(items().size(), 1u);
+    EXPECT_EQ(items()[0].first, 5);
+    hotKey = QKeySequence("Ctrl+2");
+    form->AssignToKey();
+    ASSERT_EQ(items().size(), 1u);
+    EXPECT_EQ(items()[0].second, QKeySequence("Ctrl+2"));
+    // The key plays the instrument.
+    chosen = tone("five.wav", 1.0);
+    form->AssignByDialog();
+    QTest::keyClick(form.get(), Qt::Key_2, Qt::ControlModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(!voiceTags().empty(), 2000);
+    form->ClearPercussion();
+    EXPECT_TRUE(items().empty());
+    EXPECT_FALSE(form->Drums->menuAction()->isVisible());
+}
+
+TEST_F(Instruments, APressedRowSoundsUntilReleaseAndArrowsPreviewWhileStopped) {
+    chosen = tone("a.wav", 3.0);
+    form->AssignByDialog();
+    form->Song().SetInstrumentFile(2, tone("b.wav", 3.0));
+    form->Engine().PreloadInstruments();
+    TInstrumentList& list = *form->InsGrid;
+    const QPoint row0 = list.visualRect(list.model()->index(0, 0)).center();
+    QTest::mousePress(list.viewport(), Qt::LeftButton, {}, row0);
+    QTRY_VERIFY_WITH_TIMEOUT(voiceTags() == std::vector<int>{-1}, 2000);
+    QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, row0);
+    QTRY_VERIFY_WITH_TIMEOUT(voiceTags().empty(), 2000);
+    // An arrow key moves and previews; the preview keeps sounding after the key is up.
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_Down);
+    EXPECT_EQ(app.GetActiveInstrument(), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(voiceTags() == std::vector<int>{-1}, 2000);
+    QTest::qWait(100);
+    EXPECT_EQ(voiceTags(), std::vector<int>{-1});
+    EXPECT_EQ(list.RowText(1), "2. b.wav");
+}
+
+TEST_F(Instruments, AssigningByDialogAndByDropAndClearing) {
+    ins(4).Volume = 0.5f;
+    ins(4).Pitch = 3.0f;
+    select(4);
+    chosen = tone("kick.wav", 0.5);
+    form->AssignByDialog();
+    EXPECT_EQ(ins(4).GetFileName(), chosen);
+    EXPECT_FLOAT_EQ(ins(4).Volume, 1.0f);
+    EXPECT_FLOAT_EQ(ins(4).Pitch, 0.0f);
+    EXPECT_EQ(panel().InsFileName->text().toStdString(), chosen);
+    EXPECT_EQ(form->InsGrid->RowText(3), "4. kick.wav");
+    // Three files dropped on row 10 fill slots 10, 11 and 12.
+    form->AssignFiles(9, {tone("x.wav", 0.2), tone("y.wav", 0.2), tone("z.wav", 0.2)});
+    EXPECT_EQ(fs::path(ins(11).GetFileName()).filename(), "y.wav");
+    EXPECT_EQ(fs::path(ins(12).GetFileName()).filename(), "z.wav");
+    EXPECT_EQ(app.GetActiveInstrument(), 10);
+    // Past the last slot the rest is named in the log.
+    form->AssignFiles(99, {tone("last.wav", 0.2), tone("over.wav", 0.2)});
+    EXPECT_EQ(fs::path(ins(100).GetFileName()).filename(), "last.wav");
+    EXPECT_NE(form->ApLog->toPlainText().indexOf("over.wav"), -1);
+    // Clear empties the slot.
+    select(4);
+    form->ClearInstrument();
+    EXPECT_TRUE(ins(4).GetFileName().empty());
+    EXPECT_TRUE(ins(4).Name.empty());
+    EXPECT_EQ(form->InsGrid->RowText(3), "4. ");
+}
+
+TEST_F(Instruments, NextAndPreviousInstrumentStopAtTheEnds) {
+    select(99);
+    QTest::keyClick(form.get(), Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(app.GetActiveInstrument(), 100);
+    QTest::keyClick(form.get(), Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(app.GetActiveInstrument(), 100);
+    select(1);
+    QTest::keyClick(form.get(), Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(app.GetActiveInstrument(), 1);
+}
+
+TEST_F(Instruments, TheExternalEditorGetsThePathAsItsOneArgument) {
+    chosen = tone("with space.wav", 0.3);
+    form->AssignByDialog();
+    const fs::path script = dir / "editor.sh", out = dir / "args.txt";
+    std::ofstream(script) << "#!/bin/sh\nfor a in \"$@\"; do echo \"[$a]\"; done > " << out.string() << "\n";
+    fs::permissions(script, fs::perms::owner_all);
+    cAudioSettings settings = cAudioSettings::Read();
+    settings.ExternEdit = script.string();
+    settings.Write();
+    form->EditExternally();
+    QTRY_VERIFY_WITH_TIMEOUT(fs::exists(out) && fs::file_size(out) > 0, 3000);
+    std::ifstream in(out);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(all, "[" + chosen + "]\n");
+    // A program that is not there is reported.
+    settings.ExternEdit = (dir / "no-such-editor").string();
+    settings.Write();
+    form->EditExternally();
+    EXPECT_NE(form->ApLog->toPlainText().indexOf("could not start"), -1);
+}
+
+} // namespace
