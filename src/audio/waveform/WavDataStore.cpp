@@ -100,7 +100,8 @@ void TWavDataStore::SetFileName(const std::string& Name) {
     try {
         source->Open(Name);
     } catch (const brindle::Error& e) {
-        throw brindle::Error("Can't read " + Name + ": " + DecoderReason(e.what(), Name));
+        // The read-channel text the program has always shown, then the file and the reason.
+        throw brindle::Error(std::string(ReadChannelError) + "\r\n" + Name + ": " + DecoderReason(e.what(), Name));
     }
 
     const int rate = source->SampleRate();

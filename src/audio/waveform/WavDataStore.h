@@ -24,6 +24,7 @@ class SoundFile;
 class TWavDataStore {
   public:
     // Images of a header claiming more are cut to this length (about 10 hours at 441 Hz).
+    static constexpr const char* ReadChannelError = "TransformChannel::Can't create read channel. Is BASS Initialized?";
     static constexpr std::int64_t MaxImageBytes = std::int64_t(32) << 20;
 
     TWavDataStore() = default;
@@ -34,7 +35,7 @@ class TWavDataStore {
 
     // Stops any reading, frees the image and, for a non-empty name, opens the file, allocates a
     // zero-filled image and starts the reading thread. Throws brindle::Error with
-    // "File not found <name>." or "Can't read <name>: <reason>", leaving no image.
+    // "File not found <name>." or ReadChannelError, the name and the reason, leaving no image.
     // A file whose length is unknown gets an image as long as what decodes (MaxDecodeSeconds at
     // most); its length grows with FilledBytes.
     void SetFileName(const std::string& Name);
