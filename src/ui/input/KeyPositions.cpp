@@ -56,10 +56,10 @@ constexpr std::array<int, 89> ByPosition = [] {
     t[51] = VkComma;
     t[52] = VkPeriod;
     t[53] = VkSlash;
-    t[54] = 16; // right Shift
-    t[56] = 18; // left Alt
-    t[57] = 32; // Space
-    t[58] = 20; // Caps Lock
+    t[54] = 16;       // right Shift
+    t[56] = 18;       // left Alt
+    t[57] = 32;       // Space
+    t[58] = 20;       // Caps Lock
     t[86] = VkIso102; // the extra key beside left Shift on ISO keyboards
     return t;
 }();
@@ -99,13 +99,19 @@ int VirtualKeyFromQtKey(int QtKey, Qt::KeyboardModifiers Modifiers) {
     if (Modifiers.testFlag(Qt::KeypadModifier)) {
         if (QtKey >= Qt::Key_0 && QtKey <= Qt::Key_9) return 96 + (QtKey - Qt::Key_0);
         switch (QtKey) {
-        case Qt::Key_Asterisk: return 106;
-        case Qt::Key_Plus: return 107;
-        case Qt::Key_Minus: return 109;
+        case Qt::Key_Asterisk:
+            return 106;
+        case Qt::Key_Plus:
+            return 107;
+        case Qt::Key_Minus:
+            return 109;
         case Qt::Key_Period:
-        case Qt::Key_Comma: return 110;
-        case Qt::Key_Slash: return 111;
-        default: break; // Enter, arrows and the like are the same keys as off the keypad
+        case Qt::Key_Comma:
+            return 110;
+        case Qt::Key_Slash:
+            return 111;
+        default:
+            break; // Enter, arrows and the like are the same keys as off the keypad
         }
     }
     if (QtKey >= Qt::Key_A && QtKey <= Qt::Key_Z) return QtKey;
@@ -113,65 +119,111 @@ int VirtualKeyFromQtKey(int QtKey, Qt::KeyboardModifiers Modifiers) {
     if (QtKey >= Qt::Key_F1 && QtKey <= Qt::Key_F24) return 112 + (QtKey - Qt::Key_F1);
     switch (QtKey) {
     // Shifted characters of a US keyboard name the key they are on.
-    case Qt::Key_Exclam: return '1';
-    case Qt::Key_At: return '2';
-    case Qt::Key_NumberSign: return '3';
-    case Qt::Key_Dollar: return '4';
-    case Qt::Key_Percent: return '5';
-    case Qt::Key_AsciiCircum: return '6';
-    case Qt::Key_Ampersand: return '7';
-    case Qt::Key_Asterisk: return '8';
-    case Qt::Key_ParenLeft: return '9';
-    case Qt::Key_ParenRight: return '0';
+    case Qt::Key_Exclam:
+        return '1';
+    case Qt::Key_At:
+        return '2';
+    case Qt::Key_NumberSign:
+        return '3';
+    case Qt::Key_Dollar:
+        return '4';
+    case Qt::Key_Percent:
+        return '5';
+    case Qt::Key_AsciiCircum:
+        return '6';
+    case Qt::Key_Ampersand:
+        return '7';
+    case Qt::Key_Asterisk:
+        return '8';
+    case Qt::Key_ParenLeft:
+        return '9';
+    case Qt::Key_ParenRight:
+        return '0';
     case Qt::Key_Semicolon:
-    case Qt::Key_Colon: return VkSemicolon;
+    case Qt::Key_Colon:
+        return VkSemicolon;
     case Qt::Key_Equal:
-    case Qt::Key_Plus: return VkEqual;
+    case Qt::Key_Plus:
+        return VkEqual;
     case Qt::Key_Comma:
-    case Qt::Key_Less: return VkComma;
+    case Qt::Key_Less:
+        return VkComma;
     case Qt::Key_Minus:
-    case Qt::Key_Underscore: return VkMinus;
+    case Qt::Key_Underscore:
+        return VkMinus;
     case Qt::Key_Period:
-    case Qt::Key_Greater: return VkPeriod;
+    case Qt::Key_Greater:
+        return VkPeriod;
     case Qt::Key_Slash:
-    case Qt::Key_Question: return VkSlash;
+    case Qt::Key_Question:
+        return VkSlash;
     case Qt::Key_QuoteLeft:
-    case Qt::Key_AsciiTilde: return VkGrave;
+    case Qt::Key_AsciiTilde:
+        return VkGrave;
     case Qt::Key_BracketLeft:
-    case Qt::Key_BraceLeft: return VkLeftBracket;
+    case Qt::Key_BraceLeft:
+        return VkLeftBracket;
     case Qt::Key_Backslash:
-    case Qt::Key_Bar: return VkBackslash;
+    case Qt::Key_Bar:
+        return VkBackslash;
     case Qt::Key_BracketRight:
-    case Qt::Key_BraceRight: return VkRightBracket;
+    case Qt::Key_BraceRight:
+        return VkRightBracket;
     case Qt::Key_Apostrophe:
-    case Qt::Key_QuoteDbl: return VkApostrophe;
-    case Qt::Key_Backspace: return 8;
+    case Qt::Key_QuoteDbl:
+        return VkApostrophe;
+    case Qt::Key_Backspace:
+        return 8;
     case Qt::Key_Tab:
-    case Qt::Key_Backtab: return 9;
+    case Qt::Key_Backtab:
+        return 9;
     case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Shift: return 16;
-    case Qt::Key_Control: return 17;
-    case Qt::Key_Alt: return 18;
-    case Qt::Key_Pause: return 19;
-    case Qt::Key_CapsLock: return 20;
-    case Qt::Key_Escape: return 27;
-    case Qt::Key_Space: return 32;
-    case Qt::Key_PageUp: return 33;
-    case Qt::Key_PageDown: return 34;
-    case Qt::Key_End: return 35;
-    case Qt::Key_Home: return 36;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    case Qt::Key_Print: return 44;
-    case Qt::Key_Insert: return 45;
-    case Qt::Key_Delete: return 46;
-    case Qt::Key_Menu: return 93;
-    case Qt::Key_NumLock: return 144;
-    case Qt::Key_ScrollLock: return 145;
-    default: return 0;
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Shift:
+        return 16;
+    case Qt::Key_Control:
+        return 17;
+    case Qt::Key_Alt:
+        return 18;
+    case Qt::Key_Pause:
+        return 19;
+    case Qt::Key_CapsLock:
+        return 20;
+    case Qt::Key_Escape:
+        return 27;
+    case Qt::Key_Space:
+        return 32;
+    case Qt::Key_PageUp:
+        return 33;
+    case Qt::Key_PageDown:
+        return 34;
+    case Qt::Key_End:
+        return 35;
+    case Qt::Key_Home:
+        return 36;
+    case Qt::Key_Left:
+        return 37;
+    case Qt::Key_Up:
+        return 38;
+    case Qt::Key_Right:
+        return 39;
+    case Qt::Key_Down:
+        return 40;
+    case Qt::Key_Print:
+        return 44;
+    case Qt::Key_Insert:
+        return 45;
+    case Qt::Key_Delete:
+        return 46;
+    case Qt::Key_Menu:
+        return 93;
+    case Qt::Key_NumLock:
+        return 144;
+    case Qt::Key_ScrollLock:
+        return 145;
+    default:
+        return 0;
     }
 }
 

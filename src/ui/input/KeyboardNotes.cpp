@@ -22,40 +22,73 @@ void TKeyboardNotes::ResetKeys() {
 
 int TKeyboardNotes::KeyToPitch(int Key, int Fallback) {
     switch (Key) {
-    case 'Z': return -12;
-    case 'S': return -11;
-    case 'X': return -10;
-    case 'D': return -9;
-    case 'C': return -8;
-    case 'V': return -7;
-    case 'G': return -6;
-    case 'B': return -5;
-    case 'H': return -4;
-    case 'N': return -3;
-    case 'J': return -2;
-    case 'M': return -1;
+    case 'Z':
+        return -12;
+    case 'S':
+        return -11;
+    case 'X':
+        return -10;
+    case 'D':
+        return -9;
+    case 'C':
+        return -8;
+    case 'V':
+        return -7;
+    case 'G':
+        return -6;
+    case 'B':
+        return -5;
+    case 'H':
+        return -4;
+    case 'N':
+        return -3;
+    case 'J':
+        return -2;
+    case 'M':
+        return -1;
     case 'Q':
-    case 188: return 0; // comma: the lower octave's next C, under its own tag
-    case '2': return 1;
-    case 'W': return 2;
-    case '3': return 3;
-    case 'E': return 4;
-    case 'R': return 5;
-    case '5': return 6;
-    case 'T': return 7;
-    case '6': return 8;
-    case 'Y': return 9;
-    case '7': return 10;
-    case 'U': return 11;
-    case 'I': return 12;
-    case '9': return 13;
-    case 'O': return 14;
-    case '0': return 15;
-    case 'P': return 16;
-    case 219: return 17; // [
-    case 187: return 18; // =
-    case 221: return 19; // ]
-    default: return Fallback;
+    case 188:
+        return 0; // comma: the lower octave's next C, under its own tag
+    case '2':
+        return 1;
+    case 'W':
+        return 2;
+    case '3':
+        return 3;
+    case 'E':
+        return 4;
+    case 'R':
+        return 5;
+    case '5':
+        return 6;
+    case 'T':
+        return 7;
+    case '6':
+        return 8;
+    case 'Y':
+        return 9;
+    case '7':
+        return 10;
+    case 'U':
+        return 11;
+    case 'I':
+        return 12;
+    case '9':
+        return 13;
+    case 'O':
+        return 14;
+    case '0':
+        return 15;
+    case 'P':
+        return 16;
+    case 219:
+        return 17; // [
+    case 187:
+        return 18; // =
+    case 221:
+        return 19; // ]
+    default:
+        return Fallback;
     }
 }
 

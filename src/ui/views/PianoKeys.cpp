@@ -19,8 +19,10 @@ bool TPianoKeys::IsBlackKey(int I) {
     case 3:
     case 6:
     case 8:
-    case 10: return true;
-    default: return false;
+    case 10:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -44,7 +46,7 @@ void TPianoKeys::CreatePanels() {
     int x = 0;
     for (int i = 0; i < Count; ++i) {
         auto panel = std::make_unique<TPianoKeyPanel>(this);
-        auto* label = new QLabel(panel.get()); // owned by its panel
+        auto* label = new QLabel(panel.get());                 // owned by its panel
         label->setAttribute(Qt::WA_TransparentForMouseEvents); // the panel takes the label's clicks
         QPalette palette = label->palette();
         int height = KeyHeight;

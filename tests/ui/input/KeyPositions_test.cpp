@@ -30,7 +30,9 @@ struct LayoutKey {
 class NoteSink : public QWidget {
   public:
     NoteSink() {
-        Notes.OnNote = [this](TKeyboardNotes*, float pitch) { Played.push_back({Notes.Param_Key, int(pitch)}); };
+        Notes.OnNote = [this](TKeyboardNotes*, float pitch) {
+            Played.push_back({Notes.Param_Key, int(pitch)});
+        };
         Notes.OnRelease = [this](TKeyboardNotes*) { Released.push_back(Notes.Param_Key); };
     }
     void Send(const LayoutKey& k, QEvent::Type type) {
@@ -89,19 +91,19 @@ TEST(KeyPositions, AnAzertyKeyboardPlaysTheSamePianoUnderTheSameFingers) {
     NoteSink w;
     // Position of US key → what AZERTY prints there.
     const std::vector<LayoutKey> azerty = {
-        {X(16), Qt::Key_A, "a"},                 // US Q
-        {X(17), Qt::Key_Z, "z"},                 // US W
-        {X(44), Qt::Key_W, "w"},                 // US Z
-        {X(50), Qt::Key_Comma, ","},             // US M
-        {X(51), Qt::Key_Semicolon, ";"},         // US comma
-        {X(3), Qt::Key_Eacute, "\xc3\xa9"},      // US 2
-        {X(26), Qt::Key_Dead_Circumflex, ""},    // US [
-        {X(30), Qt::Key_Q, "q"},                 // US A: no note
+        {X(16), Qt::Key_A, "a"},              // US Q
+        {X(17), Qt::Key_Z, "z"},              // US W
+        {X(44), Qt::Key_W, "w"},              // US Z
+        {X(50), Qt::Key_Comma, ","},          // US M
+        {X(51), Qt::Key_Semicolon, ";"},      // US comma
+        {X(3), Qt::Key_Eacute, "\xc3\xa9"},   // US 2
+        {X(26), Qt::Key_Dead_Circumflex, ""}, // US [
+        {X(30), Qt::Key_Q, "q"},              // US A: no note
     };
     for (const auto& k : azerty)
         w.Send(k, QEvent::KeyPress);
-    const std::vector<std::pair<int, int>> expected = {
-        {'Q', 0}, {'W', 2}, {'Z', -12}, {'M', -1}, {188, 0}, {'2', 1}, {219, 17}};
+    const std::vector<std::pair<int, int>> expected = {{'Q', 0}, {'W', 2}, {'Z', -12}, {'M', -1},
+                                                       {188, 0}, {'2', 1}, {219, 17}};
     EXPECT_EQ(w.Played, expected);
     EXPECT_TRUE(w.Notes.Pressed['A']);
     // The releases name the same keys, whatever the characters.

@@ -1,5 +1,5 @@
-#include "ui/views/PianoKeys.h"
 #include "ui/views/PianoKeyPanel.h"
+#include "ui/views/PianoKeys.h"
 
 #include <QFontMetrics>
 #include <QImage>
@@ -78,7 +78,8 @@ TEST_F(Piano, WhiteAndBlackKeysSitWhereTheyShould) {
     EXPECT_EQ(piano.sizeHint(), QSize(342, 65));
     for (int i = 0; i < 32; ++i) {
         EXPECT_EQ(piano.Panels[size_t(i)]->GetTag(), i);
-        EXPECT_EQ(piano.Panels[size_t(i)]->GetColor(), TPianoKeys::IsBlackKey(i) ? QColor(Qt::black) : QColor(Qt::white));
+        EXPECT_EQ(piano.Panels[size_t(i)]->GetColor(),
+                  TPianoKeys::IsBlackKey(i) ? QColor(Qt::black) : QColor(Qt::white));
     }
 }
 
@@ -103,6 +104,7 @@ TEST_F(Piano, PaintedKeysShowTheirColours) {
     EXPECT_EQ(img.pixelColor(face(1)), QColor(Qt::black));
     // The black key lies over the white keys beside it.
     EXPECT_EQ(img.pixelColor(QPoint(12, 5)), QColor(Qt::black));
+    EXPECT_EQ(img.pixelColor(QPoint(24, 5)), QColor(Qt::black)); // over the white key after it too
     EXPECT_EQ(img.pixelColor(QPoint(20, 50)), QColor(Qt::white));
 }
 
@@ -127,11 +129,13 @@ TEST_F(Piano, ABlackKeyIsHitWhereItCoversTheWhiteOnesAndTheCaptionLetsTheClickTh
     EXPECT_EQ(colourOf(0), QColor(Qt::white));
     release(QPoint(12, 10));
     EXPECT_EQ(colourOf(1), QColor(Qt::black));
+    press(QPoint(24, 10)); // over white key 2
+    release(QPoint(24, 10));
     // On key 0's caption, below the black key.
     const QPoint caption = piano.Labels[0]->geometry().center() + piano.Panels[0]->pos();
     press(caption);
     release(caption);
-    EXPECT_EQ(events, (std::vector<std::string>{"down 1", "up 1", "down 0", "up 0"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"down 1", "up 1", "down 1", "up 1", "down 0", "up 0"}));
 }
 
 TEST_F(Piano, MovingOffTheKeyStillReleasesTheKeyThatWasPressed) {
