@@ -1,0 +1,188 @@
+#include "ui/input/MidiInput.h"
+
+#include "base/Switches.h"
+
+#include <RtMidi.h>
+
+#include <algorithm>
+
+struct TMidiInput::TPort {
+    std::string Name;
+    // Declared before the input so the input (and its callback thread) goes first.
+    TMidiQueue Queue;
+    std::unique_ptr<RtMidiIn> In;
+};
+
+const TRegString TMidiInput::ClosedPorts("MidiClosedPorts", "");
+
+namespace {
+std::vector<std::string> ClosedPortNames() {
+    std::vector<std::string> names;
+    brindle::Split(TMidiInput::ClosedPorts.Get(), "\n", names);
+    std::erase(names, std::string());
+    return names;
+}
+
+// Without a sequencer RtMidi throws from its constructor; that is a machine with no ports.
+std::unique_ptr<RtMidiIn> NewMidiIn() {
+    try {
+        auto in = std::make_unique<RtMidiIn>(RtMidi::UNSPECIFIED, "Brindle");
+        in->setErrorCallback([](RtMidiError::Type, const std::string&, void*) {}); // errors are results here
+        return in;
+    } catch (const RtMidiError&) {
+        return nullptr;
+    }
+}
+} // namespace
+
+TMidiInput::TMidiInput(QObject* Parent) : QObject(Parent) {
+    DrainTimer.setInterval(DrainIntervalMs);
+    connect(&DrainTimer, &QTimer::timeout, this, [this] { Drain(); });
+}
+
+TMidiInput::~TMidiInput() {
+    // The ports' callback threads stop before their queues go.
+    Ports.clear();
+}
+
+void TMidiInput::Start() {
+    Rescan();
+    for (int i = 0; i < GetPortCount(); ++i)
+        if (IsPortChosen(Ports[size_t(i)]->Name)) OpenPortQuietly(i);
+    UpdateTimer();
+}
+
+void TMidiInput::Rescan() {
+    for (int i = 0; i < GetPortCount(); ++i)
+        ClosePortQuietly(i);
+    Ports.clear();
+    auto lister = NewMidiIn();
+    if (!lister) return;
+    try {
+        const unsigned count = lister->getPortCount();
+        for (unsigned i = 0; i < count; ++i) {
+            auto port = std::make_unique<TPort>();
+            port->Name = lister->getPortName(i);
+            Ports.push_back(std::move(port));
+        }
+    } catch (const RtMidiError&) {
+        Ports.clear();
+    }
+    UpdateTimer();
+}
+
+std::string TMidiInput::GetPortName(int Index) const {
+    return Index >= 0 && Index < GetPortCount() ? Ports[size_t(Index)]->Name : std::string();
+}
+
+bool TMidiInput::IsPortOpen(int Index) const {
+    return Index >= 0 && Index < GetPortCount() && Ports[size_t(Index)]->In;
+}
+
+bool TMidiInput::OpenPort(int Index) {
+    if (Index < 0 || Index >= GetPortCount()) return false;
+    SetPortChosen(Ports[size_t(Index)]->Name, true);
+    const bool opened = OpenPortQuietly(Index);
+    UpdateTimer();
+    return opened;
+}
+
+void TMidiInput::ClosePort(int Index) {
+    if (Index < 0 || Index >= GetPortCount()) return;
+    SetPortChosen(Ports[size_t(Index)]->Name, false);
+    ClosePortQuietly(Index);
+    UpdateTimer();
+}
+
+bool TMidiInput::OpenPortQuietly(int Index) {
+    TPort& port = *Ports[size_t(Index)];
+    if (port.In) return true;
+    auto in = NewMidiIn();
+    if (!in) return false;
+    try {
+        // Only notes matter: system exclusive, clock and active sensing never reach the callback.
+        in->ignoreTypes(true, true, true);
+        in->setCallback(&TMidiQueue::Callback, &port.Queue);
+        in->openPort(unsigned(Index), "Brindle input");
+        if (!in->isPortOpen()) return false;
+    } catch (const RtMidiError&) {
+        return false;
+    }
+    port.In = std::move(in);
+    return true;
+}
+
+void TMidiInput::ClosePortQuietly(int Index) {
+    TPort& port = *Ports[size_t(Index)];
+    if (!port.In) return;
+    port.In.reset(); // joins the callback thread
+    // What the port sent before it closed still counts, note-offs above all.
+    TMidiNoteMessage m;
+    while (port.Queue.Pop(m))
+        Dispatch(m);
+}
+
+bool TMidiInput::IsPortChosen(const std::string& Name) {
+    const auto closed = ClosedPortNames();
+    return std::find(closed.begin(), closed.end(), Name) == closed.end();
+}
+
+void TMidiInput::SetPortChosen(const std::string& Name, bool Chosen) {
+    auto closed = ClosedPortNames();
+    std::erase(closed, Name);
+    if (!Chosen) closed.push_back(Name);
+    std::string text;
+    for (const auto& n : closed)
+        text += (text.empty() ? "" : "\n") + n;
+    ClosedPorts.Set(text);
+}
+
+bool TMidiInput::FeedBytes(const unsigned char* Bytes, std::size_t Size) noexcept {
+    return FedQueue.Feed(Bytes, Size);
+}
+
+int TMidiInput::Drain() {
+    int taken = 0;
+    TMidiNoteMessage m;
+    while (FedQueue.Pop(m)) {
+        Dispatch(m);
+        ++taken;
+    }
+    for (const auto& port : Ports)
+        while (port->Queue.Pop(m)) {
+            Dispatch(m);
+            ++taken;
+        }
+    return taken;
+}
+
+void TMidiInput::Dispatch(const TMidiNoteMessage& Message) {
+    const int note = Message.Note & 0x7F;
+    if (Message.On) {
+        Held[size_t(note)] = true;
+        if (OnNote) {
+            Param_Note = note;
+            Param_Tag = TagOfNote(note);
+            OnNote(this, PitchOfNote(note), VolumeOfVelocity(Message.Velocity));
+        }
+        return;
+    }
+    if (!Held[size_t(note)]) return; // its note-on came before we listened
+    Held[size_t(note)] = false;
+    if (OnRelease) {
+        Param_Note = note;
+        Param_Tag = TagOfNote(note);
+        OnRelease(this);
+    }
+}
+
+void TMidiInput::ReleaseAll() {
+    for (int note = 0; note < int(Held.size()); ++note)
+        if (Held[size_t(note)]) Dispatch({std::uint8_t(note), 0, false});
+}
+
+void TMidiInput::UpdateTimer() {
+    const bool anyOpen = std::any_of(Ports.begin(), Ports.end(), [](const auto& p) { return bool(p->In); });
+    if (anyOpen && !DrainTimer.isActive()) DrainTimer.start();
+    if (!anyOpen) DrainTimer.stop();
+}
