@@ -88,8 +88,8 @@ public:
         OwnPlayer.MixFrames(StartFrame, FrameCount, SampleRate);
     }
     void QueueRow(float Offset, int Pattern, int Row) { OwnPlayer.QueueRow(Offset, Pattern, Row); }
-    void PreviewInstrument(int Instrument, float PitchOffset, int Tag) {
-        OwnPlayer.PreviewInstrument(Instrument, PitchOffset, Tag);
+    void PreviewInstrument(int Instrument, float PitchOffset, int Tag, float VolumeScale = 1.0f) {
+        OwnPlayer.PreviewInstrument(Instrument, PitchOffset, Tag, VolumeScale);
     }
     void PreviewFile(const std::string& Path) { OwnPlayer.PreviewFile(Path); }
 

@@ -120,14 +120,14 @@ void cSongPlayer::QueueRow(float Offset, int Pattern, int Row) {
     }
 }
 
-void cSongPlayer::PreviewInstrument(int Instrument, float PitchOffset, int Tag) {
+void cSongPlayer::PreviewInstrument(int Instrument, float PitchOffset, int Tag, float VolumeScale) {
     if (Instrument < 1 || Instrument > InstrumentCount || !Handler) return;
     const auto& ins = Song.Instruments[Instrument - 1];
     const std::string& file = ins.FileNameRef();
     if (file.empty()) return;
     LastKey.store(Tag, std::memory_order_relaxed);
     // A preview is not a pattern note: it never cuts the channel of the tag it borrows.
-    Handler(&Song, file, 0, ins.Volume, ins.Stretch, ins.Pitch + PitchOffset, Tag, 0);
+    Handler(&Song, file, 0, ins.Volume * VolumeScale, ins.Stretch, ins.Pitch + PitchOffset, Tag, 0);
 }
 
 void cSongPlayer::PreviewFile(const std::string& Path) {

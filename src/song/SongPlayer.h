@@ -48,7 +48,8 @@ public:
     // hours of song where single-precision seconds would drift by whole frames.
     void MixFrames(std::int64_t StartFrame, std::int64_t FrameCount, int SampleRate);
     void QueueRow(float Offset, int Pattern, int Row);
-    void PreviewInstrument(int Instrument, float PitchOffset, int Tag);
+    // VolumeScale multiplies the instrument's volume (a MIDI note's velocity).
+    void PreviewInstrument(int Instrument, float PitchOffset, int Tag, float VolumeScale = 1.0f);
     void PreviewFile(const std::string& Path);
 
 private:

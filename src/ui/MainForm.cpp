@@ -22,11 +22,14 @@
 #include "ui/editors/InstrumentList.h"
 #include "ui/editors/InstrumentPanel.h"
 #include "ui/editors/OrderEditor.h"
+#include "ui/input/LiveNotes.h"
+#include "ui/input/MidiInput.h"
 #include "ui/editors/PatternEditor.h"
 #include "ui/editors/PatternGrid.h"
 #include "ui/editors/SongUndo.h"
 #include "ui/views/AudioView.h"
 #include "ui/views/Log.h"
+#include "ui/views/PianoKeys.h"
 #include "ui/views/RecentFiles.h"
 
 #include <QAction>
@@ -35,6 +38,8 @@
 #include <QDesktopServices>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QProcess>
 #include <QUrl>
 #include <QFileDialog>
@@ -162,6 +167,7 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
     connect(InstrumentPanel->CutSampleBtn, &QPushButton::clicked, this, [this] { CutSample(); });
     connect(InstrumentPanel->EditBtn, &QPushButton::clicked, this, [this] { EditExternally(); });
     setAcceptDrops(true);
+    BuildLiveNotes();
     Live.OnLog = [this](TLiveOutput*, const std::string& Text) { Log(Text); };
     if (auto* app = TApplication::Instance()) app->OnException = [this](const std::string& Text) { Log(Text); };
 
@@ -217,6 +223,7 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
 }
 
 TMainForm::~TMainForm() {
+    qApp->removeEventFilter(this);
     Shutdown();
     brindle::WriteRegString(InsFolderKey, InsFolder);
     if (auto* app = TApplication::Instance()) app->OnException = nullptr;
@@ -357,6 +364,8 @@ void TMainForm::BuildMenu() {
     view->addAction("Mixer", QKeySequence(Qt::Key_F5), this, [this] { ShowPage(OutputPage); });
 
     auto* tools = menuBar()->addMenu("T&ools");
+    MidiMenu = tools->addMenu("MIDI Inputs");
+    connect(MidiMenu, &QMenu::aboutToShow, this, [this] { FillMidiMenu(); });
     tools->addAction("Instrument - adjust length", this, [this] { AdjustLength(); });
     tools->addAction("Cut Sample...", this, [this] { CutSample(); });
     Drums = menuBar()->addMenu("Percussion");
@@ -464,6 +473,8 @@ void TMainForm::FirstActivation() {
     ShowPage(OrderPage);
     InitAudio();
     ApplyPanelEffects();
+    // MIDI keyboards play from the start; none, or no MIDI system at all, is fine.
+    Notes->Midi->Start();
     const auto& args = brindle::CommandLine();
     std::error_code ec;
     if (args.size() > 1 && !args[1].empty() && args[1][0] != '-' && fs::is_regular_file(args[1], ec))
@@ -523,7 +534,16 @@ void TMainForm::Terminate() {
 }
 
 bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
-    if (Event->type() == QEvent::ShortcutOverride) {
+    if (Event->type() == QEvent::KeyPress || Event->type() == QEvent::KeyRelease) {
+        // Each key once, where it is delivered first: the focused widget of this window.
+        auto* widget = qobject_cast<QWidget*>(Watched);
+        QWidget* focus = QApplication::focusWidget();
+        if (widget && widget->window() == this && (widget == focus || (!focus && widget == this)))
+            return PreviewKey(static_cast<QKeyEvent*>(Event));
+        return false;
+    }
+    const bool textField = Watched == BPMSpin || Watched == ApLog || Watched == MusicEventsMemo;
+    if (Event->type() == QEvent::ShortcutOverride && textField) {
         const auto* key = static_cast<QKeyEvent*>(Event);
         if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
             Event->ignore(); // not claimed by the field: the window's shortcut runs
@@ -533,12 +553,57 @@ bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
     return QMainWindow::eventFilter(Watched, Event);
 }
 
-void TMainForm::keyPressEvent(QKeyEvent* Event) {
-    if (Event->key() == Qt::Key_Escape && brindle::SwitchPresent("ide")) {
+void TMainForm::changeEvent(QEvent* Event) {
+    QMainWindow::changeEvent(Event);
+    // Key releases in another window never arrive: held notes end when the window loses the focus.
+    if (Event->type() == QEvent::ActivationChange && !isActiveWindow() && Notes) Notes->ReleaseAll();
+}
+
+bool TMainForm::PreviewKey(QKeyEvent* Event) {
+    if (Event->type() == QEvent::KeyPress && Event->key() == Qt::Key_Escape && brindle::SwitchPresent("ide")) {
         close();
+        return true;
+    }
+    QWidget* focus = QApplication::focusWidget();
+    // Text typed into a field is text, and a key with Ctrl, Alt or Meta is a command.
+    if (qobject_cast<QLineEdit*>(focus) || qobject_cast<QAbstractSpinBox*>(focus)) return false;
+    if (Event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    const bool note = Notes->KeyEvent(*Event);
+    // A list would take a note key as a search for an item.
+    return note && qobject_cast<QAbstractItemView*>(focus);
+}
+
+void TMainForm::BuildLiveNotes() {
+    PianoKeys = new TPianoKeys;
+    PianoKeys->setObjectName("PianoKeys");
+    PianoKeys->SetKeyHeight(65);
+    PianoKeys->SetCount(32);
+    PianoKeys->SetCaptions(TPianoKeys::KeyCaptions);
+    PianoKeys->setFixedSize(350, 69);
+    InstrumentPanel->LowerArea->addWidget(PianoKeys);
+    Notes = new TLiveNotes(Tolm, *PianoKeys, this);
+    Notes->GridHasFocus = [this] { return PatternEditor->PatGrid->hasFocus(); };
+    Notes->EnterNote = [this](float Pitch) { PatternEditor->EnterNote(Pitch); };
+    qApp->installEventFilter(this);
+}
+
+void TMainForm::FillMidiMenu() {
+    MidiMenu->clear();
+    TMidiInput& midi = *Notes->Midi;
+    midi.Rescan();
+    if (midi.GetPortCount() == 0) {
+        MidiMenu->addAction("(no MIDI input found)")->setEnabled(false);
         return;
     }
-    QMainWindow::keyPressEvent(Event);
+    for (int i = 0; i < midi.GetPortCount(); ++i) {
+        auto* item = MidiMenu->addAction(QString::fromStdString(midi.GetPortName(i)));
+        item->setCheckable(true);
+        item->setChecked(midi.IsPortOpen(i));
+        connect(item, &QAction::toggled, this, [this, i](bool On) {
+            if (!On) Notes->Midi->ClosePort(i);
+            else if (!Notes->Midi->OpenPort(i)) Log("MIDI: could not open " + Notes->Midi->GetPortName(i));
+        });
+    }
 }
 
 // ---- pages, caption, log ----

@@ -25,6 +25,8 @@ class QTimer;
 class TAboutBox;
 class TEffectsPanel;
 class TInstrumentList;
+class TLiveNotes;
+class TPianoKeys;
 class TInstrumentPanel;
 class TRowsFitDialog;
 class Tdialog_Key;
@@ -156,6 +158,10 @@ public:
     TPatternEditor* PatternEditor = nullptr;
     TInstrumentList* InsGrid = nullptr;
     TInstrumentPanel* InstrumentPanel = nullptr;
+    TPianoKeys* PianoKeys = nullptr;
+    // Notes from the computer keyboard, the piano and MIDI keyboards.
+    TLiveNotes* Notes = nullptr;
+    QMenu* MidiMenu = nullptr;
     // The hidden "Percussion" menu of hot-key bound instruments.
     QMenu* Drums = nullptr;
     TRowsFitDialog* RowsFitDialog = nullptr;
@@ -187,7 +193,7 @@ protected:
     void dropEvent(QDropEvent* Event) override;
     void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
-    void keyPressEvent(QKeyEvent* Event) override;
+    void changeEvent(QEvent* Event) override;
     // Space stays the play key while a field that would take it as text has the focus.
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
@@ -201,6 +207,10 @@ private:
     void BuildUndo();
     void PageShown(int Page);
     void FollowInstrument(int Instrument);
+    void BuildLiveNotes();
+    // The window's key preview: Escape under "ide", then the note keys.
+    bool PreviewKey(QKeyEvent* Event);
+    void FillMidiMenu();
     bool LoadModule(const std::string& Path);
     bool SaveTo(const std::string& Path);
     void Shutdown();

@@ -1,0 +1,141 @@
+// Playing live in the window: note keys sound under their key's tag and are written into the
+// pattern while its grid has the focus, auto-repeat starts nothing, losing the focus ends held
+// notes, the on-screen piano sounds without writing, and MIDI notes arrive through their queue.
+#include "app/App.h"
+#include "app/ProjectFiles.h"
+#include "app/SongEngine.h"
+#include "audio/mixer/LiveMixer.h"
+#include "base/AppInfo.h"
+#include "song/Sequencer.h"
+#include "support/TempDir.h"
+#include "support/Tones.h"
+#include "ui/MainForm.h"
+#include "ui/editors/PatternEditor.h"
+#include "ui/editors/PatternGrid.h"
+#include "ui/input/LiveNotes.h"
+#include "ui/input/MidiInput.h"
+#include "ui/views/PianoKeyPanel.h"
+#include "ui/views/PianoKeys.h"
+
+#include <QSpinBox>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace brindle::test;
+
+namespace {
+
+class LiveNotes : public ::testing::Test {
+protected:
+    TempDir dir;
+    cApp app;
+    std::unique_ptr<TMainForm> form;
+
+    void SetUp() override {
+        brindle::RemoveRecoveryFile();
+        brindle::SetCommandLine(std::vector<std::string>{"brindle"});
+        form = std::make_unique<TMainForm>(app);
+        form->AskOpenRecovery = [](const std::string&) { return false; };
+        form->AskSaveChanges = [](const std::string&) { return TMainForm::TSaveAnswer::Discard; };
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        form->FirstActivation();
+        WriteSoundFile(dir / "long.wav", ConstantTone(3000, 44100 * 5, 2), 44100, 2);
+        form->Song().SetInstrumentFile(1, (dir / "long.wav").string());
+        form->Engine().PreloadInstruments();
+    }
+    void TearDown() override {
+        form->Terminate();
+        form.reset();
+        brindle::RemoveRecoveryFile();
+    }
+    std::vector<int> tags() {
+        std::vector<TLiveMixer::TVoiceInfo> voices;
+        form->Engine().Mixer().GetVoices(voices);
+        std::vector<int> out;
+        for (const auto& v : voices) out.push_back(v.Tag);
+        return out;
+    }
+    QWidget* focus() { return QApplication::focusWidget(); }
+    cStep cell(int Channel, int Row) { return form->Song().PatternAt(1).Cells[Channel][Row]; }
+};
+
+TEST_F(LiveNotes, KeysSoundUnderTheirTagAndAreWrittenWhileTheGridHasTheFocus) {
+    QTest::keyClick(form.get(), Qt::Key_F3);
+    ASSERT_EQ(focus(), form->PatternEditor->PatGrid);
+    QTest::keyPress(focus(), Qt::Key_Q);
+    EXPECT_EQ(cell(0, 0).ins, 1);
+    EXPECT_EQ(cell(0, 0).pitch, 0.0f);
+    EXPECT_EQ(form->PatternEditor->PatGrid->CursorRow(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(tags() == std::vector<int>{'Q'}, 2000);
+    EXPECT_EQ(form->PianoKeys->Panels[12]->GetColor(), TPianoKeys::DownColor);
+    // Auto-repeat starts nothing more and writes nothing more.
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Q, Qt::NoModifier, "q", true);
+    QApplication::sendEvent(focus(), &repeat);
+    QTest::qWait(50);
+    EXPECT_EQ(tags().size(), 1u);
+    EXPECT_EQ(cell(0, 1).ins, 0);
+    QTest::keyRelease(focus(), Qt::Key_Q);
+    QTRY_VERIFY_WITH_TIMEOUT(tags().empty(), 2000);
+    EXPECT_NE(form->PianoKeys->Panels[12]->GetColor(), TPianoKeys::DownColor);
+    // A lower key: "z" is the piano's first key, an octave down.
+    QTest::keyClick(focus(), Qt::Key_Z);
+    EXPECT_EQ(cell(0, 1).pitch, -12.0f);
+    // Ctrl with a note key is a command (here: solo), never a note.
+    QTest::keyClick(focus(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(cell(0, 2).ins, 0);
+}
+
+TEST_F(LiveNotes, LosingTheFocusEndsHeldNotes) {
+    QTest::keyPress(form.get(), Qt::Key_X);
+    QTRY_VERIFY_WITH_TIMEOUT(!tags().empty(), 2000);
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    QTRY_VERIFY_WITH_TIMEOUT(tags().empty(), 2000);
+    // The key is free again: the next press sounds.
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QTest::keyPress(form.get(), Qt::Key_X);
+    QTRY_VERIFY_WITH_TIMEOUT(!tags().empty(), 2000);
+    QTest::keyRelease(form.get(), Qt::Key_X);
+}
+
+TEST_F(LiveNotes, TypingIntoAFieldPlaysNothing) {
+    form->BPMSpin->setFocus();
+    QTest::keyClicks(focus(), "q2w");
+    QTest::qWait(50);
+    EXPECT_TRUE(tags().empty());
+}
+
+TEST_F(LiveNotes, ThePianoSoundsButNeverWrites) {
+    QTest::keyClick(form.get(), Qt::Key_F3);
+    form->ShowPage(TMainForm::InstrumentPage);
+    QTest::qWait(20);
+    TPianoKeyPanel* key14 = form->PianoKeys->Panels[14];
+    QTest::mousePress(key14, Qt::LeftButton, {}, QPoint(5, key14->height() - 5));
+    QTRY_VERIFY_WITH_TIMEOUT(tags() == std::vector<int>{2}, 2000);
+    QTest::mouseRelease(key14, Qt::LeftButton, {}, QPoint(5, key14->height() - 5));
+    QTRY_VERIFY_WITH_TIMEOUT(tags().empty(), 2000);
+    EXPECT_EQ(cell(0, 0).ins, 0);
+}
+
+TEST_F(LiveNotes, MidiNotesPlayAndAreWrittenLikeKeys) {
+    QTest::keyClick(form.get(), Qt::Key_F3);
+    TMidiInput& midi = *form->Notes->Midi;
+    const unsigned char on[] = {0x90, 62, 100}, off[] = {0x80, 62, 0};
+    ASSERT_TRUE(midi.FeedBytes(on, 3));
+    midi.Drain();
+    EXPECT_EQ(cell(0, 0).pitch, 2.0f);
+    QTRY_VERIFY_WITH_TIMEOUT(tags() == std::vector<int>{TMidiInput::TagBase + 62}, 2000);
+    ASSERT_TRUE(midi.FeedBytes(off, 3));
+    midi.Drain();
+    QTRY_VERIFY_WITH_TIMEOUT(tags().empty(), 2000);
+}
+
+} // namespace
