@@ -22,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -284,6 +285,97 @@ void BM_WaveViewRefreshCpu(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_WaveViewRefreshCpu)->Unit(benchmark::kSecond)->Iterations(1);
+
+// A window with the demo loaded, on the Pattern page with the grid focused, for key benchmarks.
+struct DemoWindow {
+    cApp app;
+    TMainForm form{app};
+    DemoWindow() {
+        form.show();
+        form.FirstActivation();
+        form.OpenFile(Demo);
+        form.ShowPage(TMainForm::InstrumentPage);
+        QTest::qWait(50);
+    }
+    ~DemoWindow() {
+        form.AskSaveChanges = [](const std::string&) { return TMainForm::TSaveAnswer::Discard; };
+        form.close();
+    }
+    // The key's press through the window's key preview, as a user's would arrive.
+    void key(QEvent::Type Type, Qt::Key Key, const QString& Text) {
+        QKeyEvent event(Type, Key, Qt::NoModifier, Text);
+        QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : &form, &event);
+    }
+};
+
+// UI-thread time from a key press to its voice being in the mixer: a prepared neutral note, and
+// a stretched note at a pitch never played before.
+void BM_KeyPressToVoice(benchmark::State& state) {
+    const bool stretched = state.range(0) != 0;
+    DemoWindow w;
+    cInstrument& ins = w.form.Song().InstrumentAt(1);
+    int round = 0, inMixer = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (stretched) {
+            // A stretch and pitch nothing has been prepared for.
+            ins.StoreStretch(1.1f + float(round % 500) * 0.001f);
+            ins.StorePitch(float(round % 7) * 0.37f);
+        }
+        ++round;
+        state.ResumeTiming();
+        w.key(QEvent::KeyPress, Qt::Key_Q, "q");
+        state.PauseTiming();
+        // The mixer starts it at its next block.
+        QTest::qWait(25);
+        inMixer += w.form.Engine().Mixer().VoiceCount() > 0;
+        w.key(QEvent::KeyRelease, Qt::Key_Q, "q");
+        w.form.Engine().Mixer().RemoveByTag('Q');
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    // Presses whose voice was sounding a block later.
+    state.counters["in_mixer"] = inMixer;
+}
+BENCHMARK(BM_KeyPressToVoice)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->Iterations(200);
+
+// Twenty keys held and released rapidly while the demo plays at a 10 ms buffer.
+void BM_KeysWhilePlaying(benchmark::State& state) {
+    cAudioSettings settings = cAudioSettings::Read();
+    settings.Buffer = 10;
+    settings.Write();
+    DemoWindow w;
+    w.form.InitAudio();
+    const char* keys = "zsxdcvgbhnjmq2w3er5t";
+    for (auto _ : state) {
+        w.form.ShowPage(TMainForm::OrderPage);
+        w.form.Play();
+        QElapsedTimer clock;
+        clock.start();
+        int presses = 0;
+        while (clock.elapsed() < 5000) {
+            for (int i = 0; i < 20; ++i) {
+                const QChar c = QChar(keys[i]);
+                w.key(QEvent::KeyPress, Qt::Key(c.toUpper().unicode()), QString(c));
+                ++presses;
+            }
+            QTest::qWait(15);
+            for (int i = 0; i < 20; ++i) {
+                const QChar c = QChar(keys[i]);
+                w.key(QEvent::KeyRelease, Qt::Key(c.toUpper().unicode()), QString(c));
+            }
+            QTest::qWait(15);
+        }
+        state.counters["presses"] = presses;
+        w.form.Stop();
+    }
+    if (const auto* stats = w.form.Output().GetSpeakers().GetStats()) {
+        state.counters["callbacks"] = double(stats->Callbacks());
+        state.counters["misses"] = double(stats->Misses());
+        state.counters["p99_ms"] = stats->PercentileMs(0.99);
+    }
+}
+BENCHMARK(BM_KeysWhilePlaying)->Unit(benchmark::kSecond)->Iterations(1);
 
 } // namespace
 

@@ -566,7 +566,8 @@ bool TMainForm::PreviewKey(QKeyEvent* Event) {
     }
     QWidget* focus = QApplication::focusWidget();
     // Text typed into a field is text, and a key with Ctrl, Alt or Meta is a command.
-    if (qobject_cast<QLineEdit*>(focus) || qobject_cast<QAbstractSpinBox*>(focus)) return false;
+    const auto* edit = qobject_cast<QLineEdit*>(focus);
+    if ((edit && !edit->isReadOnly()) || qobject_cast<QAbstractSpinBox*>(focus)) return false;
     if (Event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
     const bool note = Notes->KeyEvent(*Event);
     // A list would take a note key as a search for an item.
