@@ -28,10 +28,12 @@ struct TBigFolder {
         static const char* const exts[] = {"wav", "WAV", "mp3", "ogg", "txt"};
         for (int i = 0; i < Files; ++i) {
             // Mixed case so the sort has work to do.
-            const std::string name = std::string(i % 3 ? "Sample " : "sample ") + std::to_string((i * 7919) % Files);
+            const std::string name =
+                std::string(i % 3 ? "Sample " : "sample ") + std::to_string((i * 7919) % Files);
             std::ofstream(Dir + "/" + name + "." + exts[i % 5]);
         }
-        for (int i = 0; i < Folders; ++i) std::filesystem::create_directory(Dir + "/Kit " + std::to_string(i));
+        for (int i = 0; i < Folders; ++i)
+            std::filesystem::create_directory(Dir + "/Kit " + std::to_string(i));
     }
 };
 
@@ -65,13 +67,19 @@ void SetDirRun(benchmark::State& state, const std::string& FileExt, bool Paint) 
     state.counters["rows"] = panel.RowCount();
 }
 
-void BM_SetDir(benchmark::State& state) { SetDirRun(state, "", false); }
+void BM_SetDir(benchmark::State& state) {
+    SetDirRun(state, "", false);
+}
 BENCHMARK(BM_SetDir)->Unit(benchmark::kMillisecond);
 
-void BM_SetDirFiltered(benchmark::State& state) { SetDirRun(state, "wav;mp3", false); }
+void BM_SetDirFiltered(benchmark::State& state) {
+    SetDirRun(state, "wav;mp3", false);
+}
 BENCHMARK(BM_SetDirFiltered)->Unit(benchmark::kMillisecond);
 
-void BM_SetDirAndPaint(benchmark::State& state) { SetDirRun(state, "", true); }
+void BM_SetDirAndPaint(benchmark::State& state) {
+    SetDirRun(state, "", true);
+}
 BENCHMARK(BM_SetDirAndPaint)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -15,20 +15,22 @@ namespace brindle {
 namespace {
 
 constexpr std::array<std::string_view, 27> PseudoTypes = {
-    "proc",      "sysfs",    "tmpfs",      "devtmpfs",     "devpts",    "cgroup",   "cgroup2",
-    "mqueue",    "debugfs",  "tracefs",    "securityfs",   "pstore",    "bpf",      "hugetlbfs",
-    "fusectl",   "configfs", "autofs",     "binfmt_misc",  "nsfs",      "ramfs",    "rpc_pipefs",
-    "efivarfs",  "selinuxfs", "overlay",   "squashfs",     "nfsd",      "fuse.gvfsd-fuse"};
+    "proc",     "sysfs",     "tmpfs",          "devtmpfs", "devpts",     "cgroup",
+    "cgroup2",  "mqueue",    "debugfs",        "tracefs",  "securityfs", "pstore",
+    "bpf",      "hugetlbfs", "fusectl",        "configfs", "autofs",     "binfmt_misc",
+    "nsfs",     "ramfs",     "rpc_pipefs",     "efivarfs", "selinuxfs",  "overlay",
+    "squashfs", "nfsd",      "fuse.gvfsd-fuse"};
 
 // Places a user picks volumes from, whatever their file system.
 constexpr std::array<std::string_view, 3> UserTrees = {"/media/", "/mnt/", "/run/media/"};
 // The system's own trees: a device mounted there is not a place for samples.
-constexpr std::array<std::string_view, 9> SystemTrees = {"/proc", "/sys", "/dev", "/run", "/boot",
+constexpr std::array<std::string_view, 9> SystemTrees = {"/proc", "/sys", "/dev",     "/run", "/boot",
                                                          "/snap", "/etc", "/var/lib", "/usr"};
 
 bool Under(const std::string& Path, std::string_view Tree) {
     if (Tree.back() == '/') return Path.size() > Tree.size() && Path.compare(0, Tree.size(), Tree) == 0;
-    return Path.compare(0, Tree.size(), Tree) == 0 && (Path.size() == Tree.size() || Path[Tree.size()] == '/');
+    return Path.compare(0, Tree.size(), Tree) == 0 &&
+           (Path.size() == Tree.size() || Path[Tree.size()] == '/');
 }
 
 std::string Unescape(const std::string& Field) {
@@ -37,7 +39,8 @@ std::string Unescape(const std::string& Field) {
     for (size_t i = 0; i < Field.size(); ++i) {
         const auto isOctal = [&](size_t k) { return k < Field.size() && Field[k] >= '0' && Field[k] <= '7'; };
         if (Field[i] == '\\' && isOctal(i + 1) && isOctal(i + 2) && isOctal(i + 3)) {
-            out += static_cast<char>((Field[i + 1] - '0') * 64 + (Field[i + 2] - '0') * 8 + (Field[i + 3] - '0'));
+            out += static_cast<char>((Field[i + 1] - '0') * 64 + (Field[i + 2] - '0') * 8 +
+                                     (Field[i + 3] - '0'));
             i += 3;
         } else {
             out += Field[i];
@@ -52,7 +55,8 @@ bool Keep(const std::string& Device, const std::string& Point, const std::string
         return true;
     if (std::find(PseudoTypes.begin(), PseudoTypes.end(), Type) != PseudoTypes.end()) return false;
     if (Device.rfind("/dev/", 0) != 0) return false;
-    return std::none_of(SystemTrees.begin(), SystemTrees.end(), [&](std::string_view t) { return Under(Point, t); });
+    return std::none_of(SystemTrees.begin(), SystemTrees.end(),
+                        [&](std::string_view t) { return Under(Point, t); });
 }
 
 void AddOnce(std::vector<std::string>& List, const std::string& Path) {
@@ -70,7 +74,8 @@ std::vector<std::string> DrivesFromMounts(const std::string& ProcMounts, const s
         std::string device, point, type;
         if (!(fields >> device >> point >> type)) continue;
         point = Unescape(point);
-        while (point.size() > 1 && point.back() == '/') point.pop_back();
+        while (point.size() > 1 && point.back() == '/')
+            point.pop_back();
         if (Keep(device, point, type)) AddOnce(drives, point);
     }
     AddOnce(drives, Home);

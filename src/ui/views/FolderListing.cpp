@@ -16,7 +16,9 @@ bool IsAscii(const std::string& Text) {
     return std::all_of(Text.begin(), Text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 } // namespace
 
@@ -26,7 +28,8 @@ std::vector<std::string> SplitFileExt(const std::string& FileExt) {
     size_t start = 0;
     for (;;) {
         const size_t end = FileExt.find(';', start);
-        out.push_back(FoldCase(FileExt.substr(start, end == std::string::npos ? std::string::npos : end - start)));
+        out.push_back(
+            FoldCase(FileExt.substr(start, end == std::string::npos ? std::string::npos : end - start)));
         if (end == std::string::npos) break;
         start = end + 1;
     }
@@ -53,7 +56,9 @@ std::string FoldCase(const std::string& Text) {
     return QString::fromUtf8(Text.data(), static_cast<qsizetype>(Text.size())).toCaseFolded().toStdString();
 }
 
-bool SameNoCase(const std::string& A, const std::string& B) { return A == B || FoldCase(A) == FoldCase(B); }
+bool SameNoCase(const std::string& A, const std::string& B) {
+    return A == B || FoldCase(A) == FoldCase(B);
+}
 
 void SortNoCase(std::vector<std::string>& Names) {
     // Each name is folded once, not once per comparison.
@@ -71,7 +76,8 @@ void SortNoCase(std::vector<std::string>& Names) {
         if (int c = a.Key.compare(b.Key)) return c < 0;
         return a.Name < b.Name;
     });
-    for (size_t i = 0; i < keyed.size(); ++i) Names[i] = std::move(keyed[i].Name);
+    for (size_t i = 0; i < keyed.size(); ++i)
+        Names[i] = std::move(keyed[i].Name);
 }
 
 bool ListFolder(const std::string& Dir, const std::vector<std::string>& Filter, TFolderListing& Out,
@@ -125,7 +131,8 @@ std::string NormalDir(const std::string& Dir) {
         if (!ec) p = abs;
     }
     std::string out = p.lexically_normal().string();
-    while (out.size() > 1 && out.back() == '/') out.pop_back();
+    while (out.size() > 1 && out.back() == '/')
+        out.pop_back();
     return out;
 }
 

@@ -64,7 +64,9 @@ std::string TNortonModel::PathOf(int Row) const {
     return brindle::JoinPath(Dir, item.ItemName);
 }
 
-int TNortonModel::rowCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : Items.Count(); }
+int TNortonModel::rowCount(const QModelIndex& Parent) const {
+    return Parent.isValid() ? 0 : Items.Count();
+}
 
 QVariant TNortonModel::data(const QModelIndex& Index, int Role) const {
     if (!Index.isValid() || Index.row() >= Items.Count()) return {};
@@ -86,7 +88,9 @@ Qt::ItemFlags TNortonModel::flags(const QModelIndex& Index) const {
     return f;
 }
 
-QStringList TNortonModel::mimeTypes() const { return {QStringLiteral("text/uri-list")}; }
+QStringList TNortonModel::mimeTypes() const {
+    return {QStringLiteral("text/uri-list")};
+}
 
 QMimeData* TNortonModel::mimeData(const QModelIndexList& Indexes) const {
     QList<QUrl> urls;
@@ -99,4 +103,6 @@ QMimeData* TNortonModel::mimeData(const QModelIndexList& Indexes) const {
     return mime;
 }
 
-Qt::DropActions TNortonModel::supportedDragActions() const { return Qt::CopyAction; }
+Qt::DropActions TNortonModel::supportedDragActions() const {
+    return Qt::CopyAction;
+}

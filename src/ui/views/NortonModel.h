@@ -17,7 +17,7 @@ struct TPanelItem {
     bool IsDir = false;    // a folder, the ".." row included
     bool IsRootUp = false; // the ".." row of a root: it leads to the drive list
     bool IsDrive = false;
-    std::string ItemName;  // without path and without brackets; a drive's full path
+    std::string ItemName; // without path and without brackets; a drive's full path
 };
 
 class TNortonModel : public QAbstractListModel {

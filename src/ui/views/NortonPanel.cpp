@@ -18,17 +18,20 @@ class TNortonDelegate : public QStyledItemDelegate {
   public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    void paint(QPainter* Painter, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
+    void paint(QPainter* Painter, const QStyleOptionViewItem& Option,
+               const QModelIndex& Index) const override {
         const bool selected = Option.state & QStyle::State_Selected;
         const QPalette::ColorGroup group =
             Option.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
         Painter->save();
-        Painter->fillRect(Option.rect, Option.palette.color(group, selected ? QPalette::Highlight : QPalette::Base));
+        Painter->fillRect(Option.rect,
+                          Option.palette.color(group, selected ? QPalette::Highlight : QPalette::Base));
         Painter->setPen(Option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
         Painter->setFont(Option.font);
         const QRect text = Option.rect.adjusted(2, 0, -2, 0);
-        Painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          Option.fontMetrics.elidedText(Index.data().toString(), Qt::ElideRight, text.width()));
+        Painter->drawText(
+            text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+            Option.fontMetrics.elidedText(Index.data().toString(), Qt::ElideRight, text.width()));
         Painter->restore();
     }
 
@@ -54,17 +57,17 @@ TNortonPanel::TNortonPanel(QWidget* Parent) : QListView(Parent), Model(new TNort
     setDragDropMode(QAbstractItemView::DragOnly);
     setDefaultDropAction(Qt::CopyAction);
     connect(this, &QAbstractItemView::clicked, this, &TNortonPanel::Clicked);
-    Show("/");
+    ListDir("/");
 }
 
 void TNortonPanel::SetDir(const std::string& Value) {
     if (Value.empty())
-        ShowDrives();
+        ListDrives();
     else
-        Show(Value);
+        ListDir(Value);
 }
 
-bool TNortonPanel::Show(const std::string& Folder) {
+bool TNortonPanel::ListDir(const std::string& Folder) {
     const std::string dir = brindle::NormalDir(Folder);
     brindle::TFolderListing listing;
     std::string why;
@@ -79,7 +82,7 @@ bool TNortonPanel::Show(const std::string& Folder) {
     return true;
 }
 
-void TNortonPanel::ShowDrives() {
+void TNortonPanel::ListDrives() {
     Dir.clear();
     Model->SetItems(TNortonModel::DriveItems(brindle::LogicalDrives()), Dir);
     SetRow(0);
@@ -100,7 +103,7 @@ std::string TNortonPanel::GetFileName() const {
 void TNortonPanel::SetFileName(const std::string& Value) {
     if (Value.empty()) return;
     const std::string path = brindle::NormalDir(Value);
-    if (!Show(brindle::ParentDir(path))) return;
+    if (!ListDir(brindle::ParentDir(path))) return;
     RestOn(brindle::LastComponent(path), true);
 }
 
@@ -124,7 +127,8 @@ void TNortonPanel::RestOn(const std::string& Name, bool Files) {
     for (int pass = 0; pass < 2; ++pass)
         for (int row = 0; row < RowCount(); ++row) {
             const TPanelItem& item = Item(row);
-            if (wanted(item) && (pass == 0 ? item.ItemName == Name : brindle::SameNoCase(item.ItemName, Name))) {
+            if (wanted(item) &&
+                (pass == 0 ? item.ItemName == Name : brindle::SameNoCase(item.ItemName, Name))) {
                 SetRow(row);
                 return;
             }
@@ -136,12 +140,12 @@ void TNortonPanel::GoUp() {
     const std::string parent = brindle::ParentDir(Dir);
     if (Item(0).IsRootUp || parent == Dir) {
         const std::string left = Dir;
-        ShowDrives();
+        ListDrives();
         RestOn(left, false);
         return;
     }
     const std::string left = brindle::LastComponent(Dir);
-    if (Show(parent)) RestOn(left, false);
+    if (ListDir(parent)) RestOn(left, false);
 }
 
 void TNortonPanel::GridDblClick() {
@@ -149,11 +153,11 @@ void TNortonPanel::GridDblClick() {
     if (row < 0 || row >= RowCount()) return;
     const TPanelItem& item = Item(row);
     if (item.IsDrive) {
-        Show(item.ItemName);
+        ListDir(item.ItemName);
     } else if (item.IsDir && item.ItemName == "..") {
         GoUp();
     } else if (item.IsDir) {
-        Show(brindle::JoinPath(Dir, item.ItemName));
+        ListDir(brindle::JoinPath(Dir, item.ItemName));
     } else if (item.IsFile) {
         const std::string file = ExistingFile(row);
         if (!file.empty() && OnOpenFile) OnOpenFile(this, file);
@@ -213,9 +217,9 @@ std::string TNortonPanel::ExistingFile(int Row) {
     const auto st = std::filesystem::status(path, ec);
     if (!ec && std::filesystem::exists(st) && !std::filesystem::is_directory(st)) return path;
     const std::string why = ec ? ec.message()
-                          : std::filesystem::is_directory(st)
-                              ? std::make_error_code(std::errc::is_a_directory).message()
-                              : std::make_error_code(std::errc::no_such_file_or_directory).message();
+                            : std::filesystem::is_directory(st)
+                                ? std::make_error_code(std::errc::is_a_directory).message()
+                                : std::make_error_code(std::errc::no_such_file_or_directory).message();
     Log("Cannot use the file \"" + path + "\": " + why);
     return {};
 }

@@ -48,18 +48,18 @@ class TNortonPanel : public QListView {
     // The panel's keys; false for a key it leaves to the list.
     bool GridKeyDown(int Key);
 
-    TNotifyEvent OnDir;      // after every listing
-    TFileEvent OnPreview;    // a click on a file row
-    TFileEvent OnOpenFile;   // Enter or a double click on a file row
-    TLogEvent OnLog;         // a folder or file that cannot be used
+    TNotifyEvent OnDir;    // after every listing
+    TFileEvent OnPreview;  // a click on a file row
+    TFileEvent OnOpenFile; // Enter or a double click on a file row
+    TLogEvent OnLog;       // a folder or file that cannot be used
 
   protected:
     void keyPressEvent(QKeyEvent* Event) override;
     void mouseDoubleClickEvent(QMouseEvent* Event) override;
 
   private:
-    bool Show(const std::string& Folder);
-    void ShowDrives();
+    bool ListDir(const std::string& Folder);
+    void ListDrives();
     // Moves the cursor to the first folder or drive row named Name: the exact name first.
     void RestOn(const std::string& Name, bool Files);
     void Clicked(const QModelIndex& Index);

@@ -27,7 +27,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void touch(const fs::path& P) { std::ofstream(P) << "x"; }
+void touch(const fs::path& P) {
+    std::ofstream(P) << "x";
+}
 
 class Browser : public ::testing::Test {
   protected:
@@ -39,8 +41,10 @@ class Browser : public ::testing::Test {
 
     void SetUp() override {
         const fs::path s = tmp / "Samples";
-        for (const char* d : {"Zeta", "bass", "Drums"}) fs::create_directories(s / d);
-        for (const char* f : {"notes.txt", "gamma.mp3", "Beta.wav", "alpha.WAV", "wav"}) touch(s / f);
+        for (const char* d : {"Zeta", "bass", "Drums"})
+            fs::create_directories(s / d);
+        for (const char* f : {"notes.txt", "gamma.mp3", "Beta.wav", "alpha.WAV", "wav"})
+            touch(s / f);
         touch(s / "Drums" / "Kick.WAV");
         samples = s.string();
         panel.OnDir = [this](TNortonPanel* Sender) {
@@ -58,7 +62,8 @@ class Browser : public ::testing::Test {
 
     std::vector<std::string> rows() const {
         std::vector<std::string> out;
-        for (int r = 0; r < panel.RowCount(); ++r) out.push_back(panel.RowText(r).toStdString());
+        for (int r = 0; r < panel.RowCount(); ++r)
+            out.push_back(panel.RowText(r).toStdString());
         return out;
     }
     std::string current() const { return panel.RowText(panel.GetRow()).toStdString(); }
@@ -78,7 +83,7 @@ TEST_F(Browser, ListsUpRowThenBracketedFoldersThenFilesEachIgnoringCase) {
     panel.SetDir(samples);
     EXPECT_EQ(panel.GetDir(), samples);
     EXPECT_EQ(rows(), (std::vector<std::string>{"..", "[bass]", "[Drums]", "[Zeta]", "alpha.WAV", "Beta.wav",
-                                                 "gamma.mp3", "notes.txt", "wav"}));
+                                                "gamma.mp3", "notes.txt", "wav"}));
     EXPECT_TRUE(panel.Item(0).IsDir);
     EXPECT_FALSE(panel.Item(0).IsRootUp);
     EXPECT_TRUE(panel.Item(2).IsDir);
@@ -95,7 +100,7 @@ TEST_F(Browser, ExtensionFilterKeepsListedExtensionsInAnyCase) {
     panel.SetFileExt("wav;MP3");
     EXPECT_EQ(panel.GetFileExt(), "wav;MP3");
     EXPECT_EQ(rows(), (std::vector<std::string>{"..", "[bass]", "[Drums]", "[Zeta]", "alpha.WAV", "Beta.wav",
-                                                 "gamma.mp3"}));
+                                                "gamma.mp3"}));
     // An empty last entry stands for files without an extension.
     panel.SetFileExt("txt;");
     EXPECT_EQ(rows(), (std::vector<std::string>{"..", "[bass]", "[Drums]", "[Zeta]", "notes.txt", "wav"}));
