@@ -29,6 +29,7 @@
 #include "ui/editors/SongUndo.h"
 #include "ui/views/AudioView.h"
 #include "ui/views/Log.h"
+#include "ui/views/NortonPanel.h"
 #include "ui/views/PianoKeys.h"
 #include "ui/views/RecentFiles.h"
 
@@ -167,6 +168,7 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
     connect(InstrumentPanel->CutSampleBtn, &QPushButton::clicked, this, [this] { CutSample(); });
     connect(InstrumentPanel->EditBtn, &QPushButton::clicked, this, [this] { EditExternally(); });
     setAcceptDrops(true);
+    BuildBrowser();
     BuildLiveNotes();
     Live.OnLog = [this](TLiveOutput*, const std::string& Text) { Log(Text); };
     if (auto* app = TApplication::Instance()) app->OnException = [this](const std::string& Text) { Log(Text); };
@@ -499,6 +501,7 @@ void TMainForm::FirstActivation() {
     }
     if (const std::string insFolder = (fs::path(exeFolder()) / "Instruments").string(); fs::is_directory(insFolder, ec))
         InsFolder = insFolder;
+    if (!InsFolder.empty() && fs::is_directory(InsFolder, ec)) InsPick->SetDir(InsFolder);
 }
 
 void TMainForm::InitAudio() {
@@ -542,6 +545,14 @@ bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
             return PreviewKey(static_cast<QKeyEvent*>(Event));
         return false;
     }
+    if (Event->type() == QEvent::ShortcutOverride && Watched == InsPick) {
+        // Space assigns the browser's file here; the window's play key waits.
+        const auto* key = static_cast<QKeyEvent*>(Event);
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+            Event->accept();
+            return true;
+        }
+    }
     const bool textField = Watched == BPMSpin || Watched == ApLog || Watched == MusicEventsMemo;
     if (Event->type() == QEvent::ShortcutOverride && textField) {
         const auto* key = static_cast<QKeyEvent*>(Event);
@@ -565,6 +576,10 @@ bool TMainForm::PreviewKey(QKeyEvent* Event) {
         return true;
     }
     QWidget* focus = QApplication::focusWidget();
+    if (focus == InsPick && Event->key() == Qt::Key_Space && Event->modifiers() == Qt::NoModifier) {
+        if (Event->type() == QEvent::KeyPress && !Event->isAutoRepeat()) AssignFromBrowser();
+        return true;
+    }
     // Text typed into a field is text, and a key with Ctrl, Alt or Meta is a command.
     const auto* edit = qobject_cast<QLineEdit*>(focus);
     if ((edit && !edit->isReadOnly()) || qobject_cast<QAbstractSpinBox*>(focus)) return false;
@@ -585,7 +600,57 @@ void TMainForm::BuildLiveNotes() {
     Notes = new TLiveNotes(Tolm, *PianoKeys, this);
     Notes->GridHasFocus = [this] { return PatternEditor->PatGrid->hasFocus(); };
     Notes->EnterNote = [this](float Pitch) { PatternEditor->EnterNote(Pitch); };
+    Notes->BrowserFile = [this] { return InsPick->hasFocus() ? InsPick->GetFileName() : std::string(); };
     qApp->installEventFilter(this);
+}
+
+void TMainForm::BuildBrowser() {
+    InsPickPath = new QLineEdit;
+    InsPickPath->setObjectName("InsPickPath");
+    InsPickPath->setReadOnly(true);
+    InsPick = new TNortonPanel;
+    InsPick->setObjectName("InsPick");
+    InsPick->SetFileExt("wav;mp3;wma;flac;ogg");
+    InsPick->setMinimumHeight(160);
+    InstrumentPanel->LowerArea->addWidget(InsPickPath);
+    InstrumentPanel->LowerArea->addWidget(InsPick, 1);
+    InsPick->OnDir = [this](TNortonPanel* Sender) {
+        InsPickPath->setText(QString::fromStdString(Sender->GetDir()));
+        InsFolder = Sender->GetDir();
+    };
+    InsPick->OnPreview = [this](TNortonPanel*, const std::string& File) { Seq->PreviewFile(File); };
+    InsPick->OnOpenFile = [this](TNortonPanel*, const std::string&) { AssignFromBrowser(); };
+    InsPick->OnLog = [this](TNortonPanel*, const std::string& Text) { Log(Text); };
+    InsPickPopup = new QMenu(InsPick);
+    auto* assign = InsPickPopup->addAction("Assign Instrument", this, [this] { AssignFromBrowser(); });
+    assign->setShortcut(QKeySequence(Qt::Key_Space));
+    assign->setShortcutContext(Qt::WidgetShortcut);
+    InsPickPopup->addAction("Cut Sample", this, [this] { CutBrowserSample(); });
+    InsPick->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(InsPick, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& At) { InsPickPopup->exec(InsPick->viewport()->mapToGlobal(At)); });
+    // The list shows the selected instrument's file in the browser, without a preview.
+    InsGrid->OnShowFile = [this](TInstrumentList*, const std::string& File) {
+        std::error_code ec;
+        if (!File.empty() && fs::is_regular_file(File, ec)) InsPick->SetFileName(File);
+    };
+}
+
+void TMainForm::AssignFromBrowser() {
+    if (!Activated) return;
+    const std::string file = InsPick->GetFileName();
+    std::error_code ec;
+    if (!file.empty() && fs::is_regular_file(file, ec)) AssignFiles(InsGrid->CursorRow(), {file});
+    InsGrid->setFocus();
+}
+
+void TMainForm::CutBrowserSample() {
+    const std::string file = InsPick->GetFileName();
+    if (file.empty()) return;
+    Stop();
+    if (!SampleCutForm->OpenFile(file)) return;
+    SampleCutForm->ResultPath = file;
+    CutSample(false);
 }
 
 void TMainForm::FillMidiMenu() {
@@ -789,15 +854,15 @@ void TMainForm::AudioSettings() {
     else ASTmr->stop();
 }
 
-void TMainForm::CutSample() {
+void TMainForm::CutSample(bool ClearResult) {
     const QRect frame = geometry();
     SampleCutForm->resize(frame.width() - 10, SampleCutForm->height());
     SampleCutForm->move(frame.left() + 5, frame.top() + frame.height() / 2 - SampleCutForm->height() / 2);
-    SampleCutForm->ResultPath.clear();
+    if (ClearResult) SampleCutForm->ResultPath.clear();
     if (SampleCutForm->exec() != QDialog::Accepted || SampleCutForm->ResultPath.empty()) return;
     const std::string path = SampleCutForm->ResultPath;
     AssignFiles(InsGrid->CursorRow(), {path});
-    InsFolder = fs::path(path).parent_path().string();
+    InsPick->SetFileName(path);
 }
 
 // ---- instruments ----

@@ -26,6 +26,8 @@ class TAboutBox;
 class TEffectsPanel;
 class TInstrumentList;
 class TLiveNotes;
+class TNortonPanel;
+class QLineEdit;
 class TPianoKeys;
 class TInstrumentPanel;
 class TRowsFitDialog;
@@ -85,7 +87,7 @@ public:
     void AudioSettings();
     // The sample cut editor, placed across the middle of the window; a saved cut becomes the
     // active instrument's sound.
-    void CutSample();
+    void CutSample(bool ClearResult = true);
 
     // Instruments (the list's cursor row is the slot).
     void AssignByDialog();
@@ -98,6 +100,10 @@ public:
     void AssignToKey();
     void ClearPercussion();
     void EditExternally();
+    // The browser's selected file into the list's cursor row.
+    void AssignFromBrowser();
+    // The sample cut editor on the browser's selected file.
+    void CutBrowserSample();
     // The instrument became the active one: the list, the panel and the waveform follow.
     void ActInsChange();
     // Unsaved changes: asks to save them; false when the user cancelled.
@@ -159,6 +165,9 @@ public:
     TInstrumentList* InsGrid = nullptr;
     TInstrumentPanel* InstrumentPanel = nullptr;
     TPianoKeys* PianoKeys = nullptr;
+    TNortonPanel* InsPick = nullptr;
+    QLineEdit* InsPickPath = nullptr;
+    QMenu* InsPickPopup = nullptr;
     // Notes from the computer keyboard, the piano and MIDI keyboards.
     TLiveNotes* Notes = nullptr;
     QMenu* MidiMenu = nullptr;
@@ -208,6 +217,7 @@ private:
     void PageShown(int Page);
     void FollowInstrument(int Instrument);
     void BuildLiveNotes();
+    void BuildBrowser();
     // The window's key preview: Escape under "ide", then the note keys.
     bool PreviewKey(QKeyEvent* Event);
     void FillMidiMenu();

@@ -15,6 +15,7 @@
 #include "ui/editors/InstrumentPanel.h"
 #include "ui/views/AudioView.h"
 #include "ui/views/Log.h"
+#include "ui/views/NortonPanel.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -256,6 +257,39 @@ TEST_F(Instruments, TheExternalEditorGetsThePathAsItsOneArgument) {
     settings.Write();
     form->EditExternally();
     EXPECT_NE(form->ApLog->toPlainText().indexOf("could not start"), -1);
+}
+
+TEST_F(Instruments, TheBrowserAssignsPlaysAndFollowsTheList) {
+    const std::string kick = tone("kick.wav", 1.0), snare = tone("snare.wav", 1.0);
+    TNortonPanel& browser = *form->InsPick;
+    browser.SetFileName(snare);
+    EXPECT_EQ(form->InsPickPath->text().toStdString(), dir.path().string());
+    // Space with the browser focused assigns its file to the list's row.
+    select(7);
+    form->ShowPage(TMainForm::InstrumentPage);
+    browser.setFocus();
+    QTest::keyClick(&browser, Qt::Key_Space);
+    EXPECT_EQ(ins(7).GetFileName(), snare);
+    EXPECT_FALSE(app.Playing()); // Space did not start playback here
+    // Selecting an instrument shows its file in the browser.
+    form->Song().SetInstrumentFile(8, kick);
+    select(8);
+    EXPECT_EQ(browser.GetFileName(), kick);
+    // A note key while the browser has the focus plays the browser's file.
+    form->Engine().PreloadInstruments();
+    browser.SetFileName(snare);
+    browser.setFocus();
+    QTest::keyPress(&browser, Qt::Key_Q);
+    std::vector<TLiveMixer::TVoiceInfo> voices;
+    QTRY_VERIFY_WITH_TIMEOUT((form->Engine().Mixer().GetVoices(voices), !voices.empty()), 2000);
+    EXPECT_EQ(voices[0].FileName, snare);
+    QTest::keyRelease(&browser, Qt::Key_Q);
+    // Enter on a file assigns it too.
+    select(9);
+    browser.setFocus();
+    browser.SetFileName(kick);
+    QTest::keyClick(&browser, Qt::Key_Return);
+    EXPECT_EQ(ins(9).GetFileName(), kick);
 }
 
 } // namespace
