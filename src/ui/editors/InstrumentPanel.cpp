@@ -32,7 +32,7 @@ QScrollBar* slider(int Min, int Max) {
     return bar;
 }
 
-// The position a value takes, truncated toward zero, or nothing when it is off the bar.
+// The position a value takes (held at the bar's ends); false when it is off the bar.
 bool positionOf(double Value, const QScrollBar* Bar, int& Position) {
     if (!std::isfinite(Value)) return false;
     const double p = std::trunc(Value);
@@ -179,16 +179,14 @@ void TInstrumentPanel::ActInsChange() {
     } catch (const std::exception& e) {
         if (OnLog) OnLog(this, e.what());
     }
-    // In range, a slider takes the value's position and writes it back at its resolution; out of
-    // range it stands at its end and the value stays as the module holds it.
+    // A slider shows the value's position (its end for a value beyond it); selecting an
+    // instrument never writes its values back, so a song renders the same in the window and
+    // on the command line. Only moving a slider changes a value.
     auto show = [](QScrollBar* Bar, double Value) {
         int position = 0;
-        if (positionOf(Value, Bar, position)) {
-            Bar->setValue(position);
-        } else {
-            const QSignalBlocker quiet(Bar);
-            Bar->setValue(position);
-        }
+        positionOf(std::round(Value), Bar, position);
+        const QSignalBlocker quiet(Bar);
+        Bar->setValue(position);
     };
     show(VolumeScroll, double(ins->LoadVolume()) * 1000);
     show(StretchScroll, 1000.0 / double(ins->LoadStretch()));

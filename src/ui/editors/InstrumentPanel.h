@@ -2,7 +2,7 @@
 // The "Instrument" page: the selected instrument's file, its volume, length and transposition
 // sliders with their labels (a caption click resets its slider), the "stop previous note " box,
 // the play/set/cut/edit buttons and the waveform of its file. Values a module holds outside a
-// slider's range are shown as they are and kept until that slider is moved.
+// slider's range are shown as they are; values change only when their slider is moved.
 #include <QLabel>
 #include <QWidget>
 

@@ -91,10 +91,15 @@ protected:
 
 TEST_F(Instruments, SlidersMapValuesAndLabelsAsShown) {
     ins(2).Volume = 1.2345f;
+    ins(2).Stretch = 1 / 0.6f;
     select(2);
-    EXPECT_EQ(panel().VolumeScroll->value(), 1234);
-    EXPECT_FLOAT_EQ(ins(2).Volume, 1.234f);
+    EXPECT_EQ(panel().VolumeScroll->value(), 1235); // the nearest position
+    EXPECT_EQ(panel().StretchScroll->value(), 600);
     EXPECT_EQ(panel().VolumeLbl->text(), "x1.23");
+    // Selecting writes nothing back: the song sounds as it was saved.
+    EXPECT_EQ(ins(2).Volume, 1.2345f);
+    EXPECT_EQ(ins(2).Stretch, 1 / 0.6f);
+    EXPECT_FALSE(form->isWindowModified());
     // "Length:" at 2000 on a 1.5 s sample.
     chosen = tone("one_and_a_half.wav", 1.5);
     form->AssignByDialog();
