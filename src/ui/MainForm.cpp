@@ -1100,11 +1100,26 @@ void TMainForm::PositionUpdate() {
         if (Recording) SetGridRow(row + 1);
     }
     if (CurrentPage() == OrderPage) OrderEditor->CurOrderChanged();
+    if (CurrentPage() == InstrumentPage) ShowInstrumentVoice();
     if (CurrentPage() == OutputPage) UpdateMusicEvents();
     if (CurrentPage() == OutputPage && ++StatsTick >= 50) {
         StatsTick = 0;
         AudioStats->setText(QString::fromStdString("Output: " + Live.GetSpeakers().GetStatsSummary()));
     }
+}
+
+void TMainForm::ShowInstrumentVoice() {
+    // The waveform's marker follows the newest voice of the instrument's file in the mixer.
+    TAudioView& view = *InstrumentPanel->InsView;
+    view.ExternalPlayPosition = true;
+    double pos = -1.0;
+    const std::string file = Seq->InstrumentAt(Tolm.GetActiveInstrument()).GetFileName();
+    if (!file.empty() && view.LenSec() > 0) {
+        SongEngine->Mixer().GetVoices(VoiceScratch);
+        for (const auto& voice : VoiceScratch)
+            if (voice.FileName == file) pos = voice.FilePos / view.LenSec();
+    }
+    view.PlayMarker()->MarkerPos = pos;
 }
 
 void TMainForm::UpdateMusicEvents() {

@@ -3,6 +3,7 @@
 // the menu, the pages, the transport, the timers and the project commands; the editors themselves
 // live in their own classes.
 #include "app/LiveOutput.h"
+#include "audio/mixer/LiveMixer.h"
 #include "song/EffectSettings.h"
 
 #include <QKeySequence>
@@ -125,6 +126,8 @@ public:
     void PositionUpdate();
     // The Output page's list of sounding voices.
     void UpdateMusicEvents();
+    // The Instrument page's waveform marker at the instrument's sounding voice.
+    void ShowInstrumentVoice();
     // The autosave timer's work: titled songs are saved, untitled ones go to the recovery file.
     void Autosave();
     // The recovery timer's work: unsaved changes go to the recovery file.
@@ -240,6 +243,7 @@ private:
     int RecordStartRow = 1;
     int LastRow = -1;
     std::string LastEvents;
+    std::vector<TLiveMixer::TVoiceInfo> VoiceScratch;
     int StatsTick = 0;
     std::string InsFolder;
 };

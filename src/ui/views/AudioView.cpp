@@ -136,13 +136,10 @@ void TAudioView::RequestDetail(double Start, double Len) {
 void TAudioView::RefreshTick() {
     try {
         bool changed = false;
-        if (PlayMarkerUpdate && !ExternalPlayPosition) {
-            const double pos = Playing() ? double(Stream().GetPos()) : -1.0;
-            changed |= pos != DrawnMarker;
-            PlayMarker()->MarkerPos = DrawnMarker = pos;
-        } else {
-            changed = true;
-        }
+        if (PlayMarkerUpdate && !ExternalPlayPosition) PlayMarker()->MarkerPos = Playing() ? double(Stream().GetPos()) : -1.0;
+        // Whoever moves the marker, it is drawn when it moved.
+        changed |= PlayMarker()->MarkerPos != DrawnMarker;
+        DrawnMarker = PlayMarker()->MarkerPos;
         if (ready(DetailLoad)) {
             SetDetail(DetailLoad.get(), DetailLoadFirst, WavStore->SourceFrames());
             changed = true;

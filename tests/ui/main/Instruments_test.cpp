@@ -297,4 +297,16 @@ TEST_F(Instruments, TheBrowserAssignsPlaysAndFollowsTheList) {
     EXPECT_EQ(ins(9).GetFileName(), kick);
 }
 
+TEST_F(Instruments, TheWaveformMarkerFollowsTheSoundingVoice) {
+    chosen = tone("long.wav", 4.0);
+    form->AssignByDialog();
+    form->ShowPage(TMainForm::InstrumentPage);
+    form->PlayInstrument();
+    TAudioView& view = *panel().InsView;
+    QTRY_VERIFY_WITH_TIMEOUT(view.PlayMarker()->MarkerPos > 0.02, 3000);
+    EXPECT_LT(view.PlayMarker()->MarkerPos, 0.5);
+    form->Engine().Mixer().RemoveByTag(0);
+    QTRY_COMPARE_WITH_TIMEOUT(view.PlayMarker()->MarkerPos, -1.0, 3000);
+}
+
 } // namespace
