@@ -8,6 +8,7 @@
 #include "base/AppInfo.h"
 #include "song/Sequencer.h"
 #include "support/TempDir.h"
+#include "support/ui/TestWindow.h"
 #include "ui/MainForm.h"
 #include "ui/dialogs/ExportForm.h"
 #include "ui/editors/EffectsPanel.h"
@@ -44,8 +45,6 @@ protected:
     int saveAsked = 0;
 
     void SetUp() override {
-        brindle::RemoveRecoveryFile();
-        brindle::SetCommandLine(std::vector<std::string>{"brindle"});
         // A saved song with a note in every fourth row of channel 0.
         auto song = std::make_unique<cSequencer>();
         song->Init();
@@ -53,27 +52,14 @@ protected:
         song->Orders[0].PatternIndex = 1;
         for (int r = 0; r < 16; r += 4) song->PatternAt(1).Cells[0][r] = {1, 0};
         song->SaveFile((dir / "song.hym").string());
-        brindle::SetCommandLine(std::vector<std::string>{"brindle", (dir / "song.hym").string()});
-        form = std::make_unique<TMainForm>(app);
+        form = OpenTestWindow(app, {"brindle", (dir / "song.hym").string()});
         form->AskSaveFileName = [this] {
             ++saveAsked;
             return std::string();
         };
-        form->AskSaveChanges = [](const std::string&) { return TMainForm::TSaveAnswer::Discard; };
-        form->AskOpenRecovery = [](const std::string&) { return false; };
-        form->ShowMessage = [](const std::string&) {};
-        form->show();
-        form->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-        form->FirstActivation();
         ASSERT_FALSE(form->isWindowModified());
     }
-    void TearDown() override {
-        form->Terminate();
-        form.reset();
-        brindle::RemoveRecoveryFile();
-        brindle::SetCommandLine(std::vector<std::string>{"brindle"});
-    }
+    void TearDown() override { CloseTestWindow(form); }
     TPatternGrid* grid() { return form->PatternEditor->PatGrid; }
     cStep cell(int Channel, int Row) { return form->Song().PatternAt(1).Cells[Channel][Row]; }
     void key(int Key, Qt::KeyboardModifiers Mods = Qt::NoModifier) {

@@ -10,6 +10,7 @@
 #include "song/Sequencer.h"
 #include "support/TempDir.h"
 #include "support/Tones.h"
+#include "support/ui/TestWindow.h"
 #include "ui/MainForm.h"
 #include "ui/editors/InstrumentList.h"
 #include "ui/editors/InstrumentPanel.h"
@@ -46,11 +47,7 @@ protected:
     double fitRows = 4;
 
     void SetUp() override {
-        brindle::RemoveRecoveryFile();
-        brindle::SetCommandLine(std::vector<std::string>{"brindle"});
-        form = std::make_unique<TMainForm>(app);
-        form->AskOpenRecovery = [](const std::string&) { return false; };
-        form->AskSaveChanges = [](const std::string&) { return TMainForm::TSaveAnswer::Discard; };
+        form = OpenTestWindow(app);
         form->AskInstrumentFile = [this] { return chosen; };
         form->AskHotKey = [this](QKeySequence& Key) {
             Key = hotKey;
@@ -60,16 +57,8 @@ protected:
             Rows = fitRows;
             return true;
         };
-        form->show();
-        form->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-        form->FirstActivation();
     }
-    void TearDown() override {
-        form->Terminate();
-        form.reset();
-        brindle::RemoveRecoveryFile();
-    }
+    void TearDown() override { CloseTestWindow(form); }
     std::string tone(const char* Name, double Seconds) {
         WriteSoundFile(dir / Name, ConstantTone(2000, std::int64_t(44100 * Seconds), 2), 44100, 2);
         return (dir / Name).string();

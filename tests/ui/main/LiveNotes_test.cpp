@@ -9,6 +9,7 @@
 #include "song/Sequencer.h"
 #include "support/TempDir.h"
 #include "support/Tones.h"
+#include "support/ui/TestWindow.h"
 #include "ui/MainForm.h"
 #include "ui/editors/PatternEditor.h"
 #include "ui/editors/PatternGrid.h"
@@ -35,24 +36,12 @@ protected:
     std::unique_ptr<TMainForm> form;
 
     void SetUp() override {
-        brindle::RemoveRecoveryFile();
-        brindle::SetCommandLine(std::vector<std::string>{"brindle"});
-        form = std::make_unique<TMainForm>(app);
-        form->AskOpenRecovery = [](const std::string&) { return false; };
-        form->AskSaveChanges = [](const std::string&) { return TMainForm::TSaveAnswer::Discard; };
-        form->show();
-        form->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-        form->FirstActivation();
+        form = OpenTestWindow(app);
         WriteSoundFile(dir / "long.wav", ConstantTone(3000, 44100 * 5, 2), 44100, 2);
         form->Song().SetInstrumentFile(1, (dir / "long.wav").string());
         form->Engine().PreloadInstruments();
     }
-    void TearDown() override {
-        form->Terminate();
-        form.reset();
-        brindle::RemoveRecoveryFile();
-    }
+    void TearDown() override { CloseTestWindow(form); }
     std::vector<int> tags() {
         std::vector<TLiveMixer::TVoiceInfo> voices;
         form->Engine().Mixer().GetVoices(voices);

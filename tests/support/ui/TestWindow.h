@@ -1,0 +1,40 @@
+#pragma once
+// The main window as the window tests open it: its own command line, no recovery question, no
+// prompts that would wait for a click, shown, active and past its first activation.
+#include "app/App.h"
+#include "app/ProjectFiles.h"
+#include "base/AppInfo.h"
+#include "ui/MainForm.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace brindle::test {
+
+inline std::unique_ptr<TMainForm> OpenTestWindow(cApp& App, std::vector<std::string> Args = {"brindle"}) {
+    RemoveRecoveryFile();
+    SetCommandLine(std::move(Args));
+    auto form = std::make_unique<TMainForm>(App);
+    form->AskOpenRecovery = [](const std::string&) { return false; };
+    form->AskSaveChanges = [](const std::string&) { return TMainForm::TSaveAnswer::Discard; };
+    form->ShowMessage = [](const std::string&) {};
+    form->show();
+    form->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->FirstActivation();
+    return form;
+}
+
+inline void CloseTestWindow(std::unique_ptr<TMainForm>& Form) {
+    if (Form) Form->Terminate();
+    Form.reset();
+    RemoveRecoveryFile();
+    SetCommandLine(std::vector<std::string>{"brindle"});
+}
+
+} // namespace brindle::test
