@@ -22,6 +22,7 @@
 #include "ui/editors/InstrumentList.h"
 #include "ui/editors/InstrumentPanel.h"
 #include "ui/editors/OrderEditor.h"
+#include "ui/editors/PercussionMenu.h"
 #include "ui/input/LiveNotes.h"
 #include "ui/input/MidiInput.h"
 #include "ui/editors/PatternEditor.h"
@@ -370,11 +371,10 @@ void TMainForm::BuildMenu() {
     connect(MidiMenu, &QMenu::aboutToShow, this, [this] { FillMidiMenu(); });
     tools->addAction("Instrument - adjust length", this, [this] { AdjustLength(); });
     tools->addAction("Cut Sample...", this, [this] { CutSample(); });
-    Drums = menuBar()->addMenu("Percussion");
-    Drums->setObjectName("Drums");
-    Drums->addAction("Clear All Percussion", this, [this] { ClearPercussion(); });
-    Drums->addSeparator();
-    Drums->menuAction()->setVisible(false);
+    Percussion = std::make_unique<TPercussionMenu>(*menuBar(), [this](int Instrument) {
+        Seq->PreviewInstrument(Instrument, 0.0f, 0);
+    });
+    Drums = Percussion->Drums;
     auto* next = new QAction("Next Ins", this);
     next->setShortcut(QKeySequence("Ctrl+Down"));
     connect(next, &QAction::triggered, this, [this] { NextInstrument(); });
@@ -949,33 +949,10 @@ void TMainForm::AdjustLength() {
 
 void TMainForm::AssignToKey() {
     QKeySequence key;
-    if (!AskHotKey(key)) return;
-    Drums->menuAction()->setVisible(true);
-    const int instrument = Tolm.GetActiveInstrument();
-    // One instrument per key, one key per instrument.
-    const auto items = Drums->actions();
-    for (auto it = items.rbegin(); it != items.rend(); ++it) {
-        QAction* item = *it;
-        const int tag = item->data().toInt();
-        if (tag != 0 && (item->shortcut() == key || tag == instrument)) {
-            Drums->removeAction(item);
-            item->deleteLater();
-        }
-    }
-    auto* item = Drums->addAction(QString::asprintf("Play Instrument #%d", instrument));
-    item->setShortcut(key);
-    item->setData(instrument);
-    connect(item, &QAction::triggered, this, [this, instrument] { Seq->PreviewInstrument(instrument, 0.0f, 0); });
+    if (AskHotKey(key)) Percussion->Bind(key, Tolm.GetActiveInstrument());
 }
 
-void TMainForm::ClearPercussion() {
-    for (QAction* item : Drums->actions())
-        if (item->data().toInt() != 0) {
-            Drums->removeAction(item);
-            item->deleteLater();
-        }
-    Drums->menuAction()->setVisible(false);
-}
+void TMainForm::ClearPercussion() { Percussion->Clear(); }
 
 void TMainForm::EditExternally() {
     const std::string file = InstrumentPanel->InsFileName->text().toStdString();

@@ -26,6 +26,7 @@ class QTimer;
 class TAboutBox;
 class TEffectsPanel;
 class TInstrumentList;
+class TPercussionMenu;
 class TLiveNotes;
 class TNortonPanel;
 class QLineEdit;
@@ -176,6 +177,7 @@ public:
     QMenu* MidiMenu = nullptr;
     // The hidden "Percussion" menu of hot-key bound instruments.
     QMenu* Drums = nullptr;
+    std::unique_ptr<TPercussionMenu> Percussion;
     TRowsFitDialog* RowsFitDialog = nullptr;
     Tdialog_Key* KeyDialog = nullptr;
     // The editors' undo history.
