@@ -12,6 +12,7 @@
 #include "base/Switches.h"
 #include "song/Sequencer.h"
 #include "ui/Application.h"
+#include "ui/ExternalEditor.h"
 #include "ui/dialogs/AboutBox.h"
 #include "ui/dialogs/ExportForm.h"
 #include "ui/dialogs/FormTrace.h"
@@ -37,12 +38,10 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
-#include <QProcess>
 #include <QUrl>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -955,17 +954,10 @@ void TMainForm::AssignToKey() {
 void TMainForm::ClearPercussion() { Percussion->Clear(); }
 
 void TMainForm::EditExternally() {
-    const std::string file = InstrumentPanel->InsFileName->text().toStdString();
-    if (file.empty()) {
-        Log("EDIT: the instrument has no file");
-        return;
-    }
-    const std::string editor = cAudioSettings::Read().ExternEdit;
-    // No shell: the path is one argument whatever characters it holds.
-    const bool started = editor.empty() ? QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file)))
-                                        : QProcess::startDetached(QString::fromStdString(editor), {QString::fromStdString(file)});
-    if (!started)
-        Log("EDIT: could not start " + (editor.empty() ? std::string("the desktop's application for the file") : editor));
+    std::string error;
+    if (!brindle::ui::StartExternalEditor(cAudioSettings::Read().ExternEdit,
+                                          InstrumentPanel->InsFileName->text().toStdString(), error))
+        Log("EDIT: " + error);
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* Event) {
