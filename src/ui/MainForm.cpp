@@ -97,7 +97,6 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
     Splitter->addWidget(InsGrid);
     Splitter->setStretchFactor(0, 1);
     Splitter->setSizes({800, 200});
-    for (QWidget* field : std::initializer_list<QWidget*>{BPMSpin, ApLog, MusicEventsMemo}) field->installEventFilter(this);
     pag->setFocus();
     layout->addWidget(Splitter, 1);
     setCentralWidget(central);

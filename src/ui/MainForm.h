@@ -208,7 +208,8 @@ protected:
     void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
     void changeEvent(QEvent* Event) override;
-    // Space stays the play key while a field that would take it as text has the focus.
+    // Installed on the application: the window's key preview (notes), and Space kept as the play
+    // key in the tempo field and the logs but as "Assign Instrument" in the browser.
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:

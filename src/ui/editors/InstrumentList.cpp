@@ -18,6 +18,7 @@
 
 namespace fs = std::filesystem;
 
+
 namespace {
 
 constexpr int RowHeight = 16;
@@ -49,10 +50,6 @@ public:
     }
 };
 
-bool fileExists(const std::string& Path) {
-    std::error_code ec;
-    return !Path.empty() && fs::is_regular_file(Path, ec);
-}
 
 } // namespace
 
@@ -107,26 +104,21 @@ void TInstrumentList::Selected(bool Preview) {
     const int instrument = CursorRow() + 1;
     App.SetActiveInstrument(instrument);
     if (OnShowFile) OnShowFile(this, App.seq->InstrumentAt(instrument).GetFileName());
-    if (Preview && App.seq->PlayMode.load() == PlayStopped) App.seq->PreviewInstrument(instrument, 0.0f, -1);
+    if (Preview) App.seq->PreviewInstrument(instrument, 0.0f, -1);
 }
 
 void TInstrumentList::currentChanged(const QModelIndex& Current, const QModelIndex& Previous) {
     QTableView::currentChanged(Current, Previous);
     if (InsGridMouseHeld || Quiet) return;
     brindle::ui::Trace("InsGridClick");
-    Selected(true);
+    Selected(App.seq && App.seq->PlayMode.load() == PlayStopped);
 }
 
 void TInstrumentList::mousePressEvent(QMouseEvent* Event) {
     InsGridMouseHeld = true;
     QTableView::mousePressEvent(Event);
-    if (!App.seq) return;
-    const int instrument = CursorRow() + 1;
-    App.SetActiveInstrument(instrument);
-    const std::string file = App.seq->InstrumentAt(instrument).GetFileName();
-    if (fileExists(file) && OnShowFile) OnShowFile(this, file);
-    // Sounds while the button is held.
-    App.seq->PreviewInstrument(instrument, 0.0f, -1);
+    // Sounds while the button is held, playing or not.
+    Selected(true);
     brindle::ui::Trace("InsGrid: MouseDown");
     brindle::ui::Trace("InsGrid->Row = " + std::to_string(CursorRow()));
 }

@@ -32,12 +32,10 @@ QScrollBar* slider(int Min, int Max) {
     return bar;
 }
 
-// The position a value takes (held at the bar's ends); false when it is off the bar.
-bool positionOf(double Value, const QScrollBar* Bar, int& Position) {
-    if (!std::isfinite(Value)) return false;
-    const double p = std::trunc(Value);
-    Position = int(std::clamp(p, double(Bar->minimum()), double(Bar->maximum())));
-    return p >= Bar->minimum() && p <= Bar->maximum();
+// The nearest position to a value, held at the bar's ends.
+int positionOf(double Value, const QScrollBar* Bar) {
+    const double p = std::isfinite(Value) ? std::round(Value) : 0.0;
+    return int(std::clamp(p, double(Bar->minimum()), double(Bar->maximum())));
 }
 
 } // namespace
@@ -102,9 +100,17 @@ TInstrumentPanel::TInstrumentPanel(cApp& App, QWidget* Parent) : QWidget(Parent)
     layout->addWidget(InsView, 1);
     layout->addLayout(LowerArea);
 
-    connect(VolumeScroll, &QScrollBar::valueChanged, this, &TInstrumentPanel::VolumeMoved);
-    connect(StretchScroll, &QScrollBar::valueChanged, this, &TInstrumentPanel::StretchMoved);
-    connect(PitchScroll, &QScrollBar::valueChanged, this, &TInstrumentPanel::PitchMoved);
+    // A moved slider writes its value into the active instrument.
+    auto moved = [this](QScrollBar* Bar, void (cInstrument::*Store)(float), auto Value) {
+        connect(Bar, &QScrollBar::valueChanged, this, [this, Store, Value](int Position) {
+            if (cInstrument* ins = Active()) (ins->*Store)(float(Value(Position)));
+            UpdateLabels();
+            Changed();
+        });
+    };
+    moved(VolumeScroll, &cInstrument::StoreVolume, [](int P) { return P * 0.001; });
+    moved(StretchScroll, &cInstrument::StoreStretch, [](int P) { return 1.0 / (P * 0.001); });
+    moved(PitchScroll, &cInstrument::StorePitch, [](int P) { return P * 0.001; });
     VolumeCap->OnClick = [this] { VolumeScroll->setValue(1000); };
     StretchCap->OnClick = [this] { StretchScroll->setValue(1000); };
     PitchCap->OnClick = [this] { PitchScroll->setValue(0); };
@@ -150,24 +156,6 @@ void TInstrumentPanel::Changed() {
     if (OnChange) OnChange(this);
 }
 
-void TInstrumentPanel::VolumeMoved(int Position) {
-    if (cInstrument* ins = Active()) ins->StoreVolume(float(Position * 0.001));
-    UpdateLabels();
-    if (!Showing) Changed();
-}
-
-void TInstrumentPanel::StretchMoved(int Position) {
-    if (cInstrument* ins = Active()) ins->StoreStretch(float(1.0 / (Position * 0.001)));
-    UpdateLabels();
-    if (!Showing) Changed();
-}
-
-void TInstrumentPanel::PitchMoved(int Position) {
-    if (cInstrument* ins = Active()) ins->StorePitch(float(Position * 0.001));
-    UpdateLabels();
-    if (!Showing) Changed();
-}
-
 void TInstrumentPanel::ActInsChange() {
     cInstrument* ins = Active();
     if (!ins) return;
@@ -183,10 +171,8 @@ void TInstrumentPanel::ActInsChange() {
     // instrument never writes its values back, so a song renders the same in the window and
     // on the command line. Only moving a slider changes a value.
     auto show = [](QScrollBar* Bar, double Value) {
-        int position = 0;
-        positionOf(std::round(Value), Bar, position);
         const QSignalBlocker quiet(Bar);
-        Bar->setValue(position);
+        Bar->setValue(positionOf(Value, Bar));
     };
     show(VolumeScroll, double(ins->LoadVolume()) * 1000);
     show(StretchScroll, 1000.0 / double(ins->LoadStretch()));

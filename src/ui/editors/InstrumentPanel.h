@@ -72,12 +72,9 @@ public:
 
 private:
     cInstrument* Active() const;
-    void VolumeMoved(int Position);
-    void StretchMoved(int Position);
-    void PitchMoved(int Position);
     void UpdateLabels();
     void Changed();
 
     cApp& App;
-    bool Showing = false; // ActInsChange is setting the controls
+    bool Showing = false; // ActInsChange is setting the box
 };

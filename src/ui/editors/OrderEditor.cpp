@@ -136,19 +136,15 @@ void TOrderEditor::PlayStop() {
     }
 }
 
-void TOrderEditor::DeleteEntry() {
-    if (!App.seq) return;
-    cSequencer& song = *App.seq;
-    const int position = CurrentRow() + 1;
-    Undo.Edit("Delete order", cSongEdit(song).Orders(), [&] { song.DeleteOrder(position); });
-    Refresh();
-}
+void TOrderEditor::DeleteEntry() { EditAtCursor("Delete order", &cSequencer::DeleteOrder); }
 
-void TOrderEditor::InsertEntry() {
+void TOrderEditor::InsertEntry() { EditAtCursor("Insert order", &cSequencer::InsertOrder); }
+
+void TOrderEditor::EditAtCursor(const char* Text, void (cSequencer::*Change)(int Position)) {
     if (!App.seq) return;
     cSequencer& song = *App.seq;
     const int position = CurrentRow() + 1;
-    Undo.Edit("Insert order", cSongEdit(song).Orders(), [&] { song.InsertOrder(position); });
+    Undo.Edit(Text, cSongEdit(song).Orders(), [&] { (song.*Change)(position); });
     Refresh();
 }
 

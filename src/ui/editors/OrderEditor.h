@@ -13,6 +13,7 @@ class TOrderGrid;
 class TOrdPatNumForm;
 class TSongUndo;
 class cApp;
+class cSequencer;
 
 class TOrderEditor : public QWidget {
     Q_OBJECT
@@ -58,6 +59,8 @@ public:
 
 private:
     int CursorPattern() const;
+    // One step of the undo history: Change at the cursor's order position.
+    void EditAtCursor(const char* Text, void (cSequencer::*Change)(int Position));
     void ShowPattern(int Row);
 
     cApp& App;

@@ -16,7 +16,7 @@ std::string lowerCase(std::string Text) {
     return Text;
 }
 
-bool ready(const std::future<std::vector<std::int16_t>>& F) {
+template <typename T> bool ready(const std::future<T>& F) {
     return F.valid() && F.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
@@ -99,15 +99,12 @@ void TAudioView::LoopSelection(bool Seek) {
     Stream().Play(float(GetSelStart()), float(GetSelLen()), true, Seek);
 }
 
+// A stream still decoding plays nothing, so there is nothing to stop or ask.
 void TAudioView::Stop() {
-    if (!StreamLoad.valid()) PlayStream->Stop();
-    else if (StreamLoad.wait_for(std::chrono::seconds(0)) == std::future_status::ready) Stream().Stop();
+    if (!StreamLoad.valid() || ready(StreamLoad)) Stream().Stop();
 }
 
-bool TAudioView::Playing() {
-    if (StreamLoad.valid() && StreamLoad.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
-    return Stream().GetIsPlaying();
-}
+bool TAudioView::Playing() { return (!StreamLoad.valid() || ready(StreamLoad)) && Stream().GetIsPlaying(); }
 
 void TAudioView::DisplayFileZone(const std::string& Name, double StartSeconds, double LengthSeconds) {
     SetFileName(Name);

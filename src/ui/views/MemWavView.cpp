@@ -236,12 +236,10 @@ void TMemWavView::DrawWave(int Columns, int Height, const std::int16_t* Data, st
 bool TMemWavView::DrawDetail(int Columns, int Height, int X1, int X2) {
     // Needed once a column covers less than one image sample.
     if (MemLen / 2 == 0 || double(MemLen / 2) * ViewLen >= Columns || Height < 2) return false;
-    if (DetailTotal <= 0 && !OnNeedDetail) return false;
-    const double total = double(DetailTotal > 0 ? DetailTotal : 0);
+    const double total = double(DetailTotal);
     const std::int64_t first = std::int64_t(std::floor(ViewStart * total));
     const std::int64_t last = std::int64_t(std::ceil((ViewStart + ViewLen) * total));
-    const bool covered = DetailTotal > 0 && first >= DetailFirst && last <= DetailFirst + std::int64_t(Detail.size());
-    if (!covered) {
+    if (DetailTotal <= 0 || first < DetailFirst || last > DetailFirst + std::int64_t(Detail.size())) {
         if (OnNeedDetail) OnNeedDetail(this, ViewStart, ViewLen);
         return false;
     }
