@@ -12,37 +12,34 @@
 #include "base/Switches.h"
 #include "song/Sequencer.h"
 #include "ui/Application.h"
-#include "ui/ExternalEditor.h"
+#include "ui/InstrumentCommands.h"
 #include "ui/dialogs/AboutBox.h"
 #include "ui/dialogs/ExportForm.h"
 #include "ui/dialogs/FormTrace.h"
-#include "ui/dialogs/InstrumentDialogs.h"
 #include "ui/dialogs/SampleCutForm.h"
 #include "ui/dialogs/SettingsForm.h"
 #include "ui/editors/EffectsPanel.h"
 #include "ui/editors/InstrumentList.h"
 #include "ui/editors/InstrumentPanel.h"
 #include "ui/editors/OrderEditor.h"
-#include "ui/editors/PercussionMenu.h"
-#include "ui/input/LiveNotes.h"
-#include "ui/input/MidiInput.h"
 #include "ui/editors/PatternEditor.h"
 #include "ui/editors/PatternGrid.h"
+#include "ui/editors/PercussionMenu.h"
 #include "ui/editors/SongUndo.h"
+#include "ui/input/LiveNotes.h"
+#include "ui/input/MidiInput.h"
 #include "ui/views/AudioView.h"
 #include "ui/views/Log.h"
 #include "ui/views/NortonPanel.h"
 #include "ui/views/PianoKeys.h"
 #include "ui/views/RecentFiles.h"
 
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QAbstractItemView>
-#include <QAbstractSpinBox>
-#include <QUrl>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -50,6 +47,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -57,6 +55,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QUndoStack>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -70,14 +69,19 @@ namespace {
 const char* const ModuleFilter = "HYM - Halyard Module (*.hym);;Any file (*)";
 
 // The settings the main window owns.
-TRegString SongFolderSetting() { return TRegString("SongFolder", ""); }
+TRegString SongFolderSetting() {
+    return TRegString("SongFolder", "");
+}
 constexpr const char* InsFolderKey = "Halyard\\InsFolder";
 constexpr const char* OldInsFolderKey = "Brindle\\InsFolder";
 
-std::string fileNamePart(const std::string& Path) { return fs::path(Path).filename().string(); }
+std::string fileNamePart(const std::string& Path) {
+    return fs::path(Path).filename().string();
+}
 
-std::string exeFolder() { return fs::path(brindle::CommandLine().empty() ? "" : brindle::CommandLine()[0]).parent_path().string(); }
-
+std::string exeFolder() {
+    return fs::path(brindle::CommandLine().empty() ? "" : brindle::CommandLine()[0]).parent_path().string();
+}
 
 } // namespace
 
@@ -111,7 +115,8 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
     RecentFilesMan = new TRecentFiles(this);
     RecentFilesMan->SetMenuItem(RecentFilesMenu);
     RecentFilesMan->OnOpenFile = [this](TRecentFiles*, const std::string& Path) { OpenFile(Path); };
-    connect(this, &TMainForm::FileOpened, this, [this](const QString& Path) { RecentFilesMan->NotifyOpen(Path.toStdString()); });
+    connect(this, &TMainForm::FileOpened, this,
+            [this](const QString& Path) { RecentFilesMan->NotifyOpen(Path.toStdString()); });
 
     // The song, its live engine, and the hooks between them and the window.
     Seq = std::make_unique<cSequencer>();
@@ -131,57 +136,31 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
         setWindowModified(Tolm.GetModified());
     };
     Tolm.OnPatternChange = [this](cApp*) { PatternEditor->ActPatNumChange(); };
-    Tolm.OnInstrumentChange = [this](cApp*) { ActInsChange(); };
+    Tolm.OnInstrumentChange = [this](cApp*) { Instruments->ActInsChange(); };
     BuildUndo();
-    RowsFitDialog = new TRowsFitDialog(this);
-    KeyDialog = new Tdialog_Key(this);
-    AskInstrumentFile = [this] {
-        const TRegString folder("InsOpenDir", "");
-        const QString path = QFileDialog::getOpenFileName(
-            this, "Open", QString::fromStdString(folder.Get()),
-            "WAV, MP3, WMA, FLAC, OGG (*.wav *.mp3 *.wma *.flac *.ogg);;WAV (*.wav);;MP3 (*.mp3);;WMA (*.wma);;FLAC (*.flac);;OGG (*.ogg)");
-        if (!path.isEmpty()) folder.Set(fs::path(path.toStdString()).parent_path().string());
-        return path.toStdString();
-    };
-    AskHotKey = [this](QKeySequence& Key) {
-        if (KeyDialog->exec() != QDialog::Accepted || !Tdialog_Key::Acceptable(KeyDialog->Key())) return false;
-        Key = KeyDialog->Key();
-        return true;
-    };
-    AskFitRows = [this](double& Rows) {
-        if (RowsFitDialog->exec() != QDialog::Accepted) return false;
-        Rows = RowsFitDialog->RowCount();
-        return true;
-    };
-    InsGrid->OnDropFiles = [this](TInstrumentList*, int Row, const std::vector<std::string>& Files) { AssignFiles(Row, Files); };
-    InsGrid->OnDropModule = [this](TInstrumentList*, const std::string& File) { OpenFile(File); };
-    connect(InsGrid->AssignAction, &QAction::triggered, this, [this] { AssignByDialog(); });
-    connect(InsGrid->PlayAction, &QAction::triggered, this, [this] { PlayInstrument(); });
-    connect(InsGrid->AssignKeyAction, &QAction::triggered, this, [this] { AssignToKey(); });
-    connect(InsGrid->ClearAction, &QAction::triggered, this, [this] { ClearInstrument(); });
+    Instruments = std::make_unique<TInstrumentCommands>(*this);
     InstrumentPanel->OnChange = [this](TInstrumentPanel*) { Tolm.SetModified(true); };
     InstrumentPanel->OnLog = [this](TInstrumentPanel*, const std::string& Text) { Log(Text); };
-    connect(InstrumentPanel->PlayBtn, &QPushButton::clicked, this, [this] { PlayInstrument(); });
-    connect(InstrumentPanel->SetSampleBtn, &QPushButton::clicked, this, [this] { AssignByDialog(); });
-    connect(InstrumentPanel->BrowseBtn, &QPushButton::clicked, this, [this] { AssignByDialog(); });
-    connect(InstrumentPanel->CutSampleBtn, &QPushButton::clicked, this, [this] { CutSample(); });
-    connect(InstrumentPanel->EditBtn, &QPushButton::clicked, this, [this] { EditExternally(); });
     setAcceptDrops(true);
     BuildBrowser();
     BuildLiveNotes();
+    Instruments->Connect();
     Live.OnLog = [this](TLiveOutput*, const std::string& Text) { Log(Text); };
-    if (auto* app = TApplication::Instance()) app->OnException = [this](const std::string& Text) { Log(Text); };
+    if (auto* app = TApplication::Instance())
+        app->OnException = [this](const std::string& Text) { Log(Text); };
 
     AskOpenFileName = [this] {
         std::string folder = exeFolder();
         if (fs::is_directory(fs::path(folder) / "Songs")) folder = (fs::path(folder) / "Songs").string();
-        return QFileDialog::getOpenFileName(this, "Open", QString::fromStdString(folder), ModuleFilter).toStdString();
+        return QFileDialog::getOpenFileName(this, "Open", QString::fromStdString(folder), ModuleFilter)
+            .toStdString();
     };
     AskSaveFileName = [this] {
         QFileDialog dialog(this, "Save as", QString(), "HYM (Halyard Module) (*.hym)");
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix("hym");
-        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0).toStdString() : std::string();
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0).toStdString()
+                                                  : std::string();
     };
     AskSaveChanges = [this](const std::string& Name) {
         const auto answer = QMessageBox::question(
@@ -194,7 +173,9 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
     AskOpenRecovery = [this](const std::string& Info) {
         return QMessageBox::question(this, windowTitle(), QString::fromStdString(Info)) == QMessageBox::Yes;
     };
-    ShowMessage = [this](const std::string& Text) { QMessageBox::information(this, windowTitle(), QString::fromStdString(Text)); };
+    ShowMessage = [this](const std::string& Text) {
+        QMessageBox::information(this, windowTitle(), QString::fromStdString(Text));
+    };
 
     PositionUpdateTimer = new QTimer(this);
     PositionUpdateTimer->setInterval(10);
@@ -298,7 +279,9 @@ QWidget* TMainForm::BuildPages() {
         RecordBtn->setChecked(Recording);
         Record();
     };
-    PatternEditor->OnFollowInstrument = [this](TPatternEditor*, int Instrument) { FollowInstrument(Instrument); };
+    PatternEditor->OnFollowInstrument = [this](TPatternEditor*, int Instrument) {
+        FollowInstrument(Instrument);
+    };
     pag->addTab(PatternEditor, "Pattern");
 
     InstrumentPanel = new TInstrumentPanel(Tolm);
@@ -313,8 +296,10 @@ QWidget* TMainForm::BuildPages() {
         // Heard from the next block on; a check box rebuilds the chain while the song plays on.
         Undo->EffectsChanged(PanelEffects, Value);
         PanelEffects = Value;
-        if (EnabledChanged) ApplyPanelEffects();
-        else SongEngine->Effects().Apply(PanelEffects);
+        if (EnabledChanged)
+            ApplyPanelEffects();
+        else
+            SongEngine->Effects().Apply(PanelEffects);
     };
     mixLayout->addWidget(EffectsPanel);
     MusicEventsMemo = new QPlainTextEdit;
@@ -367,19 +352,18 @@ void TMainForm::BuildMenu() {
     auto* tools = menuBar()->addMenu("T&ools");
     MidiMenu = tools->addMenu("MIDI Inputs");
     connect(MidiMenu, &QMenu::aboutToShow, this, [this] { FillMidiMenu(); });
-    tools->addAction("Instrument - adjust length", this, [this] { AdjustLength(); });
-    tools->addAction("Cut Sample...", this, [this] { CutSample(); });
-    Percussion = std::make_unique<TPercussionMenu>(*menuBar(), [this](int Instrument) {
-        Seq->PreviewInstrument(Instrument, 0.0f, 0);
-    });
+    tools->addAction("Instrument - adjust length", this, [this] { Instruments->AdjustLength(); });
+    tools->addAction("Cut Sample...", this, [this] { Instruments->CutSample(); });
+    Percussion = std::make_unique<TPercussionMenu>(
+        *menuBar(), [this](int Instrument) { Seq->PreviewInstrument(Instrument, 0.0f, 0); });
     Drums = Percussion->Drums;
     auto* next = new QAction("Next Ins", this);
     next->setShortcut(QKeySequence("Ctrl+Down"));
-    connect(next, &QAction::triggered, this, [this] { NextInstrument(); });
+    connect(next, &QAction::triggered, this, [this] { Instruments->Next(); });
     addAction(next);
     auto* prev = new QAction("Prev Ins", this);
     prev->setShortcut(QKeySequence("Ctrl+Up"));
-    connect(prev, &QAction::triggered, this, [this] { PrevInstrument(); });
+    connect(prev, &QAction::triggered, this, [this] { Instruments->Prev(); });
     addAction(prev);
 
     auto* transport = menuBar()->addMenu("&Transport");
@@ -401,7 +385,8 @@ void TMainForm::BuildMenu() {
             [this] { TestsMenu->menuAction()->setVisible(!TestsMenu->menuAction()->isVisible()); });
     addAction(testsToggle); // works while the menu is hidden
     TestsMenu->addAction(testsToggle);
-    auto* insControls = TestsMenu->addAction("InstrumentControls", this, [this] { ShowPage(InstrumentPage); });
+    auto* insControls =
+        TestsMenu->addAction("InstrumentControls", this, [this] { ShowPage(InstrumentPage); });
     insControls->setShortcut(QKeySequence("Ctrl+Alt+I"));
     addAction(insControls);
     auto* fileOpen = TestsMenu->addAction("File Open", this, [this] { RunTestsFileOpen(); });
@@ -437,7 +422,8 @@ void TMainForm::PageShown(int Page) {
     // The page's grid takes the keys at once.
     if (Page == PatternPage) PatternEditor->FocusGrid();
     if (Page == OrderPage) OrderEditor->FocusGrid();
-    if (Page == OutputPage && !EffectsPanel->isAncestorOf(QApplication::focusWidget())) EffectsPanel->CompressorCheck->setFocus();
+    if (Page == OutputPage && !EffectsPanel->isAncestorOf(QApplication::focusWidget()))
+        EffectsPanel->CompressorCheck->setFocus();
 }
 
 void TMainForm::FollowInstrument(int Instrument) {
@@ -446,13 +432,21 @@ void TMainForm::FollowInstrument(int Instrument) {
     InsGrid->SetCursorRow(Instrument - 1, true);
 }
 
-int TMainForm::GetOrderRow() const { return OrderEditor->CurrentRow(); }
+int TMainForm::GetOrderRow() const {
+    return OrderEditor->CurrentRow();
+}
 
-void TMainForm::SetOrderRow(int Row) { OrderEditor->SetCurrentRow(Row); }
+void TMainForm::SetOrderRow(int Row) {
+    OrderEditor->SetCurrentRow(Row);
+}
 
-int TMainForm::GetGridRow() const { return PatternEditor->GridRow(); }
+int TMainForm::GetGridRow() const {
+    return PatternEditor->GridRow();
+}
 
-void TMainForm::SetGridRow(int Row) { PatternEditor->SetGridRow(Row); }
+void TMainForm::SetGridRow(int Row) {
+    PatternEditor->SetGridRow(Row);
+}
 
 void TMainForm::RunTestsFileOpen() {
     // A fixed test song, opened without a dialog.
@@ -483,8 +477,10 @@ void TMainForm::FirstActivation() {
         OfferRecovery();
     if (brindle::SwitchPresent("save")) {
         const std::string target = brindle::SwitchValue("save");
-        if (target.empty()) Log("save: no file named after the switch");
-        else SaveTo(target);
+        if (target.empty())
+            Log("save: no file named after the switch");
+        else
+            SaveTo(target);
     }
     if (brindle::SwitchPresent("savetowav")) {
         // Unattended: the dialog exports at once and closes.
@@ -495,9 +491,10 @@ void TMainForm::FirstActivation() {
     }
     if (brindle::SwitchPresent("samplecut")) {
         ShowPage(InstrumentPage);
-        CutSample();
+        Instruments->CutSample();
     }
-    if (const std::string insFolder = (fs::path(exeFolder()) / "Instruments").string(); fs::is_directory(insFolder, ec))
+    if (const std::string insFolder = (fs::path(exeFolder()) / "Instruments").string();
+        fs::is_directory(insFolder, ec))
         InsFolder = insFolder;
     if (!InsFolder.empty() && fs::is_directory(InsFolder, ec)) InsPick->SetDir(InsFolder);
 }
@@ -569,13 +566,14 @@ void TMainForm::changeEvent(QEvent* Event) {
 }
 
 bool TMainForm::PreviewKey(QKeyEvent* Event) {
-    if (Event->type() == QEvent::KeyPress && Event->key() == Qt::Key_Escape && brindle::SwitchPresent("ide")) {
+    if (Event->type() == QEvent::KeyPress && Event->key() == Qt::Key_Escape &&
+        brindle::SwitchPresent("ide")) {
         close();
         return true;
     }
     QWidget* focus = QApplication::focusWidget();
     if (focus == InsPick && Event->key() == Qt::Key_Space && Event->modifiers() == Qt::NoModifier) {
-        if (Event->type() == QEvent::KeyPress && !Event->isAutoRepeat()) AssignFromBrowser();
+        if (Event->type() == QEvent::KeyPress && !Event->isAutoRepeat()) Instruments->AssignFromBrowser();
         return true;
     }
     // Text typed into a field is text, and a key with Ctrl, Alt or Meta is a command.
@@ -617,38 +615,16 @@ void TMainForm::BuildBrowser() {
         InsFolder = Sender->GetDir();
     };
     InsPick->OnPreview = [this](TNortonPanel*, const std::string& File) { Seq->PreviewFile(File); };
-    InsPick->OnOpenFile = [this](TNortonPanel*, const std::string&) { AssignFromBrowser(); };
     InsPick->OnLog = [this](TNortonPanel*, const std::string& Text) { Log(Text); };
     InsPickPopup = new QMenu(InsPick);
-    auto* assign = InsPickPopup->addAction("Assign Instrument", this, [this] { AssignFromBrowser(); });
+    auto* assign =
+        InsPickPopup->addAction("Assign Instrument", this, [this] { Instruments->AssignFromBrowser(); });
     assign->setShortcut(QKeySequence(Qt::Key_Space));
     assign->setShortcutContext(Qt::WidgetShortcut);
-    InsPickPopup->addAction("Cut Sample", this, [this] { CutBrowserSample(); });
+    InsPickPopup->addAction("Cut Sample", this, [this] { Instruments->CutBrowserSample(); });
     InsPick->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(InsPick, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& At) { InsPickPopup->exec(InsPick->viewport()->mapToGlobal(At)); });
-    // The list shows the selected instrument's file in the browser, without a preview.
-    InsGrid->OnShowFile = [this](TInstrumentList*, const std::string& File) {
-        std::error_code ec;
-        if (!File.empty() && fs::is_regular_file(File, ec)) InsPick->SetFileName(File);
-    };
-}
-
-void TMainForm::AssignFromBrowser() {
-    if (!Activated) return;
-    const std::string file = InsPick->GetFileName();
-    std::error_code ec;
-    if (!file.empty() && fs::is_regular_file(file, ec)) AssignFiles(InsGrid->CursorRow(), {file});
-    InsGrid->setFocus();
-}
-
-void TMainForm::CutBrowserSample() {
-    const std::string file = InsPick->GetFileName();
-    if (file.empty()) return;
-    Stop();
-    if (!SampleCutForm->OpenFile(file)) return;
-    SampleCutForm->ResultPath = file;
-    CutSample(false);
 }
 
 void TMainForm::FillMidiMenu() {
@@ -664,8 +640,10 @@ void TMainForm::FillMidiMenu() {
         item->setCheckable(true);
         item->setChecked(midi.IsPortOpen(i));
         connect(item, &QAction::toggled, this, [this, i](bool On) {
-            if (!On) Notes->Midi->ClosePort(i);
-            else if (!Notes->Midi->OpenPort(i)) Log("MIDI: could not open " + Notes->Midi->GetPortName(i));
+            if (!On)
+                Notes->Midi->ClosePort(i);
+            else if (!Notes->Midi->OpenPort(i))
+                Log("MIDI: could not open " + Notes->Midi->GetPortName(i));
         });
     }
 }
@@ -673,21 +651,28 @@ void TMainForm::FillMidiMenu() {
 // ---- pages, caption, log ----
 
 void TMainForm::ShowPage(TPage Page) {
-    if (pag->currentIndex() == int(Page)) PageShown(int(Page));
-    else pag->setCurrentIndex(int(Page));
+    if (pag->currentIndex() == int(Page))
+        PageShown(int(Page));
+    else
+        pag->setCurrentIndex(int(Page));
 }
 
-TMainForm::TPage TMainForm::CurrentPage() const { return TPage(pag->currentIndex()); }
+TMainForm::TPage TMainForm::CurrentPage() const {
+    return TPage(pag->currentIndex());
+}
 
 void TMainForm::UpdateCaption() {
     const std::string title = brindle::ApplicationTitle();
     const std::string& file = Seq->FileName;
     // "[*]" is where the modified marker shows.
-    setWindowTitle(QString::fromStdString(file.empty() ? "[*]" + title : fileNamePart(file) + "[*] - " + title));
+    setWindowTitle(
+        QString::fromStdString(file.empty() ? "[*]" + title : fileNamePart(file) + "[*] - " + title));
     setWindowModified(Tolm.GetModified());
 }
 
-void TMainForm::Log(const std::string& Text) { ApLog->Add(Text); }
+void TMainForm::Log(const std::string& Text) {
+    ApLog->Add(Text);
+}
 
 // ---- project commands ----
 
@@ -695,9 +680,12 @@ bool TMainForm::MaybeSave() {
     if (!Tolm.GetModified()) return true;
     const std::string name = Seq->FileName.empty() ? "Untitled" : fileNamePart(Seq->FileName);
     switch (AskSaveChanges(name)) {
-    case TSaveAnswer::Save: return Save();
-    case TSaveAnswer::Discard: return true;
-    case TSaveAnswer::Cancel: return false;
+    case TSaveAnswer::Save:
+        return Save();
+    case TSaveAnswer::Discard:
+        return true;
+    case TSaveAnswer::Cancel:
+        return false;
     }
     return false;
 }
@@ -743,7 +731,8 @@ bool TMainForm::LoadModule(const std::string& Path) {
         if (std::string_view(e.what()).starts_with(missing)) ShowMessage(std::string(missing));
         return false;
     }
-    for (const auto& warning : Seq->TakeLoadWarnings()) Log(warning);
+    for (const auto& warning : Seq->TakeLoadWarnings())
+        Log(warning);
     ReportLoadProblems();
     QApplication::restoreOverrideCursor();
     Undo->Clear();
@@ -755,7 +744,8 @@ bool TMainForm::LoadModule(const std::string& Path) {
 
 void TMainForm::ReportLoadProblems() {
     // Instruments are decoded before they can play; those that cannot be are named once.
-    for (const auto& problem : SongEngine->PreloadInstruments()) Log(problem);
+    for (const auto& problem : SongEngine->PreloadInstruments())
+        Log(problem);
 }
 
 void TMainForm::AfterLoad() {
@@ -830,7 +820,8 @@ bool TMainForm::SaveWithInstruments() {
     if (path.empty()) return false;
     try {
         CollectEffects();
-        for (const auto& problem : brindle::SaveWithInstruments(*Seq, path)) Log(problem);
+        for (const auto& problem : brindle::SaveWithInstruments(*Seq, path))
+            Log(problem);
     } catch (const std::exception& e) {
         Log(e.what());
         return false;
@@ -843,125 +834,23 @@ bool TMainForm::SaveWithInstruments() {
     return true;
 }
 
-void TMainForm::ExportSong() { ExportForm->exec(); }
+void TMainForm::ExportSong() {
+    ExportForm->exec();
+}
 
 void TMainForm::AudioSettings() {
     if (!SettingsForm->RunAndStore()) return;
     InitAudio();
-    if (cAudioSettings::Read().Autosave) ASTmr->start();
-    else ASTmr->stop();
-}
-
-void TMainForm::CutSample(bool ClearResult) {
-    const QRect frame = geometry();
-    SampleCutForm->resize(frame.width() - 10, SampleCutForm->height());
-    SampleCutForm->move(frame.left() + 5, frame.top() + frame.height() / 2 - SampleCutForm->height() / 2);
-    if (ClearResult) SampleCutForm->ResultPath.clear();
-    if (SampleCutForm->exec() != QDialog::Accepted || SampleCutForm->ResultPath.empty()) return;
-    const std::string path = SampleCutForm->ResultPath;
-    AssignFiles(InsGrid->CursorRow(), {path});
-    InsPick->SetFileName(path);
-}
-
-// ---- instruments ----
-
-void TMainForm::ActInsChange() {
-    if (InsGrid->CursorRow() != Tolm.GetActiveInstrument() - 1) InsGrid->SetCursorRow(Tolm.GetActiveInstrument() - 1, false);
-    InstrumentPanel->ActInsChange();
-    InsGrid->Refresh();
-}
-
-void TMainForm::AssignByDialog() {
-    const std::string path = AskInstrumentFile();
-    if (path.empty()) return;
-    AssignFiles(InsGrid->CursorRow(), {path});
-}
-
-void TMainForm::AssignFiles(int Row, const std::vector<std::string>& Files) {
-    int slot = Row;
-    for (const auto& file : Files) {
-        if (slot >= InstrumentCount) {
-            Log("No instrument slot left for " + fileNamePart(file));
-            continue;
-        }
-        Seq->SetInstrumentFile(slot + 1, file);
-        ++slot;
-    }
-    if (slot == Row) return;
-    Tolm.SetModified(true);
-    ReportLoadProblems();
-    InsGrid->SetCursorRow(Row, false);
-    Tolm.SetActiveInstrument(Row + 1);
-    InsGrid->setFocus();
-}
-
-void TMainForm::PlayInstrument() { Seq->PreviewInstrument(Tolm.GetActiveInstrument(), 0.0f, 0); }
-
-void TMainForm::ClearInstrument() {
-    const int instrument = InsGrid->CursorRow() + 1;
-    cInstrument& ins = Seq->InstrumentAt(instrument);
-    ins.Name.clear();
-    Seq->SetInstrumentFile(instrument, "");
-    ins.StoreVolume(1.0f);
-    ins.StoreStretch(1.0f);
-    ins.StorePitch(0.0f);
-    ins.StoreStopPrev(false);
-    Tolm.SetModified(true);
-    InsGrid->Refresh();
-    try {
-        InstrumentPanel->InsView->SetFileName("");
-    } catch (const std::exception& e) {
-        Log(e.what());
-    }
-}
-
-void TMainForm::NextInstrument() {
-    if (InsGrid->CursorRow() >= InstrumentCount - 1) return;
-    InsGrid->SetCursorRow(InsGrid->CursorRow() + 1, false);
-    // One sound: the list's own preview is not added to the one Play starts.
-    InsGrid->SelectQuietly();
-    PlayInstrument();
-}
-
-void TMainForm::PrevInstrument() {
-    if (InsGrid->CursorRow() <= 0) return;
-    InsGrid->SetCursorRow(InsGrid->CursorRow() - 1, false);
-    InsGrid->SelectQuietly();
-    PlayInstrument();
-}
-
-void TMainForm::AdjustLength() {
-    double rows = 0;
-    if (!AskFitRows(rows)) return;
-    const double seconds = InstrumentPanel->InsView->LenSec();
-    const int instrument = Tolm.GetActiveInstrument();
-    if (seconds <= 0) {
-        Log("Instrument - adjust length: instrument " + std::to_string(instrument) + " has no sound to fit");
-        return;
-    }
-    const double rowSeconds = 0.25 * 60.0 / Seq->BPM.load();
-    Seq->InstrumentAt(instrument).StoreStretch(float(seconds / (rows * rowSeconds)));
-    Tolm.SetModified(true);
-    ActInsChange();
-}
-
-void TMainForm::AssignToKey() {
-    QKeySequence key;
-    if (AskHotKey(key)) Percussion->Bind(key, Tolm.GetActiveInstrument());
-}
-
-void TMainForm::ClearPercussion() { Percussion->Clear(); }
-
-void TMainForm::EditExternally() {
-    std::string error;
-    if (!brindle::ui::StartExternalEditor(cAudioSettings::Read().ExternEdit,
-                                          InstrumentPanel->InsFileName->text().toStdString(), error))
-        Log("EDIT: " + error);
+    if (cAudioSettings::Read().Autosave)
+        ASTmr->start();
+    else
+        ASTmr->stop();
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* Event) {
     const QMimeData* mime = Event->mimeData();
-    if (mime->hasUrls() && mime->urls().size() == 1 && mime->urls()[0].toLocalFile().endsWith(".hym", Qt::CaseInsensitive))
+    if (mime->hasUrls() && mime->urls().size() == 1 &&
+        mime->urls()[0].toLocalFile().endsWith(".hym", Qt::CaseInsensitive))
         Event->acceptProposedAction();
 }
 
@@ -974,8 +863,10 @@ void TMainForm::dropEvent(QDropEvent* Event) {
 
 void TMainForm::Autosave() {
     Log("Autosave...");
-    if (Seq->FileName.empty()) WriteRecovery();
-    else if (Tolm.GetModified()) Save();
+    if (Seq->FileName.empty())
+        WriteRecovery();
+    else if (Tolm.GetModified())
+        Save();
 }
 
 void TMainForm::WriteRecovery() {
@@ -1007,9 +898,14 @@ void TMainForm::OfferRecovery() {
 
 void TMainForm::Play() {
     switch (CurrentPage()) {
-    case OrderPage: Tolm.PlaySongFromOrderRow(GetOrderRow()); break;
-    case PatternPage: Tolm.PlayPatternFromRow(GetGridRow()); break;
-    default: break;
+    case OrderPage:
+        Tolm.PlaySongFromOrderRow(GetOrderRow());
+        break;
+    case PatternPage:
+        Tolm.PlayPatternFromRow(GetGridRow());
+        break;
+    default:
+        break;
     }
 }
 
@@ -1058,9 +954,12 @@ void TMainForm::PositionUpdate() {
     Live.Poll();
     // The queue handler's trace lines come from the audio thread through a ring.
     SongEngine->SetTraceEnabled(brindle::ui::TraceActive());
-    for (const auto& line : SongEngine->TakeTraceLines()) brindle::ui::Trace(line);
-    for (const auto& problem : SongEngine->LoadPending()) Log(problem);
-    for (const auto& problem : SongEngine->Mixer().TakeProblems()) Log(problem);
+    for (const auto& line : SongEngine->TakeTraceLines())
+        brindle::ui::Trace(line);
+    for (const auto& problem : SongEngine->LoadPending())
+        Log(problem);
+    for (const auto& problem : SongEngine->Mixer().TakeProblems())
+        Log(problem);
     const int row = Seq->CurRow;
     if (CurrentPage() == PatternPage && row != LastRow) {
         LastRow = row;
@@ -1097,9 +996,9 @@ void TMainForm::UpdateMusicEvents() {
     std::string text;
     char numbers[200];
     for (const auto& v : voices) {
-        std::snprintf(numbers, sizeof numbers, " Transpose:%.2f Speed:%.2f FilePos:%.2f MixedTime:%.2f TimeToMix:%.2f",
-                      double(v.Pitch), v.Speed != 0 ? 1.0 / double(v.Speed) : 0.0, v.FilePos, v.MixedTime,
-                      v.TimeToMix);
+        std::snprintf(
+            numbers, sizeof numbers, " Transpose:%.2f Speed:%.2f FilePos:%.2f MixedTime:%.2f TimeToMix:%.2f",
+            double(v.Pitch), v.Speed != 0 ? 1.0 / double(v.Speed) : 0.0, v.FilePos, v.MixedTime, v.TimeToMix);
         Tolm.Events.push_back(v.FileName + numbers);
         text += Tolm.Events.back() + "\n";
     }

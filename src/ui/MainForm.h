@@ -32,8 +32,7 @@ class TNortonPanel;
 class QLineEdit;
 class TPianoKeys;
 class TInstrumentPanel;
-class TRowsFitDialog;
-class Tdialog_Key;
+class TInstrumentCommands;
 class TOrderEditor;
 class TPatternEditor;
 class TSongUndo;
@@ -53,7 +52,7 @@ class SongEngine;
 class TMainForm : public QMainWindow {
     Q_OBJECT
 
-public:
+  public:
     explicit TMainForm(cApp& App, QWidget* Parent = nullptr);
     ~TMainForm() override;
 
@@ -67,11 +66,6 @@ public:
     std::function<TSaveAnswer(const std::string& SongName)> AskSaveChanges;
     std::function<bool(const std::string& Info)> AskOpenRecovery;
     std::function<void(const std::string& Text)> ShowMessage;
-    // An instrument's sound file, a hot key, a row count for "adjust length" (empty / false: cancelled).
-    std::function<std::string()> AskInstrumentFile;
-    std::function<bool(QKeySequence& Key)> AskHotKey;
-    std::function<bool(double& Rows)> AskFitRows;
-
     // Start-up after the window is first shown: audio, the module named on the command line and
     // the start-up switches. Runs once.
     void FirstActivation();
@@ -87,27 +81,6 @@ public:
     bool SaveWithInstruments();
     void ExportSong();
     void AudioSettings();
-    // The sample cut editor, placed across the middle of the window; a saved cut becomes the
-    // active instrument's sound.
-    void CutSample(bool ClearResult = true);
-
-    // Instruments (the list's cursor row is the slot).
-    void AssignByDialog();
-    void AssignFiles(int Row, const std::vector<std::string>& Files);
-    void PlayInstrument();
-    void ClearInstrument();
-    void NextInstrument();
-    void PrevInstrument();
-    void AdjustLength();
-    void AssignToKey();
-    void ClearPercussion();
-    void EditExternally();
-    // The browser's selected file into the list's cursor row.
-    void AssignFromBrowser();
-    // The sample cut editor on the browser's selected file.
-    void CutBrowserSample();
-    // The instrument became the active one: the list, the panel and the waveform follow.
-    void ActInsChange();
     // Unsaved changes: asks to save them; false when the user cancelled.
     bool MaybeSave();
     // Closes without asking (the session is ending): unsaved changes stay in the recovery file.
@@ -134,6 +107,9 @@ public:
     // The recovery timer's work: unsaved changes go to the recovery file.
     void WriteRecovery();
 
+    // Load problems of the song and its instruments into the log.
+    void ReportLoadProblems();
+    bool IsActivated() const { return Activated; }
     // Writes a line into the application log.
     void Log(const std::string& Text);
 
@@ -178,8 +154,8 @@ public:
     // The hidden "Percussion" menu of hot-key bound instruments.
     QMenu* Drums = nullptr;
     std::unique_ptr<TPercussionMenu> Percussion;
-    TRowsFitDialog* RowsFitDialog = nullptr;
-    Tdialog_Key* KeyDialog = nullptr;
+    // The instrument commands of the list, the panel, the browser and the Tools menu.
+    std::unique_ptr<TInstrumentCommands> Instruments;
     // The editors' undo history.
     TSongUndo* Undo = nullptr;
     QAction* UndoAction = nullptr;
@@ -198,11 +174,11 @@ public:
     TFormTrace* FormTrace = nullptr;
     TRecentFiles* RecentFilesMan = nullptr;
 
-signals:
+  signals:
     // A module was opened (the recent-files list listens).
     void FileOpened(const QString& Path);
 
-protected:
+  protected:
     void dragEnterEvent(QDragEnterEvent* Event) override;
     void dropEvent(QDropEvent* Event) override;
     void showEvent(QShowEvent* Event) override;
@@ -212,7 +188,7 @@ protected:
     // key in the tempo field and the logs but as "Assign Instrument" in the browser.
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
-private:
+  private:
     void BuildMenu();
     QWidget* BuildHeader();
     QWidget* BuildPages();
@@ -231,7 +207,6 @@ private:
     bool SaveTo(const std::string& Path);
     void Shutdown();
     void OfferRecovery();
-    void ReportLoadProblems();
     void RunTestsFileOpen();
 
     cApp& Tolm;

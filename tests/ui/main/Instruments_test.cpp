@@ -11,7 +11,9 @@
 #include "support/TempDir.h"
 #include "support/Tones.h"
 #include "support/ui/TestWindow.h"
+#include "ui/InstrumentCommands.h"
 #include "ui/MainForm.h"
+#include "ui/editors/PercussionMenu.h"
 #include "ui/editors/InstrumentList.h"
 #include "ui/editors/InstrumentPanel.h"
 #include "ui/views/AudioView.h"
@@ -48,12 +50,12 @@ protected:
 
     void SetUp() override {
         form = OpenTestWindow(app);
-        form->AskInstrumentFile = [this] { return chosen; };
-        form->AskHotKey = [this](QKeySequence& Key) {
+        form->Instruments->AskInstrumentFile = [this] { return chosen; };
+        form->Instruments->AskHotKey = [this](QKeySequence& Key) {
             Key = hotKey;
             return true;
         };
-        form->AskFitRows = [this](double& Rows) {
+        form->Instruments->AskFitRows = [this](double& Rows) {
             Rows = fitRows;
             return true;
         };
@@ -91,7 +93,7 @@ TEST_F(Instruments, SlidersMapValuesAndLabelsAsShown) {
     EXPECT_FALSE(form->isWindowModified());
     // "Length:" at 2000 on a 1.5 s sample.
     chosen = tone("one_and_a_half.wav", 1.5);
-    form->AssignByDialog();
+    form->Instruments->AssignByDialog();
     panel().StretchScroll->setValue(2000);
     EXPECT_FLOAT_EQ(ins(2).Stretch, 0.5f);
     EXPECT_EQ(panel().SpeedLbl->text(), "x2.00");
@@ -130,14 +132,14 @@ TEST_F(Instruments, ValuesOutsideTheSlidersAreShownAndKept) {
 
 TEST_F(Instruments, FittingToRowsStretchesTheSample) {
     chosen = tone("two.wav", 2.0);
-    form->AssignByDialog();
+    form->Instruments->AssignByDialog();
     form->Song().SetBPM(120);
-    form->AdjustLength();
+    form->Instruments->AdjustLength();
     EXPECT_FLOAT_EQ(ins(1).Stretch, 4.0f);
     EXPECT_EQ(panel().StretchScroll->value(), 250);
     // An empty slot: nothing changes, and the log says why.
     select(9);
-    form->AdjustLength();
+    form->Instruments->AdjustLength();
     EXPECT_FLOAT_EQ(ins(9).Stretch, 1.0f);
     EXPECT_NE(form->ApLog->toPlainText().indexOf("adjust length"), -1);
 }
@@ -152,29 +154,29 @@ TEST_F(Instruments, AKeyPlaysOneInstrumentAndAnInstrumentHasOneKey) {
     EXPECT_FALSE(form->Drums->menuAction()->isVisible());
     select(3);
     hotKey = QKeySequence("Ctrl+1");
-    form->AssignToKey();
+    form->Instruments->AssignToKey();
     EXPECT_TRUE(form->Drums->menuAction()->isVisible());
     select(5);
-    form->AssignToKey();
+    form->Instruments->AssignToKey();
     ASSERT_EQ(items().size(), 1u);
     EXPECT_EQ(items()[0].first, 5);
     hotKey = QKeySequence("Ctrl+2");
-    form->AssignToKey();
+    form->Instruments->AssignToKey();
     ASSERT_EQ(items().size(), 1u);
     EXPECT_EQ(items()[0].second, QKeySequence("Ctrl+2"));
     // The key plays the instrument.
     chosen = tone("five.wav", 1.0);
-    form->AssignByDialog();
+    form->Instruments->AssignByDialog();
     QTest::keyClick(form.get(), Qt::Key_2, Qt::ControlModifier);
     QTRY_VERIFY_WITH_TIMEOUT(!voiceTags().empty(), 2000);
-    form->ClearPercussion();
+    form->Percussion->Clear();
     EXPECT_TRUE(items().empty());
     EXPECT_FALSE(form->Drums->menuAction()->isVisible());
 }
 
 TEST_F(Instruments, APressedRowSoundsUntilReleaseAndArrowsPreviewWhileStopped) {
     chosen = tone("a.wav", 3.0);
-    form->AssignByDialog();
+    form->Instruments->AssignByDialog();
     form->Song().SetInstrumentFile(2, tone("b.wav", 3.0));
     form->Engine().PreloadInstruments();
     TInstrumentList& list = *form->InsGrid;
@@ -198,24 +200,24 @@ TEST_F(Instruments, AssigningByDialogAndByDropAndClearing) {
     ins(4).Pitch = 3.0f;
     select(4);
     chosen = tone("kick.wav", 0.5);
-    form->AssignByDialog();
+    form->Instruments->AssignByDialog();
     EXPECT_EQ(ins(4).GetFileName(), chosen);
     EXPECT_FLOAT_EQ(ins(4).Volume, 1.0f);
     EXPECT_FLOAT_EQ(ins(4).Pitch, 0.0f);
     EXPECT_EQ(panel().InsFileName->text().toStdString(), chosen);
     EXPECT_EQ(form->InsGrid->RowText(3), "4. kick.wav");
     // Three files dropped on row 10 fill slots 10, 11 and 12.
-    form->AssignFiles(9, {tone("x.wav", 0.2), tone("y.wav", 0.2), tone("z.wav", 0.2)});
+    form->Instruments->AssignFiles(9, {tone("x.wav", 0.2), tone("y.wav", 0.2), tone("z.wav", 0.2)});
     EXPECT_EQ(fs::path(ins(11).GetFileName()).filename(), "y.wav");
     EXPECT_EQ(fs::path(ins(12).GetFileName()).filename(), "z.wav");
     EXPECT_EQ(app.GetActiveInstrument(), 10);
     // Past the last slot the rest is named in the log.
-    form->AssignFiles(99, {tone("last.wav", 0.2), tone("over.wav", 0.2)});
+    form->Instruments->AssignFiles(99, {tone("last.wav", 0.2), tone("over.wav", 0.2)});
     EXPECT_EQ(fs::path(ins(100).GetFileName()).filename(), "last.wav");
     EXPECT_NE(form->ApLog->toPlainText().indexOf("over.wav"), -1);
     // Clear empties the slot.
     select(4);
-    form->ClearInstrument();
+    form->Instruments->Clear();
     EXPECT_TRUE(ins(4).GetFileName().empty());
     EXPECT_TRUE(ins(4).Name.empty());
     EXPECT_EQ(form->InsGrid->RowText(3), "4. ");
@@ -234,14 +236,14 @@ TEST_F(Instruments, NextAndPreviousInstrumentStopAtTheEnds) {
 
 TEST_F(Instruments, TheExternalEditorGetsThePathAsItsOneArgument) {
     chosen = tone("with space.wav", 0.3);
-    form->AssignByDialog();
+    form->Instruments->AssignByDialog();
     const fs::path script = dir / "editor.sh", out = dir / "args.txt";
     std::ofstream(script) << "#!/bin/sh\nfor a in \"$@\"; do echo \"[$a]\"; done > " << out.string() << "\n";
     fs::permissions(script, fs::perms::owner_all);
     cAudioSettings settings = cAudioSettings::Read();
     settings.ExternEdit = script.string();
     settings.Write();
-    form->EditExternally();
+    form->Instruments->EditExternally();
     QTRY_VERIFY_WITH_TIMEOUT(fs::exists(out) && fs::file_size(out) > 0, 3000);
     std::ifstream in(out);
     std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -249,7 +251,7 @@ TEST_F(Instruments, TheExternalEditorGetsThePathAsItsOneArgument) {
     // A program that is not there is reported.
     settings.ExternEdit = (dir / "no-such-editor").string();
     settings.Write();
-    form->EditExternally();
+    form->Instruments->EditExternally();
     EXPECT_NE(form->ApLog->toPlainText().indexOf("could not start"), -1);
 }
 
@@ -288,9 +290,9 @@ TEST_F(Instruments, TheBrowserAssignsPlaysAndFollowsTheList) {
 
 TEST_F(Instruments, TheWaveformMarkerFollowsTheSoundingVoice) {
     chosen = tone("long.wav", 4.0);
-    form->AssignByDialog();
+    form->Instruments->AssignByDialog();
     form->ShowPage(TMainForm::InstrumentPage);
-    form->PlayInstrument();
+    form->Instruments->Play();
     TAudioView& view = *panel().InsView;
     QTRY_VERIFY_WITH_TIMEOUT(view.PlayMarker()->MarkerPos > 0.02, 3000);
     EXPECT_LT(view.PlayMarker()->MarkerPos, 0.5);
