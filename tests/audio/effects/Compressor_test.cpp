@@ -1,11 +1,11 @@
 // The compressor measured on sines: loud ones lowered, quiet ones untouched, attack and release
 // visible in the envelope.
-#include "support/Distortion.h"
-#include "support/Measure.h"
-#include "support/Tones.h"
-#include "support/SineNode.h"
 #include "audio/effects/Compressor.h"
 #include "audio/soundlib/dsp/EnvelopeCompressor.h"
+#include "support/Distortion.h"
+#include "support/Measure.h"
+#include "support/SineNode.h"
+#include "support/Tones.h"
 
 #include <gtest/gtest.h>
 
@@ -230,4 +230,3 @@ TEST(Compressor, GainNeverStepsInOneSample) {
 }
 
 } // namespace
-

@@ -1,8 +1,8 @@
 // The reverb measured on a short burst: a decaying tail whose length follows the delay setting.
+#include "audio/effects/Reverb.h"
 #include "support/Measure.h"
 #include "support/SineNode.h"
 #include "support/Tones.h"
-#include "audio/effects/Reverb.h"
 
 #include <gtest/gtest.h>
 
