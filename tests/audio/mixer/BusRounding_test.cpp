@@ -82,35 +82,4 @@ TEST(BusRounding, VolumeRoundsWithoutBiasOnTheBusAndInTheGainKernel) {
     }
 }
 
-TEST(BusRounding, FloatMixIsTheSixteenBitMixUnsaturated) {
-    bt::TempDir Dir;
-    const auto Path = (Dir / "tone.wav").string();
-    bt::WriteSoundFile(Path, bt::SineTone(1000, 0.2, Rate, 2, 0.7), Rate, 2);
-    TLiveMixer Pcm(4), Float(4);
-    for (TLiveMixer* M : {&Pcm, &Float}) {
-        M->GetSampleCache()->Load(Path);
-        // Two voices at 0.9: 1.26 of full scale at the peaks.
-        ASSERT_TRUE(M->AddToMix(Path, 1, 0.9f, 0, 0, 1));
-        ASSERT_TRUE(M->AddToMix(Path, 1, 0.9f, 0, 0, 2));
-    }
-    constexpr int Frames = 4410;
-    std::vector<std::int16_t> Shorts(Frames * 2);
-    std::vector<float> Floats(Frames * 2);
-    ASSERT_EQ(Pcm.PopData(Shorts.data(), Frames * 4), Frames * 4);
-    ASSERT_EQ(Float.PopFloats(Floats.data(), Frames), Frames);
-    EXPECT_EQ(Pcm.GetFramePos(), Float.GetFramePos());
-    int Clipped = 0;
-    for (int i = 0; i < Frames * 2; ++i) {
-        const double Wide = Floats[i] * 32768.0;
-        ASSERT_EQ(Wide, std::round(Wide)) << "on the 16-bit steps at " << i;
-        if (std::fabs(Wide) <= 32767)
-            ASSERT_EQ(Wide, Shorts[i]) << i;
-        else {
-            ++Clipped;
-            ASSERT_EQ(std::fabs(Shorts[i]), 32767) << i;
-        }
-    }
-    EXPECT_GT(Clipped, 100) << "the float mix keeps the peaks the 16-bit one saturates";
-}
-
 } // namespace
