@@ -146,8 +146,8 @@ TEST(Headroom, FullLevelReverbOnAFullScaleSineDoesNotClipTheBusByItself) {
         Effects.Reverb.ApplyParams();
         const auto Out = PullFrames(*Effects.Last, 3 * Rate);
         if (Path == 0) // once the compressor has caught the first peaks (the dry sine alone is full scale)
-            AtRails = static_cast<int>(std::count_if(Out.begin() + Rate / 2, Out.end(),
-                                                     [](std::int16_t V) { return V >= 32767 || V <= -32767; }));
+            AtRails = static_cast<int>(std::count_if(
+                Out.begin() + Rate / 2, Out.end(), [](std::int16_t V) { return V >= 32767 || V <= -32767; }));
         Left[Path] = ChannelOf(Out, 2, 0);
     }
     EXPECT_EQ(AtRails, 0);

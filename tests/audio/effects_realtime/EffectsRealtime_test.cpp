@@ -74,7 +74,8 @@ TEST(EffectsRealtime, TheFloatPathOverTheMixerAllocatesNothing) {
     Compressor.SetInput(&Reverb);
     Out.SetInput(&Compressor);
     ASSERT_TRUE(Out.GivesFloats());
-    for (int v = 0; v < 3; ++v) ASSERT_TRUE(Mixer.AddToMix(Path, 1, 1, 0, 0, v)); // over full scale
+    for (int v = 0; v < 3; ++v)
+        ASSERT_TRUE(Mixer.AddToMix(Path, 1, 1, 0, 0, v)); // over full scale
 
     std::int16_t Block[2646 * 2]; // a 60 ms device buffer
     float Floats[441 * 2];
@@ -93,4 +94,3 @@ TEST(EffectsRealtime, TheFloatPathOverTheMixerAllocatesNothing) {
 }
 
 } // namespace
-
