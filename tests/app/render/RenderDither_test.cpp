@@ -1,9 +1,8 @@
 // Dither at the render's final conversion: off, the render is exactly the mix; on, every sample
-// moves by at most one step with no bias; the command line's --dither writes the same bytes.
+// moves by at most one step with no bias. (The export dialog's test checks --dither against it.)
 #include "app/SongEngine.h"
 #include "app/SongRender.h"
 #include "song/Sequencer.h"
-#include "support/RunProcess.h"
 #include "support/TempDir.h"
 #include "support/Tones.h"
 
@@ -76,16 +75,6 @@ TEST_F(RenderDither, OffIsTheExactMixAndOnMovesEverySampleByAtMostOneStep) {
     EXPECT_NEAR(Moved / Count, 0.25, 0.02);
     EXPECT_NEAR(Sum / Count, 0.0, 0.01);
     EXPECT_NEAR(Power / Count, 0.25, 0.02);
-}
-
-TEST_F(RenderDither, CommandLineDitherWritesTheSameBytes) {
-    const auto Module = (Dir / "song.hym").string();
-    Song->SaveFile(Module);
-    const auto Out = Dir / "cli.raw";
-    const auto R = RunCli({"render", Module, Out.string(), "--dither"});
-    ASSERT_EQ(R.exitCode, 0) << R.err;
-    EXPECT_TRUE(ReadRaw(Out) == Render("api.raw", true));
-    EXPECT_FALSE(ReadRaw(Out) == Render("plain.raw", false));
 }
 
 } // namespace
