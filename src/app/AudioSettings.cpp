@@ -17,6 +17,9 @@ TRegString externEdit() {
 TRegString autosave() {
     return TRegString("Autosave", "0");
 }
+TRegString dither() {
+    return TRegString("Dither", "0");
+}
 } // namespace
 
 int cAudioSettings::ClampBuffer(int Milliseconds) {
@@ -29,6 +32,7 @@ cAudioSettings cAudioSettings::Read() {
     Settings.Buffer = ClampBuffer(buffer().AsInt());
     Settings.ExternEdit = externEdit().Get();
     Settings.Autosave = autosave().AsBool();
+    Settings.Dither = dither().AsBool();
     return Settings;
 }
 
@@ -37,4 +41,5 @@ void cAudioSettings::Write() const {
     buffer().SetInt(Buffer);
     externEdit().Set(ExternEdit);
     autosave().SetBool(Autosave);
+    dither().SetBool(Dither);
 }

@@ -11,6 +11,7 @@ struct cAudioSettings {
     int Buffer = 60;        // "Buffer": output buffer in milliseconds
     std::string ExternEdit; // "ExternEdit": empty opens files with the desktop's default application
     bool Autosave = false;  // "Autosave"
+    bool Dither = false;    // "Dither": TPDF dither at an export's final conversion to 16 bits
 
     // A device number below 0 reads as the default device and a buffer outside 10..100 ms as
     // the nearest end, so a damaged setting never reaches the device.

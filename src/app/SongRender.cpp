@@ -23,6 +23,7 @@ RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
     encoder.SetOutputFileName(Options.OutputFile);
     encoder.OutputFormatDetect();
     encoder.MP3KBitRate = Options.Mp3KBitRate;
+    encoder.Dither = Options.Dither;
 
     for (const auto& p : Engine.PreloadInstruments()) addOnce(report.Problems, p);
     encoder.SetInput(Engine.ApplySongEffects());

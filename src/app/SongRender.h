@@ -12,6 +12,7 @@ struct RenderOptions {
     std::string OutputFile; // .wav, .mp3, .pcm or .raw
     float TailSeconds = 0;  // keep rendering after the last row until voices end, at most this long
     int Mp3KBitRate = 256;
+    bool Dither = false; // TPDF dither at the final conversion to 16 bits
     // Seconds rendered so far against the song's length; return false to cancel.
     std::function<bool(double Done, double Total)> Progress;
 };

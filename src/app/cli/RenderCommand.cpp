@@ -66,6 +66,8 @@ int runRender(const std::vector<std::string>& args) {
             if (!hasValue || !ParseInt(args[++i], options.Mp3KBitRate) || options.Mp3KBitRate < MinKBitRate ||
                 options.Mp3KBitRate > MaxKBitRate)
                 return UsageError(self, "--bitrate needs a whole number of kbit/s from 8 to 320");
+        } else if (a == "--dither") {
+            options.Dither = true;
         } else if (a.starts_with("-")) {
             return UsageError(self, "unknown option " + a);
         } else {
@@ -106,13 +108,15 @@ int runRender(const std::vector<std::string>& args) {
 const bool registered = RegisterCommand({
     "render",
     "render a module to a WAV, MP3 or raw PCM file",
-    "usage: brindle-cli render MODULE OUT [--tail SECONDS] [--bitrate KBPS]\n\n"
+    "usage: brindle-cli render MODULE OUT [--tail SECONDS] [--bitrate KBPS] [--dither]\n\n"
     "Renders the whole song of MODULE, with its master effects, to OUT. The format follows OUT's\n"
     "extension: .wav (16-bit PCM), .mp3 (through the lame encoder), .pcm or .raw (headerless\n"
     "16-bit little-endian stereo at 44100 Hz).\n"
     "  --tail SECONDS   after the last row, keep rendering until every note has ended, for at\n"
     "                   most SECONDS, 0 to 3600 (default 0: stop one block after the song ends)\n"
     "  --bitrate KBPS   MP3 bit rate, 8 to 320 (default 256)\n"
+    "  --dither         add TPDF dither at the final conversion to 16 bits (default off:\n"
+    "                   the output is exactly the mix)\n"
     "Missing or broken instrument files are named on stderr; their notes stay silent. Ctrl+C\n"
     "(exit code 130) or SIGTERM (exit code 143) stops the render and leaves OUT as it was.",
     runRender,

@@ -2,6 +2,7 @@
 
 #include "base/Error.h"
 
+#include <algorithm>
 #include <cstring>
 
 TCustomDSP::TCustomDSP() { SetFormat(44100, 2); }
@@ -28,6 +29,8 @@ void TCustomDSP::InitFXChannel() {
         return 0;
     });
     if (!FXStream) throw brindle::dsp::StreamFailure("can't create FXStream (CustomDSP)");
+    FXStream->SetFloatPull(
+        [this](float* Buf, int Frames) { return Input ? Input->PopFloats(Buf, Frames) : 0; });
     AddFX();
 }
 
@@ -38,6 +41,15 @@ void TCustomDSP::SetActive(bool Value) {
 
 int TCustomDSP::PopData(void* Buf, int BufLen) {
     if (!FXStream) throw brindle::Error("CustomDSP - FXStream not defined");
-    const int Got = FXStream->Read(Buf, BufLen);
+    const int Got = GivesFloats() ? FXStream->ReadSaturated(Buf, BufLen) : FXStream->Read(Buf, BufLen);
     return Got < 0 ? 0 : Got;
+}
+
+bool TCustomDSP::GivesFloats() const {
+    return FXStream && Input && Input->GivesFloats();
+}
+
+int TCustomDSP::PopFloats(float* Buf, int Frames) {
+    if (!GivesFloats()) return TAudioX::PopFloats(Buf, Frames);
+    return std::max(FXStream->ReadFloats(Buf, Frames), 0);
 }

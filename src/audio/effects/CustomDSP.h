@@ -10,7 +10,10 @@ class TCustomDSP : public TAudioX {
 public:
     TCustomDSP();
 
+    // Over a float source the effect runs on unsaturated sound (see TAudioX::GivesFloats).
     int PopData(void* Buf, int BufLen) override;
+    bool GivesFloats() const override;
+    int PopFloats(float* Buf, int Frames) override;
     void SetInput(TAudioX* Node) override;
     void SetActive(bool Value) override;
     virtual void ApplyParams() {}

@@ -11,6 +11,10 @@ std::unique_ptr<dsp::TStream> MakeEffectInputStream(TAudioX& Node, std::source_l
         return 0;
     });
     if (!stream) throw dsp::StreamFailure("can't create ReadStream", Where);
+    stream->SetFloatPull([&Node](float* Buf, int Frames) {
+        TAudioX* input = Node.GetInput();
+        return input ? input->PopFloats(Buf, Frames) : 0;
+    });
     return stream;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The read stream the equalizer and the reverb share: it pulls the node's input, or gives
-// silence (and no data) while the node has none.
+// silence (and no data) while the node has none; its float path pulls the input's floats.
 #include "audio/nodes/AudioX.h"
 #include "audio/soundlib/dsp/Stream.h"
 

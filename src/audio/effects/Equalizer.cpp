@@ -3,6 +3,7 @@
 #include "audio/effects/EffectInput.h"
 #include "base/Error.h"
 
+#include <algorithm>
 
 using brindle::dsp::TPeakEqParams;
 using brindle::dsp::TPeakingFilter;
@@ -27,8 +28,17 @@ void TEqualizer::SetActive(bool Value) {
 
 int TEqualizer::PopData(void* Buf, int BufLen) {
     if (!ReadStream) throw brindle::Error("TEqualizer - ReadStream not defined");
-    const int Got = ReadStream->Read(Buf, BufLen);
+    const int Got = GivesFloats() ? ReadStream->ReadSaturated(Buf, BufLen) : ReadStream->Read(Buf, BufLen);
     return Got < 0 ? 0 : Got;
+}
+
+bool TEqualizer::GivesFloats() const {
+    return ReadStream && Input && Input->GivesFloats();
+}
+
+int TEqualizer::PopFloats(float* Buf, int Frames) {
+    if (!GivesFloats()) return TAudioX::PopFloats(Buf, Frames);
+    return std::max(ReadStream->ReadFloats(Buf, Frames), 0);
 }
 
 void TEqualizer::setEQNum(int Count) {

@@ -21,7 +21,10 @@ public:
 
     TEqualizer();
 
+    // Over a float source the effect runs on unsaturated sound (see TAudioX::GivesFloats).
     int PopData(void* Buf, int BufLen) override;
+    bool GivesFloats() const override;
+    int PopFloats(float* Buf, int Frames) override;
     void SetInput(TAudioX* Node) override;
     void SetActive(bool Value) override;
 

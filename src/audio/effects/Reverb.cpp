@@ -3,6 +3,7 @@
 #include "audio/effects/EffectInput.h"
 #include "base/Error.h"
 
+#include <algorithm>
 
 using brindle::dsp::TCombReverb;
 using brindle::dsp::TStream;
@@ -36,6 +37,15 @@ void TReverb::ApplyParams() {
 
 int TReverb::PopData(void* Buf, int BufLen) {
     if (!ReadStream) throw brindle::Error("TEqualizer - ReadStream not defined");
-    const int Got = ReadStream->Read(Buf, BufLen);
+    const int Got = GivesFloats() ? ReadStream->ReadSaturated(Buf, BufLen) : ReadStream->Read(Buf, BufLen);
     return Got < 0 ? 0 : Got;
+}
+
+bool TReverb::GivesFloats() const {
+    return ReadStream && Input && Input->GivesFloats();
+}
+
+int TReverb::PopFloats(float* Buf, int Frames) {
+    if (!GivesFloats()) return TAudioX::PopFloats(Buf, Frames);
+    return std::max(ReadStream->ReadFloats(Buf, Frames), 0);
 }

@@ -267,13 +267,27 @@ int TLiveMixer::PopData(void* Buf, int BufLen) {
     int done = 0;
     do {
         const int piece = std::min(frames - done, MaxBlock);
-        MixBlock(out + static_cast<size_t>(done) * channels, piece);
+        MixBlock(out + static_cast<size_t>(done) * channels, nullptr, piece);
         done += piece;
     } while (done < frames);
     return BufLen;
 }
 
-void TLiveMixer::MixBlock(std::int16_t* Out, int Frames) {
+int TLiveMixer::PopFloats(float* Buf, int Frames) {
+    const MixingScope mixing;
+    const int channels = GetChannels();
+    // In the same pieces as PopData, so the row clock sees the same blocks on both paths.
+    Frames = std::max(Frames, 0);
+    int done = 0;
+    do {
+        const int piece = std::min(Frames - done, MaxBlock);
+        MixBlock(nullptr, Buf + static_cast<size_t>(done) * channels, piece);
+        done += piece;
+    } while (done < Frames);
+    return Frames;
+}
+
+void TLiveMixer::MixBlock(std::int16_t* Out, float* FloatOut, int Frames) {
     if (BeforeBlockMixing) {
         const double start = static_cast<double>(GetFramePos()) / GetSampleRate();
         BeforeBlockMixing(this, static_cast<float>(start),
@@ -284,7 +298,10 @@ void TLiveMixer::MixBlock(std::int16_t* Out, int Frames) {
     std::fill(Bus.begin(), Bus.begin() + samples, 0.0f);
     for (TMixVoice* v : Active)
         v->MixInto(Bus.data(), Scratch.data(), Frames);
-    brindle::soundlib::BusToShorts(Out, Bus.data(), static_cast<int>(samples));
+    if (Out)
+        brindle::soundlib::BusToShorts(Out, Bus.data(), static_cast<int>(samples));
+    else
+        brindle::soundlib::BusToFloats(FloatOut, Bus.data(), static_cast<int>(samples));
     for (std::size_t i = Active.size(); i-- > 0;)
         if (Active[i]->GetOver()) FreeAt(i);
     FramePos.fetch_add(Frames, std::memory_order_relaxed);

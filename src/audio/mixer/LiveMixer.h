@@ -70,6 +70,9 @@ class TLiveMixer : public TAudioX {
     // Mixes one block: voices are summed on a float bus and saturated once at -32767..+32767, so the
     // result does not depend on the order of the voices; unity-gain sums are bit-exact.
     int PopData(void* Buf, int BufLen) override;
+    // The same mix before saturation, for our own effects to work on (always Frames frames).
+    bool GivesFloats() const override { return true; }
+    int PopFloats(float* Buf, int Frames) override;
     // Dest[i] += Src[i] for Count samples, saturating at -32767..+32767.
     static void AddShorts(std::int16_t* Dest, const std::int16_t* Src, int Count);
 
@@ -119,7 +122,8 @@ class TLiveMixer : public TAudioX {
         float Pitch;
     };
 
-    void MixBlock(std::int16_t* Out, int Frames);
+    // Writes the block to Out, or unsaturated to FloatOut when Out is null.
+    void MixBlock(std::int16_t* Out, float* FloatOut, int Frames);
     TMixVoice* TakeVoice();
     // Asks the UI for streams for (Speed, Pitch): queued once, reported once.
     void AskForStreams(float Speed, float Pitch, const std::string& FileName);

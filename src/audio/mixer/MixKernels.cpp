@@ -12,6 +12,11 @@ inline float ClampF(float V, float Lo, float Hi) {
     V = V < Lo ? Lo : V;
     return V > Hi ? Hi : V;
 }
+// Nearest integer, halves away from zero, without a library call so loops vectorise. Callers
+// keep |V| below 2^30.
+inline float RoundF(float V) {
+    return static_cast<float>(static_cast<int>(V + std::copysign(0.5f, V)));
+}
 inline int ClampI(int V, int Lo, int Hi) {
     V = V < Lo ? Lo : V;
     return V > Hi ? Hi : V;
@@ -29,7 +34,8 @@ void GainShorts(std::int16_t* Dest, const std::int16_t* Src, int Count, float Ga
         return;
     }
     for (int i = 0; i < Count; ++i)
-        Dest[i] = static_cast<std::int16_t>(ClampF(static_cast<float>(Src[i]) * Gain, -32768.0f, 32767.0f));
+        Dest[i] =
+            static_cast<std::int16_t>(RoundF(ClampF(static_cast<float>(Src[i]) * Gain, -32768.0f, 32767.0f)));
 }
 
 void AccumulateShorts(float* __restrict Acc, const std::int16_t* __restrict Src, int Count, float Gain) {
@@ -49,7 +55,14 @@ void AccumulateFloats(float* __restrict Acc, const float* __restrict Src, int Co
 
 void BusToShorts(std::int16_t* __restrict Out, const float* __restrict Acc, int Count) {
     for (int i = 0; i < Count; ++i)
-        Out[i] = static_cast<std::int16_t>(static_cast<int>(ClampF(Acc[i], -32767.0f, 32767.0f)));
+        Out[i] = static_cast<std::int16_t>(RoundF(ClampF(Acc[i], -32767.0f, 32767.0f)));
+}
+
+void BusToFloats(float* __restrict Out, const float* __restrict Acc, int Count) {
+    // Rounded exactly as BusToShorts rounds, so sound that never clips is the same on both paths.
+    constexpr float Scale = 1.0f / 32768.0f, Far = 1073741824.0f;
+    for (int i = 0; i < Count; ++i)
+        Out[i] = RoundF(ClampF(Acc[i], -Far, Far)) * Scale;
 }
 
 void RampFloats(float* Buf, int Frames, int Channels, float Start, float Step) {

@@ -1,5 +1,10 @@
 #include "audio/nodes/AudioX.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+
 TAudioX::~TAudioX() {
     if (OwnsInput && Input) {
         delete Input;
@@ -11,6 +16,25 @@ int TAudioX::PopData(void* Buf, int BufLen) {
     if (Input) Input->PopData(Buf, BufLen);
     if (OnQueryData) OnQueryData(this, Buf, BufLen);
     return BufLen;
+}
+
+int TAudioX::PopFloats(float* Buf, int Frames) {
+    const int ChannelCount = std::max(GetChannels(), 1);
+    // Pieces through a buffer on the stack: this may run on the audio thread.
+    std::array<std::int16_t, 4096> Pcm;
+    const int Piece = std::max(1, static_cast<int>(Pcm.size()) / ChannelCount);
+    int Done = 0;
+    while (Done < Frames) {
+        const int Want = std::min(Piece, Frames - Done);
+        const int Got = PopData(Pcm.data(), Want * ChannelCount * 2) / (ChannelCount * 2);
+        if (Got <= 0) break;
+        float* Out = Buf + static_cast<std::size_t>(Done) * ChannelCount;
+        for (int i = 0; i < Got * ChannelCount; ++i)
+            Out[i] = Pcm[i] * (1.0f / 32768.0f);
+        Done += std::min(Got, Want);
+        if (Got < Want) break;
+    }
+    return Done;
 }
 
 void TAudioX::SetInput(TAudioX* Node) {

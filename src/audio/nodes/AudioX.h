@@ -17,6 +17,14 @@ public:
     int BitsPerSample = 16;
 
     virtual int PopData(void* Buf, int BufLen);
+    // A second way to pull the same sound: interleaved floats, full scale 1.0, not saturated, so
+    // a mix louder than full scale keeps its shape through the effects after it and is saturated
+    // once, at the end. GivesFloats says the node has such sound natively (a float mix bus, or an
+    // effect over one); consumers use the float path only then. Any node can still be pulled this
+    // way: by default PopFloats converts what PopData gives. Returns the frames delivered (0 or
+    // less: no more data).
+    virtual bool GivesFloats() const { return false; }
+    virtual int PopFloats(float* Buf, int Frames);
     virtual int GetSampleRate() const { return SampleRate; }
     virtual void SetSampleRate(int Value) { SampleRate = Value; }
     virtual int GetChannels() const { return Channels; }

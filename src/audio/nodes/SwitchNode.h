@@ -11,6 +11,9 @@ class TSwitchNode : public TAudioX {
 public:
     // Silence while nothing is published.
     int PopData(void* Buf, int BufLen) override;
+    // The published part's float sound, when it has one.
+    bool GivesFloats() const override;
+    int PopFloats(float* Buf, int Frames) override;
     // Publishes Node as the part pulled from the next block on.
     void SetInput(TAudioX* Node) override;
 

@@ -3,6 +3,7 @@
 #include "audio/soundlib/LameEncoder.h"
 #include "audio/soundlib/PcmWriter.h"
 #include "audio/soundlib/WavWriter.h"
+#include "audio/soundlib/dsp/TpdfDither.h"
 #include "base/Error.h"
 
 #include <algorithm>
@@ -83,16 +84,29 @@ void TEncoderNode::RaiseProgress() {
 void TEncoderNode::Encode() {
     StopRequest = false;
     ReadChannel.reset();
-    ReadChannel = brindle::dsp::TStream::Create(GetSampleRate(), GetChannels(), [this](void* Buf, int Len) {
-        std::memset(Buf, 0, static_cast<size_t>(Len));
-        if (Input) return Input->PopData(Buf, Len);
-        if (OnQueryData) OnQueryData(this, Buf, Len);
-        return Len;
-    });
+    auto Quantizer = std::make_shared<brindle::dsp::TTpdfDither>();
+    ReadChannel =
+        brindle::dsp::TStream::Create(GetSampleRate(), GetChannels(), [this, Quantizer](void* Buf, int Len) {
+            std::memset(Buf, 0, static_cast<size_t>(Len));
+            if (Input && Dither) return PullDithered(*Quantizer, static_cast<std::int16_t*>(Buf), Len);
+            if (Input) return Input->PopData(Buf, Len);
+            if (OnQueryData) OnQueryData(this, Buf, Len);
+            return Len;
+        });
     if (!ReadChannel)
         throw brindle::Error("Can't encode at " + std::to_string(GetSampleRate()) + " Hz with " +
                              std::to_string(GetChannels()) + " channels (ReadChannel)");
     EncodeChannel(*ReadChannel);
+}
+
+int TEncoderNode::PullDithered(brindle::dsp::TTpdfDither& Quantizer, std::int16_t* Buf, int Len) {
+    const int ChannelCount = std::max(GetChannels(), 1);
+    const int Frames = Len / (2 * ChannelCount);
+    DitherBlock.resize(static_cast<size_t>(Frames) * ChannelCount);
+    const int Got = std::min(Input->PopFloats(DitherBlock.data(), Frames), Frames);
+    if (Got <= 0) return 0;
+    Quantizer.Quantize(Buf, DitherBlock.data(), Got * ChannelCount);
+    return Got == Frames ? Len : Got * 2 * ChannelCount;
 }
 
 std::unique_ptr<brindle::TAudioSink> TEncoderNode::StartEncoder() {

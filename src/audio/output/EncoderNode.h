@@ -12,10 +12,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace brindle {
 class TAudioSink;
+namespace dsp {
+class TTpdfDither;
 }
+} // namespace brindle
 
 class TEncoderNode : public TAudioX {
 public:
@@ -34,6 +38,9 @@ public:
     int MP3KBitRate = 256;
     int MP3Channels = 2; // 1 = mono, anything else joint stereo
     float BufLen = 0.25f; // seconds per read
+    // Pulls the input's float sound and converts it to 16 bits with TPDF dither; off, the input's
+    // own 16-bit sound is written untouched.
+    bool Dither = false;
 
     void SetInput(TAudioX* Node) override;
 
@@ -65,6 +72,8 @@ public:
 private:
     std::unique_ptr<brindle::TAudioSink> StartEncoder();
     void RaiseProgress();
+    // Len bytes of the input's float sound, dithered to 16 bits; bytes delivered as PopData.
+    int PullDithered(brindle::dsp::TTpdfDither& Quantizer, std::int16_t* Buf, int Len);
 
     bool OutputMP3 = true;
     bool OutputWAV = false;
@@ -74,4 +83,5 @@ private:
     std::unique_ptr<brindle::dsp::TStream> ReadChannel;
     std::atomic<bool> StopRequest{false};
     std::int64_t BytesRead = 0;
+    std::vector<float> DitherBlock;
 };

@@ -1,11 +1,13 @@
 #include "ui/dialogs/ExportForm.h"
 
+#include "app/AudioSettings.h"
 #include "app/SongEngine.h"
 #include "audio/mixer/SampleCache.h"
 #include "base/Error.h"
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -120,6 +122,9 @@ TExportForm::TExportForm(QWidget* Parent) : QDialog(Parent) {
         FormatRow->addWidget(FormatButtons[i]);
     }
     FormatButtons[FormatMP3]->setChecked(true);
+    cbDither = new QCheckBox("Dither to 16 bits", this);
+    cbDither->setToolTip("Adds a faint noise that turns rounding distortion in quiet passages into hiss");
+    cbDither->setChecked(cAudioSettings::Read().Dither);
     lbProgress = new QLabel(this);
     lbProgress->setWordWrap(true);
     SaveButton = new QPushButton("Save", this);
@@ -140,6 +145,7 @@ TExportForm::TExportForm(QWidget* Parent) : QDialog(Parent) {
     auto* Layout = new QVBoxLayout(this);
     Layout->addLayout(PathRow);
     Layout->addWidget(rgFormat);
+    Layout->addWidget(cbDither);
     Layout->addWidget(lbProgress);
     Layout->addLayout(ButtonRow);
     Layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -256,6 +262,7 @@ void TExportForm::SetIdleControlsEnabled(bool Enabled) {
     BrowseButton->setEnabled(Enabled);
     Edit1->setEnabled(Enabled);
     rgFormat->setEnabled(Enabled);
+    cbDither->setEnabled(Enabled);
 }
 
 bool TExportForm::Export() {
@@ -304,6 +311,12 @@ bool TExportForm::Export() {
             const double BytesPerSecond = Mixer.GetBytesPerSec();
             brindle::RenderOptions Options;
             Options.OutputFile = Output.GetStaging().string();
+            Options.Dither = cbDither->isChecked();
+            // The choice sticks for the next export, as the settings dialog's box shows.
+            if (auto Stored = cAudioSettings::Read(); Stored.Dither != Options.Dither) {
+                Stored.Dither = Options.Dither;
+                Stored.Write();
+            }
             Options.Progress = [&](double Done, double) {
                 ShowProgress(std::llround(Done * BytesPerSecond));
                 QCoreApplication::processEvents();

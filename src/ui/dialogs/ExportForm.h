@@ -14,6 +14,7 @@
 #include <string>
 
 class QButtonGroup;
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -39,6 +40,7 @@ class TExportForm : public QDialog {
     QPushButton* BrowseButton; // "..."
     QGroupBox* rgFormat;
     QRadioButton* FormatButtons[3]; // "MP3", "WAV", "PCM"
+    QCheckBox* cbDither;            // "Dither to 16 bits": starts from the setting, saved on export
     QPushButton* SaveButton;
     QPushButton* CancelButton;
     QLabel* lbProgress;

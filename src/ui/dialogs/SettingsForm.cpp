@@ -31,6 +31,7 @@ TSettingsForm::TSettingsForm(QWidget* Parent) : QDialog(Parent) {
     Button1 = new QPushButton("...", this);
     Button1->setAutoDefault(false);
     cbAS = new QCheckBox("Autosave every 1 minute", this);
+    cbDither = new QCheckBox("Dither exports to 16 bits", this);
     OKBtn = new QPushButton("OK", this);
     OKBtn->setDefault(true);
     CancelBtn = new QPushButton("Cancel", this);
@@ -51,6 +52,7 @@ TSettingsForm::TSettingsForm(QWidget* Parent) : QDialog(Parent) {
     Layout->addWidget(Label2);
     Layout->addLayout(EditorRow);
     Layout->addWidget(cbAS);
+    Layout->addWidget(cbDither);
     Layout->addLayout(Buttons);
     Layout->setSizeConstraint(QLayout::SetFixedSize);
     setMinimumWidth(360);
@@ -82,6 +84,7 @@ void TSettingsForm::Fill(const std::vector<std::string>& DeviceNames, int SoundD
 
 void TSettingsForm::Fill(const std::vector<std::string>& DeviceNames, const cAudioSettings& Settings) {
     Fill(DeviceNames, Settings.SoundDevice, Settings.Buffer, Settings.ExternEdit, Settings.Autosave);
+    cbDither->setChecked(Settings.Dither);
 }
 
 int TSettingsForm::GetSoundDevice() const {
@@ -103,6 +106,7 @@ cAudioSettings TSettingsForm::GetSettings() const {
     Settings.Buffer = GetBuffer();
     Settings.ExternEdit = GetExternEdit();
     Settings.Autosave = GetAutosave();
+    Settings.Dither = cbDither->isChecked();
     return Settings;
 }
 

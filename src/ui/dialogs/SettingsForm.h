@@ -28,6 +28,7 @@ class TSettingsForm : public QDialog {
     QLineEdit* EditorEdit;    // empty: the desktop's default application
     QPushButton* Button1;     // "..."
     QCheckBox* cbAS;          // "Autosave every 1 minute"
+    QCheckBox* cbDither;      // "Dither exports to 16 bits"
     QPushButton* OKBtn;
     QPushButton* CancelBtn;
 

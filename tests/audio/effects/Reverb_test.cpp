@@ -1,11 +1,12 @@
 // The reverb measured on a short burst: a decaying tail whose length follows the delay setting.
+#include "audio/effects/Reverb.h"
 #include "support/Measure.h"
 #include "support/SineNode.h"
 #include "support/Tones.h"
-#include "audio/effects/Reverb.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <random>
 
@@ -119,6 +120,57 @@ TEST(Reverb, WetSoundStartsAfterTheDryOne) {
     // The shortest path through the network is the shortest comb: nothing before it.
     for (int i = 0; i < 1100; ++i) ASSERT_EQ(Wet[i], Plain[i]) << i;
     EXPECT_GT(Rms(Wet, BurstFrames, Rate / 4), 100.0);
+}
+
+} // namespace
+
+namespace {
+
+// Noise of RMS Amp x full scale / sqrt(3) on both channels: the same on both, or independent.
+std::vector<std::int16_t> Noise(double Seconds, double Amp, bool SameOnBoth, unsigned Seed) {
+    std::mt19937 Random(Seed);
+    std::uniform_real_distribution<double> Sample(-Amp * 32767, Amp * 32767);
+    std::vector<std::int16_t> Pcm(static_cast<size_t>(Seconds * Rate) * 2);
+    for (size_t i = 0; i < Pcm.size(); i += 2) {
+        Pcm[i] = static_cast<std::int16_t>(std::lround(Sample(Random)));
+        Pcm[i + 1] = SameOnBoth ? Pcm[i] : static_cast<std::int16_t>(std::lround(Sample(Random)));
+    }
+    return Pcm;
+}
+
+// Wet RMS over dry RMS in dB, per channel, once the reverb's energy has built up.
+std::array<double, 2> WetToDryDb(int Delay, float Level, bool SameOnBoth) {
+    // The tail's energy builds up like the decay runs down: after a fifth of the decay time it
+    // is within 0.3 dB of its final value.
+    const double Settle = 0.5 + 0.2 * Delay * 0.001, Measure = 1.0;
+    const auto Dry = Noise(Settle + Measure, 0.1, SameOnBoth, 11);
+    TPcmNode Source(Dry, Rate, 2);
+    TReverb Reverb;
+    Reverb.SetInput(&Source);
+    Reverb.Params.Level = Level;
+    Reverb.Params.Delay = Delay;
+    Reverb.ApplyParams();
+    const auto Out = PullFrames(Reverb, static_cast<std::int64_t>(Dry.size() / 2));
+    std::array<double, 2> Db{};
+    for (int c = 0; c < 2; ++c) {
+        const auto In = ChannelOf(Dry, 2, c);
+        auto Wet = ChannelOf(Out, 2, c);
+        for (size_t i = 0; i < Wet.size(); ++i) Wet[i] -= In[i];
+        const auto From = static_cast<size_t>(Settle * Rate);
+        Db[c] = 20.0 * std::log10(Rms(Wet, From) / (Level * Rms(In, From)));
+    }
+    return Db;
+}
+
+TEST(Reverb, WetLevelIsTheLevelTimesTheDryLevelAtEveryDelay) {
+    for (int Delay : {50, 300, 1200, 5000, 20000, 60000})
+        for (float Level : {0.25f, 1.0f})
+            for (bool SameOnBoth : {false, true}) {
+                const auto Db = WetToDryDb(Delay, Level, SameOnBoth);
+                for (int c = 0; c < 2; ++c)
+                    EXPECT_NEAR(Db[c], 0.0, 1.0) << "delay " << Delay << " ms, level " << Level
+                                                 << (SameOnBoth ? ", mono" : ", stereo") << " noise, channel " << c;
+            }
 }
 
 } // namespace

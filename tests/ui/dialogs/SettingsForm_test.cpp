@@ -31,6 +31,7 @@ void store(const std::string& device, const std::string& buffer, const std::stri
     TRegString("Buffer", "").Set(buffer);
     TRegString("ExternEdit", "").Set(editor);
     TRegString("Autosave", "").Set(autosave);
+    TRegString("Dither", "").Set("0");
 }
 
 std::string stored(const std::string& name) {
@@ -121,9 +122,11 @@ TEST(SettingsForm, OkStoresEveryValue) {
         form.EditorEdit->clear();
         QTest::keyClicks(form.EditorEdit, "/usr/bin/new-editor");
         QTest::mouseClick(form.cbAS, Qt::LeftButton);
+        QTest::mouseClick(form.cbDither, Qt::LeftButton);
         QTest::mouseClick(form.OKBtn, Qt::LeftButton);
     });
     EXPECT_TRUE(form.RunAndStore(Devices));
+    EXPECT_EQ(stored("Dither"), "-1");
     EXPECT_EQ(stored("SoundDevice"), "2");
     EXPECT_EQ(stored("Buffer"), std::to_string(buffer));
     EXPECT_EQ(stored("ExternEdit"), "/usr/bin/new-editor");

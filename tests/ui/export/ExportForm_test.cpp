@@ -1,6 +1,7 @@
 #include "ui/dialogs/ExportForm.h"
 
 #include "audio/mixer/SampleCache.h"
+#include "base/RegString.h"
 #include "song/Sequencer.h"
 #include "support/Measure.h"
 #include "support/RunProcess.h"
@@ -8,6 +9,7 @@
 #include "support/Tones.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
@@ -138,6 +140,27 @@ TEST_F(ExportForm, WavExportWritesTheSameBytesAsTheCommandLine) {
               TExportForm::ProgressText(std::int64_t(gui.size()) - 44));
     EXPECT_TRUE(logged("Exported"));
     EXPECT_TRUE(strays(dir.path(), {"a.wav", "b.wav", "song.hym", "gui.wav", "cli.wav"}).empty());
+}
+
+TEST_F(ExportForm, DitherBoxMatchesTheCommandLineAndIsRemembered) {
+    TRegString("Dither", "").SetBool(false);
+    TExportForm fresh;
+    EXPECT_FALSE(fresh.cbDither->isChecked()) << "the box starts from the setting";
+    showForm();
+    setPath(dir / "gui.wav");
+    choose(TExportForm::FormatWAV);
+    form.cbDither->setChecked(true);
+    QTest::mouseClick(form.SaveButton, Qt::LeftButton);
+    ASSERT_EQ(form.result(), QDialog::Accepted);
+    EXPECT_TRUE(TRegString("Dither", "0").AsBool()) << "the choice is stored for the next export";
+
+    const auto out = dir / "cli.wav";
+    const auto r = RunCli({"render", module, out.string(), "--dither"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto gui = slurp(dir / "gui.wav");
+    EXPECT_TRUE(gui == slurp(out));
+    EXPECT_FALSE(gui == cliRender("plain.wav")) << "and dither changed the sound";
+    TRegString("Dither", "").SetBool(false);
 }
 
 TEST_F(ExportForm, Mp3GoesThroughLameLikeTheCommandLine) {

@@ -44,6 +44,7 @@ TCombReverb::TCombReverb(int SampleRate, int Channels) : TEffect(SampleRate, Cha
         for (int i = 0; i < AllPassCount; ++i)
             Lines[c].AllPasses[i].Buffer.assign(
                 std::max(1, static_cast<int>((AllPassLengths[i] + Spread) * Scale)), 0.0f);
+        Lines[c].AllPassEnergy = AllPassEnergy(Lines[c]);
     }
     RingRows = static_cast<int>(std::bit_ceil(static_cast<unsigned>(Longest + 1)));
     for (auto& Line : Lines)
@@ -56,16 +57,47 @@ void TCombReverb::SetParameters(const TReverbParams& Value) {
     Design();
 }
 
+double TCombReverb::AllPassEnergy(const TChannel& Line) {
+    // The all-passes here pass their input through inverted, so they are not lossless: their
+    // impulse response carries more energy than the impulse. It dies by AllPassFeedback per loop.
+    std::array<std::vector<double>, AllPassCount> Buffers;
+    std::array<std::size_t, AllPassCount> Pos{};
+    std::size_t Frames = 0;
+    for (int p = 0; p < AllPassCount; ++p) {
+        Buffers[p].assign(Line.AllPasses[p].Buffer.size(), 0.0);
+        Frames += 40 * Buffers[p].size();
+    }
+    double Energy = 0;
+    for (std::size_t n = 0; n < Frames; ++n) {
+        double X = n == 0 ? 1.0 : 0.0;
+        for (int p = 0; p < AllPassCount; ++p) {
+            const double Delayed = Buffers[p][Pos[p]];
+            Buffers[p][Pos[p]] = X + Delayed * AllPassFeedback;
+            if (++Pos[p] == Buffers[p].size()) Pos[p] = 0;
+            X = Delayed - X;
+        }
+        Energy += X * X;
+    }
+    return Energy;
+}
+
 void TCombReverb::Design() {
     const double Seconds = std::clamp(Params.Delay, MinDelay, MaxDelay) * 0.001;
+    const double D = Damping, Pass = 1.0 - Damping;
     for (auto& Line : Lines)
         for (int k = 0; k < CombCount; ++k) {
             const double Length = Line.Length[k];
             // A loop of Length samples loses 60 dB over Seconds.
             const double G = std::pow(10.0, -3.0 * Length / (Seconds * SampleRate));
             Line.Feedback[k / 4][k % 4] = static_cast<float>(G);
+            // White noise gains 1 / (1 - G^2 |H(w)|^2) on average over the loop's phase, H being
+            // the damping low-pass; averaged over frequency that has a closed form. Each comb is
+            // scaled to an eighth of the input's power, and the all-passes' gain is taken out,
+            // so the wet signal is as loud as the input at every decay time.
+            const double A = 1.0 + D * D - G * G * Pass * Pass;
+            const double CombPower = 1.0 + G * G * Pass * Pass / std::sqrt(A * A - 4.0 * D * D);
             Line.Norm[k / 4][k % 4] =
-                static_cast<float>(std::sqrt(1.0 - G * G) / std::sqrt(double(CombCount)));
+                static_cast<float>(1.0 / std::sqrt(double(CombCount) * CombPower * Line.AllPassEnergy));
         }
     Level = std::isfinite(Params.Level) ? std::clamp(Params.Level, 0.0f, 1.0f) : 0.0f;
 }
@@ -105,7 +137,7 @@ void TCombReverb::RunCombs(TChannel& Line, int Frames, float* Out) {
             const TFloat4 Y1{Read[4][At], Read[5][At], Read[6][At], Read[7][At]};
             Store0 = Y0 * Take + Store0 * Keep;
             Store1 = Y1 * Take + Store1 * Keep;
-            const TFloat4 In = Splat4(Mono[Done + i]);
+            const TFloat4 In = Splat4(Input[Done + i]);
             StoreLanes(Write + At, Flushed(In * Norm0 + Store0 * Feedback0));
             StoreLanes(Write + At + 4, Flushed(In * Norm1 + Store1 * Feedback1));
             return Y0 + Y1;
@@ -164,6 +196,14 @@ void TCombReverb::RunAllPasses(TChannel& Line, int Frames, float* Wet) {
     }
 }
 
+void TCombReverb::TakeInput(const float* Block, int Channel, int Frames) {
+    // A NaN or infinity must not ring in the network for ever.
+    for (int i = 0; i < Frames; ++i) {
+        const float V = Block[static_cast<long>(i) * Channels + Channel];
+        Input[i] = std::fabs(V) <= 1e30f ? V : 0.0f;
+    }
+}
+
 void TCombReverb::Process(float* Samples, int Frames) {
     if (Level == 0.0f) {
         // Turning the level up later must not replay sound from before it was turned down.
@@ -178,23 +218,9 @@ void TCombReverb::Process(float* Samples, int Frames) {
     for (int Done = 0; Done < Frames; Done += SliceFrames) {
         const int Now = std::min(SliceFrames, Frames - Done);
         float* Block = Samples + static_cast<long>(Done) * Channels;
-        const float InScale = 1.0f / static_cast<float>(Channels);
-        if (Channels == 2) {
-            for (int i = 0; i < Now; ++i)
-                Mono[i] = (Block[2 * i] + Block[2 * i + 1]) * InScale;
-        } else {
-            for (int i = 0; i < Now; ++i) {
-                float Sum = 0;
-                for (int c = 0; c < Channels; ++c)
-                    Sum += Block[i * Channels + c];
-                Mono[i] = Sum * InScale;
-            }
-        }
-        // A NaN or infinity must not ring in the network for ever.
-        for (int i = 0; i < Now; ++i)
-            Mono[i] = std::fabs(Mono[i]) <= 1e30f ? Mono[i] : 0.0f;
         if (Channels == 2) {
             for (int c = 0; c < 2; ++c) {
+                TakeInput(Block, c, Now);
                 RunCombs(Lines[c], Now, Wet[c].data());
                 RunAllPasses(Lines[c], Now, Wet[c].data());
             }
@@ -204,6 +230,7 @@ void TCombReverb::Process(float* Samples, int Frames) {
             }
         } else {
             for (int c = 0; c < Channels; ++c) {
+                TakeInput(Block, c, Now);
                 RunCombs(Lines[c], Now, Wet[0].data());
                 RunAllPasses(Lines[c], Now, Wet[0].data());
                 for (int i = 0; i < Now; ++i)

@@ -1,7 +1,8 @@
 #pragma once
-// A comb/all-pass reverb network (eight damped feedback combs into four all-passes per channel).
-// Delay is the decay time in milliseconds (to -60 dB); Level is the wet gain added to the dry
-// signal. The comb inputs are normalised so the wet loudness hardly changes with the decay time.
+// A comb/all-pass reverb network (eight damped feedback combs into four all-passes per channel,
+// each channel fed by its own input). Delay is the decay time in milliseconds (to -60 dB); Level
+// is the wet gain added to the dry signal. The network is calibrated so that for white noise the
+// wet signal has the input's RMS at every decay time: Level is the wet-to-dry ratio.
 #include "audio/soundlib/dsp/Effect.h"
 #include "audio/soundlib/dsp/Lanes.h"
 
@@ -45,10 +46,15 @@ class TCombReverb : public TEffect {
         std::array<TFloat4, CombVectors> Norm{};  // input scale for an even loudness
         std::array<TFloat4, CombVectors> Store{}; // damping low-pass state
         std::array<TAllPass, AllPassCount> AllPasses;
+        double AllPassEnergy = 1; // of the all-passes' impulse response
     };
+
+    static double AllPassEnergy(const TChannel& Line);
 
     void Design();
     void Clear();
+    // One channel of the block, with non-finite values silenced, into Input.
+    void TakeInput(const float* Block, int Channel, int Frames);
     // Both write the channel's wet signal into Out.
     void RunCombs(TChannel& Line, int Frames, float* Out);
     void RunAllPasses(TChannel& Line, int Frames, float* Out);
@@ -58,7 +64,7 @@ class TCombReverb : public TEffect {
     bool Silent = true;
     int RingRows = 0; // a power of two
     int Head = 0;     // ring row written next
-    std::array<float, SliceFrames> Mono{};
+    std::array<float, SliceFrames> Input{}; // the channel being run
     // Wet signal of the first two channels, so a stereo block is mixed back in one pass.
     std::array<std::array<float, SliceFrames>, 2> Wet{};
     std::vector<TChannel> Lines;

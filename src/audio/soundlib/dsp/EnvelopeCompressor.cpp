@@ -1,19 +1,26 @@
 #include "audio/soundlib/dsp/EnvelopeCompressor.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace brindle::dsp {
 
 namespace {
-// One-pole coefficient reaching 1 - 1/e of a step after Ms milliseconds; 0 follows at once.
+// One-pole coefficient reaching 1 - 1/e of a step after Ms milliseconds, never faster than the
+// shortest time: a zero-time gain change would be a click on every peak.
 float Coefficient(float Ms, int SampleRate) {
-    if (!std::isfinite(Ms) || Ms <= 0.0f) return 0.0f;
-    return static_cast<float>(std::exp(-1.0 / (static_cast<double>(Ms) * 0.001 * SampleRate)));
+    const float Time = std::isfinite(Ms) ? std::max(Ms, TEnvelopeCompressor::MinTimeMs) : 1000.0f;
+    return static_cast<float>(std::exp(-1.0 / (static_cast<double>(Time) * 0.001 * SampleRate)));
 }
 } // namespace
 
 TEnvelopeCompressor::TEnvelopeCompressor(int SampleRate, int Channels) : TEffect(SampleRate, Channels) {
+    HoldFrames = std::max(1, static_cast<int>(std::lround(HoldMs * 0.001 * SampleRate)));
+    const auto Room = std::bit_ceil(static_cast<std::uint32_t>(HoldFrames + 1));
+    HoldMask = Room - 1;
+    HoldPeaks.assign(Room, 0.0f);
+    HoldAt.assign(Room, 0);
     Design();
 }
 
@@ -75,28 +82,30 @@ void TEnvelopeCompressor::Process(float* Samples, int Frames) {
     }
 }
 
+float TEnvelopeCompressor::HeldPeak(float Peak) {
+    // Peaks no higher than the new one can never be the maximum again.
+    while (HoldBack != HoldFront && HoldPeaks[(HoldBack - 1) & HoldMask] <= Peak)
+        --HoldBack;
+    HoldPeaks[HoldBack & HoldMask] = Peak;
+    HoldAt[HoldBack & HoldMask] = Now;
+    ++HoldBack;
+    // Frames are unique and rising, so at most the oldest entry leaves the window per frame.
+    if (HoldAt[HoldFront & HoldMask] <= Now - HoldFrames) ++HoldFront;
+    ++Now;
+    return HoldPeaks[HoldFront & HoldMask];
+}
+
 void TEnvelopeCompressor::FollowEnvelope(int Frames) {
-    // Rising, the envelope follows the peak at the attack rate, falling at the release rate. Of
-    // the two candidate steps the wanted one is always the larger when the attack is the faster
-    // (and the smaller otherwise), so a max or min replaces a compare-and-select, and the chain
-    // from one envelope value to the next is one multiply and one add.
-    const float A = AttackCoef, R = ReleaseCoef, OneA = 1.0f - AttackCoef, OneR = 1.0f - ReleaseCoef;
+    const float A = AttackCoef, R = ReleaseCoef;
     const float T = Threshold;
     float Env = Envelope;
-    auto Run = [&](auto Pick) {
-        for (int i = 0; i < Frames; ++i) {
-            const float Peak = Gain[i];
-            Env = Pick(A * Env + OneA * Peak, R * Env + OneR * Peak);
-            // A gain of exactly 1 leaves sound under the threshold bit for bit as it was.
-            Gain[i] = Env > T ? T / Env : 1.0f;
-        }
-    };
-    if (A <= R)
-        Run([](float X, float Y) { return X < Y ? Y : X; });
-    else
-        Run([](float X, float Y) { return X < Y ? X : Y; });
-    // Once per block keeps the idle envelope out of the denormal range: it falls by at most the
-    // release factor per frame.
+    for (int i = 0; i < Frames; ++i) {
+        const float Held = HeldPeak(Gain[i]);
+        Env = Held + (Held > Env ? A : R) * (Env - Held);
+        // A gain of exactly 1 leaves sound under the threshold bit for bit as it was.
+        Gain[i] = Env > T ? T / Env : 1.0f;
+    }
+    // Once per block keeps the idle envelope out of the denormal range.
     Envelope = FlushDenormal(Env);
 }
 

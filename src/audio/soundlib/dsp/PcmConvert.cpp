@@ -41,4 +41,24 @@ void FloatsToPcm(std::int16_t* __restrict Dest, const float* __restrict Src, int
     }
 }
 
+void RoundToPcmSteps(float* Samples, int Count) {
+    // Far beyond any mix, yet inside the 32-bit range the conversion needs.
+    constexpr float Far = 1073741824.0f;
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128 Scale = _mm_set1_ps(ToPcm), Back = _mm_set1_ps(ToFloat), Lo = _mm_set1_ps(-Far),
+                 Hi = _mm_set1_ps(Far);
+    for (; i + 4 <= Count; i += 4) {
+        __m128 A = _mm_mul_ps(_mm_loadu_ps(Samples + i), Scale);
+        A = _mm_min_ps(_mm_max_ps(_mm_and_ps(A, _mm_cmpord_ps(A, A)), Lo), Hi);
+        _mm_storeu_ps(Samples + i, _mm_mul_ps(_mm_cvtepi32_ps(_mm_cvtps_epi32(A)), Back));
+    }
+#endif
+    for (; i < Count; ++i) {
+        float Scaled = Samples[i] * ToPcm;
+        if (Scaled != Scaled) Scaled = 0.0f;
+        Samples[i] = static_cast<float>(std::lrint(std::clamp(Scaled, -Far, Far))) * ToFloat;
+    }
+}
+
 } // namespace brindle::dsp

@@ -7,5 +7,7 @@ namespace brindle::dsp {
 void PcmToFloats(float* Dest, const std::int16_t* Src, int Count);
 // Rounds to nearest and saturates to the 16-bit range; a NaN becomes silence, not noise.
 void FloatsToPcm(std::int16_t* Dest, const float* Src, int Count);
+// Rounds in place to the nearest 16-bit step exactly as FloatsToPcm does, without saturating.
+void RoundToPcmSteps(float* Samples, int Count);
 
 } // namespace brindle::dsp

@@ -4,6 +4,7 @@
 #include "audio/soundlib/dsp/PcmConvert.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace brindle::dsp {
 
@@ -16,6 +17,7 @@ std::unique_ptr<TStream> TStream::Create(int SampleRate, int Channels, TPullProc
 TStream::TStream(int SampleRate, int Channels, TPullProc Pull)
     : SampleRate(SampleRate), Channels(Channels), Pull(std::move(Pull)) {
     Effects.reserve(16);
+    FloatBlock.resize(static_cast<size_t>(FloatBlockFrames) * Channels);
 }
 
 int TStream::Read(void* Buf, int Len) {
@@ -42,6 +44,48 @@ void TStream::ProcessEffects(short* Samples, int Frames) {
         Samples += Count;
         Frames -= Now;
     }
+}
+
+void TStream::ProcessFloats(float* Samples, int Frames) {
+    std::lock_guard<std::mutex> Guard(Mutex);
+    if (Effects.empty() || Frames <= 0) return;
+    TDenormalGuard Denormals;
+    for (auto& Entry : Effects)
+        Entry.Effect->Process(Samples, Frames);
+}
+
+int TStream::ReadFloats(float* Buf, int Frames) {
+    if (Frames <= 0) return 0;
+    if (!FloatPull) return -1;
+    const int Got = std::min(FloatPull(Buf, Frames), Frames);
+    if (Got <= 0) return -1;
+    ProcessFloats(Buf, Got);
+    // On the 16-bit steps, as Read leaves its output, so sound that never clips is the same on
+    // both paths; only the saturation is left out.
+    RoundToPcmSteps(Buf, Got * Channels);
+    return Got;
+}
+
+int TStream::ReadSaturated(void* Buf, int Len) {
+    if (Len <= 0) return 0;
+    const int FrameBytes = 2 * Channels;
+    const int Frames = Len / FrameBytes;
+    auto* Out = static_cast<std::int16_t*>(Buf);
+    int Done = 0;
+    while (Done < Frames) {
+        const int Want = std::min(Frames - Done, FloatBlockFrames);
+        const int Got = ReadFloats(FloatBlock.data(), Want);
+        if (Got <= 0) break;
+        FloatsToPcm(Out + static_cast<size_t>(Done) * Channels, FloatBlock.data(), Got * Channels);
+        Done += Got;
+        if (Got < Want) break;
+    }
+    if (Done == 0 && Frames > 0) return -1;
+    if (Done < Frames) return Done * FrameBytes;
+    // A trailing partial frame is silence.
+    std::memset(Out + static_cast<size_t>(Frames) * Channels, 0,
+                static_cast<size_t>(Len - Frames * FrameBytes));
+    return Len;
 }
 
 TEffect* TStream::Add(std::unique_ptr<TEffect> Effect, int Priority) {

@@ -28,6 +28,15 @@ class TStream {
     // Bytes delivered, or -1 when the pull procedure delivered nothing.
     int Read(void* Buf, int Len);
 
+    // The float path (full scale 1.0, unsaturated) over a float source, set with SetFloatPull:
+    // ReadFloats delivers the effects' output as it is, ReadSaturated the same sound as 16-bit
+    // PCM saturated once, so a loud source keeps its shape through every effect. Both return what
+    // Read does (frames or bytes), and neither allocates.
+    using TFloatPullProc = std::function<int(float* Buf, int Frames)>;
+    void SetFloatPull(TFloatPullProc Value) { FloatPull = std::move(Value); }
+    int ReadFloats(float* Buf, int Frames);
+    int ReadSaturated(void* Buf, int Len);
+
     TEffect* Add(std::unique_ptr<TEffect> Effect, int Priority);
     // Removes and destroys the effect; false when it is not on this stream.
     bool Remove(const TEffect* Effect);
@@ -41,6 +50,7 @@ class TStream {
   private:
     TStream(int SampleRate, int Channels, TPullProc Pull);
     void ProcessEffects(short* Samples, int Frames);
+    void ProcessFloats(float* Samples, int Frames);
 
     struct TEntry {
         std::unique_ptr<TEffect> Effect;
@@ -48,6 +58,9 @@ class TStream {
     };
     // A whole 10 ms block at 44.1 kHz goes through each effect in one call.
     static constexpr int ChunkFrames = 1024;
+    // ReadSaturated pulls the float source in blocks this long: the mixer's own block, so the
+    // sequencer sees the same blocks on both paths.
+    static constexpr int FloatBlockFrames = 4096;
 
     int SampleRate;
     int Channels;
@@ -55,6 +68,8 @@ class TStream {
     mutable std::mutex Mutex;
     std::vector<TEntry> Effects;
     std::array<float, ChunkFrames * MaxChannels> Scratch{};
+    TFloatPullProc FloatPull;
+    std::vector<float> FloatBlock; // FloatBlockFrames frames, made with the stream
 };
 
 // A stream set-up failure: the source file and line written together, then the text.

@@ -1,0 +1,22 @@
+#pragma once
+// The last conversion of an export to 16 bits with triangular (TPDF) dither: two uniform values
+// of one step each are added before rounding, which makes the rounding error independent of the
+// signal (its mean and power no longer depend on the level), so quiet fades and tails turn into
+// a steady hiss instead of distortion. Seeded the same way every time, so renders repeat.
+#include <cstdint>
+
+namespace brindle::dsp {
+
+class TTpdfDither {
+  public:
+    // Src at full scale 1.0, any level; Dest saturated to -32768..32767. A NaN becomes silence.
+    void Quantize(std::int16_t* Dest, const float* Src, int Count);
+
+  private:
+    // A uniform value in [-0.5, 0.5) steps.
+    float Uniform();
+
+    std::uint32_t State = 0x2545f491u;
+};
+
+} // namespace brindle::dsp
