@@ -4,6 +4,7 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
 
@@ -12,7 +13,23 @@ extern "C" {
 
 namespace brindle::soundlib {
 
-Resampler::Resampler(int InRate, int InChannels, int OutRate, int OutChannels)
+namespace {
+
+// Bits of precision of the SoX engine's filter (about 6 dB each): far below 16-bit output.
+constexpr double SoxPrecisionBits = 28;
+// Passband end as a fraction of the lower Nyquist frequency; the stopband starts at Nyquist.
+constexpr double SoxPassbandEnd = 0.95;
+
+int UseHighQuality(SwrContext* Swr) {
+    int rc = av_opt_set_int(Swr, "resampler", SWR_ENGINE_SOXR, 0);
+    if (rc >= 0) rc = av_opt_set_double(Swr, "precision", SoxPrecisionBits, 0);
+    if (rc >= 0) rc = av_opt_set_double(Swr, "cutoff", SoxPassbandEnd, 0);
+    return rc;
+}
+
+} // namespace
+
+Resampler::Resampler(int InRate, int InChannels, int OutRate, int OutChannels, ResampleQuality Quality)
     : InChannels(InChannels), OutChannels(OutChannels) {
     if (InRate <= 0 || OutRate <= 0 || InChannels <= 0 || OutChannels <= 0)
         throw brindle::Error("Unsupported audio format conversion");
@@ -20,10 +37,11 @@ Resampler::Resampler(int InRate, int InChannels, int OutRate, int OutChannels)
     AVChannelLayout in{}, out{};
     av_channel_layout_default(&in, InChannels);
     av_channel_layout_default(&out, OutChannels);
-    int rc = swr_alloc_set_opts2(&Swr, &out, AV_SAMPLE_FMT_S16, OutRate, &in, AV_SAMPLE_FMT_S16, InRate, 0,
+    int rc = swr_alloc_set_opts2(&Swr, &out, AV_SAMPLE_FMT_FLT, OutRate, &in, AV_SAMPLE_FMT_FLT, InRate, 0,
                                  nullptr);
     av_channel_layout_uninit(&in);
     av_channel_layout_uninit(&out);
+    if (rc >= 0 && Quality == ResampleQuality::High && InRate != OutRate) rc = UseHighQuality(Swr);
     // The default rematrix lowers a centred mono source by 3 dB; a mono sample should play at its level.
     if (rc >= 0 && InChannels == 1 && OutChannels == 2) {
         const double matrix[2] = {1.0, 1.0};
@@ -49,7 +67,7 @@ int Resampler::OutFramesFor(int InFrames) {
     return std::max(swr_get_out_samples(Swr, InFrames), 0);
 }
 
-void Resampler::Convert(const std::int16_t* In, int Frames, std::vector<std::int16_t>& Out) {
+void Resampler::Convert(const float* In, int Frames, std::vector<float>& Out) {
     if (Frames <= 0) return;
     if (!Swr) {
         Out.insert(Out.end(), In, In + static_cast<size_t>(Frames) * InChannels);
@@ -64,7 +82,7 @@ void Resampler::Convert(const std::int16_t* In, int Frames, std::vector<std::int
     Out.resize(at + static_cast<size_t>(got > 0 ? got : 0) * OutChannels);
 }
 
-void Resampler::Finish(std::vector<std::int16_t>& Out) {
+void Resampler::Finish(std::vector<float>& Out) {
     if (!Swr) return;
     const int room = swr_get_out_samples(Swr, 0);
     if (room <= 0) return;
