@@ -18,7 +18,8 @@ double WindowedAmplitude(const std::vector<double>& X, double Hz, int Rate, std:
     double re = 0, im = 0, weight = 0;
     for (std::size_t i = Begin; i < End; ++i) {
         const double t = 2.0 * std::numbers::pi * static_cast<double>(i - Begin) / n;
-        const double w = 0.35875 - 0.48829 * std::cos(t) + 0.14128 * std::cos(2 * t) - 0.01168 * std::cos(3 * t);
+        const double w =
+            0.35875 - 0.48829 * std::cos(t) + 0.14128 * std::cos(2 * t) - 0.01168 * std::cos(3 * t);
         const double phase = step * static_cast<double>(i);
         re += X[i] * w * std::cos(phase);
         im += X[i] * w * std::sin(phase);

@@ -8,11 +8,16 @@
 
 namespace brindle::soundlib {
 
-inline std::int16_t RoundToPcm16(float Sample) {
-    const double v = std::floor(static_cast<double>(Sample) * 32768.0 + 0.5);
+// Value already in steps of 16 bits: nearest step (ties to even, so halves carry no bias), saturated.
+inline std::int16_t NearestPcm16(double Steps) {
+    const double v = std::nearbyint(Steps);
     if (v >= 32767.0) return 32767;
     if (v <= -32768.0) return -32768;
     return static_cast<std::int16_t>(v);
+}
+
+inline std::int16_t RoundToPcm16(float Sample) {
+    return NearestPcm16(static_cast<double>(Sample) * 32768.0);
 }
 
 class Pcm16Quantizer {
@@ -35,10 +40,7 @@ class Pcm16Quantizer {
         for (std::size_t i = 0; i < Count; ++i) {
             // Two uniform values in [0, 1) make a triangular one in (-1, 1) steps.
             const double tpdf = Uniform() - Uniform();
-            const double v = std::floor(static_cast<double>(In[i]) * 32768.0 + tpdf + 0.5);
-            Out[i] = v >= 32767.0    ? std::int16_t{32767}
-                     : v <= -32768.0 ? std::int16_t{-32768}
-                                     : static_cast<std::int16_t>(v);
+            Out[i] = NearestPcm16(static_cast<double>(In[i]) * 32768.0 + tpdf);
         }
     }
 

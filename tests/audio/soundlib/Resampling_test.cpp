@@ -46,7 +46,8 @@ std::vector<double> Resample(const std::vector<double>& In, int InRate) {
 }
 
 std::int64_t PeakIndex(const std::vector<double>& X) {
-    const auto it = std::max_element(X.begin(), X.end(), [](double a, double b) { return std::abs(a) < std::abs(b); });
+    const auto it =
+        std::max_element(X.begin(), X.end(), [](double a, double b) { return std::abs(a) < std::abs(b); });
     return it - X.begin();
 }
 
@@ -110,7 +111,8 @@ TEST_P(SourceRates, AClickLandsOnItsFrameAndTheLengthFollowsTheRatio) {
         const auto out = Resample(in, rate);
         SCOPED_TRACE(click);
         EXPECT_NEAR(PeakIndex(out), std::llround(click * static_cast<double>(MixRate) / rate), 1);
-        EXPECT_NEAR(static_cast<double>(out.size()), std::round(frames * static_cast<double>(MixRate) / rate), 1);
+        EXPECT_NEAR(static_cast<double>(out.size()), std::round(frames * static_cast<double>(MixRate) / rate),
+                    1);
     }
 }
 
@@ -155,6 +157,26 @@ TEST(DecodeFile, SixteenBitSamplesAtTheMixersRateKeepEverySample) {
     EXPECT_EQ(DecodeFile(dir / "s.mkv", MixRate, 2), tone);
 }
 
+TEST(DecodeFile, StereoFoldedToMonoRoundsHalvesWithoutBias) {
+    bt::TempDir dir;
+    // Channels one step apart: every average lies halfway between two steps.
+    std::vector<std::int16_t> pcm(20000 * 2);
+    for (int i = 0; i < 20000; ++i) {
+        pcm[static_cast<std::size_t>(i) * 2] = static_cast<std::int16_t>(i - 10000);
+        pcm[static_cast<std::size_t>(i) * 2 + 1] = static_cast<std::int16_t>(i - 10000 + 1);
+    }
+    bt::WriteSoundFile(dir / "s.wav", pcm, MixRate, 2);
+    const auto mono = DecodeFile(dir / "s.wav", MixRate, 1);
+    ASSERT_EQ(mono.size(), std::size_t{20000});
+    double bias = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const double exact = (i - 10000) + 0.5;
+        EXPECT_LE(std::abs(mono[static_cast<std::size_t>(i)] - exact), 0.5) << i;
+        bias += mono[static_cast<std::size_t>(i)] - exact;
+    }
+    EXPECT_NEAR(bias / 20000, 0.0, 0.01);
+}
+
 TEST(DecodeFile, ConvertsAsCloselyAsSoxVeryHighQuality) {
     bt::TempDir dir;
     // Left a chord across the band, right a click, at 48 kHz; the chord's ideal conversion is the
@@ -172,8 +194,8 @@ TEST(DecodeFile, ConvertsAsCloselyAsSoxVeryHighQuality) {
     pcm[24000 * 2 + 1] = 32000;
     bt::WriteSoundFile(dir / "in.wav", pcm, 48000, 2);
     // No dither, so both carry only their filter's error and the rounding.
-    const auto sox = bt::RunProcess({"sox", (dir / "in.wav").string(), "-D", "-r", "44100",
-                                     (dir / "sox.wav").string(), "rate", "-v"});
+    const auto sox = bt::RunProcess(
+        {"sox", (dir / "in.wav").string(), "-D", "-r", "44100", (dir / "sox.wav").string(), "rate", "-v"});
     if (sox.exitCode != 0) GTEST_SKIP() << "sox is not available: " << sox.err;
     SoundFile soxFile;
     soxFile.Open(dir / "sox.wav");
@@ -203,7 +225,8 @@ TEST(DeepSources, AToneBelowOneSixteenBitStepStaysASineAtItsLevel) {
             const auto path = dir / ("quiet" + std::to_string(rate) + "_" + std::to_string(bits) + ".wav");
             bt::WriteDeepWav(path, Sine(1000, rate, rate * 2, amp), rate, 1, bits);
             for (int channels : {1, 2}) { // mono at 44.1 kHz is read as is; the others are converted
-                SCOPED_TRACE(testing::Message() << rate << " Hz, " << bits << " bits, " << channels << " out");
+                SCOPED_TRACE(testing::Message()
+                             << rate << " Hz, " << bits << " bits, " << channels << " out");
                 const auto x = bt::ChannelOf(DecodeFile(path, MixRate, channels), channels, 0);
                 ASSERT_EQ(x.size(), std::size_t{MixRate * 2});
                 const double fundamental = bt::WindowedAmplitude(x, 1000, MixRate, 2000, x.size() - 2000);
@@ -228,7 +251,8 @@ TEST(DeepSources, FullScaleSaturatesAndRereadingGivesTheSameSamples) {
     ASSERT_EQ(pcm.size(), tone.size());
     int worst = 0;
     for (std::size_t i = 0; i < pcm.size(); ++i)
-        worst = std::max(worst, static_cast<int>(std::abs(pcm[i] - std::clamp(tone[i] * Full16, -32768.0, 32767.0))));
+        worst = std::max(
+            worst, static_cast<int>(std::abs(pcm[i] - std::clamp(tone[i] * Full16, -32768.0, 32767.0))));
     EXPECT_LE(worst, 1) << "within the dither's step, never wrapped round";
     // Seeking back reads the same stretch again, dither included.
     std::vector<std::int16_t> again(1000);
