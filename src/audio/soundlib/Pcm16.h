@@ -20,41 +20,28 @@ inline std::int16_t RoundToPcm16(float Sample) {
     return NearestPcm16(static_cast<double>(Sample) * 32768.0);
 }
 
-class Pcm16Quantizer {
-  public:
-    explicit Pcm16Quantizer(bool Dither = false, std::uint64_t Seed = 0) : Dither(Dither) { Reseed(Seed); }
+// Triangular noise in (-1, 1) steps for the sample at Index, a hash of the index: the same
+// position of a file gets the same dither however it is reached (read through, seeked, reloaded).
+inline double TpdfDither(std::uint64_t Index) {
+    std::uint64_t z = Index + 0x9E3779B97F4A7C15ull; // splitmix64
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    constexpr double unit = 1.0 / 16777216.0; // two uniform values of 24 bits each
+    return static_cast<double>(z >> 40) * unit - static_cast<double>(z & 0xFFFFFF) * unit;
+}
 
-    bool Dithers() const { return Dither; }
-    // The dither sequence depends only on the seed, so the same data decoded twice is identical.
-    void Reseed(std::uint64_t Seed) {
-        State = Seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull;
-        if (State == 0) State = 1; // xorshift never leaves 0
+// Count interleaved samples to 16 bits; FirstIndex is the position of In[0] in the whole sound,
+// in samples, which picks the dither.
+inline void ToPcm16(const float* In, std::size_t Count, std::int16_t* Out, bool Dither,
+                    std::uint64_t FirstIndex) {
+    if (!Dither) {
+        for (std::size_t i = 0; i < Count; ++i)
+            Out[i] = RoundToPcm16(In[i]);
+        return;
     }
-
-    void Convert(const float* In, std::size_t Count, std::int16_t* Out) {
-        if (!Dither) {
-            for (std::size_t i = 0; i < Count; ++i)
-                Out[i] = RoundToPcm16(In[i]);
-            return;
-        }
-        for (std::size_t i = 0; i < Count; ++i) {
-            // Two uniform values in [0, 1) make a triangular one in (-1, 1) steps.
-            const double tpdf = Uniform() - Uniform();
-            Out[i] = NearestPcm16(static_cast<double>(In[i]) * 32768.0 + tpdf);
-        }
-    }
-
-  private:
-    double Uniform() {
-        // xorshift64*: cheap, and good enough for noise one step wide.
-        State ^= State >> 12;
-        State ^= State << 25;
-        State ^= State >> 27;
-        return static_cast<double>((State * 0x2545F4914F6CDD1Dull) >> 11) * (1.0 / 9007199254740992.0);
-    }
-
-    bool Dither;
-    std::uint64_t State = 0;
-};
+    for (std::size_t i = 0; i < Count; ++i)
+        Out[i] = NearestPcm16(static_cast<double>(In[i]) * 32768.0 + TpdfDither(FirstIndex + i));
+}
 
 } // namespace brindle::soundlib

@@ -53,7 +53,6 @@ void SoundFile::Open(const std::string& Path) {
     Impl = std::move(decoder);
     FilePath = Path;
     Position = 0;
-    Quantize = Pcm16Quantizer(Impl->HasDeepSamples(), 0);
 }
 
 void SoundFile::Close() {
@@ -94,8 +93,6 @@ bool SoundFile::SeekBytes(std::int64_t Bytes) {
     const std::int64_t frame = Bytes > 0 ? Bytes / FrameBytes() : 0;
     if (!Impl->SeekFrame(frame)) return false;
     Position = frame * FrameBytes();
-    // The dither follows the position, so a stretch of the file reads the same however it is reached.
-    Quantize.Reseed(static_cast<std::uint64_t>(frame));
     return true;
 }
 
@@ -103,8 +100,8 @@ int SoundFile::Read(void* Buf, int Bytes) {
     if (!Impl) return -1;
     const int frames = Bytes / FrameBytes();
     if (frames <= 0) return 0;
-    const int got = Quantize.Dithers() && Buf ? ReadDeep(static_cast<std::int16_t*>(Buf), frames)
-                                              : Impl->ReadFrames(static_cast<std::int16_t*>(Buf), frames);
+    const int got = Impl->HasDeepSamples() && Buf ? ReadDeep(static_cast<std::int16_t*>(Buf), frames)
+                                                  : Impl->ReadFrames(static_cast<std::int16_t*>(Buf), frames);
     if (got <= 0) return -1;
     Position += static_cast<std::int64_t>(got) * FrameBytes();
     return got * FrameBytes();
@@ -117,8 +114,9 @@ int SoundFile::ReadDeep(std::int16_t* Buf, int Frames) {
     while (done < Frames) {
         const int got = Impl->ReadFloatFrames(Scratch.data(), std::min(per, Frames - done));
         if (got <= 0) break;
-        Quantize.Convert(Scratch.data(), static_cast<std::size_t>(got) * channels,
-                         Buf + static_cast<std::size_t>(done) * channels);
+        const auto at = static_cast<std::size_t>(done) * channels;
+        ToPcm16(Scratch.data(), static_cast<std::size_t>(got) * channels, Buf + at, true,
+                static_cast<std::uint64_t>(Position / 2) + at);
         done += got;
     }
     return done;
@@ -180,7 +178,7 @@ std::vector<std::int16_t> DecodeFile(const std::string& Path, int Rate, int Chan
     if (claimed > 0 && claimed <= static_cast<double>(MaxFrames))
         out.reserve(static_cast<std::size_t>(claimed + 64) * static_cast<std::size_t>(Channels));
     // Converted in float and rounded to 16 bits once, at the end; deep sources with dither.
-    Pcm16Quantizer quantize(file.HasDeepSamples());
+    const bool dither = file.HasDeepSamples();
     // About 8192 frames out per block, whatever the ratio: memory stays small next to the result.
     const int blockFrames =
         static_cast<int>(std::clamp<std::int64_t>(std::int64_t{8192} * file.SampleRate() / Rate, 64, 16384));
@@ -191,7 +189,7 @@ std::vector<std::int16_t> DecodeFile(const std::string& Path, int Rate, int Chan
         const std::size_t at = out.size();
         MakeRoom(out, converted.size(), limit);
         out.resize(at + converted.size());
-        quantize.Convert(converted.data(), converted.size(), out.data() + at);
+        ToPcm16(converted.data(), converted.size(), out.data() + at, dither, at);
         converted.clear();
     };
     while (true) {

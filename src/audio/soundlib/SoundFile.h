@@ -67,7 +67,6 @@ class SoundFile {
     std::unique_ptr<Decoder> Impl;
     std::string FilePath;
     std::int64_t Position = 0;
-    Pcm16Quantizer Quantize;
     std::array<float, 4096> Scratch; // deep samples on their way to 16 bits
 };
 
