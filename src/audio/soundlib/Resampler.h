@@ -4,9 +4,9 @@
 //
 // High quality (the default) uses the SoX engine with a steep filter: images and aliases stay more
 // than 120 dB down and the passband is flat within 0.01 dB to 0.95 of the lower Nyquist frequency
-// (20.9 kHz at 44.1 kHz). Instruments are converted once, when they are loaded, so the cost is paid once.
-// Either way output frame 0 is input time 0: the filter's delay is taken out, so notes keep their
-// onsets.
+// (20.9 kHz at 44.1 kHz). Instruments are converted once, when they are loaded, so its cost is paid
+// once. Either way output frame 0 is input time 0: the filter's delay is taken out, so notes keep
+// their onsets.
 #include <vector>
 
 struct SwrContext;

@@ -1,6 +1,7 @@
 #include "audio/soundlib/SoundFile.h"
 
 #include "audio/soundlib/Decoder.h"
+#include "audio/soundlib/Pcm16.h"
 #include "audio/soundlib/Resampler.h"
 #include "base/Error.h"
 #include "base/realtime/RealtimeProbe.h"

@@ -3,8 +3,6 @@
 // Output is 16-bit signed interleaved PCM at the file's own rate and channel count; positions and
 // lengths are in bytes of that output, always whole frames. Sources deeper than 16 bits are rounded
 // to it once, with dither; ReadFloat gives their full resolution.
-#include "audio/soundlib/Pcm16.h"
-
 #include <array>
 #include <cstdint>
 #include <memory>
