@@ -1,7 +1,7 @@
 // Cost of converting instruments to the mixer's 44.1 kHz stereo: the SoX engine the sample cache
-// uses against libswresample's default filter, per second of stereo audio at 22.05, 48 and 96 kHz
-// (CPU time per iteration = one second of source audio; "xRealTime" is seconds of audio converted
-// per second). Instruments are converted once, when loaded, so this is a loading cost.
+// uses, the long filter it falls back to, and libswresample's default filter, per second of stereo audio
+// at 22.05, 48 and 96 kHz (CPU time per iteration = one second of source audio; "xRealTime" is seconds of
+// audio converted per second). Instruments are converted once, when loaded, so this is a loading cost.
 #include "audio/soundlib/Resampler.h"
 
 #include <benchmark/benchmark.h>
@@ -54,11 +54,15 @@ void ConvertOneSecond(benchmark::State& State, ResampleQuality Quality) {
 void BM_ResampleHighQuality(benchmark::State& State) {
     ConvertOneSecond(State, ResampleQuality::High);
 }
+void BM_ResampleLongFilter(benchmark::State& State) {
+    ConvertOneSecond(State, ResampleQuality::LongFilter);
+}
 void BM_ResampleLibraryDefault(benchmark::State& State) {
     ConvertOneSecond(State, ResampleQuality::LibraryDefault);
 }
 
 BENCHMARK(BM_ResampleHighQuality)->Arg(22050)->Arg(48000)->Arg(96000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ResampleLongFilter)->Arg(22050)->Arg(48000)->Arg(96000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResampleLibraryDefault)->Arg(22050)->Arg(48000)->Arg(96000)->Unit(benchmark::kMillisecond);
 
 } // namespace

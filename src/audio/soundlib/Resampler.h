@@ -15,6 +15,9 @@ namespace brindle::soundlib {
 
 enum class ResampleQuality {
     High,
+    // libswresample's own engine with a long filter: what High falls back to where libswresample
+    // was built without the SoX engine. As clean, and slower.
+    LongFilter,
     // libswresample's own defaults (a 32-tap filter); kept as the measure of what High costs.
     LibraryDefault,
 };

@@ -15,8 +15,10 @@
 #include <cmath>
 #include <numbers>
 #include <numeric>
+#include <tuple>
 
 using brindle::soundlib::DecodeFile;
+using brindle::soundlib::ResampleQuality;
 using brindle::soundlib::Resampler;
 using brindle::soundlib::SoundFile;
 namespace bt = brindle::test;
@@ -34,8 +36,9 @@ std::vector<double> Sine(double Hz, int Rate, int Frames, double Amp) {
 }
 
 // Mono through the converter the sample cache uses, in float: what the filter does, before rounding.
-std::vector<double> Resample(const std::vector<double>& In, int InRate) {
-    Resampler convert(InRate, 1, MixRate, 1);
+std::vector<double> Resample(const std::vector<double>& In, int InRate,
+                             ResampleQuality Quality = ResampleQuality::High) {
+    Resampler convert(InRate, 1, MixRate, 1, Quality);
     const std::vector<float> in(In.begin(), In.end());
     std::vector<float> out;
     // In pieces, as a file is decoded.
@@ -61,23 +64,30 @@ double LevelAt(const std::vector<double>& Out, double AtHz, double Amp) {
     return bt::DbOf(bt::WindowedAmplitude(Out, AtHz, MixRate, 2000, Out.size() - 2000), Amp);
 }
 
-class SourceRates : public ::testing::TestWithParam<int> {};
+// Each source rate through the SoX engine and through the long filter that stands in for it.
+class SourceRates : public ::testing::TestWithParam<std::tuple<int, ResampleQuality>> {
+  protected:
+    int Rate() const { return std::get<0>(GetParam()); }
+    std::vector<double> Convert(const std::vector<double>& In) const {
+        return Resample(In, Rate(), std::get<1>(GetParam()));
+    }
+};
 
 TEST_P(SourceRates, PassbandIsFlatWithinATenthOfADecibel) {
-    const int rate = GetParam();
+    const int rate = Rate();
     const double top = LowerNyquist(rate) >= 22050 ? 20000.0 : 0.9 * LowerNyquist(rate);
     for (double hz : {40.0, 1000.0, 5000.0, 9000.0, 14000.0, 18000.0, top}) {
         if (hz > top) continue;
         SCOPED_TRACE(hz);
-        const auto out = Resample(Sine(hz, rate, rate, 0.5), rate);
+        const auto out = Convert(Sine(hz, rate, rate, 0.5));
         EXPECT_NEAR(LevelAt(out, hz, 0.5), 0.0, 0.1);
     }
 }
 
 TEST_P(SourceRates, ImagesAndAliasesOfTonesInTheBandStayNinetyDecibelsDown) {
-    const int rate = GetParam();
+    const int rate = Rate();
     for (double hz : {1000.0, 0.5 * LowerNyquist(rate), 0.9 * LowerNyquist(rate)}) {
-        const auto out = Resample(Sine(hz, rate, rate, 0.5), rate);
+        const auto out = Convert(Sine(hz, rate, rate, 0.5));
         // Every copy of the tone the source's sampling makes, wherever it would fold.
         for (int k = 1; k <= 4; ++k) {
             for (double copy : {k * rate - hz, k * rate + hz}) {
@@ -91,11 +101,11 @@ TEST_P(SourceRates, ImagesAndAliasesOfTonesInTheBandStayNinetyDecibelsDown) {
 }
 
 TEST_P(SourceRates, ContentAboveTheMixersNyquistDoesNotFoldBack) {
-    const int rate = GetParam();
+    const int rate = Rate();
     if (rate <= MixRate) GTEST_SKIP() << "nothing above the mixer's Nyquist frequency";
     for (double hz : {22500.0, 23500.0, 0.45 * rate}) {
         if (hz <= MixRate / 2.0) continue;
-        const auto out = Resample(Sine(hz, rate, rate, 0.5), rate);
+        const auto out = Convert(Sine(hz, rate, rate, 0.5));
         SCOPED_TRACE(hz);
         EXPECT_LT(LevelAt(out, bt::FoldedHz(hz, MixRate), 0.5), -90.0);
         EXPECT_LT(bt::Rms(out, 2000, out.size() - 2000), 0.5 * 1e-4) << "nothing of it anywhere";
@@ -103,12 +113,12 @@ TEST_P(SourceRates, ContentAboveTheMixersNyquistDoesNotFoldBack) {
 }
 
 TEST_P(SourceRates, AClickLandsOnItsFrameAndTheLengthFollowsTheRatio) {
-    const int rate = GetParam();
+    const int rate = Rate();
     const int frames = rate / 2;
     for (int click : {0, 1000, frames - 1500}) {
         std::vector<double> in(static_cast<std::size_t>(frames), 0.0);
         in[static_cast<std::size_t>(click)] = 0.9;
-        const auto out = Resample(in, rate);
+        const auto out = Convert(in);
         SCOPED_TRACE(click);
         EXPECT_NEAR(PeakIndex(out), std::llround(click * static_cast<double>(MixRate) / rate), 1);
         EXPECT_NEAR(static_cast<double>(out.size()), std::round(frames * static_cast<double>(MixRate) / rate),
@@ -116,7 +126,10 @@ TEST_P(SourceRates, AClickLandsOnItsFrameAndTheLengthFollowsTheRatio) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Resampler, SourceRates, ::testing::Values(22050, 32000, 48000, 88200, 96000));
+INSTANTIATE_TEST_SUITE_P(Resampler, SourceRates,
+                         ::testing::Combine(::testing::Values(22050, 32000, 48000, 88200, 96000),
+                                            ::testing::Values(ResampleQuality::High,
+                                                              ResampleQuality::LongFilter)));
 
 TEST(DecodeFile, SixteenBitSamplesAreConvertedCleanly) {
     bt::TempDir dir;
