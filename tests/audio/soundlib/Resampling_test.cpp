@@ -58,8 +58,8 @@ double LowerNyquist(int Rate) {
     return std::min(Rate, MixRate) / 2.0;
 }
 
-// Level (dB against the tone's amplitude) of a tone of Hz at Rate after conversion, measured at
-// AtHz of the output, away from the edges where the tone starts and stops.
+// Level of the converted Out at AtHz, in dB against the source tone's amplitude Amp, away from the
+// edges where the tone starts and stops.
 double LevelAt(const std::vector<double>& Out, double AtHz, double Amp) {
     return bt::DbOf(bt::WindowedAmplitude(Out, AtHz, MixRate, 2000, Out.size() - 2000), Amp);
 }
