@@ -129,7 +129,12 @@ TEST_P(SourceRates, AClickLandsOnItsFrameAndTheLengthFollowsTheRatio) {
 INSTANTIATE_TEST_SUITE_P(Resampler, SourceRates,
                          ::testing::Combine(::testing::Values(22050, 32000, 48000, 88200, 96000),
                                             ::testing::Values(ResampleQuality::High,
-                                                              ResampleQuality::LongFilter)));
+                                                              ResampleQuality::LongFilter)),
+                         [](const auto& Info) {
+                             const bool sox = std::get<1>(Info.param) == ResampleQuality::High;
+                             return std::to_string(std::get<0>(Info.param)) +
+                                    (sox ? "Hz_Sox" : "Hz_LongFilter");
+                         });
 
 TEST(DecodeFile, SixteenBitSamplesAreConvertedCleanly) {
     bt::TempDir dir;
