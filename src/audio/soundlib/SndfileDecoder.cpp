@@ -5,6 +5,32 @@
 namespace brindle::soundlib {
 namespace {
 
+// Encodings whose samples fit 16 bits; everything else is read as floats.
+bool HoldsAtMost16Bits(int Format) {
+    switch (Format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+    case SF_FORMAT_IMA_ADPCM:
+    case SF_FORMAT_MS_ADPCM:
+    case SF_FORMAT_GSM610:
+    case SF_FORMAT_VOX_ADPCM:
+    case SF_FORMAT_G721_32:
+    case SF_FORMAT_G723_24:
+    case SF_FORMAT_G723_40:
+    case SF_FORMAT_DWVW_12:
+    case SF_FORMAT_DWVW_16:
+    case SF_FORMAT_DPCM_8:
+    case SF_FORMAT_DPCM_16:
+    case SF_FORMAT_ALAC_16:
+        return true;
+    default:
+        return false;
+    }
+}
+
 class SndfileDecoder final : public Decoder {
   public:
     SndfileDecoder(SNDFILE* File, const SF_INFO& Info) : File(File), Info(Info) {}
@@ -32,6 +58,13 @@ class SndfileDecoder final : public Decoder {
         }
         return done;
     }
+
+    int ReadFloatFrames(float* Out, int Frames) override {
+        if (Frames <= 0) return 0;
+        return static_cast<int>(sf_readf_float(File, Out, Frames));
+    }
+
+    bool HasDeepSamples() const override { return !HoldsAtMost16Bits(Info.format); }
 
     bool SeekFrame(std::int64_t Frame) override { return sf_seek(File, Frame, SEEK_SET) >= 0; }
 

@@ -1,6 +1,7 @@
 #include "audio/soundlib/SoundFile.h"
 
 #include "audio/soundlib/Decoder.h"
+#include "audio/soundlib/Pcm16.h"
 #include "audio/soundlib/Resampler.h"
 #include "base/Error.h"
 #include "base/realtime/RealtimeProbe.h"
@@ -61,6 +62,10 @@ void SoundFile::Close() {
     Position = 0;
 }
 
+bool SoundFile::HasDeepSamples() const {
+    return Impl && Impl->HasDeepSamples();
+}
+
 const char* SoundFile::DecoderName() const {
     return Impl ? Impl->Name() : "";
 }
@@ -96,10 +101,35 @@ int SoundFile::Read(void* Buf, int Bytes) {
     if (!Impl) return -1;
     const int frames = Bytes / FrameBytes();
     if (frames <= 0) return 0;
-    const int got = Impl->ReadFrames(static_cast<std::int16_t*>(Buf), frames);
+    const int got = Impl->HasDeepSamples() && Buf ? ReadDeep(static_cast<std::int16_t*>(Buf), frames)
+                                                  : Impl->ReadFrames(static_cast<std::int16_t*>(Buf), frames);
     if (got <= 0) return -1;
     Position += static_cast<std::int64_t>(got) * FrameBytes();
     return got * FrameBytes();
+}
+
+int SoundFile::ReadDeep(std::int16_t* Buf, int Frames) {
+    const int channels = Channels();
+    const int per = static_cast<int>(Scratch.size()) / channels;
+    int done = 0;
+    while (done < Frames) {
+        const int got = Impl->ReadFloatFrames(Scratch.data(), std::min(per, Frames - done));
+        if (got <= 0) break;
+        const auto at = static_cast<std::size_t>(done) * channels;
+        ToPcm16(Scratch.data(), static_cast<std::size_t>(got) * channels, Buf + at, true,
+                static_cast<std::uint64_t>(Position / 2) + at);
+        done += got;
+    }
+    return done;
+}
+
+int SoundFile::ReadFloat(float* Buf, int Frames) {
+    if (!Impl) return -1;
+    if (Frames <= 0) return 0;
+    const int got = Buf ? Impl->ReadFloatFrames(Buf, Frames) : Impl->ReadFrames(nullptr, Frames);
+    if (got <= 0) return -1;
+    Position += static_cast<std::int64_t>(got) * FrameBytes();
+    return got;
 }
 
 double SoundFile::BytesToSeconds(std::int64_t Bytes) const {
@@ -148,17 +178,30 @@ std::vector<std::int16_t> DecodeFile(const std::string& Path, int Rate, int Chan
     const double claimed = static_cast<double>(file.LengthFrames()) * Rate / file.SampleRate();
     if (claimed > 0 && claimed <= static_cast<double>(MaxFrames))
         out.reserve(static_cast<std::size_t>(claimed + 64) * static_cast<std::size_t>(Channels));
-    std::vector<std::int16_t> block(static_cast<size_t>(16384) * file.Channels());
+    // Converted in float and rounded to 16 bits once, at the end; deep sources with dither.
+    const bool dither = file.HasDeepSamples();
+    // About 8192 frames out per block, whatever the ratio: memory stays small next to the result.
+    const int blockFrames =
+        static_cast<int>(std::clamp<std::int64_t>(std::int64_t{8192} * file.SampleRate() / Rate, 64, 16384));
+    std::vector<float> block(static_cast<std::size_t>(blockFrames) * file.Channels());
+    std::vector<float> converted;
+    converted.reserve(static_cast<std::size_t>(convert.OutFramesFor(blockFrames)) * Channels);
+    const auto append = [&] {
+        const std::size_t at = out.size();
+        MakeRoom(out, converted.size(), limit);
+        out.resize(at + converted.size());
+        ToPcm16(converted.data(), converted.size(), out.data() + at, dither, at);
+        converted.clear();
+    };
     while (true) {
-        const int got = file.Read(block.data(), static_cast<int>(block.size() * 2));
-        if (got <= 0) break;
-        const int frames = got / file.FrameBytes();
-        MakeRoom(out, static_cast<std::size_t>(convert.OutFramesFor(frames)) * Channels, limit);
-        convert.Convert(block.data(), frames, out);
+        const int frames = file.ReadFloat(block.data(), blockFrames);
+        if (frames <= 0) break;
+        convert.Convert(block.data(), frames, converted);
+        append();
         if (out.size() > limit) ThrowTooLong(Path, MaxFrames, Rate);
     }
-    MakeRoom(out, static_cast<std::size_t>(convert.OutFramesFor(0)) * Channels, limit);
-    convert.Finish(out);
+    convert.Finish(converted);
+    append();
     if (out.size() > limit) out.resize(limit); // the converter's last few frames
     return out;
 }

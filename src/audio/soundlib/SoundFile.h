@@ -1,7 +1,9 @@
 #pragma once
 // Streaming decoder for any supported audio file: libsndfile first, FFmpeg as the fallback.
 // Output is 16-bit signed interleaved PCM at the file's own rate and channel count; positions and
-// lengths are in bytes of that output, always whole frames.
+// lengths are in bytes of that output, always whole frames. Sources deeper than 16 bits are rounded
+// to it once, with dither; ReadFloat gives their full resolution.
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -48,23 +50,32 @@ class SoundFile {
     // Reads up to Bytes bytes (whole frames) into Buf; a null Buf decodes and discards.
     // Returns the bytes delivered, or -1 at the end of the data (or when no file is open).
     int Read(void* Buf, int Bytes);
+    // Reads up to Frames frames as floats (full scale ±1.0) at the source's own resolution; the
+    // position moves as for Read. Returns the frames delivered, or -1 at the end of the data.
+    int ReadFloat(float* Buf, int Frames);
+    // True when the source carries more than 16 bits a sample (24/32-bit, float, lossy codecs).
+    bool HasDeepSamples() const;
 
     double BytesToSeconds(std::int64_t Bytes) const;
     std::int64_t SecondsToBytes(double Seconds) const;
 
   private:
+    int ReadDeep(std::int16_t* Buf, int Frames);
+
     std::unique_ptr<Decoder> Impl;
     std::string FilePath;
     std::int64_t Position = 0;
+    std::array<float, 4096> Scratch; // deep samples on their way to 16 bits
 };
 
 // Reads File from its position to the end, at its own format. Memory grows with the data that
 // actually arrives, never beyond MaxFrames frames: a longer file throws brindle::Error naming it.
 std::vector<std::int16_t> ReadAll(SoundFile& File, std::int64_t MaxFrames);
 
-// Decodes a whole file and converts it to Rate and Channels (libswresample), at most MaxFrames
-// frames at Rate (MaxDecodeSeconds when negative). Throws brindle::Error naming the file like
-// SoundFile::Open, and for a file longer than that.
+// Decodes a whole file and converts it to Rate and Channels, at most MaxFrames frames at Rate
+// (MaxDecodeSeconds when negative). A file already at Rate and Channels is copied as decoded; any
+// other is converted from its full resolution (see Resampler) and rounded to 16 bits once.
+// Throws brindle::Error naming the file like SoundFile::Open, and for a file longer than that.
 std::vector<std::int16_t> DecodeFile(const std::string& Path, int Rate, int Channels,
                                      std::int64_t MaxFrames = -1);
 

@@ -1,4 +1,5 @@
 #include "audio/soundlib/Decoder.h"
+#include "audio/soundlib/Pcm16.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -15,7 +16,8 @@ namespace brindle::soundlib {
 namespace {
 
 // Fallback decoder for what libsndfile refuses (WMA, AAC, ...). Output keeps the stream's own rate
-// and channel count, converted to interleaved 16-bit, so frame counts match the stream's timestamps.
+// and channel count, converted to interleaved floats (exact for 16-bit codecs), so frame counts
+// match the stream's timestamps.
 class FfmpegDecoder final : public Decoder {
   public:
     ~FfmpegDecoder() override {
@@ -52,6 +54,9 @@ class FfmpegDecoder final : public Decoder {
         Length = std::max<std::int64_t>(Length, 0);
         // A stream that yields no audio at all is not a usable file.
         if (!FillPending()) return false;
+        // Known once a frame is decoded: some codecs settle their sample format only then.
+        const auto fmt = av_get_packed_sample_fmt(Codec->sample_fmt);
+        Deep = !((fmt == AV_SAMPLE_FMT_S16 || fmt == AV_SAMPLE_FMT_U8) && Codec->bits_per_raw_sample <= 16);
         return true;
     }
 
@@ -59,20 +64,24 @@ class FfmpegDecoder final : public Decoder {
     int Channels() const override { return ChannelCount; }
     std::int64_t LengthFrames() const override { return Length; }
     const char* Name() const override { return "FFmpeg"; }
+    bool HasDeepSamples() const override { return Deep; }
 
     int ReadFrames(std::int16_t* Out, int Frames) override {
-        int done = 0;
-        while (done < Frames) {
-            if (PendingFrames() == 0 && !FillPending()) break;
-            const int take = std::min(Frames - done, PendingFrames());
+        return Deliver(Frames, [&](const float* From, int At, int Count) {
+            if (Out) {
+                std::int16_t* to = Out + static_cast<size_t>(At) * ChannelCount;
+                for (size_t i = 0; i < static_cast<size_t>(Count) * ChannelCount; ++i)
+                    to[i] = RoundToPcm16(From[i]);
+            }
+        });
+    }
+
+    int ReadFloatFrames(float* Out, int Frames) override {
+        return Deliver(Frames, [&](const float* From, int At, int Count) {
             if (Out)
-                std::memcpy(Out + static_cast<size_t>(done) * ChannelCount, Pending.data() + PendingAt,
-                            static_cast<size_t>(take) * ChannelCount * sizeof(std::int16_t));
-            PendingAt += static_cast<size_t>(take) * ChannelCount;
-            done += take;
-            Cursor += take;
-        }
-        return done;
+                std::memcpy(Out + static_cast<size_t>(At) * ChannelCount, From,
+                            static_cast<size_t>(Count) * ChannelCount * sizeof(float));
+        });
     }
 
     bool SeekFrame(std::int64_t Target) override {
@@ -110,11 +119,26 @@ class FfmpegDecoder final : public Decoder {
     }
 
   private:
+    // Hands out up to Frames pending frames, decoding more as needed: Copy(from, frame index in the
+    // caller's buffer, frame count). Returns the frames handed out.
+    template <typename CopyFn> int Deliver(int Frames, CopyFn&& Copy) {
+        int done = 0;
+        while (done < Frames) {
+            if (PendingFrames() == 0 && !FillPending()) break;
+            const int take = std::min(Frames - done, PendingFrames());
+            Copy(Pending.data() + PendingAt, done, take);
+            PendingAt += static_cast<size_t>(take) * ChannelCount;
+            done += take;
+            Cursor += take;
+        }
+        return done;
+    }
+
     bool MakeConverter() {
         swr_free(&Swr);
         AVChannelLayout out{};
         av_channel_layout_default(&out, ChannelCount);
-        const int rc = swr_alloc_set_opts2(&Swr, &out, AV_SAMPLE_FMT_S16, Rate, &Codec->ch_layout,
+        const int rc = swr_alloc_set_opts2(&Swr, &out, AV_SAMPLE_FMT_FLT, Rate, &Codec->ch_layout,
                                            Codec->sample_fmt, Rate, 0, nullptr);
         av_channel_layout_uninit(&out);
         return rc >= 0 && swr_init(Swr) >= 0;
@@ -215,13 +239,14 @@ class FfmpegDecoder final : public Decoder {
     int Rate = 0;
     int ChannelCount = 0;
     std::int64_t Length = 0;
-    std::vector<std::int16_t> Pending;
+    std::vector<float> Pending;
     size_t PendingAt = 0;
     std::int64_t PendingStart = AV_NOPTS_VALUE;
     std::int64_t KnownEnd = AV_NOPTS_VALUE;
     std::int64_t Cursor = 0; // frames delivered since the start
     bool Drained = false;
     bool SentEof = false;
+    bool Deep = true;
 };
 
 } // namespace
