@@ -14,7 +14,8 @@ namespace brindle::soundlib {
 // brought into the playable range.
 std::int64_t StretchedFrames(std::int64_t Frames, float Speed);
 // Speed is a tempo factor (2 = twice as fast), Pitch a shift in semitones, both brought into the
-// playable range. The result holds StretchedFrames(Source.Frames(), Speed) frames.
+// playable range. The result holds StretchedFrames(Source.Frames(), Speed) frames and ends
+// with the fade a live voice gives the note.
 std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Speed, float Pitch);
 
 } // namespace brindle::soundlib
