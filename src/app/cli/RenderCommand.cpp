@@ -66,6 +66,9 @@ int runRender(const std::vector<std::string>& args) {
             if (!hasValue || !ParseInt(args[++i], options.Mp3KBitRate) || options.Mp3KBitRate < MinKBitRate ||
                 options.Mp3KBitRate > MaxKBitRate)
                 return UsageError(self, "--bitrate needs a whole number of kbit/s from 8 to 320");
+        } else if (a == "--stretch-quality") {
+            if (!hasValue || !soundlib::ParseStretchQuality(args[++i], options.StretchQuality))
+                return UsageError(self, "--stretch-quality needs standard or best");
         } else if (a.starts_with("-")) {
             return UsageError(self, "unknown option " + a);
         } else {
@@ -106,13 +109,16 @@ int runRender(const std::vector<std::string>& args) {
 const bool registered = RegisterCommand({
     "render",
     "render a module to a WAV, MP3 or raw PCM file",
-    "usage: brindle-cli render MODULE OUT [--tail SECONDS] [--bitrate KBPS]\n\n"
+    "usage: brindle-cli render MODULE OUT [--tail SECONDS] [--bitrate KBPS] [--stretch-quality standard|best]\n\n"
     "Renders the whole song of MODULE, with its master effects, to OUT. The format follows OUT's\n"
     "extension: .wav (16-bit PCM), .mp3 (through the lame encoder), .pcm or .raw (headerless\n"
     "16-bit little-endian stereo at 44100 Hz).\n"
     "  --tail SECONDS   after the last row, keep rendering until every note has ended, for at\n"
     "                   most SECONDS, 0 to 3600 (default 0: stop one block after the song ends)\n"
     "  --bitrate KBPS   MP3 bit rate, 8 to 320 (default 256)\n"
+    "  --stretch-quality standard|best\n"
+    "                   stretcher for stretched and transposed notes: standard (the one live\n"
+    "                   notes use) or best (finer, slower to prepare); default standard\n"
     "Missing or broken instrument files are named on stderr; their notes stay silent. Ctrl+C\n"
     "(exit code 130) or SIGTERM (exit code 143) stops the render and leaves OUT as it was.",
     runRender,

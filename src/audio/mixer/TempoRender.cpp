@@ -30,12 +30,21 @@ int pull(void* User, std::int16_t* Buf, int Frames) {
 }
 } // namespace
 
-std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Speed, float Pitch) {
+std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Speed, float Pitch,
+                                             StretchQuality Quality) {
     Speed = PlayableSpeed(Speed);
     Pitch = PlayablePitch(Pitch);
     const int channels = Source.Channels;
     const std::int64_t frames = StretchedFrames(Source.Frames(), Speed);
     std::vector<std::int16_t> out(static_cast<size_t>(std::max<std::int64_t>(frames, 0)) * channels);
+    const int fade = NoteFadeFrames(Source.SampleRate);
+    if (Quality == StretchQuality::Best) {
+        auto best = StretchBest(Source.Pcm.data(), Source.Frames(), channels, Source.SampleRate, Speed, Pitch,
+                                frames);
+        FadeNoteEnd(best.data(), static_cast<int>(frames), channels, 0, frames, fade);
+        FloatsToShorts(out.data(), best.data(), static_cast<int>(best.size()));
+        return out;
+    }
     constexpr int Chunk = 4096;
     TempoStream tempo(Source.SampleRate, channels);
     Cursor cursor{&Source};
@@ -51,7 +60,6 @@ std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Spe
     // Each read feeds a bounded amount of input and the source is padded with silence, so every
     // read delivers; one that does not ends the loop and leaves the rest silent.
     std::vector<float> chunk(static_cast<size_t>(Chunk) * channels);
-    const int fade = NoteFadeFrames(Source.SampleRate);
     for (std::int64_t done = 0; done < frames;) {
         const int want = static_cast<int>(std::min<std::int64_t>(Chunk, frames - done));
         const int got = tempo.ReadFloats(chunk.data(), want);
