@@ -17,6 +17,9 @@ TRegString externEdit() {
 TRegString autosave() {
     return TRegString("Autosave", "0");
 }
+TRegString stretchQuality() {
+    return TRegString("StretchQuality", "Standard");
+}
 } // namespace
 
 int cAudioSettings::ClampBuffer(int Milliseconds) {
@@ -29,6 +32,7 @@ cAudioSettings cAudioSettings::Read() {
     Settings.Buffer = ClampBuffer(buffer().AsInt());
     Settings.ExternEdit = externEdit().Get();
     Settings.Autosave = autosave().AsBool();
+    brindle::soundlib::ParseStretchQuality(stretchQuality().Get(), Settings.StretchQuality);
     return Settings;
 }
 
@@ -37,4 +41,5 @@ void cAudioSettings::Write() const {
     buffer().SetInt(Buffer);
     externEdit().Set(ExternEdit);
     autosave().SetBool(Autosave);
+    stretchQuality().Set(brindle::soundlib::StretchQualityName(StretchQuality));
 }

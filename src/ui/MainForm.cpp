@@ -755,6 +755,7 @@ bool TMainForm::LoadModule(const std::string& Path) {
 
 void TMainForm::ReportLoadProblems() {
     // Instruments are decoded before they can play; those that cannot be are named once.
+    SongEngine->Mixer().GetSampleCache()->SetStretchQuality(cAudioSettings::Read().StretchQuality);
     for (const auto& problem : SongEngine->PreloadInstruments()) Log(problem);
 }
 

@@ -1,5 +1,6 @@
 #include "ui/dialogs/ExportForm.h"
 
+#include "app/AudioSettings.h"
 #include "app/SongEngine.h"
 #include "audio/mixer/SampleCache.h"
 #include "base/Error.h"
@@ -304,6 +305,7 @@ bool TExportForm::Export() {
             const double BytesPerSecond = Mixer.GetBytesPerSec();
             brindle::RenderOptions Options;
             Options.OutputFile = Output.GetStaging().string();
+            Options.StretchQuality = cAudioSettings::Read().StretchQuality;
             Options.Progress = [&](double Done, double) {
                 ShowProgress(std::llround(Done * BytesPerSecond));
                 QCoreApplication::processEvents();

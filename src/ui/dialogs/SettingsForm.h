@@ -9,6 +9,7 @@
 #include <vector>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -28,6 +29,8 @@ class TSettingsForm : public QDialog {
     QLineEdit* EditorEdit;    // empty: the desktop's default application
     QPushButton* Button1;     // "..."
     QCheckBox* cbAS;          // "Autosave every 1 minute"
+    QLabel* lbStretch;        // "Stretch quality:"
+    QComboBox* cbStretch;     // "Standard", "Best"
     QPushButton* OKBtn;
     QPushButton* CancelBtn;
 
@@ -40,6 +43,7 @@ class TSettingsForm : public QDialog {
     int GetBuffer() const;
     std::string GetExternEdit() const;
     bool GetAutosave() const;
+    brindle::soundlib::StretchQuality GetStretchQuality() const;
     cAudioSettings GetSettings() const;
 
     void ScrollBar1Change(int Position);
