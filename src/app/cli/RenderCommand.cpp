@@ -109,7 +109,8 @@ int runRender(const std::vector<std::string>& args) {
 const bool registered = RegisterCommand({
     "render",
     "render a module to a WAV, MP3 or raw PCM file",
-    "usage: brindle-cli render MODULE OUT [--tail SECONDS] [--bitrate KBPS] [--stretch-quality standard|best]\n\n"
+    "usage: brindle-cli render MODULE OUT [--tail SECONDS] [--bitrate KBPS]\n"
+    "                          [--stretch-quality standard|best]\n\n"
     "Renders the whole song of MODULE, with its master effects, to OUT. The format follows OUT's\n"
     "extension: .wav (16-bit PCM), .mp3 (through the lame encoder), .pcm or .raw (headerless\n"
     "16-bit little-endian stereo at 44100 Hz).\n"
