@@ -257,6 +257,12 @@ void TempoStream::Prepare(float NewSpeed, float NewPitch) {
     Restart();
 }
 
+void TempoStream::Reserve() {
+    Prepare(0.5f, 12.0f);
+    Set(0.0f, 0.0f);
+    Restart();
+}
+
 void TempoStream::SizeBuffersFor(float ForSpeed) {
     // SoundTouch's FIFOs only ever grow. A read feeds FeedSize frames at a time until it holds its
     // at most ReadPiece frames, so the input side never holds more than the pipeline's latency and

@@ -73,6 +73,10 @@ class TempoStream {
     // True when the stream is tuned to Pitch and sized for Speed (both as PlayableSpeed/Pitch give
     // them): a voice may then use it on the audio thread.
     bool IsPreparedFor(float Speed, float Pitch) const;
+    // Off the audio thread: grows SoundTouch's buffers as a slowed, transposed-up note needs them
+    // (more than most settings), then tunes back to no change, prepared for nothing. Later
+    // preparations then mostly reuse that memory instead of faulting in fresh pages.
+    void Reserve();
     float GetPreparedSpeedLow() const { return SizedLow; }
     float GetPreparedSpeedHigh() const { return SizedHigh; }
 
