@@ -20,6 +20,9 @@ TRegString autosave() {
 TRegString dither() {
     return TRegString("Dither", "0");
 }
+TRegString stretchQuality() {
+    return TRegString("StretchQuality", "Standard");
+}
 } // namespace
 
 int cAudioSettings::ClampBuffer(int Milliseconds) {
@@ -33,6 +36,7 @@ cAudioSettings cAudioSettings::Read() {
     Settings.ExternEdit = externEdit().Get();
     Settings.Autosave = autosave().AsBool();
     Settings.Dither = dither().AsBool();
+    brindle::soundlib::ParseStretchQuality(stretchQuality().Get(), Settings.StretchQuality);
     return Settings;
 }
 
@@ -42,4 +46,5 @@ void cAudioSettings::Write() const {
     externEdit().Set(ExternEdit);
     autosave().SetBool(Autosave);
     dither().SetBool(Dither);
+    stretchQuality().Set(brindle::soundlib::StretchQualityName(StretchQuality));
 }

@@ -25,6 +25,7 @@ RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
     encoder.MP3KBitRate = Options.Mp3KBitRate;
     encoder.Dither = Options.Dither;
 
+    mixer.GetSampleCache()->SetStretchQuality(Options.StretchQuality);
     for (const auto& p : Engine.PreloadInstruments()) addOnce(report.Problems, p);
     encoder.SetInput(Engine.ApplySongEffects());
     // Like every start, this clears the mixer, so voices left from live playing never leak in.

@@ -1,5 +1,7 @@
 #pragma once
 // Renders a whole song to a file through the same chain the speakers hear: the export's "Save".
+#include "audio/soundlib/BestStretch.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -13,6 +15,8 @@ struct RenderOptions {
     float TailSeconds = 0;  // keep rendering after the last row until voices end, at most this long
     int Mp3KBitRate = 256;
     bool Dither = false; // TPDF dither at the final conversion to 16 bits
+    // The stretcher that prepares stretched and transposed notes.
+    soundlib::StretchQuality StretchQuality = soundlib::StretchQuality::Standard;
     // Seconds rendered so far against the song's length; return false to cancel.
     std::function<bool(double Done, double Total)> Progress;
 };

@@ -744,8 +744,8 @@ bool TMainForm::LoadModule(const std::string& Path) {
 
 void TMainForm::ReportLoadProblems() {
     // Instruments are decoded before they can play; those that cannot be are named once.
-    for (const auto& problem : SongEngine->PreloadInstruments())
-        Log(problem);
+    SongEngine->Mixer().GetSampleCache()->SetStretchQuality(cAudioSettings::Read().StretchQuality);
+    for (const auto& problem : SongEngine->PreloadInstruments()) Log(problem);
 }
 
 void TMainForm::AfterLoad() {

@@ -68,6 +68,9 @@ int runRender(const std::vector<std::string>& args) {
                 return UsageError(self, "--bitrate needs a whole number of kbit/s from 8 to 320");
         } else if (a == "--dither") {
             options.Dither = true;
+        } else if (a == "--stretch-quality") {
+            if (!hasValue || !soundlib::ParseStretchQuality(args[++i], options.StretchQuality))
+                return UsageError(self, "--stretch-quality needs standard or best");
         } else if (a.starts_with("-")) {
             return UsageError(self, "unknown option " + a);
         } else {
@@ -108,7 +111,8 @@ int runRender(const std::vector<std::string>& args) {
 const bool registered = RegisterCommand({
     "render",
     "render a module to a WAV, MP3 or raw PCM file",
-    "usage: brindle-cli render MODULE OUT [--tail SECONDS] [--bitrate KBPS] [--dither]\n\n"
+    "usage: brindle-cli render MODULE OUT [--tail SECONDS] [--bitrate KBPS] [--dither]\n"
+    "                          [--stretch-quality standard|best]\n\n"
     "Renders the whole song of MODULE, with its master effects, to OUT. The format follows OUT's\n"
     "extension: .wav (16-bit PCM), .mp3 (through the lame encoder), .pcm or .raw (headerless\n"
     "16-bit little-endian stereo at 44100 Hz).\n"
@@ -117,6 +121,9 @@ const bool registered = RegisterCommand({
     "  --bitrate KBPS   MP3 bit rate, 8 to 320 (default 256)\n"
     "  --dither         add TPDF dither at the final conversion to 16 bits (default off:\n"
     "                   the output is exactly the mix)\n"
+    "  --stretch-quality standard|best\n"
+    "                   stretcher for stretched and transposed notes: standard (the one live\n"
+    "                   notes use) or best (finer, slower to prepare); default standard\n"
     "Missing or broken instrument files are named on stderr; their notes stay silent. Ctrl+C\n"
     "(exit code 130) or SIGTERM (exit code 143) stops the render and leaves OUT as it was.",
     runRender,

@@ -9,7 +9,7 @@
 using brindle::soundlib::PullStream;
 
 TMixVoice::TMixVoice(int SampleRate, int Channels)
-    : Rate(SampleRate), ChannelCount(Channels), FadeFrames(std::max(1, SampleRate * 3 / 1000)) {}
+    : Rate(SampleRate), ChannelCount(Channels), FadeFrames(brindle::soundlib::NoteFadeFrames(SampleRate)) {}
 
 void TMixVoice::Start(std::shared_ptr<const brindle::SampleData> Sample, float NewSpeed, float Volume,
                       float NewPitch, std::int64_t DelayFrames, int NewTag, std::uint64_t NewSerial,
@@ -113,6 +113,7 @@ void TMixVoice::MixInto(float* Bus, float* Scratch, int BlockFrames) {
     }
     const int start = static_cast<int>(Delay);
     const int frames = BlockFrames - start;
+    const std::int64_t first = Played;
     Delay = 0;
     Started = true;
     Played += frames;
@@ -131,6 +132,8 @@ void TMixVoice::MixInto(float* Bus, float* Scratch, int BlockFrames) {
         return;
     }
     Render(Scratch, frames);
+    // A processed note ends with a fade when its data runs out (a prepared variant has it already).
+    if (!Neutral) brindle::soundlib::FadeNoteEnd(Scratch, frames, ChannelCount, first, Duration, FadeFrames);
     if (fadeNow) {
         // From the cut frame (relative to the rendered part) for FadeFrames frames, then silence.
         int fadeFrom = 0;

@@ -127,18 +127,20 @@ std::shared_ptr<const SampleData> SampleCache::LoadVariant(const std::string& Pa
             Cache.VariantReserved -= Bytes;
         }
     } reservation{*this, bytes};
+    const auto quality = GetStretchQuality();
     auto data = std::make_shared<SampleData>();
     data->Path = Path;
     data->SampleRate = base->SampleRate;
     data->Channels = base->Channels;
     try {
-        data->Pcm = soundlib::RenderTempoVariant(*base, Speed, Pitch);
+        data->Pcm = soundlib::RenderTempoVariant(*base, Speed, Pitch, quality);
     } catch (const std::bad_alloc&) {
         throw Error("Not enough memory to prepare a stretched note of the audio file: " + Path);
     }
     data->FileSize = base->FileSize;
     data->ModTime = base->ModTime;
     std::lock_guard guard(Lock);
+    if (Quality != quality) return data; // made with the stretcher just replaced: not kept
     // The base may have been replaced meanwhile; a variant of a retired base is never found.
     auto& slot = Variants[VariantKey{base.get(), Speed, Pitch}];
     if (slot) VariantTotal -= slot->Pcm.size() * sizeof(std::int16_t);
@@ -152,6 +154,24 @@ std::shared_ptr<const SampleData> SampleCache::FindVariant(const SampleData* Bas
     std::lock_guard guard(Lock);
     const auto it = Variants.find(VariantKey{Base, Speed, Pitch});
     return it == Variants.end() ? nullptr : it->second;
+}
+
+void SampleCache::SetStretchQuality(soundlib::StretchQuality NewQuality) {
+    std::unordered_map<VariantKey, std::shared_ptr<const SampleData>, VariantHash> dropped;
+    {
+        std::lock_guard guard(Lock);
+        if (Quality == NewQuality) return;
+        Quality = NewQuality;
+        dropped.swap(Variants);
+        VariantTotal = 0;
+    }
+    for (auto& [key, data] : dropped)
+        Retire(std::move(data));
+}
+
+soundlib::StretchQuality SampleCache::GetStretchQuality() const {
+    std::lock_guard guard(Lock);
+    return Quality;
 }
 
 std::size_t SampleCache::VariantBytes() const {

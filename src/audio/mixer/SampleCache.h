@@ -5,6 +5,7 @@
 // decodes; Find runs on the audio thread: it never allocates, never touches files, and holds a short
 // lock only to copy one pointer. Entries that are replaced or removed are parked until no voice holds
 // them, so the audio thread never frees sample memory.
+#include "audio/soundlib/BestStretch.h"
 #include "audio/soundlib/SoundFile.h"
 #include "base/realtime/RealtimeProbe.h"
 
@@ -65,6 +66,9 @@ class SampleCache {
     // variant was not prepared.
     std::shared_ptr<const SampleData> FindVariant(const SampleData* Base, float Speed,
                                                   float Pitch) const noexcept;
+    // The stretcher variants are prepared with; changing it drops the variants made with the other.
+    void SetStretchQuality(soundlib::StretchQuality Quality);
+    soundlib::StretchQuality GetStretchQuality() const;
     std::size_t VariantBytes() const;
     void SetVariantBudget(std::size_t Bytes);
     std::size_t GetVariantBudget() const;
@@ -91,6 +95,7 @@ class SampleCache {
     std::size_t VariantReserved = 0; // bytes of variants being rendered
     std::size_t VariantBudget = DefaultVariantBudget;
     double MaxSampleSeconds = DefaultMaxSampleSeconds;
+    soundlib::StretchQuality Quality = soundlib::StretchQuality::Standard;
     void DropVariantsOf(const SampleData* Base);
     std::vector<std::shared_ptr<const SampleData>> Retired; // touched by loading threads only
     CountingPlainMutex RetiredLock;

@@ -9,8 +9,11 @@ TTempoEnginePool::TTempoEnginePool(int SampleRate, int Channels, int Count, bool
     Buckets.reserve(static_cast<size_t>(Count));
     if (!Sized) return;
     Slots.resize(static_cast<size_t>(Count));
-    for (auto& slot : Slots)
+    for (auto& slot : Slots) {
         slot.Stream = std::make_unique<TempoStream>(Rate, ChannelCount);
+        // Memory grown now keeps a key press at a new pitch from faulting it in later.
+        slot.Stream->Reserve();
+    }
     for (int i = Count; i-- > 0;) {
         Slots[static_cast<size_t>(i)].Bucket = BucketFor(*Slots[static_cast<size_t>(i)].Stream);
         ++Buckets[static_cast<size_t>(Slots[static_cast<size_t>(i)].Bucket)].Members;

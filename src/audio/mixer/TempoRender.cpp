@@ -1,5 +1,6 @@
 #include "audio/mixer/TempoRender.h"
 
+#include "audio/mixer/MixKernels.h"
 #include "audio/mixer/SampleCache.h"
 #include "audio/soundlib/TempoStream.h"
 
@@ -9,7 +10,7 @@
 namespace brindle::soundlib {
 
 std::int64_t StretchedFrames(std::int64_t Frames, float Speed) {
-    return std::llround(static_cast<double>(Frames) / PlayableSpeed(Speed));
+    return ProcessedFrames(Frames, Speed);
 }
 
 namespace {
@@ -29,12 +30,21 @@ int pull(void* User, std::int16_t* Buf, int Frames) {
 }
 } // namespace
 
-std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Speed, float Pitch) {
+std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Speed, float Pitch,
+                                             StretchQuality Quality) {
     Speed = PlayableSpeed(Speed);
     Pitch = PlayablePitch(Pitch);
     const int channels = Source.Channels;
     const std::int64_t frames = StretchedFrames(Source.Frames(), Speed);
     std::vector<std::int16_t> out(static_cast<size_t>(std::max<std::int64_t>(frames, 0)) * channels);
+    const int fade = NoteFadeFrames(Source.SampleRate);
+    if (Quality == StretchQuality::Best) {
+        auto best = StretchBest(Source.Pcm.data(), Source.Frames(), channels, Source.SampleRate, Speed, Pitch,
+                                frames);
+        FadeNoteEnd(best.data(), static_cast<int>(frames), channels, 0, frames, fade);
+        FloatsToShorts(out.data(), best.data(), static_cast<int>(best.size()));
+        return out;
+    }
     constexpr int Chunk = 4096;
     TempoStream tempo(Source.SampleRate, channels);
     Cursor cursor{&Source};
@@ -49,10 +59,14 @@ std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Spe
     tempo.Restart();
     // Each read feeds a bounded amount of input and the source is padded with silence, so every
     // read delivers; one that does not ends the loop and leaves the rest silent.
+    std::vector<float> chunk(static_cast<size_t>(Chunk) * channels);
     for (std::int64_t done = 0; done < frames;) {
         const int want = static_cast<int>(std::min<std::int64_t>(Chunk, frames - done));
-        const int got = tempo.Read(out.data() + done * channels, want);
+        const int got = tempo.ReadFloats(chunk.data(), want);
         if (got <= 0) break;
+        // The same float path and fade as a live voice, so both give the same samples.
+        FadeNoteEnd(chunk.data(), got, channels, done, frames, fade);
+        FloatsToShorts(out.data() + done * channels, chunk.data(), got * channels);
         done += got;
     }
     return out;

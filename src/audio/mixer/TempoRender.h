@@ -1,6 +1,8 @@
 #pragma once
 // Offline tempo/pitch processing of a whole cached sample: the sound a voice with that speed and
 // pitch would make, prepared once instead of on every note.
+#include "audio/soundlib/BestStretch.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -14,7 +16,11 @@ namespace brindle::soundlib {
 // brought into the playable range.
 std::int64_t StretchedFrames(std::int64_t Frames, float Speed);
 // Speed is a tempo factor (2 = twice as fast), Pitch a shift in semitones, both brought into the
-// playable range. The result holds StretchedFrames(Source.Frames(), Speed) frames.
-std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Speed, float Pitch);
+// playable range. The result holds StretchedFrames(Source.Frames(), Speed) frames and ends
+// with the fade a live voice gives the note.
+// Standard quality runs the live voices' stretcher (same samples as a live note); Best runs the
+// finer offline one.
+std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Speed, float Pitch,
+                                             StretchQuality Quality = StretchQuality::Standard);
 
 } // namespace brindle::soundlib

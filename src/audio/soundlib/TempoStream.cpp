@@ -14,7 +14,55 @@ namespace {
 // on the settings only, never on the size of the block a caller asks for.
 constexpr int FeedFrames = 1024;
 constexpr int ReadPiece = 1024;
+// Fixed processing windows. SoundTouch's automatic ones (up to 125 ms at slow tempos) let an event
+// sound anywhere in a span of up to 40 ms; 25 ms sequences with a 10 ms seek keep that within about
+// +-4 ms of a mean offset the alignment below compensates, and sustained tones as clean as before
+// (shorter windows break up tones whose period does not divide them).
+constexpr int SequenceMs = 25;
+constexpr int SeekWindowMs = 10;
+constexpr int OverlapMs = 8;
+constexpr int FadeMs = 3;
+
+int WindowFrames(int SampleRate) {
+    return SampleRate * SequenceMs / 1000;
+}
+
+// Output frames by which a point of the source sounds late (negative: early) in SoundTouch's output,
+// fitted to transients over tempos 0.25-3 and shifts of +-12 semitones. The time stretcher plays the
+// start of each sequence at its nominal place and the rest at the original speed: slowed down, an
+// event first sounds in a sequence before its own, most of a window early per doubling of the
+// length; sped up, it falls up to half a window behind. Shifting up stretches first and resamples
+// after (scaling the offset); shifting down resamples first.
+double PlacementOffset(double Speed, double Semitones, int Window) {
+    const double rate = std::exp2(Semitones / 12.0);
+    const double stretch = Speed / rate;
+    const double slower = 1.0 / stretch - 1.0;
+    const double offset =
+        stretch < 1.0 ? -slower * Window * (0.69 + 0.108 * slower) : (1.0 - 1.0 / stretch) * Window / 2.0;
+    return rate > 1.0 ? offset / rate : offset;
+}
 } // namespace
+
+std::int64_t ProcessedFrames(std::int64_t Frames, float Speed) {
+    // Aligned output holds the whole source by then; the fade takes what rings on.
+    return std::llround(static_cast<double>(Frames) / PlayableSpeed(Speed));
+}
+
+int NoteFadeFrames(int SampleRate) {
+    return std::max(1, SampleRate * FadeMs / 1000);
+}
+
+void FadeNoteEnd(float* Buf, int Frames, int Channels, std::int64_t First, std::int64_t End, int FadeFrames) {
+    const std::int64_t fadeFrom = End - 1 - FadeFrames;
+    for (int i = 0; i < Frames; ++i) {
+        const std::int64_t at = First + i;
+        if (at <= fadeFrom) continue;
+        const float gain =
+            at >= End ? 0.0f : static_cast<float>(End - 1 - at) / static_cast<float>(FadeFrames);
+        for (int c = 0; c < Channels; ++c)
+            Buf[static_cast<size_t>(i) * Channels + c] *= gain;
+    }
+}
 
 float PlayableSpeed(float Speed) {
     if (!std::isfinite(Speed) || !(Speed > 0.0f)) return 1.0f;
@@ -33,6 +81,12 @@ TempoStream::TempoStream(int SampleRate, int Channels)
       OutFloats(static_cast<size_t>(ReadPiece) * Channels) {
     Touch->setSampleRate(static_cast<unsigned>(Rate));
     Touch->setChannels(static_cast<unsigned>(ChannelCount));
+    Touch->setSetting(SETTING_SEQUENCE_MS, SequenceMs);
+    Touch->setSetting(SETTING_SEEKWINDOW_MS, SeekWindowMs);
+    Touch->setSetting(SETTING_OVERLAP_MS, OverlapMs);
+    // The coarse-then-fine seek picks the same splices on tones and drums at a fraction of the cost.
+    Touch->setSetting(SETTING_USE_QUICKSEEK, 1);
+    Window = WindowFrames(Rate);
     Src.SampleRate = Rate;
     Src.Channels = ChannelCount;
     UpdateLatency();
@@ -68,39 +122,76 @@ void TempoStream::UpdateLatency() {
 void TempoStream::Restart() {
     Touch->clear();
     SourceEnded = false;
-    Flushed = false;
+    Aligned = false;
+    PrimeLeft = 0;
+    DropLeft = 0;
+    SourceRead = 0;
+    Delivered = 0;
+    EndAt = -1;
+}
+
+void TempoStream::Align() {
+    // Silence before the source (at least a window, and enough to cover the stretcher's lead) lets
+    // its start play like any later point; dropping that silence's share of the output, corrected
+    // by where the stretcher places events, puts every point of the source at its time / speed.
+    Aligned = true;
+    const double speed = Speed();
+    const double offset = PlacementOffset(speed, AppliedPitch, Window);
+    PrimeLeft = static_cast<int>(std::ceil(std::max(1.5 * Window, Window / 2.0 - offset * speed)));
+    DropLeft = std::max<std::int64_t>(std::llround(PrimeLeft / speed + offset), 0);
 }
 
 int TempoStream::Feed() {
-    int got = SourceEnded ? 0 : Src.Read(InShorts.data(), FeedSize);
-    if (got <= 0) {
-        SourceEnded = true;
-        if (!Pad) {
-            if (!Flushed) {
-                Touch->flush();
-                Flushed = true;
-            }
-            return 0;
+    int got = 0;
+    bool silent = true;
+    if (PrimeLeft > 0) {
+        got = std::min(PrimeLeft, FeedSize);
+        PrimeLeft -= got;
+    } else if (!SourceEnded) {
+        got = std::max(Src.Read(InShorts.data(), FeedSize), 0);
+        SourceRead += got;
+        silent = got == 0;
+        if (got == 0) {
+            SourceEnded = true;
+            if (!Pad) EndAt = ProcessedFrames(SourceRead, Speed());
         }
-        std::fill_n(InShorts.begin(), static_cast<size_t>(FeedSize) * ChannelCount, std::int16_t{0});
-        got = FeedSize;
     }
-    ShortsToFloats(InFloats.data(), InShorts.data(), got * ChannelCount);
+    if (got == 0) got = FeedSize; // after the source: silence, which carries the pipeline's tail out
+    if (silent)
+        std::fill_n(InFloats.begin(), static_cast<size_t>(got) * ChannelCount, 0.0f);
+    else
+        ShortsToFloats(InFloats.data(), InShorts.data(), got * ChannelCount);
     Touch->putSamples(InFloats.data(), static_cast<unsigned>(got));
     return got;
 }
 
-int TempoStream::ReadChunk(float* Out, int Frames) {
+void TempoStream::FillOutput(int Frames) {
     // Twice the input these frames should take plus the pipeline's latency: a setting under which
     // SoundTouch emits (almost) nothing ends the read short instead of feeding for ever.
-    const double budget = 2.0 * Frames * Speed() + Latency + 4.0 * FeedSize;
-    double fed = 0.0;
-    while (static_cast<int>(Touch->numSamples()) < Frames && fed < budget) {
-        const int got = Feed();
-        if (got == 0) break;
-        fed += got;
+    const double budget = 2.0 * Frames * Speed() + Latency + 4.0 * FeedSize + PrimeLeft;
+    for (double fed = 0.0; static_cast<int>(Touch->numSamples()) < Frames && fed < budget;)
+        fed += Feed();
+}
+
+int TempoStream::ReadChunk(float* Out, int Frames) {
+    if (!Aligned) Align();
+    while (DropLeft > 0) {
+        const int piece = static_cast<int>(std::min<std::int64_t>(DropLeft, ReadPiece));
+        FillOutput(piece);
+        const int dropped = static_cast<int>(Touch->receiveSamples(static_cast<unsigned>(piece)));
+        if (dropped == 0) return 0;
+        DropLeft -= dropped;
     }
-    return static_cast<int>(Touch->receiveSamples(Out, static_cast<unsigned>(Frames)));
+    FillOutput(Frames);
+    if (EndAt >= 0) Frames = static_cast<int>(std::clamp<std::int64_t>(EndAt - Delivered, 0, Frames));
+    const int got = static_cast<int>(Touch->receiveSamples(Out, static_cast<unsigned>(Frames)));
+    if (EndAt >= 0) FadeNoteEnd(Out, got, ChannelCount, Delivered, EndAt, NoteFadeFrames(Rate));
+    Delivered += got;
+    return got;
+}
+
+bool TempoStream::Ended() const {
+    return EndAt >= 0 && Delivered >= EndAt;
 }
 
 int TempoStream::Read(std::int16_t* Out, int Frames) {
@@ -119,7 +210,7 @@ int TempoStream::Read(std::int16_t* Out, int Frames) {
         done += got;
         if (got < want) break;
     }
-    if (done == 0 && SourceEnded && !Pad) return -1;
+    if (done == 0 && Ended()) return -1;
     return done;
 }
 
@@ -146,7 +237,7 @@ int TempoStream::ReadFloats(float* Out, int Frames) {
         done += got;
         if (got == 0) break;
     }
-    if (done == 0 && SourceEnded && !Pad) return -1;
+    if (done == 0 && Ended()) return -1;
     return done;
 }
 
@@ -166,24 +257,28 @@ void TempoStream::Prepare(float NewSpeed, float NewPitch) {
     Restart();
 }
 
+void TempoStream::Reserve() {
+    Prepare(0.5f, 12.0f);
+    Set(0.0f, 0.0f);
+    Restart();
+}
+
 void TempoStream::SizeBuffersFor(float ForSpeed) {
     // SoundTouch's FIFOs only ever grow. A read feeds FeedSize frames at a time until it holds its
     // at most ReadPiece frames, so the input side never holds more than the pipeline's latency and
     // a feed, the output side never more than a read, a feed's output and one sequence. Running
     // the pipeline once past those levels with feeds twice as large, off the audio thread, sizes
-    // every FIFO for good. Quick seek makes the pass cheap without changing the window lengths.
+    // every FIFO for good.
     const int feed = 2 * FeedSize;
     const int outSequence = std::max(Touch->getSetting(SETTING_NOMINAL_OUTPUT_SEQUENCE), 0);
     const double wantIn = Latency + 2.0 * feed;
     const double wantOut = 1.5 * (ReadPiece + outSequence + feed / ForSpeed);
     std::vector<float> silence(static_cast<size_t>(feed) * ChannelCount, 0.0f);
-    Touch->setSetting(SETTING_USE_QUICKSEEK, 1);
     Touch->clear();
     const double limit = 4.0 * (wantIn + wantOut * ForSpeed); // a pipeline that never fills
     for (double fed = 0.0; (fed < wantIn || Touch->numSamples() < wantOut) && fed < limit; fed += feed)
         Touch->putSamples(silence.data(), static_cast<unsigned>(feed));
     Touch->clear();
-    Touch->setSetting(SETTING_USE_QUICKSEEK, 0);
 }
 
 } // namespace brindle::soundlib

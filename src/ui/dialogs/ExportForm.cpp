@@ -317,6 +317,7 @@ bool TExportForm::Export() {
                 Stored.Dither = Options.Dither;
                 Stored.Write();
             }
+            Options.StretchQuality = cAudioSettings::Read().StretchQuality;
             Options.Progress = [&](double Done, double) {
                 ShowProgress(std::llround(Done * BytesPerSecond));
                 QCoreApplication::processEvents();

@@ -3,6 +3,7 @@
 #include "audio/output/DeviceList.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -32,6 +33,10 @@ TSettingsForm::TSettingsForm(QWidget* Parent) : QDialog(Parent) {
     Button1->setAutoDefault(false);
     cbAS = new QCheckBox("Autosave every 1 minute", this);
     cbDither = new QCheckBox("Dither exports to 16 bits", this);
+    lbStretch = new QLabel("Stretch quality:", this);
+    cbStretch = new QComboBox(this);
+    cbStretch->addItems({"Standard", "Best"});
+    cbStretch->setToolTip("Best prepares stretched and transposed notes with a finer, slower stretcher");
     OKBtn = new QPushButton("OK", this);
     OKBtn->setDefault(true);
     CancelBtn = new QPushButton("Cancel", this);
@@ -53,6 +58,10 @@ TSettingsForm::TSettingsForm(QWidget* Parent) : QDialog(Parent) {
     Layout->addLayout(EditorRow);
     Layout->addWidget(cbAS);
     Layout->addWidget(cbDither);
+    auto* StretchRow = new QHBoxLayout;
+    StretchRow->addWidget(lbStretch);
+    StretchRow->addWidget(cbStretch, 1);
+    Layout->addLayout(StretchRow);
     Layout->addLayout(Buttons);
     Layout->setSizeConstraint(QLayout::SetFixedSize);
     setMinimumWidth(360);
@@ -85,6 +94,7 @@ void TSettingsForm::Fill(const std::vector<std::string>& DeviceNames, int SoundD
 void TSettingsForm::Fill(const std::vector<std::string>& DeviceNames, const cAudioSettings& Settings) {
     Fill(DeviceNames, Settings.SoundDevice, Settings.Buffer, Settings.ExternEdit, Settings.Autosave);
     cbDither->setChecked(Settings.Dither);
+    cbStretch->setCurrentIndex(Settings.StretchQuality == brindle::soundlib::StretchQuality::Best ? 1 : 0);
 }
 
 int TSettingsForm::GetSoundDevice() const {
@@ -99,6 +109,10 @@ std::string TSettingsForm::GetExternEdit() const {
 bool TSettingsForm::GetAutosave() const {
     return cbAS->isChecked();
 }
+brindle::soundlib::StretchQuality TSettingsForm::GetStretchQuality() const {
+    return cbStretch->currentIndex() == 1 ? brindle::soundlib::StretchQuality::Best
+                                          : brindle::soundlib::StretchQuality::Standard;
+}
 
 cAudioSettings TSettingsForm::GetSettings() const {
     cAudioSettings Settings;
@@ -107,6 +121,7 @@ cAudioSettings TSettingsForm::GetSettings() const {
     Settings.ExternEdit = GetExternEdit();
     Settings.Autosave = GetAutosave();
     Settings.Dither = cbDither->isChecked();
+    Settings.StretchQuality = GetStretchQuality();
     return Settings;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -29,6 +30,8 @@ class TSettingsForm : public QDialog {
     QPushButton* Button1;     // "..."
     QCheckBox* cbAS;          // "Autosave every 1 minute"
     QCheckBox* cbDither;      // "Dither exports to 16 bits"
+    QLabel* lbStretch;        // "Stretch quality:"
+    QComboBox* cbStretch;     // "Standard", "Best"
     QPushButton* OKBtn;
     QPushButton* CancelBtn;
 
@@ -41,6 +44,7 @@ class TSettingsForm : public QDialog {
     int GetBuffer() const;
     std::string GetExternEdit() const;
     bool GetAutosave() const;
+    brindle::soundlib::StretchQuality GetStretchQuality() const;
     cAudioSettings GetSettings() const;
 
     void ScrollBar1Change(int Position);

@@ -113,6 +113,8 @@ TEST_F(CliSafety, OptionValuesOutsideTheirRangesAreUsageErrors) {
         {{"render", module, out, "--bitrate", "7"}, "--bitrate"},
         {{"render", module, out, "--bitrate", "321"}, "--bitrate"},
         {{"render", module, out, "--bitrate", "128.5"}, "--bitrate"},
+        {{"render", module, out, "--stretch-quality", "turbo"}, "--stretch-quality"},
+        {{"render", module, out, "--stretch-quality"}, "--stretch-quality"},
     };
     for (const auto& [args, option] : refused) {
         const auto r = RunCli(args, NullAudio);
@@ -123,6 +125,7 @@ TEST_F(CliSafety, OptionValuesOutsideTheirRangesAreUsageErrors) {
     EXPECT_FALSE(fs::exists(out));
     // The ends of the ranges are taken.
     EXPECT_EQ(RunCli({"render", module, out, "--tail", "3600"}).exitCode, 0);
+    EXPECT_EQ(RunCli({"render", module, out, "--stretch-quality", "best"}).exitCode, 0);
     EXPECT_EQ(RunCli({"play", module, "--seconds", "0.001", "--buffer", "2000"}, NullAudio).exitCode, 0);
 }
 

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <numbers>
 
 namespace fs = std::filesystem;
 using namespace brindle::test;
@@ -265,4 +266,46 @@ TEST_F(SongRender, AnExportBesideLivePlaybackLeavesBothRunsWhole) {
         pulled += BlockFrames;
     }
     EXPECT_EQ(heard, liveRow2);
+}
+
+TEST_F(SongRender, TheStretchQualityOptionPreparesNotesWithThatStretcher) {
+    // A 440 Hz tone slowed to half speed: what is left after the best-fitting 440 Hz sine is the
+    // stretcher's distortion, far lower with the finer one.
+    const auto tone = dir / "tone.wav";
+    WriteSineWav(tone, 440, 0.5, Rate, 2);
+    song->SetInstrumentFile(1, tone.string());
+    song->InstrumentAt(1).StoreStretch(0.5f);
+    song->PatternAt(1).RowCount = 8;
+    song->Orders[0].PatternIndex = 1;
+    note(0, 0, 1);
+    const auto residualDb = [&](brindle::soundlib::StretchQuality Quality, const std::string& Out) {
+        brindle::SongEngine engine(*song, false);
+        brindle::RenderOptions options;
+        options.OutputFile = (dir / Out).string();
+        options.TailSeconds = 2;
+        options.StretchQuality = Quality;
+        EXPECT_NEAR(brindle::RenderSong(engine, options).Seconds, 1.0, 0.03);
+        EXPECT_EQ(engine.Mixer().GetSampleCache()->GetStretchQuality(), Quality);
+        const auto left = ChannelOf(readRaw(dir / Out), 2, 0);
+        const size_t from = Rate / 5, to = from + Rate / 2;
+        double c = 0, s = 0;
+        for (size_t i = from; i < to; ++i) {
+            c += left[i] * std::cos(2 * std::numbers::pi * 440 * double(i) / Rate);
+            s += left[i] * std::sin(2 * std::numbers::pi * 440 * double(i) / Rate);
+        }
+        c *= 2.0 / double(to - from);
+        s *= 2.0 / double(to - from);
+        double rest = 0, all = 0;
+        for (size_t i = from; i < to; ++i) {
+            const double fit = c * std::cos(2 * std::numbers::pi * 440 * double(i) / Rate) +
+                               s * std::sin(2 * std::numbers::pi * 440 * double(i) / Rate);
+            rest += (left[i] - fit) * (left[i] - fit);
+            all += left[i] * left[i];
+        }
+        return 10 * std::log10(rest / all);
+    };
+    const double standard = residualDb(brindle::soundlib::StretchQuality::Standard, "standard.raw");
+    const double best = residualDb(brindle::soundlib::StretchQuality::Best, "best.raw");
+    EXPECT_LT(standard, -15.0);
+    EXPECT_LT(best, standard - 10.0) << "standard " << standard << " dB, best " << best << " dB";
 }

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -195,3 +196,20 @@ TEST(SettingsForm, TheDeviceListStartsWithTheDefaultDevice) {
 }
 
 } // namespace
+
+TEST(SettingsForm, StretchQualityIsShownAndStoredAndAnUnknownOneReadsAsStandard) {
+    using brindle::soundlib::StretchQuality;
+    store("0", "60", "", "0");
+    TRegString("StretchQuality", "").Set("Best");
+    EXPECT_EQ(cAudioSettings::Read().StretchQuality, StretchQuality::Best);
+    TSettingsForm form;
+    whileShown(form, [&form] {
+        EXPECT_EQ(form.cbStretch->currentText(), "Best");
+        form.cbStretch->setCurrentIndex(form.cbStretch->findText("Standard"));
+        QTest::mouseClick(form.OKBtn, Qt::LeftButton);
+    });
+    EXPECT_TRUE(form.RunAndStore(Devices));
+    EXPECT_EQ(stored("StretchQuality"), "Standard");
+    TRegString("StretchQuality", "").Set("Turbo");
+    EXPECT_EQ(cAudioSettings::Read().StretchQuality, StretchQuality::Standard);
+}

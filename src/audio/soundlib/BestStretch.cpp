@@ -1,0 +1,130 @@
+#include "audio/soundlib/BestStretch.h"
+
+#include <rubberband/RubberBandStretcher.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <numbers>
+#include <tuple>
+
+namespace brindle::soundlib {
+
+bool ParseStretchQuality(std::string_view Text, StretchQuality& Out) {
+    if (Text == "Standard" || Text == "standard") {
+        Out = StretchQuality::Standard;
+        return true;
+    }
+    if (Text == "Best" || Text == "best") {
+        Out = StretchQuality::Best;
+        return true;
+    }
+    return false;
+}
+
+const char* StretchQualityName(StretchQuality Quality) {
+    return Quality == StretchQuality::Best ? "Best" : "Standard";
+}
+
+namespace {
+
+std::vector<float> RunStretcher(const std::int16_t* Pcm, std::int64_t Frames, int Channels, int Rate,
+                                float Speed, float Pitch, std::int64_t OutFrames) {
+    using RB = RubberBand::RubberBandStretcher;
+    const auto options = RB::OptionProcessOffline | RB::OptionEngineFiner | RB::OptionPitchHighQuality |
+                         RB::OptionChannelsTogether;
+    RB stretcher(static_cast<size_t>(Rate), static_cast<size_t>(Channels), options, 1.0 / Speed,
+                 std::exp2(Pitch / 12.0));
+    stretcher.setExpectedInputDuration(static_cast<size_t>(Frames));
+    constexpr int Block = 4096;
+    std::vector<std::vector<float>> planes(static_cast<size_t>(Channels), std::vector<float>(Block));
+    std::vector<float*> in(static_cast<size_t>(Channels));
+    const auto load = [&](std::int64_t At, int N) {
+        for (int c = 0; c < Channels; ++c) {
+            for (int i = 0; i < N; ++i)
+                planes[size_t(c)][size_t(i)] = Pcm[(At + i) * Channels + c] / 32768.0f;
+            in[size_t(c)] = planes[size_t(c)].data();
+        }
+    };
+    // Offline, the stretcher drops its own start delay: output frame 0 is source frame 0.
+    std::vector<float> out(static_cast<size_t>(std::max<std::int64_t>(OutFrames, 0)) * Channels, 0.0f);
+    std::int64_t done = 0;
+    std::vector<std::vector<float>> got(static_cast<size_t>(Channels), std::vector<float>(Block));
+    std::vector<float*> outPtrs(static_cast<size_t>(Channels));
+    const auto drain = [&] {
+        for (int avail = stretcher.available(); avail > 0; avail = stretcher.available()) {
+            const int n = std::min(avail, Block);
+            for (int c = 0; c < Channels; ++c)
+                outPtrs[size_t(c)] = got[size_t(c)].data();
+            const auto r =
+                static_cast<std::int64_t>(stretcher.retrieve(outPtrs.data(), static_cast<size_t>(n)));
+            for (std::int64_t i = 0; i < r && done + i < OutFrames; ++i)
+                for (int c = 0; c < Channels; ++c)
+                    out[size_t((done + i) * Channels + c)] = got[size_t(c)][size_t(i)] * 32768.0f;
+            done += r;
+        }
+    };
+    for (std::int64_t at = 0; at < Frames; at += Block) {
+        const int n = static_cast<int>(std::min<std::int64_t>(Block, Frames - at));
+        load(at, n);
+        stretcher.study(in.data(), static_cast<size_t>(n), at + Block >= Frames);
+    }
+    // Process and drain block by block so the stretcher's output buffer stays small.
+    for (std::int64_t at = 0; at < Frames; at += Block) {
+        const int n = static_cast<int>(std::min<std::int64_t>(Block, Frames - at));
+        load(at, n);
+        stretcher.process(in.data(), static_cast<size_t>(n), at + Block >= Frames);
+        drain();
+    }
+    drain();
+    return out;
+}
+
+// Output frames by which the stretcher puts an attack early (it leads slowed-down and transposed-up
+// attacks by a few ms): measured once per setting on a kick, from where it reaches half its peak.
+std::int64_t AttackLead(int Rate, float Speed, float Pitch) {
+    static std::mutex lock;
+    static std::map<std::tuple<int, float, float>, std::int64_t> known;
+    {
+        std::lock_guard guard(lock);
+        if (const auto it = known.find({Rate, Speed, Pitch}); it != known.end()) return it->second;
+    }
+    const std::int64_t frames = Rate / 2, at = Rate / 5, kick = Rate / 20;
+    std::vector<std::int16_t> probe(static_cast<size_t>(frames), 0);
+    double phase = 0.0;
+    for (std::int64_t i = 0; i < kick; ++i) {
+        phase += 2.0 * std::numbers::pi * (80.0 + 1000.0 * std::exp(-i / (Rate / 441.0))) / Rate;
+        probe[size_t(at + i)] =
+            static_cast<std::int16_t>(std::lround(26000.0 * std::exp(-i / (Rate / 55.0)) * std::sin(phase)));
+    }
+    const auto outFrames = std::llround(frames / static_cast<double>(Speed));
+    const auto heard = RunStretcher(probe.data(), frames, 1, Rate, Speed, Pitch, outFrames);
+    float peak = 0.0f;
+    for (const float v : heard)
+        peak = std::max(peak, std::abs(v));
+    std::int64_t attack = 0;
+    while (attack < outFrames && std::abs(heard[size_t(attack)]) < 0.5f * peak)
+        ++attack;
+    const std::int64_t lead =
+        std::max<std::int64_t>(std::llround(at / static_cast<double>(Speed)) - attack, 0);
+    std::lock_guard guard(lock);
+    known[{Rate, Speed, Pitch}] = lead;
+    return lead;
+}
+
+} // namespace
+
+std::vector<float> StretchBest(const std::int16_t* Pcm, std::int64_t Frames, int Channels, int Rate,
+                               float Speed, float Pitch, std::int64_t OutFrames) {
+    // Rendered longer by the lead, then moved later by it: attacks land on their frames.
+    const std::int64_t lead = AttackLead(Rate, Speed, Pitch);
+    auto out = RunStretcher(Pcm, Frames, Channels, Rate, Speed, Pitch, OutFrames);
+    if (lead <= 0 || OutFrames <= 0) return out;
+    const auto shift = static_cast<size_t>(std::min(lead, OutFrames) * Channels);
+    out.insert(out.begin(), shift, 0.0f);
+    out.resize(static_cast<size_t>(OutFrames) * Channels);
+    return out;
+}
+
+} // namespace brindle::soundlib
