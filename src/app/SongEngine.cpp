@@ -5,6 +5,7 @@
 #include "base/Error.h"
 #include "base/Parallel.h"
 #include "base/RegString.h"
+#include "base/ThreadPriority.h"
 #include "song/Sequencer.h"
 
 #include <algorithm>
@@ -16,7 +17,9 @@
 
 namespace brindle {
 
-TEffectSettings SongEffectSettings(const cSequencer& Song) { return Song.Effects; }
+TEffectSettings SongEffectSettings(const cSequencer& Song) {
+    return Song.Effects;
+}
 
 int VoicePoolSetting() {
     const int value = TRegString("VoicePool", std::to_string(TLiveMixer::DefaultPoolSize)).AsInt();
@@ -24,8 +27,8 @@ int VoicePoolSetting() {
 }
 
 SongEngine::SongEngine(cSequencer& Song, bool RealTime, int VoicePool)
-    : TheSong(Song),
-      TheMixer(std::make_unique<TLiveMixer>(VoicePool > 0 ? VoicePool : VoicePoolSetting(), 44100, 2, 4096, RealTime)),
+    : TheSong(Song), TheMixer(std::make_unique<TLiveMixer>(VoicePool > 0 ? VoicePool : VoicePoolSetting(),
+                                                           44100, 2, 4096, RealTime)),
       TheEffects(std::make_unique<TMasterEffects>()) {
     // Live playback is the song's own run, whose position the editors show; a render has a run
     // of its own, so it can go on beside live playback without either silencing the other.
@@ -46,16 +49,25 @@ SongEngine::SongEngine(cSequencer& Song, bool RealTime, int VoicePool)
 }
 
 SongEngine::~SongEngine() {
+    StopRefining();
     Player().Stop();
     Handler() = nullptr;
     TheMixer->BeforeBlockMixing = nullptr;
 }
 
-cSongPlayer& SongEngine::Player() { return OwnPlayer ? *OwnPlayer : TheSong.Player(); }
-const cSongPlayer& SongEngine::Player() const { return OwnPlayer ? *OwnPlayer : TheSong.Player(); }
-TQueuePlaybackEvent& SongEngine::Handler() { return OwnPlayer ? OwnHandler : TheSong.OnQueuePlayback; }
+cSongPlayer& SongEngine::Player() {
+    return OwnPlayer ? *OwnPlayer : TheSong.Player();
+}
+const cSongPlayer& SongEngine::Player() const {
+    return OwnPlayer ? *OwnPlayer : TheSong.Player();
+}
+TQueuePlaybackEvent& SongEngine::Handler() {
+    return OwnPlayer ? OwnHandler : TheSong.OnQueuePlayback;
+}
 
-TAudioX* SongEngine::Output() { return &TheEffects->Output(); }
+TAudioX* SongEngine::Output() {
+    return &TheEffects->Output();
+}
 
 TAudioX* SongEngine::ApplySongEffects() {
     TheEffects->Apply(SongEffectSettings(TheSong));
@@ -63,7 +75,8 @@ TAudioX* SongEngine::ApplySongEffects() {
     return Output();
 }
 
-std::vector<std::string> SongEngine::PreloadInstruments() {
+std::vector<std::string> SongEngine::PreloadInstruments(bool Drafts) {
+    StopRefining();
     // One job per distinct file, decoded on every core.
     std::vector<int> slots;
     std::set<std::string> seen;
@@ -85,14 +98,17 @@ std::vector<std::string> SongEngine::PreloadInstruments() {
     std::set<std::string> loaded;
     for (std::size_t j = 0; j < slots.size(); ++j) {
         const auto& ins = TheSong.Instruments[slots[j]];
-        if (failures[j].empty()) loaded.insert(ins.GetFileName());
-        else problems.push_back("Instrument " + std::to_string(slots[j] + 1) + " (" + ins.Name + "): " + failures[j]);
+        if (failures[j].empty())
+            loaded.insert(ins.GetFileName());
+        else
+            problems.push_back("Instrument " + std::to_string(slots[j] + 1) + " (" + ins.Name +
+                               "): " + failures[j]);
     }
-    PrepareVariants(loaded);
+    PrepareVariants(loaded, Drafts);
     return problems;
 }
 
-void SongEngine::PrepareVariants(const std::set<std::string>& Loaded) {
+void SongEngine::PrepareVariants(const std::set<std::string>& Loaded, bool Drafts) {
     // Every stretched or transposed note the patterns hold, prepared once off the audio thread,
     // as far as the cache's variant budget goes; notes beyond it get tempo streams tuned for them.
     auto& cache = *TheMixer->GetSampleCache();
@@ -118,11 +134,19 @@ void SongEngine::PrepareVariants(const std::set<std::string>& Loaded) {
             return;
         }
         try {
-            prepared[i] = cache.LoadVariant(file, speed, pitch) != nullptr;
+            const auto variant =
+                Drafts ? cache.LoadDraftVariant(file, speed, pitch) : cache.LoadVariant(file, speed, pitch);
+            prepared[i] = variant != nullptr;
+            if (variant && variant->Draft) prepared[i] = 2;
         } catch (const std::exception&) {
             // The file changed under us, or memory ran out: live processing plays these notes.
         }
     });
+    Drafted.clear();
+    for (std::size_t i = 0; i < jobs.size(); ++i)
+        if (prepared[i] == 2)
+            Drafted.push_back({TheSong.Instruments[std::get<0>(jobs[i].first)].GetFileName(),
+                               std::get<1>(jobs[i].first), std::get<2>(jobs[i].first)});
     std::map<std::pair<float, float>, int> streams; // (speed, pitch) -> notes without a variant
     for (std::size_t i = 0; i < jobs.size(); ++i)
         if (!prepared[i]) streams[{std::get<1>(jobs[i].first), std::get<2>(jobs[i].first)}] += jobs[i].second;
@@ -130,6 +154,32 @@ void SongEngine::PrepareVariants(const std::set<std::string>& Loaded) {
     constexpr int MaxStreamsPerSetting = 8;
     for (const auto& [setting, notes] : streams)
         TheMixer->PrepareStreams(setting.first, setting.second, std::min(notes, MaxStreamsPerSetting));
+}
+
+void SongEngine::RefineDrafts() {
+    StopRefining();
+    if (Drafted.empty()) return;
+    RefineBusy = true;
+    Refiner = std::jthread([this, jobs = Drafted](std::stop_token Stop) {
+        LowerThreadPriority();
+        auto& cache = *TheMixer->GetSampleCache();
+        for (const auto& job : jobs) {
+            if (Stop.stop_requested()) break;
+            try {
+                cache.LoadVariant(job.File, job.Speed, job.Pitch);
+            } catch (const std::exception&) {
+                // The draft keeps playing.
+            }
+        }
+        RefineBusy = false;
+    });
+}
+
+void SongEngine::StopRefining() {
+    if (!Refiner.joinable()) return;
+    Refiner.request_stop();
+    Refiner.join();
+    RefineBusy = false;
 }
 
 float SongEngine::PlayableStretch(float Stretch) {
@@ -174,10 +224,12 @@ void SongEngine::Stop() {
     Player().Stop();
 }
 
-bool SongEngine::Playing() const { return Player().Playing(); }
+bool SongEngine::Playing() const {
+    return Player().Playing();
+}
 
-void SongEngine::QueuePlayback(const std::string& FileName, float Offset, float Volume, float Stretch, float Pitch,
-                               int Key, int Instrument) {
+void SongEngine::QueuePlayback(const std::string& FileName, float Offset, float Volume, float Stretch,
+                               float Pitch, int Key, int Instrument) {
     if (TraceOn) Trace(Key);
     if (FileName.empty()) {
         TheMixer->RemoveByTag(Key, Offset); // stop marker: cut on the row's frame
@@ -197,11 +249,14 @@ void SongEngine::Trace(int Tag) {
     while (TraceBusy.test_and_set(std::memory_order_acquire)) {
     }
     TraceLines.Push("\"MainForm::OnQueuePlayback\"(form_main_src):220:MainForm::OnQueuePlayback");
-    const int n = std::snprintf(line, sizeof line, "Tolm.seq->OnQueuePlayback_Key(form_main_src):221:%d", Tag);
+    const int n =
+        std::snprintf(line, sizeof line, "Tolm.seq->OnQueuePlayback_Key(form_main_src):221:%d", Tag);
     TraceLines.Push(std::string_view(line, size_t(n)));
     TraceBusy.clear(std::memory_order_release);
 }
 
-std::vector<std::string> SongEngine::TakeTraceLines() { return TraceLines.TakeAll(); }
+std::vector<std::string> SongEngine::TakeTraceLines() {
+    return TraceLines.TakeAll();
+}
 
 } // namespace brindle

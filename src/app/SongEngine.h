@@ -10,6 +10,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 class cSequencer;
@@ -25,7 +26,7 @@ int VoicePoolSetting();
 TEffectSettings SongEffectSettings(const cSequencer& Song);
 
 class SongEngine {
-public:
+  public:
     // RealTime: the output will be pulled by a device (see TLiveMixer) and the song's own player
     // runs (one such engine per song); false for renders, which run a player of their own.
     // VoicePool 0 takes the "VoicePool" setting (voices that may sound at once).
@@ -49,7 +50,15 @@ public:
     // Decodes every instrument file into the sample cache and prepares the stretched and
     // transposed notes the patterns hold (run before playing). Returns one message per
     // instrument whose file is missing or cannot be decoded; its notes stay silent.
-    std::vector<std::string> PreloadInstruments();
+    // With Drafts, notes whose finer stretcher is slow are prepared with the quick one first;
+    // RefineDrafts then makes them again with the finer one.
+    std::vector<std::string> PreloadInstruments(bool Drafts = false);
+    // Starts making the drafts of the last preload again with the cache's stretcher, on a thread
+    // of its own; each finished note replaces its draft (voices already sounding keep theirs).
+    // The next preload and the destructor stop it.
+    void RefineDrafts();
+    // True while RefineDrafts works.
+    bool Refining() const { return RefineBusy.load(); }
     // UI thread, from a periodic timer: loads files the mixer asked for while playing and tunes
     // streams for notes it could not start; returns the messages of the files that failed.
     std::vector<std::string> LoadPending();
@@ -64,12 +73,13 @@ public:
     void SetTraceEnabled(bool On) { TraceOn = On; }
     std::vector<std::string> TakeTraceLines();
 
-private:
-    void QueuePlayback(const std::string& FileName, float Offset, float Volume, float Stretch, float Pitch, int Key,
-                       int Instrument);
+  private:
+    void QueuePlayback(const std::string& FileName, float Offset, float Volume, float Stretch, float Pitch,
+                       int Key, int Instrument);
     TQueuePlaybackEvent& Handler();
     void Trace(int Tag);
-    void PrepareVariants(const std::set<std::string>& Loaded);
+    void PrepareVariants(const std::set<std::string>& Loaded, bool Drafts);
+    void StopRefining();
     static float PlayableStretch(float Stretch);
     void Restart();
 
@@ -83,6 +93,15 @@ private:
     std::atomic<bool> TraceOn{false};
     std::atomic_flag TraceBusy = ATOMIC_FLAG_INIT; // the ring takes one pusher at a time
     TextRing<256, 128> TraceLines;
+    struct VariantJob {
+        std::string File;
+        float Speed;
+        float Pitch;
+    };
+    std::vector<VariantJob> Drafted; // the last preload's drafts, by value: the song may change
+    std::atomic<bool> RefineBusy{false};
+    // Last, so it stops before the mixer and its cache go.
+    std::jthread Refiner;
 };
 
 } // namespace brindle

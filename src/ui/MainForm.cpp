@@ -744,8 +744,10 @@ bool TMainForm::LoadModule(const std::string& Path) {
 
 void TMainForm::ReportLoadProblems() {
     // Instruments are decoded before they can play; those that cannot be are named once.
+    // A slow stretcher works behind the window: its notes play with the quick one until it is done.
     SongEngine->Mixer().GetSampleCache()->SetStretchQuality(cAudioSettings::Read().StretchQuality);
-    for (const auto& problem : SongEngine->PreloadInstruments()) Log(problem);
+    for (const auto& problem : SongEngine->PreloadInstruments(/*Drafts=*/true)) Log(problem);
+    SongEngine->RefineDrafts();
 }
 
 void TMainForm::AfterLoad() {
@@ -839,8 +841,10 @@ void TMainForm::ExportSong() {
 }
 
 void TMainForm::AudioSettings() {
+    const auto quality = cAudioSettings::Read().StretchQuality;
     if (!SettingsForm->RunAndStore()) return;
     InitAudio();
+    if (cAudioSettings::Read().StretchQuality != quality) ReportLoadProblems();
     if (cAudioSettings::Read().Autosave)
         ASTmr->start();
     else

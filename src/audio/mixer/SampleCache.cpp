@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <mutex>
 #include <new>
+#include <utility>
 
 namespace brindle {
 
@@ -105,11 +106,21 @@ std::size_t SampleCache::VariantHash::operator()(const VariantKey& K) const noex
 
 std::shared_ptr<const SampleData> SampleCache::LoadVariant(const std::string& Path, float Speed,
                                                            float Pitch) {
+    return MakeVariant(Path, Speed, Pitch, false);
+}
+
+std::shared_ptr<const SampleData> SampleCache::LoadDraftVariant(const std::string& Path, float Speed,
+                                                                float Pitch) {
+    return MakeVariant(Path, Speed, Pitch, true);
+}
+
+std::shared_ptr<const SampleData> SampleCache::MakeVariant(const std::string& Path, float Speed, float Pitch,
+                                                           bool Draft) {
     auto base = Load(Path);
     Speed = soundlib::PlayableSpeed(Speed); // as a voice treats it
     Pitch = soundlib::PlayablePitch(Pitch);
     if (Speed == 1.0f && Pitch == 0.0f) return base;
-    if (auto found = FindVariant(base.get(), Speed, Pitch)) return found;
+    if (auto found = FindVariant(base.get(), Speed, Pitch); found && (Draft || !found->Draft)) return found;
     // The budget holds the variant's own size before a byte of it is allocated; renders running
     // on other threads hold theirs meanwhile.
     const auto frames = soundlib::StretchedFrames(base->Frames(), Speed);
@@ -128,24 +139,34 @@ std::shared_ptr<const SampleData> SampleCache::LoadVariant(const std::string& Pa
         }
     } reservation{*this, bytes};
     const auto quality = GetStretchQuality();
+    Draft = Draft && quality != soundlib::StretchQuality::Standard;
     auto data = std::make_shared<SampleData>();
+    data->Draft = Draft;
     data->Path = Path;
     data->SampleRate = base->SampleRate;
     data->Channels = base->Channels;
     try {
-        data->Pcm = soundlib::RenderTempoVariant(*base, Speed, Pitch, quality);
+        data->Pcm = soundlib::RenderTempoVariant(*base, Speed, Pitch,
+                                                 Draft ? soundlib::StretchQuality::Standard : quality);
     } catch (const std::bad_alloc&) {
         throw Error("Not enough memory to prepare a stretched note of the audio file: " + Path);
     }
     data->FileSize = base->FileSize;
     data->ModTime = base->ModTime;
-    std::lock_guard guard(Lock);
-    if (Quality != quality) return data; // made with the stretcher just replaced: not kept
-    // The base may have been replaced meanwhile; a variant of a retired base is never found.
-    auto& slot = Variants[VariantKey{base.get(), Speed, Pitch}];
-    if (slot) VariantTotal -= slot->Pcm.size() * sizeof(std::int16_t);
-    slot = data;
-    VariantTotal += data->Pcm.size() * sizeof(std::int16_t);
+    std::shared_ptr<const SampleData> replaced;
+    {
+        std::lock_guard guard(Lock);
+        if (Quality != quality) return data; // made with the stretcher just replaced: not kept
+        // The base may have been replaced meanwhile; a variant of a retired base is never found.
+        auto& slot = Variants[VariantKey{base.get(), Speed, Pitch}];
+        // A finer variant made meanwhile stays.
+        if (slot && Draft && !slot->Draft) return slot;
+        if (slot) VariantTotal -= slot->Pcm.size() * sizeof(std::int16_t);
+        replaced = std::exchange(slot, data);
+        VariantTotal += data->Pcm.size() * sizeof(std::int16_t);
+    }
+    // A voice may still play the one replaced: it is freed here, never on the audio thread.
+    if (replaced) Retire(std::move(replaced));
     return data;
 }
 

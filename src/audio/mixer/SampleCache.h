@@ -25,6 +25,8 @@ struct SampleData {
     std::vector<std::int16_t> Pcm; // interleaved, at SampleRate and Channels
     std::uintmax_t FileSize = 0;
     std::filesystem::file_time_type ModTime{};
+    // A variant made with the quick stretcher in place of a finer one still to come.
+    bool Draft = false;
 
     std::int64_t Frames() const { return Channels ? static_cast<std::int64_t>(Pcm.size()) / Channels : 0; }
     double Seconds() const { return SampleRate ? static_cast<double>(Frames()) / SampleRate : 0.0; }
@@ -61,7 +63,12 @@ class SampleCache {
     // playable range, prepared once on the calling thread so voices with those settings mix it like
     // a plain sample. Loads Path first. Null when the variant would take the variants past their
     // budget: its size is known before anything is allocated, so nothing is.
+    // A draft found is made again with the cache's stretcher and replaces it.
     std::shared_ptr<const SampleData> LoadVariant(const std::string& Path, float Speed, float Pitch);
+    // The same, but quick: when the cache's stretcher is not the standard one, a missing variant is
+    // made with the standard one and kept as a draft until LoadVariant refines it; any variant
+    // found is returned as it is.
+    std::shared_ptr<const SampleData> LoadDraftVariant(const std::string& Path, float Speed, float Pitch);
     // Audio-thread look-up by the base sample, with the playable speed and pitch; null when that
     // variant was not prepared.
     std::shared_ptr<const SampleData> FindVariant(const SampleData* Base, float Speed,
@@ -74,6 +81,8 @@ class SampleCache {
     std::size_t GetVariantBudget() const;
 
   private:
+    std::shared_ptr<const SampleData> MakeVariant(const std::string& Path, float Speed, float Pitch,
+                                                  bool Draft);
     void Retire(std::shared_ptr<const SampleData> Old);
 
     int Rate;

@@ -5,25 +5,17 @@
 #include "audio/waveform/SourceMono.h"
 #include "audio/waveform/WaveCache.h"
 #include "base/Error.h"
+#include "base/ThreadPriority.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using brindle::soundlib::SoundFile;
 
 namespace {
-
-// Views draw while the image fills, so the reading thread yields to them and to playback.
-void LowerThreadPriority() {
-    const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
-    (void)::setpriority(PRIO_PROCESS, tid, 10);
-}
 
 std::string DecoderReason(const std::string& Message, const std::string& Name) {
     // SoundFile names the file at the end; ours names it at the front already.
@@ -135,7 +127,7 @@ void TWavDataStore::SetFileName(const std::string& Name) {
 }
 
 void TWavDataStore::Run(std::unique_ptr<SoundFile> Source, std::string Cache, int Frequency, bool LengthKnown) {
-    LowerThreadPriority();
+    brindle::LowerThreadPriority();
     try {
         std::error_code ec;
         if (!Cache.empty() && fs::is_regular_file(Cache, ec)) {

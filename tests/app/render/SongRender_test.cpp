@@ -15,6 +15,7 @@
 #include <fstream>
 #include <memory>
 #include <numbers>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace brindle::test;
@@ -308,4 +309,44 @@ TEST_F(SongRender, TheStretchQualityOptionPreparesNotesWithThatStretcher) {
     const double best = residualDb(brindle::soundlib::StretchQuality::Best, "best.raw");
     EXPECT_LT(standard, -15.0);
     EXPECT_LT(best, standard - 10.0) << "standard " << standard << " dB, best " << best << " dB";
+}
+
+TEST_F(SongRender, TheFinerStretcherRefinesDraftsBehindTheWindowAndStopsWithTheEngine) {
+    const auto tone = dir / "tone.wav";
+    WriteSineWav(tone, 440, 0.5, Rate, 2);
+    song->SetInstrumentFile(1, tone.string());
+    song->InstrumentAt(1).StoreStretch(0.5f);
+    song->PatternAt(1).RowCount = 16;
+    song->Orders[0].PatternIndex = 1;
+    for (int row = 0; row < 12; ++row)
+        song->PatternAt(1).Cells[0][row] = {1, float(row)}; // twelve notes, each its own variant
+    const auto variantAt = [&](brindle::SongEngine& Engine, float Pitch) {
+        auto& cache = *Engine.Mixer().GetSampleCache();
+        return cache.FindVariant(cache.Find(tone.string()).get(), 0.5f, Pitch);
+    };
+    {
+        brindle::SongEngine engine(*song, true, 16);
+        engine.Mixer().GetSampleCache()->SetStretchQuality(brindle::soundlib::StretchQuality::Best);
+        ASSERT_TRUE(engine.PreloadInstruments(/*Drafts=*/true).empty());
+        for (int row = 0; row < 12; ++row) {
+            const auto draft = variantAt(engine, float(row));
+            ASSERT_NE(draft, nullptr) << row;
+            EXPECT_TRUE(draft->Draft) << row;
+        }
+        engine.RefineDrafts();
+        for (int wait = 0; engine.Refining() && wait < 6000; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_FALSE(engine.Refining());
+        for (int row = 0; row < 12; ++row)
+            EXPECT_FALSE(variantAt(engine, float(row))->Draft) << row;
+    }
+    // An engine that goes while its drafts are being refined stops the work instead of waiting
+    // for all of it, and leaves nothing running on a freed cache.
+    brindle::SongEngine engine(*song, true, 16);
+    engine.Mixer().GetSampleCache()->SetStretchQuality(brindle::soundlib::StretchQuality::Best);
+    ASSERT_TRUE(engine.PreloadInstruments(true).empty());
+    engine.RefineDrafts();
+    EXPECT_TRUE(engine.Refining());
+    ASSERT_TRUE(engine.PreloadInstruments(true).empty()); // a new preload stops the old work first
+    EXPECT_FALSE(engine.Refining());
 }

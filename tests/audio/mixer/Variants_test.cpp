@@ -75,3 +75,40 @@ TEST(Variants, AreKeyedByTheirSettingsAndDroppedWhenTheFileChanges) {
 }
 
 } // namespace
+
+TEST(Variants, DraftsPlayTheQuickStretcherUntilTheFinerOneReplacesThem) {
+    using brindle::soundlib::StretchQuality;
+    bt::TempDir dir;
+    const auto file = bt::WriteSineWav(dir / "d.wav", 440, 0.3, Rate, 2).string();
+    const auto madeWith = [&](StretchQuality Quality) {
+        brindle::SampleCache cache(Rate, 2);
+        cache.SetStretchQuality(Quality);
+        return cache.LoadVariant(file, 0.5f, 3.0f)->Pcm;
+    };
+    const auto quick = madeWith(StretchQuality::Standard);
+    const auto fine = madeWith(StretchQuality::Best);
+    ASSERT_NE(quick, fine);
+
+    brindle::SampleCache cache(Rate, 2);
+    cache.SetStretchQuality(StretchQuality::Best);
+    const auto draft = cache.LoadDraftVariant(file, 0.5f, 3.0f);
+    ASSERT_NE(draft, nullptr);
+    EXPECT_TRUE(draft->Draft);
+    EXPECT_EQ(draft->Pcm, quick);
+    EXPECT_EQ(cache.LoadDraftVariant(file, 0.5f, 3.0f), draft); // found as it is
+    const auto base = cache.Find(file);
+    EXPECT_EQ(cache.FindVariant(base.get(), 0.5f, 3.0f), draft);
+
+    const auto refined = cache.LoadVariant(file, 0.5f, 3.0f);
+    EXPECT_FALSE(refined->Draft);
+    EXPECT_EQ(refined->Pcm, fine);
+    EXPECT_EQ(cache.FindVariant(base.get(), 0.5f, 3.0f), refined);
+    EXPECT_EQ(cache.LoadDraftVariant(file, 0.5f, 3.0f), refined); // a finer one is never undone
+    EXPECT_EQ(cache.VariantBytes(), refined->Pcm.size() * 2);
+    // The voice that held the draft still has all of it.
+    EXPECT_EQ(draft->Pcm, quick);
+
+    // With the standard stretcher a draft is already the final note.
+    brindle::SampleCache plain(Rate, 2);
+    EXPECT_FALSE(plain.LoadDraftVariant(file, 0.5f, 3.0f)->Draft);
+}
