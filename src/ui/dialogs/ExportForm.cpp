@@ -323,6 +323,9 @@ bool TExportForm::Export() {
                 QCoreApplication::processEvents();
                 return !CancelRequested;
             };
+            // Notes for a slow stretcher are prepared before the first block is written.
+            lbProgress->setText("Preparing the song's notes...");
+            QCoreApplication::processEvents();
             LastReport = brindle::RenderSong(Engine, Options);
             ShowProgress(std::llround(LastReport.Seconds * BytesPerSecond));
         } catch (const std::exception& E) {
