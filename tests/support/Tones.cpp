@@ -3,6 +3,9 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <cstdlib>
 #include <numbers>
 #include <stdexcept>
@@ -56,6 +59,14 @@ bool FfmpegConvert(const std::filesystem::path& From, const std::filesystem::pat
     const std::string cmd = "ffmpeg -nostdin -loglevel error -y -i '" + From.string() + "' " + Extra + " '" +
                             To.string() + "' 2>/dev/null";
     return std::system(cmd.c_str()) == 0 && std::filesystem::exists(To);
+}
+
+std::vector<std::int16_t> ReadRawPcm(const std::filesystem::path& Path) {
+    std::ifstream in(Path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::int16_t> pcm(bytes.size() / 2);
+    std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
+    return pcm;
 }
 
 } // namespace brindle::test

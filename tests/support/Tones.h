@@ -11,6 +11,8 @@ namespace brindle::test {
 // Frames of a sine at Hz, amplitude Amp (0..1 of full scale), same on every channel.
 std::vector<std::int16_t> SineTone(double Hz, double Seconds, int Rate, int Channels, double Amp = 0.5);
 // Frames of one constant value on every channel.
+// The samples of a headerless 16-bit file (a .raw or .pcm render).
+std::vector<std::int16_t> ReadRawPcm(const std::filesystem::path& Path);
 std::vector<std::int16_t> ConstantTone(std::int16_t Value, std::int64_t Frames, int Channels);
 
 // libsndfile major format by extension: .wav, .flac, .ogg. Bits: 8, 16 or 24 (WAV/FLAC).

@@ -21,14 +21,6 @@ namespace {
 
 constexpr int Rate = 44100;
 
-std::vector<std::int16_t> ReadRaw(const fs::path& Path) {
-    std::ifstream In(Path, std::ios::binary);
-    std::vector<char> Bytes((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
-    std::vector<std::int16_t> Pcm(Bytes.size() / 2);
-    std::memcpy(Pcm.data(), Bytes.data(), Pcm.size() * 2);
-    return Pcm;
-}
-
 class RenderDither : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -46,7 +38,7 @@ class RenderDither : public ::testing::Test {
         Options.OutputFile = (Dir / Name).string();
         Options.Dither = Dither;
         brindle::RenderSong(Engine, Options);
-        return ReadRaw(Dir / Name);
+        return ReadRawPcm(Dir / Name);
     }
 
     TempDir Dir;

@@ -25,14 +25,6 @@ namespace {
 constexpr int Rate = 44100;
 constexpr int BlockFrames = 440; // the render's 0.01 s blocks
 
-std::vector<std::int16_t> readRaw(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::int16_t> pcm(bytes.size() / 2);
-    std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
-    return pcm;
-}
-
 class SongRender : public ::testing::Test {
 protected:
     TempDir dir;
@@ -52,6 +44,16 @@ protected:
         options.TailSeconds = tail;
         return brindle::RenderSong(engine, options);
     }
+    // Instrument 1: half a second of 440 Hz slowed to half speed, in a pattern of Rows rows.
+    fs::path slowedTone(int Rows) {
+        const auto tone = dir / "tone.wav";
+        WriteSineWav(tone, 440, 0.5, Rate, 2);
+        song->SetInstrumentFile(1, tone.string());
+        song->InstrumentAt(1).StoreStretch(0.5f);
+        song->PatternAt(1).RowCount = Rows;
+        song->Orders[0].PatternIndex = 1;
+        return tone;
+    }
     static std::int64_t rowFrame(int row, double bpm = 120) { return std::int64_t(std::floor(row * 15.0 / bpm * Rate + 1e-6)); }
 };
 
@@ -68,7 +70,7 @@ TEST_F(SongRender, EveryNoteStartsOnItsRowsFrame) {
     const auto report = render("out.raw");
     EXPECT_TRUE(report.Problems.empty());
 
-    const auto pcm = readRaw(dir / "out.raw");
+    const auto pcm = ReadRawPcm(dir / "out.raw");
     const std::int64_t frames = std::int64_t(pcm.size() / 2);
     // The song is 2 s long; rendering ends one block after the block in which it stopped.
     EXPECT_GE(frames, 2 * Rate);
@@ -105,7 +107,7 @@ TEST_F(SongRender, StopMarkersAndStopPrevCutOnTheRowsFrameWithAShortFade) {
     note(1, 0, 1);
     note(1, 6, 2); // StopPrev: the first note is cut, the new one plays on
     render("cut.raw");
-    const auto pcm = readRaw(dir / "cut.raw");
+    const auto pcm = ReadRawPcm(dir / "cut.raw");
     const auto left = ChannelOf(pcm, 2, 0);
     const auto stop = rowFrame(4), prev = rowFrame(6);
     const int fade = Rate * 3 / 1000;
@@ -150,7 +152,7 @@ TEST_F(SongRender, TailLetsTheLastNoteRingOut) {
     EXPECT_NEAR(capped, 0.55, 0.03);
     const double full = render("c.raw", 5).Seconds;
     EXPECT_NEAR(full, 1.125, 0.03); // ends when the voice does
-    const auto pcm = readRaw(dir / "c.raw");
+    const auto pcm = ReadRawPcm(dir / "c.raw");
     EXPECT_EQ(pcm[size_t(rowFrame(1) + Rate - 1) * 2], 1000);
 }
 
@@ -178,7 +180,7 @@ TEST_F(SongRender, DemoRendersToMp3WithTheSongsDuration) {
 TEST_F(SongRender, DemoWithEffectsIsAudibleAndClean) {
     song->LoadFile(BRINDLE_SOURCE_DIR "/examples/demo.hym");
     render("demo.raw");
-    const auto pcm = readRaw(dir / "demo.raw");
+    const auto pcm = ReadRawPcm(dir / "demo.raw");
     const auto left = ChannelOf(pcm, 2, 0);
     EXPECT_NEAR(double(left.size()) / Rate, song->SongLengthSeconds(), 0.03);
     EXPECT_GT(Rms(left), 300.0);
@@ -253,7 +255,7 @@ TEST_F(SongRender, AnExportBesideLivePlaybackLeavesBothRunsWhole) {
 
     // The export plays the whole song through its own run.
     render("export.raw");
-    const auto pcm = readRaw(dir / "export.raw");
+    const auto pcm = ReadRawPcm(dir / "export.raw");
     for (int r = 0; r < 16; r += 4) EXPECT_EQ(pcm[size_t(rowFrame(r)) * 2], 1000) << r;
 
     // Live playback goes on where it was: same position, notes still reach its mixer.
@@ -272,12 +274,7 @@ TEST_F(SongRender, AnExportBesideLivePlaybackLeavesBothRunsWhole) {
 TEST_F(SongRender, TheStretchQualityOptionPreparesNotesWithThatStretcher) {
     // A 440 Hz tone slowed to half speed: what is left after the best-fitting 440 Hz sine is the
     // stretcher's distortion, far lower with the finer one.
-    const auto tone = dir / "tone.wav";
-    WriteSineWav(tone, 440, 0.5, Rate, 2);
-    song->SetInstrumentFile(1, tone.string());
-    song->InstrumentAt(1).StoreStretch(0.5f);
-    song->PatternAt(1).RowCount = 8;
-    song->Orders[0].PatternIndex = 1;
+    slowedTone(8);
     note(0, 0, 1);
     const auto residualDb = [&](brindle::soundlib::StretchQuality Quality, const std::string& Out) {
         brindle::SongEngine engine(*song, false);
@@ -287,7 +284,7 @@ TEST_F(SongRender, TheStretchQualityOptionPreparesNotesWithThatStretcher) {
         options.StretchQuality = Quality;
         EXPECT_NEAR(brindle::RenderSong(engine, options).Seconds, 1.0, 0.03);
         EXPECT_EQ(engine.Mixer().GetSampleCache()->GetStretchQuality(), Quality);
-        const auto left = ChannelOf(readRaw(dir / Out), 2, 0);
+        const auto left = ChannelOf(ReadRawPcm(dir / Out), 2, 0);
         const size_t from = Rate / 5, to = from + Rate / 2;
         double c = 0, s = 0;
         for (size_t i = from; i < to; ++i) {
@@ -312,12 +309,7 @@ TEST_F(SongRender, TheStretchQualityOptionPreparesNotesWithThatStretcher) {
 }
 
 TEST_F(SongRender, TheFinerStretcherRefinesDraftsBehindTheWindowAndStopsWithTheEngine) {
-    const auto tone = dir / "tone.wav";
-    WriteSineWav(tone, 440, 0.5, Rate, 2);
-    song->SetInstrumentFile(1, tone.string());
-    song->InstrumentAt(1).StoreStretch(0.5f);
-    song->PatternAt(1).RowCount = 16;
-    song->Orders[0].PatternIndex = 1;
+    const auto tone = slowedTone(16);
     for (int row = 0; row < 12; ++row)
         song->PatternAt(1).Cells[0][row] = {1, float(row)}; // twelve notes, each its own variant
     const auto variantAt = [&](brindle::SongEngine& Engine, float Pitch) {
