@@ -53,9 +53,10 @@ void measure(benchmark::State& state, const std::vector<std::string>& argv, doub
     state.counters["perVoiceX"] = x * voices;
 }
 
-void renderModule(benchmark::State& state, const std::string& module, int voices) {
+void renderModule(benchmark::State& state, const std::string& module, int voices,
+                  const std::string& quality = "standard") {
     const auto out = (workFolder() / "out.wav").string();
-    measure(state, {BRINDLE_CLI, "render", module, out}, songSeconds(module), voices);
+    measure(state, {BRINDLE_CLI, "render", module, out, "--stretch-quality", quality}, songSeconds(module), voices);
 }
 
 void BM_RenderDemo(benchmark::State& state) {
@@ -70,6 +71,17 @@ void BM_RenderStressNeutral(benchmark::State& state) {
 void BM_RenderStressStretched(benchmark::State& state) {
     static const auto module = WriteStressModule((workFolder() / "stress").string(), {.stretched = true});
     renderModule(state, module, 64);
+}
+
+// The same songs with their stretched and transposed notes prepared by the finer stretcher:
+// the difference to the runs above is the preparation of the song's variants.
+void BM_RenderDemoBestStretch(benchmark::State& state) {
+    renderModule(state, BRINDLE_SOURCE_DIR "/examples/demo.hym", 6, "best");
+}
+
+void BM_RenderStressStretchedBestStretch(benchmark::State& state) {
+    static const auto module = WriteStressModule((workFolder() / "stress").string(), {.stretched = true});
+    renderModule(state, module, 64, "best");
 }
 
 // A tracker floor: openmpt123 rendering a 16-channel module from a Debian package.
@@ -115,6 +127,8 @@ void BM_MixFloorSox(benchmark::State& state) {
 BENCHMARK(BM_RenderDemo)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderStressNeutral)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderStressStretched)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderDemoBestStretch)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderStressStretchedBestStretch)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TrackerFloorOpenmpt)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MixFloorSox)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();
