@@ -79,10 +79,10 @@ TEST(StretchTiming, HitsInsideAStretchedDrumLoopLandAtTheirPositionOverTheSpeed)
     std::vector<std::int64_t> hits;
     const auto file = (dir / "loop.wav").string();
     bt::WriteSoundFile(file, DrumLoop(1.6, hits), Rate, 2);
-    // SoundTouch places each event up to a few ms from the mean offset that is compensated (worst
-    // seen: 2.9 ms slowed down, 5 ms sped up, where the stretcher skips); uncompensated, hits
-    // were 30 to 120 ms early.
-    const double tolerance = 0.0055 * Rate;
+    // Within 2 ms of their place (worst seen 1.7 ms, where the stretcher skips at twice the speed);
+    // with the stretcher's own long windows hits were up to 5 ms off after compensation, and 30 to
+    // 120 ms early without it.
+    const double tolerance = 0.002 * Rate;
     for (const bool prepared : {false, true}) {
         for (const auto& s : Settings) {
             const auto heard = PlayNote(file, s.Speed, s.Pitch, prepared);
@@ -168,8 +168,16 @@ TEST(StretchTiming, BestQualityVariantsKeepHitsOnTimeAndEndAtZero) {
     std::vector<std::int64_t> hits;
     const auto file = (dir / "loop.wav").string();
     bt::WriteSoundFile(file, DrumLoop(1.2, hits), Rate, 2);
-    for (const auto& s : {Setting{0.5f, 0.0f}, Setting{1.0f, 12.0f}, Setting{0.5f, 12.0f},
-                          Setting{2.0f, 0.0f}, Setting{1.0f, -12.0f}}) {
+    // Its phase vocoder scatters attacks by about its hop; the middle of that scatter is compensated.
+    // An octave down the shifted kick's first cycles are twice as long and where it crosses the
+    // level varies more (worst seen 3 ms; 1.7 ms elsewhere).
+    struct Case {
+        Setting S;
+        double ToleranceMs;
+    };
+    for (const auto& [s, toleranceMs] :
+         {Case{{0.5f, 0.0f}, 2.0}, Case{{1.0f, 12.0f}, 2.0}, Case{{0.5f, 12.0f}, 2.0},
+          Case{{2.0f, 0.0f}, 2.0}, Case{{1.0f, -12.0f}, 3.5}}) {
         brindle::SampleCache cache(Rate, 2);
         cache.SetStretchQuality(brindle::soundlib::StretchQuality::Best);
         const auto variant = cache.LoadVariant(file, s.Speed, s.Pitch);
@@ -188,9 +196,8 @@ TEST(StretchTiming, BestQualityVariantsKeepHitsOnTimeAndEndAtZero) {
                                     << s.Pitch;
             worst = std::max(worst, std::abs(double(onsets[i] - expected[i])));
         }
-        // Its phase vocoder places attacks to within its hop (worst seen 3.5 ms, slowed down).
-        EXPECT_LE(worst, 0.004 * Rate) << "speed " << s.Speed << " pitch " << s.Pitch << ": worst hit "
-                                       << worst * 1000 / Rate << " ms off";
+        EXPECT_LE(worst, toleranceMs / 1000 * Rate) << "speed " << s.Speed << " pitch " << s.Pitch
+                                                    << ": worst hit " << worst * 1000 / Rate << " ms off";
     }
     // Switching the stretcher drops what the other one prepared.
     brindle::SampleCache cache(Rate, 2);
