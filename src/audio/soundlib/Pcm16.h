@@ -9,7 +9,9 @@
 namespace brindle::soundlib {
 
 // Value already in steps of 16 bits: nearest step (ties to even, so halves carry no bias), saturated.
+// A NaN (a damaged float file) is silence: converting it to an integer is undefined.
 inline std::int16_t NearestPcm16(double Steps) {
+    if (std::isnan(Steps)) return 0;
     const double v = std::nearbyint(Steps);
     if (v >= 32767.0) return 32767;
     if (v <= -32768.0) return -32768;

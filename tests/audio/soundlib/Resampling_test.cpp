@@ -294,4 +294,19 @@ TEST(DeepSources, FullScaleSaturatesAndRereadingGivesTheSameSamples) {
     EXPECT_FALSE(shallow.HasDeepSamples());
 }
 
+TEST(DeepSources, NotANumberInAFloatFileIsSilence) {
+    bt::TempDir dir;
+    auto tone = Sine(500, MixRate, MixRate / 10, 0.5);
+    for (std::size_t i : {100u, 101u, 2000u})
+        tone[i] = std::nan("");
+    bt::WriteDeepWav(dir / "nan.wav", tone, MixRate, 1, 32);
+    SoundFile f;
+    f.Open(dir / "nan.wav");
+    const auto pcm = brindle::soundlib::ReadAll(f, MixRate);
+    ASSERT_EQ(pcm.size(), tone.size());
+    for (std::size_t i : {100u, 101u, 2000u})
+        EXPECT_LE(std::abs(pcm[i]), 1) << "silence plus the dither at " << i;
+    EXPECT_NEAR(pcm[99], tone[99] * Full16, 1.0) << "its neighbours keep their values";
+}
+
 } // namespace
