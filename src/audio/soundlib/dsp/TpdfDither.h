@@ -2,7 +2,8 @@
 // The last conversion of an export to 16 bits with triangular (TPDF) dither: two uniform values
 // of one step each are added before rounding, which makes the rounding error independent of the
 // signal (its mean and power no longer depend on the level), so quiet fades and tails turn into
-// a steady hiss instead of distortion. Seeded the same way every time, so renders repeat.
+// a steady hiss instead of distortion. The noise is the one deep sources are decoded with, a
+// function of the sample's position, so renders repeat.
 #include <cstdint>
 
 namespace brindle::dsp {
@@ -13,10 +14,7 @@ class TTpdfDither {
     void Quantize(std::int16_t* Dest, const float* Src, int Count);
 
   private:
-    // A uniform value in [-0.5, 0.5) steps.
-    float Uniform();
-
-    std::uint32_t State = 0x2545f491u;
+    std::uint64_t Next = 0; // samples quantized so far
 };
 
 } // namespace brindle::dsp
