@@ -1,11 +1,13 @@
 #include "audio/effects/CustomDSP.h"
 
+#include "audio/effects/EffectInput.h"
 #include "base/Error.h"
 
-#include <algorithm>
 #include <cstring>
 
-TCustomDSP::TCustomDSP() { SetFormat(44100, 2); }
+TCustomDSP::TCustomDSP() {
+    SetFormat(44100, 2);
+}
 
 void TCustomDSP::SetInput(TAudioX* Node) {
     Input = Node;
@@ -41,15 +43,13 @@ void TCustomDSP::SetActive(bool Value) {
 
 int TCustomDSP::PopData(void* Buf, int BufLen) {
     if (!FXStream) throw brindle::Error("CustomDSP - FXStream not defined");
-    const int Got = GivesFloats() ? FXStream->ReadSaturated(Buf, BufLen) : FXStream->Read(Buf, BufLen);
-    return Got < 0 ? 0 : Got;
+    return brindle::PopStreamData(*FXStream, *this, Buf, BufLen);
 }
 
 bool TCustomDSP::GivesFloats() const {
-    return FXStream && Input && Input->GivesFloats();
+    return brindle::StreamGivesFloats(FXStream.get(), *this);
 }
 
 int TCustomDSP::PopFloats(float* Buf, int Frames) {
-    if (!GivesFloats()) return TAudioX::PopFloats(Buf, Frames);
-    return std::max(FXStream->ReadFloats(Buf, Frames), 0);
+    return brindle::PopStreamFloats(FXStream.get(), *this, Buf, Frames);
 }

@@ -3,13 +3,13 @@
 #include "audio/effects/EffectInput.h"
 #include "base/Error.h"
 
-#include <algorithm>
-
 using brindle::dsp::TPeakEqParams;
 using brindle::dsp::TPeakingFilter;
 using brindle::dsp::TStream;
 
-TEqualizer::TEqualizer() { SetFormat(44100, 2); }
+TEqualizer::TEqualizer() {
+    SetFormat(44100, 2);
+}
 
 void TEqualizer::SetInput(TAudioX* Node) {
     ReadStream.reset();
@@ -28,23 +28,22 @@ void TEqualizer::SetActive(bool Value) {
 
 int TEqualizer::PopData(void* Buf, int BufLen) {
     if (!ReadStream) throw brindle::Error("TEqualizer - ReadStream not defined");
-    const int Got = GivesFloats() ? ReadStream->ReadSaturated(Buf, BufLen) : ReadStream->Read(Buf, BufLen);
-    return Got < 0 ? 0 : Got;
+    return brindle::PopStreamData(*ReadStream, *this, Buf, BufLen);
 }
 
 bool TEqualizer::GivesFloats() const {
-    return ReadStream && Input && Input->GivesFloats();
+    return brindle::StreamGivesFloats(ReadStream.get(), *this);
 }
 
 int TEqualizer::PopFloats(float* Buf, int Frames) {
-    if (!GivesFloats()) return TAudioX::PopFloats(Buf, Frames);
-    return std::max(ReadStream->ReadFloats(Buf, Frames), 0);
+    return brindle::PopStreamFloats(ReadStream.get(), *this, Buf, Frames);
 }
 
 void TEqualizer::setEQNum(int Count) {
     if (Count < 0) Count = 0;
     if (ReadStream)
-        for (auto* Filter : Filters) ReadStream->Remove(Filter);
+        for (auto* Filter : Filters)
+            ReadStream->Remove(Filter);
     Filters.clear();
     BandFilterCount = Count;
     if (!ReadStream) return;
@@ -69,5 +68,6 @@ void TEqualizer::setEQ(int Band, int CenterFreq, float Gain) {
 
 void TEqualizer::NotifyBandsChanged() {
     setEQNum(Bands.Count());
-    for (int i = 0; i < Bands.Count(); ++i) setEQ(i, static_cast<int>(Bands[i]->Freq), Bands[i]->Gain);
+    for (int i = 0; i < Bands.Count(); ++i)
+        setEQ(i, static_cast<int>(Bands[i]->Freq), Bands[i]->Gain);
 }

@@ -3,12 +3,12 @@
 #include "audio/effects/EffectInput.h"
 #include "base/Error.h"
 
-#include <algorithm>
-
 using brindle::dsp::TCombReverb;
 using brindle::dsp::TStream;
 
-TReverb::TReverb() { SetFormat(44100, 2); }
+TReverb::TReverb() {
+    SetFormat(44100, 2);
+}
 
 void TReverb::SetInput(TAudioX* Node) {
     Effect = nullptr;
@@ -37,15 +37,13 @@ void TReverb::ApplyParams() {
 
 int TReverb::PopData(void* Buf, int BufLen) {
     if (!ReadStream) throw brindle::Error("TEqualizer - ReadStream not defined");
-    const int Got = GivesFloats() ? ReadStream->ReadSaturated(Buf, BufLen) : ReadStream->Read(Buf, BufLen);
-    return Got < 0 ? 0 : Got;
+    return brindle::PopStreamData(*ReadStream, *this, Buf, BufLen);
 }
 
 bool TReverb::GivesFloats() const {
-    return ReadStream && Input && Input->GivesFloats();
+    return brindle::StreamGivesFloats(ReadStream.get(), *this);
 }
 
 int TReverb::PopFloats(float* Buf, int Frames) {
-    if (!GivesFloats()) return TAudioX::PopFloats(Buf, Frames);
-    return std::max(ReadStream->ReadFloats(Buf, Frames), 0);
+    return brindle::PopStreamFloats(ReadStream.get(), *this, Buf, Frames);
 }
