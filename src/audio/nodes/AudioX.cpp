@@ -1,5 +1,7 @@
 #include "audio/nodes/AudioX.h"
 
+#include "audio/soundlib/dsp/PcmConvert.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -28,9 +30,8 @@ int TAudioX::PopFloats(float* Buf, int Frames) {
         const int Want = std::min(Piece, Frames - Done);
         const int Got = PopData(Pcm.data(), Want * ChannelCount * 2) / (ChannelCount * 2);
         if (Got <= 0) break;
-        float* Out = Buf + static_cast<std::size_t>(Done) * ChannelCount;
-        for (int i = 0; i < Got * ChannelCount; ++i)
-            Out[i] = Pcm[i] * (1.0f / 32768.0f);
+        brindle::dsp::PcmToFloats(Buf + static_cast<std::size_t>(Done) * ChannelCount, Pcm.data(),
+                                  Got * ChannelCount);
         Done += std::min(Got, Want);
         if (Got < Want) break;
     }
