@@ -125,31 +125,33 @@ void SongEngine::PrepareVariants(const std::set<std::string>& Loaded, bool Draft
                 if (speed != 1.0f || pitch != 0.0f) ++wanted[{cell.ins - 1, speed, pitch}];
             }
     const std::vector<std::pair<std::tuple<int, float, float>, int>> jobs(wanted.begin(), wanted.end());
-    std::vector<char> prepared(jobs.size(), 0);
+    // What each job left: nothing (live processing plays its notes), a final variant, a draft, or
+    // nothing needed (a broken instrument's notes stay silent).
+    enum class Made : char { Nothing, Variant, Draft, Silent };
+    std::vector<Made> made(jobs.size(), Made::Nothing);
     ParallelFor(jobs.size(), [&](std::size_t i) {
         const auto& [slot, speed, pitch] = jobs[i].first;
         const std::string file = TheSong.Instruments[slot].GetFileName();
         if (!Loaded.contains(file)) {
-            prepared[i] = 1; // a broken instrument's notes stay silent
+            made[i] = Made::Silent;
             return;
         }
         try {
             const auto variant =
                 Drafts ? cache.LoadDraftVariant(file, speed, pitch) : cache.LoadVariant(file, speed, pitch);
-            prepared[i] = variant != nullptr;
-            if (variant && variant->Draft) prepared[i] = 2;
+            if (variant) made[i] = variant->Draft ? Made::Draft : Made::Variant;
         } catch (const std::exception&) {
             // The file changed under us, or memory ran out: live processing plays these notes.
         }
     });
     Drafted.clear();
-    for (std::size_t i = 0; i < jobs.size(); ++i)
-        if (prepared[i] == 2)
-            Drafted.push_back({TheSong.Instruments[std::get<0>(jobs[i].first)].GetFileName(),
-                               std::get<1>(jobs[i].first), std::get<2>(jobs[i].first)});
     std::map<std::pair<float, float>, int> streams; // (speed, pitch) -> notes without a variant
-    for (std::size_t i = 0; i < jobs.size(); ++i)
-        if (!prepared[i]) streams[{std::get<1>(jobs[i].first), std::get<2>(jobs[i].first)}] += jobs[i].second;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        const auto& [slot, speed, pitch] = jobs[i].first;
+        if (made[i] == Made::Draft)
+            Drafted.push_back({TheSong.Instruments[slot].GetFileName(), speed, pitch});
+        if (made[i] == Made::Nothing) streams[{speed, pitch}] += jobs[i].second;
+    }
     // A handful of tuned streams per setting; a note that finds none asks for more while playing.
     constexpr int MaxStreamsPerSetting = 8;
     for (const auto& [setting, notes] : streams)
