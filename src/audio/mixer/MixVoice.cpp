@@ -25,7 +25,7 @@ void TMixVoice::Start(std::shared_ptr<const brindle::SampleData> Sample, float N
     Delay = std::max<std::int64_t>(DelayFrames, 0);
     Played = 0;
     const std::int64_t frames = Data ? Data->Frames() : 0;
-    Duration = brindle::soundlib::StretchedFrames(frames, Speed);
+    Duration = brindle::soundlib::ProcessedFrames(frames, Speed);
     CutDelay = -1;
     Fading = false;
     FadeDone = 0;

@@ -123,7 +123,7 @@ std::shared_ptr<const SampleData> SampleCache::MakeVariant(const std::string& Pa
     if (auto found = FindVariant(base.get(), Speed, Pitch); found && (Draft || !found->Draft)) return found;
     // The budget holds the variant's own size before a byte of it is allocated; renders running
     // on other threads hold theirs meanwhile.
-    const auto frames = soundlib::StretchedFrames(base->Frames(), Speed);
+    const auto frames = soundlib::ProcessedFrames(base->Frames(), Speed);
     const std::size_t bytes = static_cast<std::size_t>(frames) * static_cast<std::size_t>(base->Channels) * 2;
     {
         std::lock_guard guard(Lock);

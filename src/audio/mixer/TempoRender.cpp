@@ -9,10 +9,6 @@
 
 namespace brindle::soundlib {
 
-std::int64_t StretchedFrames(std::int64_t Frames, float Speed) {
-    return ProcessedFrames(Frames, Speed);
-}
-
 namespace {
 struct Cursor {
     const SampleData* Data;
@@ -35,7 +31,7 @@ std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Spe
     Speed = PlayableSpeed(Speed);
     Pitch = PlayablePitch(Pitch);
     const int channels = Source.Channels;
-    const std::int64_t frames = StretchedFrames(Source.Frames(), Speed);
+    const std::int64_t frames = ProcessedFrames(Source.Frames(), Speed);
     std::vector<std::int16_t> out(static_cast<size_t>(std::max<std::int64_t>(frames, 0)) * channels);
     const int fade = NoteFadeFrames(Source.SampleRate);
     if (Quality == StretchQuality::Best) {

@@ -12,11 +12,8 @@ struct SampleData;
 
 namespace brindle::soundlib {
 
-// Frames a note of Frames source frames lasts at Speed (the voice's duration rule), with Speed
-// brought into the playable range.
-std::int64_t StretchedFrames(std::int64_t Frames, float Speed);
 // Speed is a tempo factor (2 = twice as fast), Pitch a shift in semitones, both brought into the
-// playable range. The result holds StretchedFrames(Source.Frames(), Speed) frames and ends
+// playable range. The result holds ProcessedFrames(Source.Frames(), Speed) frames and ends
 // with the fade a live voice gives the note.
 // Standard quality runs the live voices' stretcher (same samples as a live note); Best runs the
 // finer offline one.

@@ -31,7 +31,8 @@ float PlayableSpeed(float Speed);
 // -MaxSemitones..+MaxSemitones.
 float PlayablePitch(float Semitones);
 
-// Frames a processed note of Frames source frames lasts at Speed (brought into the playable range).
+// Frames a note of Frames source frames lasts at Speed (brought into the playable range): the
+// voice's duration rule, which prepared variants follow too.
 std::int64_t ProcessedFrames(std::int64_t Frames, float Speed);
 // Frames of the fade that ends every processed note.
 int NoteFadeFrames(int SampleRate);
