@@ -23,15 +23,36 @@ std::vector<std::string> ClosedPortNames() {
     return names;
 }
 
-// Without a sequencer RtMidi throws from its constructor; that is a machine with no ports.
-std::unique_ptr<RtMidiIn> NewMidiIn() {
+// An interface that cannot start (no ALSA sequencer, no JACK server) throws from the constructor.
+std::unique_ptr<RtMidiIn> NewMidiIn(RtMidi::Api Api) {
     try {
-        auto in = std::make_unique<RtMidiIn>(RtMidi::UNSPECIFIED, "Brindle");
+        auto in = std::make_unique<RtMidiIn>(Api, "Brindle");
         in->setErrorCallback([](RtMidiError::Type, const std::string&, void*) {}); // errors are results here
         return in;
     } catch (const RtMidiError&) {
         return nullptr;
     }
+}
+
+// RtMidi's own choice stops at the first interface that throws, so a machine without the ALSA
+// sequencer never reached JACK's ports. Each interface is tried in turn instead; the first with
+// ports serves (as RtMidi would choose), else the first that starts.
+std::unique_ptr<RtMidiIn> FirstMidiInWithPorts() {
+    std::vector<RtMidi::Api> apis;
+    RtMidi::getCompiledApi(apis);
+    std::unique_ptr<RtMidiIn> first;
+    for (RtMidi::Api api : apis) {
+        if (api == RtMidi::RTMIDI_DUMMY) continue;
+        auto in = NewMidiIn(api);
+        if (!in) continue;
+        try {
+            if (in->getPortCount() > 0) return in;
+        } catch (const RtMidiError&) {
+            continue;
+        }
+        if (!first) first = std::move(in);
+    }
+    return first;
 }
 } // namespace
 
@@ -56,8 +77,9 @@ void TMidiInput::Rescan() {
     for (int i = 0; i < GetPortCount(); ++i)
         ClosePortQuietly(i);
     Ports.clear();
-    auto lister = NewMidiIn();
+    auto lister = FirstMidiInWithPorts();
     if (!lister) return;
+    Api = int(lister->getCurrentApi());
     try {
         const unsigned count = lister->getPortCount();
         for (unsigned i = 0; i < count; ++i) {
@@ -97,7 +119,7 @@ void TMidiInput::ClosePort(int Index) {
 bool TMidiInput::OpenPortQuietly(int Index) {
     TPort& port = *Ports[size_t(Index)];
     if (port.In) return true;
-    auto in = NewMidiIn();
+    auto in = NewMidiIn(RtMidi::Api(Api));
     if (!in) return false;
     try {
         // Only notes matter: system exclusive, clock and active sensing never reach the callback.

@@ -73,6 +73,7 @@ class TMidiInput : public QObject {
     void UpdateTimer();
 
     std::vector<std::unique_ptr<TPort>> Ports;
+    int Api = 0; // the RtMidi interface the ports were listed on
     TMidiQueue FedQueue;
     QTimer DrainTimer;
 };

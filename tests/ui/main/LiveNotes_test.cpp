@@ -7,6 +7,7 @@
 #include "audio/mixer/LiveMixer.h"
 #include "base/AppInfo.h"
 #include "song/Sequencer.h"
+#include "support/JackServer.h"
 #include "support/TempDir.h"
 #include "support/Tones.h"
 #include "support/ui/TestWindow.h"
@@ -19,7 +20,9 @@
 #include "ui/views/PianoKeys.h"
 
 #include <QSpinBox>
+
 #include <QTest>
+#include <RtMidi.h>
 
 #include <gtest/gtest.h>
 
@@ -30,7 +33,7 @@ using namespace brindle::test;
 namespace {
 
 class LiveNotes : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     cApp app;
     std::unique_ptr<TMainForm> form;
@@ -46,7 +49,8 @@ protected:
         std::vector<TLiveMixer::TVoiceInfo> voices;
         form->Engine().Mixer().GetVoices(voices);
         std::vector<int> out;
-        for (const auto& v : voices) out.push_back(v.Tag);
+        for (const auto& v : voices)
+            out.push_back(v.Tag);
         return out;
     }
     QWidget* focus() { return QApplication::focusWidget(); }
@@ -125,6 +129,47 @@ TEST_F(LiveNotes, MidiNotesPlayAndAreWrittenLikeKeys) {
     ASSERT_TRUE(midi.FeedBytes(off, 3));
     midi.Drain();
     QTRY_VERIFY_WITH_TIMEOUT(tags().empty(), 2000);
+}
+
+// A keyboard on a real MIDI port, served by a JACK server of the test's own on its dummy driver:
+// its notes cross RtMidi's callback thread and the queue, sound under their tags at their pitch
+// and are written while the grid has the focus; a port the user closed plays nothing more.
+TEST_F(LiveNotes, AKeyboardOnARealMidiPortPlaysAndWrites) {
+    JackServer jack;
+    ASSERT_TRUE(jack.Ready()) << jack.Why();
+    RtMidiOut keyboard(RtMidi::UNIX_JACK, "Test keyboard");
+    keyboard.openVirtualPort("keys");
+    TMidiInput& midi = *form->Notes->Midi;
+    midi.Start();
+    int port = -1;
+    for (int i = 0; i < midi.GetPortCount(); ++i)
+        if (midi.GetPortName(i).find("Test keyboard") != std::string::npos) port = i;
+    ASSERT_GE(port, 0) << "the keyboard's port is not listed";
+    EXPECT_TRUE(midi.IsPortOpen(port));
+
+    QTest::keyClick(form.get(), Qt::Key_F3);
+    const std::vector<unsigned char> on{0x90, 64, 100}, off{0x80, 64, 0};
+    keyboard.sendMessage(&on);
+    QTRY_VERIFY_WITH_TIMEOUT(tags() == std::vector<int>{TMidiInput::TagOfNote(64)}, 3000);
+    std::vector<TLiveMixer::TVoiceInfo> voices;
+    form->Engine().Mixer().GetVoices(voices);
+    ASSERT_EQ(voices.size(), 1u);
+    EXPECT_EQ(voices[0].Pitch, 4.0f);
+    EXPECT_EQ(cell(0, 0).ins, 1);
+    EXPECT_EQ(cell(0, 0).pitch, 4.0f);
+    keyboard.sendMessage(&off);
+    QTRY_VERIFY_WITH_TIMEOUT(tags().empty(), 3000);
+
+    midi.ClosePort(port);
+    EXPECT_FALSE(midi.IsPortOpen(port));
+    keyboard.sendMessage(&on);
+    QTest::qWait(300);
+    EXPECT_TRUE(tags().empty());
+    EXPECT_EQ(cell(0, 1).ins, 0);
+    // The choice holds for the next start.
+    midi.Start();
+    EXPECT_FALSE(midi.IsPortOpen(port));
+    EXPECT_TRUE(midi.OpenPort(port));
 }
 
 } // namespace
