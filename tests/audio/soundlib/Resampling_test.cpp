@@ -64,6 +64,18 @@ double LevelAt(const std::vector<double>& Out, double AtHz, double Amp) {
     return bt::DbOf(bt::WindowedAmplitude(Out, AtHz, MixRate, 2000, Out.size() - 2000), Amp);
 }
 
+// The tones of a stepped sweep from 40 Hz to Top: every kilohertz, and every 250 Hz over the last
+// two kilohertz, where a short filter starts to roll off.
+std::vector<double> SweepTo(double Top) {
+    std::vector<double> hz{40.0, 500.0};
+    for (double f = 1000.0; f < Top - 2000.0; f += 1000.0)
+        hz.push_back(f);
+    for (double f = std::max(Top - 2000.0, 1000.0); f < Top; f += 250.0)
+        hz.push_back(f);
+    hz.push_back(Top);
+    return hz;
+}
+
 // Each source rate through the SoX engine and through the long filter that stands in for it.
 class SourceRates : public ::testing::TestWithParam<std::tuple<int, ResampleQuality>> {
   protected:
@@ -76,8 +88,7 @@ class SourceRates : public ::testing::TestWithParam<std::tuple<int, ResampleQual
 TEST_P(SourceRates, PassbandIsFlatWithinATenthOfADecibel) {
     const int rate = Rate();
     const double top = LowerNyquist(rate) >= 22050 ? 20000.0 : 0.9 * LowerNyquist(rate);
-    for (double hz : {40.0, 1000.0, 5000.0, 9000.0, 14000.0, 18000.0, top}) {
-        if (hz > top) continue;
+    for (double hz : SweepTo(top)) {
         SCOPED_TRACE(hz);
         const auto out = Convert(Sine(hz, rate, rate, 0.5));
         EXPECT_NEAR(LevelAt(out, hz, 0.5), 0.0, 0.1);
@@ -86,7 +97,7 @@ TEST_P(SourceRates, PassbandIsFlatWithinATenthOfADecibel) {
 
 TEST_P(SourceRates, ImagesAndAliasesOfTonesInTheBandStayNinetyDecibelsDown) {
     const int rate = Rate();
-    for (double hz : {1000.0, 0.5 * LowerNyquist(rate), 0.9 * LowerNyquist(rate)}) {
+    for (double hz : SweepTo(0.9 * LowerNyquist(rate))) {
         const auto out = Convert(Sine(hz, rate, rate, 0.5));
         // Every copy of the tone the source's sampling makes, wherever it would fold.
         for (int k = 1; k <= 4; ++k) {
