@@ -7,6 +7,7 @@
 #include "base/AppInfo.h"
 #include "song/Sequencer.h"
 #include "support/TempDir.h"
+#include "support/ui/Eventually.h"
 #include "ui/MainForm.h"
 #include "ui/editors/EffectsPanel.h"
 
@@ -37,7 +38,7 @@ TEST(EffectsPanelCaptions, ReadAsTheyAreFormatted) {
 }
 
 class EffectsPanelInWindow : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     cApp app;
     std::unique_ptr<TMainForm> form;
@@ -117,7 +118,7 @@ TEST_F(EffectsPanelInWindow, CheckBoxesRebuildTheChainWithExactlyTheCheckedEffec
     EXPECT_EQ(out.GetInput(), &fx().GetReverb());
     // The speakers never stopped pulling.
     const float played = form->Output().GetSpeakers().GetPlayedTime();
-    QTRY_VERIFY_WITH_TIMEOUT(form->Output().GetSpeakers().GetPlayedTime() > played + 0.05f, 3000);
+    ASSERT_EVENTUALLY(form->Output().GetSpeakers().GetPlayedTime() > played + 0.05f, 3000);
     EXPECT_TRUE(app.Playing());
 }
 

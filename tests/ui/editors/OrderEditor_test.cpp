@@ -3,6 +3,7 @@
 // pattern, and the "-->" marker repaints only the rows it leaves and reaches.
 #include "app/App.h"
 #include "song/Sequencer.h"
+#include "support/ui/Eventually.h"
 #include "ui/dialogs/OrdPatNumForm.h"
 #include "ui/editors/OrderEditor.h"
 #include "ui/editors/OrderGrid.h"
@@ -32,7 +33,7 @@ namespace {
 // ---- the pattern number box ----
 
 class OrdPatNumFormTest : public ::testing::Test {
-protected:
+  protected:
     TOrdPatNumForm form;
     void SetUp() override {
         form.show();
@@ -105,7 +106,7 @@ TEST_F(OrdPatNumFormTest, EscapeCancelsAndReturnAccepts) {
 // ---- the Order page ----
 
 class OrderEditorTest : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<cSequencer> song = std::make_unique<cSequencer>();
     cApp app;
     TSongUndo undo;
@@ -150,11 +151,13 @@ protected:
     void Key(Qt::Key K, Qt::KeyboardModifiers M = {}) { QTest::keyClick(grid(), K, M); }
     QPoint RowPoint(int Row) const { return grid()->visualRect(grid()->model()->index(Row, 1)).center(); }
     void SetOrders(const std::vector<int>& Patterns) {
-        for (size_t i = 0; i < Patterns.size(); ++i) song->Orders[i].PatternIndex = Patterns[i];
+        for (size_t i = 0; i < Patterns.size(); ++i)
+            song->Orders[i].PatternIndex = Patterns[i];
     }
     std::vector<int> Orders(int Count) const {
         std::vector<int> v;
-        for (int i = 0; i < Count; ++i) v.push_back(song->Orders[i].PatternIndex);
+        for (int i = 0; i < Count; ++i)
+            v.push_back(song->Orders[i].PatternIndex);
         return v;
     }
     void Note(int Pattern, int Channel, int Row, int Ins) {
@@ -187,8 +190,10 @@ TEST_F(OrderEditorTest, GridShapeAndTexts) {
     EXPECT_EQ(editor->ClonePatternBtn->text(), "I>II  Clone");
     EXPECT_GE(editor->OrdEditBtn->x(), grid()->geometry().right());
     QStringList menu;
-    for (QAction* a : editor->OrdPopup->actions()) menu << a->text() + "|" + a->shortcut().toString();
-    EXPECT_EQ(menu.join(","), "Edit|Ctrl+Return,Goto Pattern|Return,Play/stop|Space,Delete|Del,Insert|Ins,Clone|Ctrl+C");
+    for (QAction* a : editor->OrdPopup->actions())
+        menu << a->text() + "|" + a->shortcut().toString();
+    EXPECT_EQ(menu.join(","),
+              "Edit|Ctrl+Return,Goto Pattern|Return,Play/stop|Space,Delete|Del,Insert|Ins,Clone|Ctrl+C");
 
     SetOrders({3, 0, 250});
     song->CurOrder = 0;
@@ -357,7 +362,8 @@ TEST_F(OrderEditorTest, DoubleClickEditsTheClickedRowAndTheBoxOpensBelowTheEditB
 
 TEST_F(OrderEditorTest, CloneCopiesIntoTheFirstEmptyPatternAsOneStep) {
     Show();
-    for (int p : {1, 2, 4}) Note(p, 0, 0, 1);
+    for (int p : {1, 2, 4})
+        Note(p, 0, 0, 1);
     song->PatternAt(2).RowCount = 8;
     Note(2, 0, 7, 5);
     Note(2, 99, 3, 6);
@@ -388,7 +394,8 @@ TEST_F(OrderEditorTest, CloneCopiesIntoTheFirstEmptyPatternAsOneStep) {
 TEST_F(OrderEditorTest, CloneButtonFindsTheLastPatternWhenOnlyItIsEmpty) {
     Show();
     // Only pattern 100 is empty.
-    for (int p = 1; p <= 99; ++p) Note(p, 0, 0, 2);
+    for (int p = 1; p <= 99; ++p)
+        Note(p, 0, 0, 2);
     song->PatternAt(7).RowCount = 4;
     Note(7, 1, 3, 8);
     SetOrders({7});
@@ -401,7 +408,8 @@ TEST_F(OrderEditorTest, CloneButtonFindsTheLastPatternWhenOnlyItIsEmpty) {
 
 TEST_F(OrderEditorTest, CloneWithEveryPatternInUseSaysSoAndChangesNothing) {
     Show();
-    for (int p = 1; p <= 100; ++p) Note(p, 3, 0, 1);
+    for (int p = 1; p <= 100; ++p)
+        Note(p, 3, 0, 1);
     SetOrders({5});
     Key(Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(messages, (std::vector<std::string>{"Sorry, no empty pattern found."}));
@@ -534,7 +542,8 @@ TEST_F(OrderEditorTest, MarkerStaysOnTheLastPlayedPositionAndTheSelectedRowIsBla
         const QRect text = grid()->visualRect(grid()->model()->index(Row, 1));
         int most = 0;
         for (int x = text.left(); x < text.left() + 14; ++x)
-            for (int y = text.top(); y <= text.bottom(); ++y) most = std::max(most, image.pixelColor(x, y).lightness());
+            for (int y = text.top(); y <= text.bottom(); ++y)
+                most = std::max(most, image.pixelColor(x, y).lightness());
         return most;
     };
     EXPECT_GT(lightest(2), 160);
@@ -548,7 +557,7 @@ TEST_F(OrderEditorTest, MarkerStaysOnTheLastPlayedPositionAndTheSelectedRowIsBla
 
 // Counts the cells painted per row.
 class TCountingDelegate : public TOrderDelegate {
-public:
+  public:
     using TOrderDelegate::TOrderDelegate;
     mutable std::map<int, int> Painted;
     void paint(QPainter* P, const QStyleOptionViewItem& O, const QModelIndex& I) const override {
@@ -563,7 +572,7 @@ TEST_F(OrderEditorTest, CurOrderChangedRepaintsOnlyTheRowsTheMarkerLeftAndReache
     song->CurOrder = 3;
     editor->Refresh();
     Show();
-    QTRY_VERIFY(!counter->Painted.empty());
+    ASSERT_EVENTUALLY(!counter->Painted.empty(), 5000);
     QApplication::processEvents();
     counter->Painted.clear();
 
@@ -575,10 +584,11 @@ TEST_F(OrderEditorTest, CurOrderChangedRepaintsOnlyTheRowsTheMarkerLeftAndReache
 
     song->CurOrder = 6;
     editor->CurOrderChanged();
-    QTRY_VERIFY(counter->Painted.size() >= 2);
+    ASSERT_EVENTUALLY(counter->Painted.size() >= 2, 5000);
     QApplication::processEvents();
     std::vector<int> rows;
-    for (const auto& [row, count] : counter->Painted) rows.push_back(row);
+    for (const auto& [row, count] : counter->Painted)
+        rows.push_back(row);
     EXPECT_EQ(rows, (std::vector<int>{2, 5}));
     EXPECT_EQ(TOrderModel::CellText(*song, 5, 0), "-->");
     EXPECT_EQ(TOrderModel::CellText(*song, 2, 0), "3");

@@ -8,6 +8,7 @@
 #include "base/AppInfo.h"
 #include "song/Sequencer.h"
 #include "support/TempDir.h"
+#include "support/ui/Eventually.h"
 #include "support/ui/TestWindow.h"
 #include "ui/MainForm.h"
 #include "ui/dialogs/ExportForm.h"
@@ -38,7 +39,7 @@ using namespace brindle::test;
 namespace {
 
 class Editing : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     cApp app;
     std::unique_ptr<TMainForm> form;
@@ -50,7 +51,8 @@ protected:
         song->Init();
         song->SetBPM(140);
         song->Orders[0].PatternIndex = 1;
-        for (int r = 0; r < 16; r += 4) song->PatternAt(1).Cells[0][r] = {1, 0};
+        for (int r = 0; r < 16; r += 4)
+            song->PatternAt(1).Cells[0][r] = {1, 0};
         song->SaveFile((dir / "song.hym").string());
         form = OpenTestWindow(app, {"brindle", (dir / "song.hym").string()});
         form->AskSaveFileName = [this] {
@@ -91,7 +93,8 @@ TEST_F(Editing, CtrlSInTheGridSolosAndDoesNotSave) {
     grid()->SetCursor(0, 3);
     key(Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(saveAsked, 0);
-    for (int c = 0; c < ChannelCount; ++c) EXPECT_EQ(form->Song().ChannelMuted[c], c != 3) << c;
+    for (int c = 0; c < ChannelCount; ++c)
+        EXPECT_EQ(form->Song().ChannelMuted[c], c != 3) << c;
     // Elsewhere Ctrl+S saves.
     form->ShowPage(TMainForm::OutputPage);
     form->setFocus();
@@ -131,7 +134,8 @@ TEST_F(Editing, EffectMovesAndTempoUndoToTheirValuesAndNodes) {
     form->ShowPage(TMainForm::OutputPage);
     const int level = panel->ReverbLevel->value();
     // A drag of one slider is one step.
-    for (int p = -500; p >= -3000; p -= 500) panel->Eq[0]->setValue(p);
+    for (int p = -500; p >= -3000; p -= 500)
+        panel->Eq[0]->setValue(p);
     panel->ReverbLevel->setValue(400);
     EXPECT_EQ(form->Undo->Stack()->count(), 2);
     form->Undo->Undo();
@@ -256,7 +260,7 @@ TEST_F(Editing, RecordAndTheEffectsWorkWithoutTheMouse) {
     key(Qt::Key_R, Qt::ControlModifier);
     EXPECT_TRUE(form->GetRecording());
     EXPECT_EQ(form->Song().PlayMode.load(), PlayPatternLoop);
-    QTRY_VERIFY_WITH_TIMEOUT(form->GetGridRow() > 6, 5000);
+    ASSERT_EVENTUALLY(form->GetGridRow() > 6, 5000);
     key(Qt::Key_R, Qt::ControlModifier);
     EXPECT_FALSE(form->GetRecording());
     EXPECT_EQ(form->GetGridRow(), 5);

@@ -10,12 +10,13 @@
 #include "song/Sequencer.h"
 #include "support/TempDir.h"
 #include "support/Tones.h"
+#include "support/ui/Eventually.h"
 #include "support/ui/TestWindow.h"
 #include "ui/InstrumentCommands.h"
 #include "ui/MainForm.h"
-#include "ui/editors/PercussionMenu.h"
 #include "ui/editors/InstrumentList.h"
 #include "ui/editors/InstrumentPanel.h"
+#include "ui/editors/PercussionMenu.h"
 #include "ui/views/AudioView.h"
 #include "ui/views/Log.h"
 #include "ui/views/NortonPanel.h"
@@ -40,7 +41,7 @@ namespace fs = std::filesystem;
 namespace {
 
 class Instruments : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     cApp app;
     std::unique_ptr<TMainForm> form;
@@ -71,7 +72,8 @@ protected:
         std::vector<TLiveMixer::TVoiceInfo> voices;
         form->Engine().Mixer().GetVoices(voices);
         std::vector<int> tags;
-        for (const auto& v : voices) tags.push_back(v.Tag);
+        for (const auto& v : voices)
+            tags.push_back(v.Tag);
         return tags;
     }
     void select(int N) {
@@ -168,7 +170,7 @@ TEST_F(Instruments, AKeyPlaysOneInstrumentAndAnInstrumentHasOneKey) {
     chosen = tone("five.wav", 1.0);
     form->Instruments->AssignByDialog();
     QTest::keyClick(form.get(), Qt::Key_2, Qt::ControlModifier);
-    QTRY_VERIFY_WITH_TIMEOUT(!voiceTags().empty(), 2000);
+    ASSERT_EVENTUALLY(!voiceTags().empty(), 2000);
     form->Percussion->Clear();
     EXPECT_TRUE(items().empty());
     EXPECT_FALSE(form->Drums->menuAction()->isVisible());
@@ -182,14 +184,14 @@ TEST_F(Instruments, APressedRowSoundsUntilReleaseAndArrowsPreviewWhileStopped) {
     TInstrumentList& list = *form->InsGrid;
     const QPoint row0 = list.visualRect(list.model()->index(0, 0)).center();
     QTest::mousePress(list.viewport(), Qt::LeftButton, {}, row0);
-    QTRY_VERIFY_WITH_TIMEOUT(voiceTags() == std::vector<int>{-1}, 2000);
+    ASSERT_EVENTUALLY(voiceTags() == std::vector<int>{-1}, 2000);
     QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, row0);
-    QTRY_VERIFY_WITH_TIMEOUT(voiceTags().empty(), 2000);
+    ASSERT_EVENTUALLY(voiceTags().empty(), 2000);
     // An arrow key moves and previews; the preview keeps sounding after the key is up.
     list.setFocus();
     QTest::keyClick(&list, Qt::Key_Down);
     EXPECT_EQ(app.GetActiveInstrument(), 2);
-    QTRY_VERIFY_WITH_TIMEOUT(voiceTags() == std::vector<int>{-1}, 2000);
+    ASSERT_EVENTUALLY(voiceTags() == std::vector<int>{-1}, 2000);
     QTest::qWait(100);
     EXPECT_EQ(voiceTags(), std::vector<int>{-1});
     EXPECT_EQ(list.RowText(1), "2. b.wav");
@@ -244,7 +246,7 @@ TEST_F(Instruments, TheExternalEditorGetsThePathAsItsOneArgument) {
     settings.ExternEdit = script.string();
     settings.Write();
     form->Instruments->EditExternally();
-    QTRY_VERIFY_WITH_TIMEOUT(fs::exists(out) && fs::file_size(out) > 0, 3000);
+    ASSERT_EVENTUALLY(fs::exists(out) && fs::file_size(out) > 0, 3000);
     std::ifstream in(out);
     std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(all, "[" + chosen + "]\n");
@@ -277,7 +279,7 @@ TEST_F(Instruments, TheBrowserAssignsPlaysAndFollowsTheList) {
     browser.setFocus();
     QTest::keyPress(&browser, Qt::Key_Q);
     std::vector<TLiveMixer::TVoiceInfo> voices;
-    QTRY_VERIFY_WITH_TIMEOUT((form->Engine().Mixer().GetVoices(voices), !voices.empty()), 2000);
+    ASSERT_EVENTUALLY((form->Engine().Mixer().GetVoices(voices), !voices.empty()), 2000);
     EXPECT_EQ(voices[0].FileName, snare);
     QTest::keyRelease(&browser, Qt::Key_Q);
     // Enter on a file assigns it too.
@@ -294,10 +296,10 @@ TEST_F(Instruments, TheWaveformMarkerFollowsTheSoundingVoice) {
     form->ShowPage(TMainForm::InstrumentPage);
     form->Instruments->Play();
     TAudioView& view = *panel().InsView;
-    QTRY_VERIFY_WITH_TIMEOUT(view.PlayMarker()->MarkerPos > 0.02, 3000);
+    ASSERT_EVENTUALLY(view.PlayMarker()->MarkerPos > 0.02, 3000);
     EXPECT_LT(view.PlayMarker()->MarkerPos, 0.5);
     form->Engine().Mixer().RemoveByTag(0);
-    QTRY_COMPARE_WITH_TIMEOUT(view.PlayMarker()->MarkerPos, -1.0, 3000);
+    ASSERT_EVENTUALLY(view.PlayMarker()->MarkerPos == -1.0, 3000);
 }
 
 } // namespace

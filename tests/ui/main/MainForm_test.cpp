@@ -9,6 +9,7 @@
 #include "song/Sequencer.h"
 #include "support/TempDir.h"
 #include "support/Tones.h"
+#include "support/ui/Eventually.h"
 #include "ui/MainForm.h"
 #include "ui/dialogs/SettingsForm.h"
 #include "ui/views/Log.h"
@@ -34,7 +35,7 @@ using namespace brindle::test;
 namespace {
 
 class MainWindow : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     cApp app;
     std::unique_ptr<TMainForm> form;
@@ -77,7 +78,8 @@ protected:
         song->SetBPM(bpm);
         song->SetInstrumentFile(1, (dir / "tick.wav").string());
         song->Orders[0].PatternIndex = 1;
-        for (int r = 0; r < 16; r += 4) song->PatternAt(1).Cells[0][r] = {1, 0};
+        for (int r = 0; r < 16; r += 4)
+            song->PatternAt(1).Cells[0][r] = {1, 0};
         song->SaveFile((dir / name).string());
         return (dir / name).string();
     }
@@ -152,7 +154,7 @@ TEST_F(MainWindow, NotesPlayOnTheSpeakersWhilePlaying) {
     form->ShowPage(TMainForm::PatternPage);
     form->Play();
     // The null device pulls at real-time pace; the first row's note reaches the mixer.
-    QTRY_VERIFY_WITH_TIMEOUT(form->Song().CurRow >= 2, 5000);
+    ASSERT_EVENTUALLY(form->Song().CurRow >= 2, 5000);
     EXPECT_GT(form->Output().GetSpeakers().GetPlayedTime(), 0.0f);
     form->Stop();
     EXPECT_EQ(form->Engine().Mixer().VoiceCount(), 0);
@@ -165,18 +167,18 @@ TEST_F(MainWindow, TheOutputPageListsTheSoundingVoices) {
     form->Engine().PreloadInstruments();
     form->ShowPage(TMainForm::OutputPage);
     app.PreviewActiveInstrument(3, -1);
-    QTRY_VERIFY_WITH_TIMEOUT(form->MusicEventsMemo->toPlainText().contains("MixedTime:0.2"), 5000);
+    ASSERT_EVENTUALLY(form->MusicEventsMemo->toPlainText().contains("MixedTime:0.2"), 5000);
     const auto line = form->MusicEventsMemo->toPlainText().split('\n').first().toStdString();
     EXPECT_EQ(line.rfind((dir / "long.wav").string() + " Transpose:3.00 Speed:0.50 FilePos:", 0), 0u) << line;
     double filePos = 0, mixed = 0, toMix = 0;
-    ASSERT_EQ(std::sscanf(line.c_str() + line.find("FilePos:"), "FilePos:%lf MixedTime:%lf TimeToMix:%lf", &filePos,
-                          &mixed, &toMix),
+    ASSERT_EQ(std::sscanf(line.c_str() + line.find("FilePos:"), "FilePos:%lf MixedTime:%lf TimeToMix:%lf",
+                          &filePos, &mixed, &toMix),
               3)
         << line;
     EXPECT_NEAR(filePos, 2 * mixed, 0.021); // the file runs twice as fast as the output
     EXPECT_EQ(toMix, 2.0);
     form->Stop();
-    QTRY_VERIFY_WITH_TIMEOUT(form->MusicEventsMemo->toPlainText().isEmpty(), 2000);
+    ASSERT_EVENTUALLY(form->MusicEventsMemo->toPlainText().isEmpty(), 2000);
 }
 
 TEST_F(MainWindow, RecordThenStopPutsTheCursorBackWhereRecordingBegan) {
@@ -189,7 +191,7 @@ TEST_F(MainWindow, RecordThenStopPutsTheCursorBackWhereRecordingBegan) {
     EXPECT_EQ(form->Song().PlayMode, PlayPatternLoop);
     EXPECT_EQ(form->Song().CurRow, 5);
     // The cursor follows the playing row.
-    QTRY_VERIFY_WITH_TIMEOUT(form->GetGridRow() > 6, 5000);
+    ASSERT_EVENTUALLY(form->GetGridRow() > 6, 5000);
     QTest::mouseClick(form->StopButton, Qt::LeftButton);
     EXPECT_FALSE(form->GetRecording());
     EXPECT_FALSE(form->RecordBtn->isChecked());
@@ -251,7 +253,8 @@ TEST_F(MainWindow, UnsavedWorkComesBackAfterACrash) {
     ASSERT_TRUE(brindle::RecoveryFileExists());
     // A crash: the window never closes. It is left behind hidden and still, since the
     // application object it points to ends with this test.
-    for (QTimer* timer : {form->PositionUpdateTimer, form->ASTmr, form->RecoveryTmr}) timer->stop();
+    for (QTimer* timer : {form->PositionUpdateTimer, form->ASTmr, form->RecoveryTmr})
+        timer->stop();
     form->hide();
     form.release();
     start({"brindle"});
@@ -306,7 +309,7 @@ TEST_F(MainWindow, OpeningABrokenModuleKeepsTheSongAndSaysWhy) {
 
 TEST_F(MainWindow, AnErrorThrownInsideAHandlerLandsInTheLog) {
     QTimer::singleShot(0, form.get(), [] { throw brindle::Error("TEqualizer - ReadStream not defined"); });
-    QTRY_VERIFY_WITH_TIMEOUT(logText().find("TEqualizer - ReadStream not defined") != std::string::npos, 2000);
+    ASSERT_EVENTUALLY(logText().find("TEqualizer - ReadStream not defined") != std::string::npos, 2000);
     EXPECT_TRUE(form->isVisible());
 }
 
@@ -326,7 +329,7 @@ TEST_F(MainWindow, ConfirmedAudioSettingsReinitialiseTheOutputWhileItPlays) {
     EXPECT_EQ(form->Output().GetAudioApplication().GetBufferLenMs(), 25);
     // The song plays on through the new output.
     const float played = form->Output().GetSpeakers().GetPlayedTime();
-    QTRY_VERIFY_WITH_TIMEOUT(form->Output().GetSpeakers().GetPlayedTime() > played + 0.1f, 3000);
+    ASSERT_EVENTUALLY(form->Output().GetSpeakers().GetPlayedTime() > played + 0.1f, 3000);
     EXPECT_TRUE(app.Playing());
     // Cancel stores nothing.
     QTimer::singleShot(0, form.get(), [this] {

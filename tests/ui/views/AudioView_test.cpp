@@ -6,6 +6,7 @@
 #include "base/Error.h"
 #include "support/TempDir.h"
 #include "support/Tones.h"
+#include "support/ui/Eventually.h"
 #include "ui/views/AudioView.h"
 
 #include <QTest>
@@ -18,7 +19,7 @@ using namespace brindle::test;
 namespace {
 
 class AudioViewTest : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     TAudioView view;
     int opened = 0;
@@ -75,7 +76,7 @@ TEST_F(AudioViewTest, AFileThatCannotBeReadLeavesNoImage) {
 TEST_F(AudioViewTest, ThePlayMarkerMovesWhilePlayingAndHidesAfter) {
     view.SetFileName(sine("a.wav", 3.0));
     view.Play(0.5);
-    QTRY_VERIFY_WITH_TIMEOUT(view.PlayMarker()->MarkerPos > 0.5, 3000);
+    ASSERT_EVENTUALLY(view.PlayMarker()->MarkerPos > 0.5, 3000);
     EXPECT_TRUE(view.Playing());
     view.Stop();
     view.RefreshTick();
@@ -109,9 +110,10 @@ TEST_F(AudioViewTest, ZoomedPastTheImageItShowsTheExactSamples) {
                 if (view.Bitmap().pixelColor(x + dx, y) == view.ColorPCM) return true;
         return false;
     };
-    QTRY_VERIFY_WITH_TIMEOUT(reaches(), 3000);
+    ASSERT_EVENTUALLY(reaches(), 3000);
     // Elsewhere the line stays in the middle.
-    for (int y = view.height() - 20; y < view.height(); ++y) EXPECT_NE(view.Bitmap().pixelColor(20, y), view.ColorPCM);
+    for (int y = view.height() - 20; y < view.height(); ++y)
+        EXPECT_NE(view.Bitmap().pixelColor(20, y), view.ColorPCM);
 }
 
 TEST_F(AudioViewTest, AnIdleViewDrawsNothingUntilSomethingChanges) {
@@ -121,10 +123,11 @@ TEST_F(AudioViewTest, AnIdleViewDrawsNothingUntilSomethingChanges) {
     view.OnDraw = [&](TMemWavView*, QPainter&) { ++draws; };
     view.RefreshTick(); // the finished image
     draws = 0;
-    for (int i = 0; i < 10; ++i) view.RefreshTick();
+    for (int i = 0; i < 10; ++i)
+        view.RefreshTick();
     EXPECT_EQ(draws, 0);
     view.Play(0);
-    QTRY_VERIFY_WITH_TIMEOUT(draws > 0, 2000);
+    ASSERT_EVENTUALLY(draws > 0, 2000);
     view.Stop();
 }
 
