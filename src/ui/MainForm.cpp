@@ -576,11 +576,16 @@ bool TMainForm::PreviewKey(QKeyEvent* Event) {
         if (Event->type() == QEvent::KeyPress && !Event->isAutoRepeat()) Instruments->AssignFromBrowser();
         return true;
     }
-    // Text typed into a field is text, and a key with Ctrl, Alt or Meta is a command.
+    // Text typed into a field is text, and a key with Ctrl, Alt or Meta is a command. A release
+    // always gets through: a note held before a modifier went down, or before the focus moved
+    // into a field, must still end with its key.
+    const bool press = Event->type() == QEvent::KeyPress;
     const auto* edit = qobject_cast<QLineEdit*>(focus);
-    if ((edit && !edit->isReadOnly()) || qobject_cast<QAbstractSpinBox*>(focus)) return false;
-    if (Event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    const bool typing = (edit && !edit->isReadOnly()) || qobject_cast<QAbstractSpinBox*>(focus);
+    const bool command = Event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (press && (typing || command)) return false;
     const bool note = Notes->KeyEvent(*Event);
+    if (!press && (typing || command)) return false; // the field or the shortcut sees its release too
     // A list would take a note key as a search for an item.
     return note && qobject_cast<QAbstractItemView*>(focus);
 }

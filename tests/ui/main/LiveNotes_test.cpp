@@ -10,6 +10,7 @@
 #include "support/JackServer.h"
 #include "support/TempDir.h"
 #include "support/Tones.h"
+#include "support/ui/Eventually.h"
 #include "support/ui/TestWindow.h"
 #include "ui/MainForm.h"
 #include "ui/editors/PatternEditor.h"
@@ -64,7 +65,7 @@ TEST_F(LiveNotes, KeysSoundUnderTheirTagAndAreWrittenWhileTheGridHasTheFocus) {
     EXPECT_EQ(cell(0, 0).ins, 1);
     EXPECT_EQ(cell(0, 0).pitch, 0.0f);
     EXPECT_EQ(form->PatternEditor->PatGrid->CursorRow(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(tags() == std::vector<int>{'Q'}, 2000);
+    ASSERT_EVENTUALLY(tags() == std::vector<int>{'Q'}, 2000);
     EXPECT_EQ(form->PianoKeys->Panels[12]->GetColor(), TPianoKeys::DownColor);
     // Auto-repeat starts nothing more and writes nothing more.
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Q, Qt::NoModifier, "q", true);
@@ -73,7 +74,7 @@ TEST_F(LiveNotes, KeysSoundUnderTheirTagAndAreWrittenWhileTheGridHasTheFocus) {
     EXPECT_EQ(tags().size(), 1u);
     EXPECT_EQ(cell(0, 1).ins, 0);
     QTest::keyRelease(focus(), Qt::Key_Q);
-    QTRY_VERIFY_WITH_TIMEOUT(tags().empty(), 2000);
+    ASSERT_EVENTUALLY(tags().empty(), 2000);
     EXPECT_NE(form->PianoKeys->Panels[12]->GetColor(), TPianoKeys::DownColor);
     // A lower key: "z" is the piano's first key, an octave down.
     QTest::keyClick(focus(), Qt::Key_Z);
@@ -84,19 +85,19 @@ TEST_F(LiveNotes, KeysSoundUnderTheirTagAndAreWrittenWhileTheGridHasTheFocus) {
 }
 
 TEST_F(LiveNotes, LosingTheFocusEndsHeldNotes) {
-    QTest::keyPress(form.get(), Qt::Key_X);
-    QTRY_VERIFY_WITH_TIMEOUT(!tags().empty(), 2000);
+    QTest::keyPress(focus(), Qt::Key_X);
+    ASSERT_EVENTUALLY(!tags().empty(), 2000);
     QWidget other;
     other.show();
     other.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
-    QTRY_VERIFY_WITH_TIMEOUT(tags().empty(), 2000);
+    ASSERT_EVENTUALLY(tags().empty(), 2000);
     // The key is free again: the next press sounds.
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    QTest::keyPress(form.get(), Qt::Key_X);
-    QTRY_VERIFY_WITH_TIMEOUT(!tags().empty(), 2000);
-    QTest::keyRelease(form.get(), Qt::Key_X);
+    QTest::keyPress(focus(), Qt::Key_X);
+    ASSERT_EVENTUALLY(!tags().empty(), 2000);
+    QTest::keyRelease(focus(), Qt::Key_X);
 }
 
 TEST_F(LiveNotes, TypingIntoAFieldPlaysNothing) {
@@ -106,15 +107,38 @@ TEST_F(LiveNotes, TypingIntoAFieldPlaysNothing) {
     EXPECT_TRUE(tags().empty());
 }
 
+// A note held while Ctrl goes down, or while the focus moves into a field, still ends with its key
+// and plays again at the next press.
+TEST_F(LiveNotes, AHeldNoteEndsWithItsKeyWhateverCameBetween) {
+    QTest::keyPress(focus(), Qt::Key_Z);
+    ASSERT_EVENTUALLY(tags() == std::vector<int>{'Z'}, 2000);
+    QTest::keyPress(focus(), Qt::Key_Control, Qt::ControlModifier);
+    QTest::keyRelease(focus(), Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyRelease(focus(), Qt::Key_Control);
+    ASSERT_EVENTUALLY(tags().empty(), 2000);
+
+    QTest::keyPress(focus(), Qt::Key_X);
+    ASSERT_EVENTUALLY(tags() == std::vector<int>{'X'}, 2000);
+    form->BPMSpin->setFocus();
+    QTest::keyRelease(focus(), Qt::Key_X);
+    ASSERT_EVENTUALLY(tags().empty(), 2000);
+    EXPECT_EQ(form->BPMSpin->text().contains('x'), false);
+
+    form->PatternEditor->PatGrid->setFocus();
+    QTest::keyPress(focus(), Qt::Key_Z);
+    ASSERT_EVENTUALLY(tags() == std::vector<int>{'Z'}, 2000);
+    QTest::keyRelease(focus(), Qt::Key_Z);
+}
+
 TEST_F(LiveNotes, ThePianoSoundsButNeverWrites) {
     QTest::keyClick(form.get(), Qt::Key_F3);
     form->ShowPage(TMainForm::InstrumentPage);
     QTest::qWait(20);
     TPianoKeyPanel* key14 = form->PianoKeys->Panels[14];
     QTest::mousePress(key14, Qt::LeftButton, {}, QPoint(5, key14->height() - 5));
-    QTRY_VERIFY_WITH_TIMEOUT(tags() == std::vector<int>{2}, 2000);
+    ASSERT_EVENTUALLY(tags() == std::vector<int>{2}, 2000);
     QTest::mouseRelease(key14, Qt::LeftButton, {}, QPoint(5, key14->height() - 5));
-    QTRY_VERIFY_WITH_TIMEOUT(tags().empty(), 2000);
+    ASSERT_EVENTUALLY(tags().empty(), 2000);
     EXPECT_EQ(cell(0, 0).ins, 0);
 }
 
@@ -125,10 +149,10 @@ TEST_F(LiveNotes, MidiNotesPlayAndAreWrittenLikeKeys) {
     ASSERT_TRUE(midi.FeedBytes(on, 3));
     midi.Drain();
     EXPECT_EQ(cell(0, 0).pitch, 2.0f);
-    QTRY_VERIFY_WITH_TIMEOUT(tags() == std::vector<int>{TMidiInput::TagBase + 62}, 2000);
+    ASSERT_EVENTUALLY(tags() == std::vector<int>{TMidiInput::TagBase + 62}, 2000);
     ASSERT_TRUE(midi.FeedBytes(off, 3));
     midi.Drain();
-    QTRY_VERIFY_WITH_TIMEOUT(tags().empty(), 2000);
+    ASSERT_EVENTUALLY(tags().empty(), 2000);
 }
 
 // A keyboard on a real MIDI port, served by a JACK server of the test's own on its dummy driver:
@@ -150,7 +174,7 @@ TEST_F(LiveNotes, AKeyboardOnARealMidiPortPlaysAndWrites) {
     QTest::keyClick(form.get(), Qt::Key_F3);
     const std::vector<unsigned char> on{0x90, 64, 100}, off{0x80, 64, 0};
     keyboard.sendMessage(&on);
-    QTRY_VERIFY_WITH_TIMEOUT(tags() == std::vector<int>{TMidiInput::TagOfNote(64)}, 3000);
+    ASSERT_EVENTUALLY(tags() == std::vector<int>{TMidiInput::TagOfNote(64)}, 3000);
     std::vector<TLiveMixer::TVoiceInfo> voices;
     form->Engine().Mixer().GetVoices(voices);
     ASSERT_EQ(voices.size(), 1u);
@@ -158,7 +182,7 @@ TEST_F(LiveNotes, AKeyboardOnARealMidiPortPlaysAndWrites) {
     EXPECT_EQ(cell(0, 0).ins, 1);
     EXPECT_EQ(cell(0, 0).pitch, 4.0f);
     keyboard.sendMessage(&off);
-    QTRY_VERIFY_WITH_TIMEOUT(tags().empty(), 3000);
+    ASSERT_EVENTUALLY(tags().empty(), 3000);
 
     midi.ClosePort(port);
     EXPECT_FALSE(midi.IsPortOpen(port));
