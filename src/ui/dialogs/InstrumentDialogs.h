@@ -6,12 +6,12 @@
 
 class QComboBox;
 class QDialogButtonBox;
-class QKeySequenceEdit;
+class QLineEdit;
 
 class TRowsFitDialog : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     explicit TRowsFitDialog(QWidget* Parent = nullptr);
     QComboBox* Rows;
     // The chosen number of rows; 16 when the text is not a number.
@@ -21,14 +21,20 @@ public:
 class Tdialog_Key : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     explicit Tdialog_Key(QWidget* Parent = nullptr);
-    QKeySequenceEdit* HotKey1;
+    // Shows the key combination last pressed in it (initially Ctrl+A).
+    QLineEdit* HotKey1;
     QDialogButtonBox* Buttons;
     // The chosen key combination (one key with Ctrl, Alt or Meta; plain and Shift-only keys are refused).
-    QKeySequence Key() const;
+    QKeySequence Key() const { return Chosen; }
     static bool Acceptable(const QKeySequence& Key);
 
-protected:
+  protected:
     void showEvent(QShowEvent* Event) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+  private:
+    void SetKey(const QKeySequence& Key);
+    QKeySequence Chosen;
 };
