@@ -56,7 +56,6 @@ TNortonPanel::TNortonPanel(QWidget* Parent) : QListView(Parent), Model(new TNort
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);
     setDefaultDropAction(Qt::CopyAction);
-    connect(this, &QAbstractItemView::clicked, this, &TNortonPanel::Clicked);
     ListDir("/");
 }
 
@@ -170,18 +169,14 @@ bool TNortonPanel::GridKeyDown(int Key) {
     case Qt::Key_Enter:
         GridDblClick();
         return true;
+    // Home and End of the panel: the ".." row, and the last row.
     case Qt::Key_Backspace:
     case Qt::Key_Left:
-        GoUp();
+        if (RowCount() > 0) SetRow(0);
         return true;
-    case Qt::Key_Right: {
-        const int row = GetRow();
-        if (row >= 0 && row < RowCount()) {
-            const TPanelItem& item = Item(row);
-            if (item.IsDrive || (item.IsDir && item.ItemName != "..")) GridDblClick();
-        }
+    case Qt::Key_Right:
+        if (RowCount() > 0) SetRow(RowCount() - 1);
         return true;
-    }
     default:
         return false;
     }
@@ -189,11 +184,24 @@ bool TNortonPanel::GridKeyDown(int Key) {
 
 void TNortonPanel::keyPressEvent(QKeyEvent* Event) {
     const auto mods = Event->modifiers() & ~Qt::KeypadModifier;
-    if (mods == Qt::NoModifier && GridKeyDown(Event->key())) {
+    KeyMoving = true;
+    if (mods == Qt::NoModifier && GridKeyDown(Event->key()))
         Event->accept();
-        return;
-    }
-    QListView::keyPressEvent(Event);
+    else
+        QListView::keyPressEvent(Event);
+    KeyMoving = false;
+}
+
+void TNortonPanel::mousePressEvent(QMouseEvent* Event) {
+    QListView::mousePressEvent(Event);
+    const QModelIndex at = indexAt(Event->position().toPoint());
+    if (Event->button() == Qt::LeftButton && at.isValid()) Preview(at.row());
+}
+
+void TNortonPanel::currentChanged(const QModelIndex& Current, const QModelIndex& Previous) {
+    QListView::currentChanged(Current, Previous);
+    // The user's own moves preview; the cursor placed by code (SetFileName) does not.
+    if (KeyMoving && Current.isValid()) Preview(Current.row());
 }
 
 void TNortonPanel::mouseDoubleClickEvent(QMouseEvent* Event) {
@@ -205,9 +213,9 @@ void TNortonPanel::mouseDoubleClickEvent(QMouseEvent* Event) {
     GridDblClick();
 }
 
-void TNortonPanel::Clicked(const QModelIndex& Index) {
-    if (!Index.isValid() || Index.row() >= RowCount() || !Item(Index.row()).IsFile) return;
-    const std::string file = ExistingFile(Index.row());
+void TNortonPanel::Preview(int Row) {
+    if (Row < 0 || Row >= RowCount() || !Item(Row).IsFile) return;
+    const std::string file = ExistingFile(Row);
     if (!file.empty() && OnPreview) OnPreview(this, file);
 }
 

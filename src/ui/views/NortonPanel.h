@@ -49,20 +49,22 @@ class TNortonPanel : public QListView {
     bool GridKeyDown(int Key);
 
     TNotifyEvent OnDir;    // after every listing
-    TFileEvent OnPreview;  // a click on a file row
+    TFileEvent OnPreview;  // a left press on a file row, or the keyboard moving onto one
     TFileEvent OnOpenFile; // Enter or a double click on a file row
     TLogEvent OnLog;       // a folder or file that cannot be used
 
   protected:
     void keyPressEvent(QKeyEvent* Event) override;
+    void mousePressEvent(QMouseEvent* Event) override;
     void mouseDoubleClickEvent(QMouseEvent* Event) override;
+    void currentChanged(const QModelIndex& Current, const QModelIndex& Previous) override;
 
   private:
     bool ListDir(const std::string& Folder);
     void ListDrives();
     // Moves the cursor to the first folder or drive row named Name: the exact name first.
     void RestOn(const std::string& Name, bool Files);
-    void Clicked(const QModelIndex& Index);
+    void Preview(int Row);
     // The path of a file row if the file is still there; otherwise logs why and returns "".
     std::string ExistingFile(int Row);
     void Log(const std::string& Text);
@@ -70,4 +72,5 @@ class TNortonPanel : public QListView {
     TNortonModel* Model;
     std::string Dir;
     std::string FileExt;
+    bool KeyMoving = false; // a key of the list's own is moving the cursor
 };

@@ -155,7 +155,7 @@ TEST_F(Browser, FilterHelpers) {
     EXPECT_EQ(names, (std::vector<std::string>{"a", "B", "b", "C", "Ä", "ä"}));
 }
 
-TEST_F(Browser, EnterGoesDownAndBackspaceUpWithTheCursorOnTheFolderLeft) {
+TEST_F(Browser, EnterGoesDownAndTheUpRowComesBackWithTheCursorOnTheFolderLeft) {
     panel.SetDir(samples);
     key(Qt::Key_Down);
     key(Qt::Key_Down);
@@ -164,28 +164,32 @@ TEST_F(Browser, EnterGoesDownAndBackspaceUpWithTheCursorOnTheFolderLeft) {
     EXPECT_EQ(panel.GetDir(), in("Drums"));
     EXPECT_EQ(rows(), (std::vector<std::string>{"..", "Kick.WAV"}));
     EXPECT_EQ(panel.GetRow(), 0);
-    key(Qt::Key_Backspace);
+    key(Qt::Key_Down);
+    key(Qt::Key_Backspace); // to the up row
+    EXPECT_EQ(panel.GetRow(), 0);
+    key(Qt::Key_Return);
     EXPECT_EQ(panel.GetDir(), samples);
     EXPECT_EQ(current(), "[Drums]");
     EXPECT_EQ(dirsSeen, (std::vector<std::string>{samples, in("Drums"), samples}));
 }
 
-TEST_F(Browser, RightGoesIntoAFolderAndLeftComesBack) {
+TEST_F(Browser, LeftAndBackspaceGoToTheUpRowAndRightToTheLastRow) {
     panel.SetDir(samples);
     panel.SetRow(rowOf("[Zeta]"));
     key(Qt::Key_Right);
-    EXPECT_EQ(panel.GetDir(), in("Zeta"));
-    EXPECT_EQ(rows(), std::vector<std::string>{".."}); // an empty folder: the up row alone
+    EXPECT_EQ(current(), "wav");
     key(Qt::Key_Left);
-    EXPECT_EQ(panel.GetDir(), samples);
-    EXPECT_EQ(current(), "[Zeta]");
-    // Right on a file or on ".." stays put.
-    panel.SetRow(rowOf("gamma.mp3"));
+    EXPECT_EQ(panel.GetRow(), 0);
+    panel.SetRow(rowOf("Beta.wav"));
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(panel.GetRow(), 0);
+    EXPECT_EQ(panel.GetDir(), samples) << "moving the cursor lists nothing";
+    // An empty folder has the up row alone: both ends are that row.
+    panel.SetDir(in("Zeta"));
+    EXPECT_EQ(rows(), std::vector<std::string>{".."});
     key(Qt::Key_Right);
-    panel.SetRow(0);
-    key(Qt::Key_Right);
-    EXPECT_EQ(panel.GetDir(), samples);
-    EXPECT_EQ(dirsSeen.size(), 3u);
+    EXPECT_EQ(panel.GetRow(), 0);
+    EXPECT_EQ(dirsSeen.size(), 2u);
 }
 
 TEST_F(Browser, DoubleClicksOpenFoldersAndTheUpRow) {
@@ -227,6 +231,26 @@ TEST_F(Browser, ClickOnAFileAsksForItsPreview) {
     EXPECT_EQ(current(), "notes.txt");
 }
 
+TEST_F(Browser, APressPreviewsAtOnceAndSoDoKeyboardMovesButNotTheCursorPlacedByCode) {
+    std::vector<std::string> previews;
+    panel.OnPreview = [&](TNortonPanel*, const std::string& File) { previews.push_back(File); };
+    panel.SetDir(samples);
+    QTest::mousePress(panel.viewport(), Qt::LeftButton, {}, centreOf(rowOf("Beta.wav")));
+    EXPECT_EQ(previews, std::vector<std::string>{in("Beta.wav")}) << "heard before the button comes up";
+    QTest::mouseRelease(panel.viewport(), Qt::LeftButton, {}, centreOf(rowOf("Beta.wav")));
+    EXPECT_EQ(previews.size(), 1u);
+    QTest::mousePress(panel.viewport(), Qt::RightButton, {}, centreOf(rowOf("alpha.WAV")));
+    QTest::mouseRelease(panel.viewport(), Qt::RightButton, {}, centreOf(rowOf("alpha.WAV")));
+    EXPECT_EQ(previews.size(), 1u) << "only the left button previews";
+    panel.SetRow(rowOf("Beta.wav"));
+    key(Qt::Key_Down);
+    key(Qt::Key_Right); // to the last row, a file too
+    EXPECT_EQ(previews, (std::vector<std::string>{in("Beta.wav"), in("gamma.mp3"), in("wav")}));
+    panel.SetFileName(in("alpha.WAV"));
+    panel.SetRow(rowOf("gamma.mp3"));
+    EXPECT_EQ(previews.size(), 3u);
+}
+
 TEST_F(Browser, UpFromTheRootShowsTheDrivesOnTheRootDrive) {
     panel.SetDir("/");
     ASSERT_GT(panel.RowCount(), 1);
@@ -237,10 +261,8 @@ TEST_F(Browser, UpFromTheRootShowsTheDrivesOnTheRootDrive) {
     EXPECT_TRUE(panel.Item(panel.GetRow()).IsDrive);
     EXPECT_EQ(current(), "/");
     EXPECT_EQ(panel.GetFileName(), "");
-    // Going up in the drive list stays there; entering a drive lists it.
-    key(Qt::Key_Backspace);
-    EXPECT_EQ(panel.GetDir(), "");
-    key(Qt::Key_Right);
+    // Entering the drive lists it.
+    key(Qt::Key_Return);
     EXPECT_EQ(panel.GetDir(), "/");
     EXPECT_EQ(dirsSeen, (std::vector<std::string>{"/", "", "/"}));
 }
@@ -311,6 +333,7 @@ TEST_F(Browser, ExactNameWinsWhenNamesDifferOnlyInCase) {
     fs::create_directories(in("drums"));
     panel.SetDir(in("drums"));
     key(Qt::Key_Left);
+    key(Qt::Key_Return);
     EXPECT_EQ(current(), "[drums]");
     EXPECT_EQ(panel.Item(panel.GetRow()).ItemName, "drums");
 }
@@ -347,7 +370,7 @@ TEST_F(Browser, UnreadableFolderIsReported) {
     fs::permissions(in("bass"), fs::perms::none);
     panel.SetDir(samples);
     panel.SetRow(rowOf("[bass]"));
-    key(Qt::Key_Right);
+    key(Qt::Key_Return);
     fs::permissions(in("bass"), fs::perms::owner_all);
     ASSERT_EQ(logged.size(), 1u);
     EXPECT_NE(logged[0].find("Permission denied"), std::string::npos) << logged[0];
