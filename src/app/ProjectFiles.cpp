@@ -4,6 +4,7 @@
 #include "base/FileLog.h"
 #include "song/Sequencer.h"
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,6 +13,13 @@
 namespace fs = std::filesystem;
 
 namespace brindle {
+
+bool IsModuleFile(const std::string& Path) {
+    std::string ext = fs::path(Path).extension().string();
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".hym";
+}
 
 namespace {
 
@@ -40,7 +48,9 @@ bool isInside(const fs::path& File, const fs::path& Folder) {
 
 } // namespace
 
-std::string RecoveryPath() { return (fs::path(FileLogPath()).parent_path() / "recovery.hym").string(); }
+std::string RecoveryPath() {
+    return (fs::path(FileLogPath()).parent_path() / "recovery.hym").string();
+}
 
 void WriteRecoveryFile(cSequencer& Song) {
     std::error_code ec;
@@ -63,7 +73,8 @@ std::vector<std::string> SaveWithInstruments(cSequencer& Song, const std::string
     const fs::path folder = module.parent_path() / module.stem();
     std::error_code ec;
     fs::create_directories(folder, ec);
-    if (!fs::is_directory(folder)) throw Error("Save with Instruments: can't create the folder " + folder.string());
+    if (!fs::is_directory(folder))
+        throw Error("Save with Instruments: can't create the folder " + folder.string());
 
     std::vector<std::string> problems;
     std::map<fs::path, fs::path> copied; // one copy per source file, shared by the slots using it
@@ -72,7 +83,8 @@ std::vector<std::string> SaveWithInstruments(cSequencer& Song, const std::string
         if (!ins.HasFile()) continue;
         const fs::path source = fs::absolute(ins.GetFileName()).lexically_normal();
         if (!fs::is_regular_file(source, ec)) {
-            problems.push_back("Instrument " + std::to_string(i) + ": " + source.string() + " is missing; not copied");
+            problems.push_back("Instrument " + std::to_string(i) + ": " + source.string() +
+                               " is missing; not copied");
             continue;
         }
         if (isInside(source, folder)) continue;
@@ -81,7 +93,8 @@ std::vector<std::string> SaveWithInstruments(cSequencer& Song, const std::string
             const fs::path target = copyTarget(source, folder);
             if (!fs::exists(target)) {
                 fs::copy_file(source, target, ec);
-                if (ec) throw Error("Save with Instruments: can't copy " + source.string() + ": " + ec.message());
+                if (ec)
+                    throw Error("Save with Instruments: can't copy " + source.string() + ": " + ec.message());
             }
             found = copied.emplace(source, target).first;
         }

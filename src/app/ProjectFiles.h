@@ -8,6 +8,9 @@ class cSequencer;
 
 namespace brindle {
 
+// A module file by its name: the extension .hym in any letter case.
+bool IsModuleFile(const std::string& Path);
+
 // recovery.hym in the application's data folder.
 std::string RecoveryPath();
 // Writes the song there atomically; the song's own FileName is left as it was, so the user's

@@ -562,7 +562,7 @@ bool TMainForm::eventFilter(QObject* Watched, QEvent* Event) {
 void TMainForm::changeEvent(QEvent* Event) {
     QMainWindow::changeEvent(Event);
     // Key releases in another window never arrive: held notes end when the window loses the focus.
-    if (Event->type() == QEvent::ActivationChange && !isActiveWindow() && Notes) Notes->ReleaseAll();
+    if (Event->type() == QEvent::ActivationChange && !isActiveWindow() && Notes) Notes->ReleaseKeys();
 }
 
 bool TMainForm::PreviewKey(QKeyEvent* Event) {
@@ -859,7 +859,7 @@ void TMainForm::AudioSettings() {
 void TMainForm::dragEnterEvent(QDragEnterEvent* Event) {
     const QMimeData* mime = Event->mimeData();
     if (mime->hasUrls() && mime->urls().size() == 1 &&
-        mime->urls()[0].toLocalFile().endsWith(".hym", Qt::CaseInsensitive))
+        brindle::IsModuleFile(mime->urls()[0].toLocalFile().toStdString()))
         Event->acceptProposedAction();
 }
 

@@ -1,6 +1,7 @@
 #include "ui/editors/InstrumentList.h"
 
 #include "app/App.h"
+#include "app/ProjectFiles.h"
 #include "audio/mixer/LiveMixer.h"
 #include "song/Sequencer.h"
 #include "ui/dialogs/FormTrace.h"
@@ -18,13 +19,12 @@
 
 namespace fs = std::filesystem;
 
-
 namespace {
 
 constexpr int RowHeight = 16;
 
 class TInstrumentModel : public QAbstractTableModel {
-public:
+  public:
     explicit TInstrumentModel(TInstrumentList& List) : QAbstractTableModel(&List), List(List) {}
     int rowCount(const QModelIndex& Parent) const override { return Parent.isValid() ? 0 : InstrumentCount; }
     int columnCount(const QModelIndex& Parent) const override { return Parent.isValid() ? 0 : 1; }
@@ -33,15 +33,16 @@ public:
         return List.RowText(Index.row());
     }
 
-private:
+  private:
     TInstrumentList& List;
 };
 
 // The grid paints the cell; the text goes on top, 2 px in.
 class TInstrumentDelegate : public QStyledItemDelegate {
-public:
+  public:
     using QStyledItemDelegate::QStyledItemDelegate;
-    void paint(QPainter* Painter, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
+    void paint(QPainter* Painter, const QStyleOptionViewItem& Option,
+               const QModelIndex& Index) const override {
         const bool selected = Option.state & QStyle::State_Selected;
         Painter->fillRect(Option.rect, selected ? Option.palette.highlight() : Option.palette.base());
         Painter->setPen(selected ? Option.palette.highlightedText().color() : Option.palette.text().color());
@@ -50,10 +51,10 @@ public:
     }
 };
 
-
 } // namespace
 
-TInstrumentList::TInstrumentList(cApp& App, QWidget* Parent) : QTableView(Parent), InsPopup(new QMenu(this)), App(App) {
+TInstrumentList::TInstrumentList(cApp& App, QWidget* Parent)
+    : QTableView(Parent), InsPopup(new QMenu(this)), App(App) {
     setObjectName("InsGrid");
     setModel(new TInstrumentModel(*this));
     setItemDelegate(new TInstrumentDelegate(this));
@@ -86,7 +87,9 @@ QString TInstrumentList::RowText(int Row) const {
     return QString::number(Row + 1) + ". " + QString::fromStdString(name);
 }
 
-int TInstrumentList::CursorRow() const { return std::max(currentIndex().row(), 0); }
+int TInstrumentList::CursorRow() const {
+    return std::max(currentIndex().row(), 0);
+}
 
 void TInstrumentList::SetCursorRow(int Row, bool Notify) {
     Row = std::clamp(Row, 0, InstrumentCount - 1);
@@ -95,9 +98,13 @@ void TInstrumentList::SetCursorRow(int Row, bool Notify) {
     Quiet = false;
 }
 
-void TInstrumentList::SelectQuietly() { Selected(false); }
+void TInstrumentList::SelectQuietly() {
+    Selected(false);
+}
 
-void TInstrumentList::Refresh() { viewport()->update(); }
+void TInstrumentList::Refresh() {
+    viewport()->update();
+}
 
 void TInstrumentList::Selected(bool Preview) {
     if (!App.seq) return;
@@ -110,7 +117,7 @@ void TInstrumentList::Selected(bool Preview) {
 void TInstrumentList::currentChanged(const QModelIndex& Current, const QModelIndex& Previous) {
     QTableView::currentChanged(Current, Previous);
     if (InsGridMouseHeld || Quiet) return;
-    brindle::ui::Trace("InsGridClick");
+    BRINDLE_TRACE_TEXT("InsGridClick");
     Selected(App.seq && App.seq->PlayMode.load() == PlayStopped);
 }
 
@@ -119,18 +126,27 @@ void TInstrumentList::mousePressEvent(QMouseEvent* Event) {
     QTableView::mousePressEvent(Event);
     // Sounds while the button is held, playing or not.
     Selected(true);
-    brindle::ui::Trace("InsGrid: MouseDown");
-    brindle::ui::Trace("InsGrid->Row = " + std::to_string(CursorRow()));
+    BRINDLE_TRACE_TEXT("InsGrid: MouseDown");
+    BRINDLE_TRACE_VALUE("InsGrid->Row", CursorRow());
 }
 
 void TInstrumentList::mouseReleaseEvent(QMouseEvent* Event) {
     QTableView::mouseReleaseEvent(Event);
+    Released();
+}
+
+void TInstrumentList::Released() {
     InsGridMouseHeld = false;
-    brindle::ui::Trace("InsGrid:MouseUp");
+    BRINDLE_TRACE_TEXT("InsGrid:MouseUp");
     if (App.Mixer) App.Mixer->RemoveByTag(-1);
 }
 
-void TInstrumentList::contextMenuEvent(QContextMenuEvent* Event) { InsPopup->exec(Event->globalPos()); }
+void TInstrumentList::contextMenuEvent(QContextMenuEvent* Event) {
+    // The menu takes the button's release: the press ends here, or the list would stay held (its
+    // preview sounding, keyboard moves ignored).
+    if (InsGridMouseHeld) Released();
+    InsPopup->exec(Event->globalPos());
+}
 
 // ---- drops ----
 
@@ -144,31 +160,33 @@ std::vector<std::string> droppedFiles(const QMimeData* Mime) {
     return files;
 }
 
-bool isModule(const std::string& Path) { return fs::path(Path).extension() == ".hym"; }
-
 } // namespace
 
 void TInstrumentList::dragEnterEvent(QDragEnterEvent* Event) {
-    if (!droppedFiles(Event->mimeData()).empty()) Event->acceptProposedAction();
-    else Event->ignore();
+    if (!droppedFiles(Event->mimeData()).empty())
+        Event->acceptProposedAction();
+    else
+        Event->ignore();
 }
 
 void TInstrumentList::dragMoveEvent(QDragMoveEvent* Event) {
-    if (!droppedFiles(Event->mimeData()).empty()) Event->acceptProposedAction();
-    else Event->ignore();
+    if (!droppedFiles(Event->mimeData()).empty())
+        Event->acceptProposedAction();
+    else
+        Event->ignore();
 }
 
 void TInstrumentList::dropEvent(QDropEvent* Event) {
     const auto files = droppedFiles(Event->mimeData());
     if (files.empty()) return;
     Event->acceptProposedAction();
-    if (files.size() == 1 && isModule(files[0])) {
+    if (files.size() == 1 && brindle::IsModuleFile(files[0])) {
         if (OnDropModule) OnDropModule(this, files[0]);
         return;
     }
     std::vector<std::string> sounds;
     for (const auto& f : files)
-        if (!isModule(f)) sounds.push_back(f);
+        if (!brindle::IsModuleFile(f)) sounds.push_back(f);
     const QModelIndex at = indexAt(Event->position().toPoint());
     // The row under the drop becomes the cursor row without the selection handling.
     SetCursorRow(at.isValid() ? at.row() : CursorRow(), false);

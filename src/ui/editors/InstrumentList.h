@@ -14,7 +14,7 @@ class cApp;
 class TInstrumentList : public QTableView {
     Q_OBJECT
 
-public:
+  public:
     explicit TInstrumentList(cApp& App, QWidget* Parent = nullptr);
 
     QMenu* InsPopup;
@@ -40,7 +40,7 @@ public:
     // A module dropped on the list: the window opens it.
     std::function<void(TInstrumentList* Sender, const std::string& File)> OnDropModule;
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* Event) override;
     void mouseReleaseEvent(QMouseEvent* Event) override;
     void currentChanged(const QModelIndex& Current, const QModelIndex& Previous) override;
@@ -49,8 +49,9 @@ protected:
     void dragMoveEvent(QDragMoveEvent* Event) override;
     void dropEvent(QDropEvent* Event) override;
 
-private:
+  private:
     void Selected(bool Preview);
+    void Released();
 
     cApp& App;
     bool Quiet = false;

@@ -29,6 +29,8 @@
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -75,6 +77,24 @@ class Instruments : public ::testing::Test {
         for (const auto& v : voices)
             tags.push_back(v.Tag);
         return tags;
+    }
+    // Files dragged from a file manager and dropped on a row of the list.
+    void drop(const std::vector<std::string>& Files, int Row) {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const auto& f : Files)
+            urls.push_back(QUrl::fromLocalFile(QString::fromStdString(f)));
+        mime.setUrls(urls);
+        TInstrumentList& list = *form->InsGrid;
+        list.scrollTo(list.model()->index(Row, 0));
+        const QPoint at = list.visualRect(list.model()->index(Row, 0)).center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(list.viewport(), &enter);
+        ASSERT_TRUE(enter.isAccepted());
+        QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(list.viewport(), &move);
+        QDropEvent dropped(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(list.viewport(), &dropped);
     }
     void select(int N) {
         form->InsGrid->SetCursorRow(N - 1, false);
@@ -208,8 +228,10 @@ TEST_F(Instruments, AssigningByDialogAndByDropAndClearing) {
     EXPECT_FLOAT_EQ(ins(4).Pitch, 0.0f);
     EXPECT_EQ(panel().InsFileName->text().toStdString(), chosen);
     EXPECT_EQ(form->InsGrid->RowText(3), "4. kick.wav");
+    EXPECT_EQ(form->InsPick->GetFileName(), chosen) << "the browser went along to the file";
     // Three files dropped on row 10 fill slots 10, 11 and 12.
-    form->Instruments->AssignFiles(9, {tone("x.wav", 0.2), tone("y.wav", 0.2), tone("z.wav", 0.2)});
+    drop({tone("x.wav", 0.2), tone("y.wav", 0.2), tone("z.wav", 0.2)}, 9);
+    EXPECT_EQ(fs::path(ins(10).GetFileName()).filename(), "x.wav");
     EXPECT_EQ(fs::path(ins(11).GetFileName()).filename(), "y.wav");
     EXPECT_EQ(fs::path(ins(12).GetFileName()).filename(), "z.wav");
     EXPECT_EQ(app.GetActiveInstrument(), 10);
@@ -288,6 +310,39 @@ TEST_F(Instruments, TheBrowserAssignsPlaysAndFollowsTheList) {
     browser.SetFileName(kick);
     QTest::keyClick(&browser, Qt::Key_Return);
     EXPECT_EQ(ins(9).GetFileName(), kick);
+}
+
+TEST_F(Instruments, AModuleDroppedOnTheListOpensWhateverTheCaseOfItsName) {
+    form->Song().SetInstrumentFile(1, tone("kick.wav", 0.2));
+    const std::string module = (dir / "SONG.HYM").string();
+    form->Song().SaveFile(module);
+    form->Song().SetInstrumentFile(1, "");
+    drop({module}, 5);
+    EXPECT_EQ(form->Song().FileName, module);
+    EXPECT_EQ(fs::path(ins(1).GetFileName()).filename(), "kick.wav");
+    EXPECT_TRUE(ins(6).GetFileName().empty()) << "opened, not taken for a sound";
+}
+
+TEST_F(Instruments, ARightClickMenuEndsThePressItOpenedOn) {
+    form->Song().SetInstrumentFile(1, tone("a.wav", 3.0));
+    form->Song().SetInstrumentFile(2, tone("b.wav", 3.0));
+    form->Engine().PreloadInstruments();
+    TInstrumentList& list = *form->InsGrid;
+    const QPoint row0 = list.visualRect(list.model()->index(0, 0)).center();
+    // The menu opens on the right press and takes the release: the press ends with it.
+    QTimer::singleShot(100, [&] { list.InsPopup->close(); });
+    QTest::mousePress(list.viewport(), Qt::RightButton, {}, row0);
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, row0, list.viewport()->mapToGlobal(row0));
+    QApplication::sendEvent(list.viewport(), &menu);
+    EXPECT_FALSE(list.InsGridMouseHeld);
+    ASSERT_EVENTUALLY(voiceTags().empty(), 2000);
+    // Keyboard moves are the list's own again: they select and preview.
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_Down);
+    EXPECT_EQ(app.GetActiveInstrument(), 2);
+    ASSERT_EVENTUALLY(voiceTags() == std::vector<int>{-1}, 2000);
+    form->Engine().Mixer().RemoveByTag(-1);
+    ASSERT_EVENTUALLY(voiceTags().empty(), 2000);
 }
 
 TEST_F(Instruments, TheWaveformMarkerFollowsTheSoundingVoice) {
