@@ -117,6 +117,8 @@ void TInstrumentCommands::AssignByDialog() {
     const std::string path = AskInstrumentFile();
     if (path.empty()) return;
     AssignFiles(Form.InsGrid->CursorRow(), {path});
+    // The browser goes along to the file's folder, the cursor on the file.
+    Form.InsPick->SetFileName(path);
 }
 
 void TInstrumentCommands::AssignFiles(int Row, const std::vector<std::string>& Files) {

@@ -95,4 +95,20 @@ bool TraceActive() {
     return TheWindow && TheWindow->isVisible();
 }
 
+std::string TraceLine(std::string_view Expression, std::string_view SourceFile, int Line,
+                      std::string_view Value) {
+    const std::size_t slash = SourceFile.find_last_of("/\\");
+    if (slash != std::string_view::npos) SourceFile.remove_prefix(slash + 1);
+    std::string line(Expression);
+    line += '(';
+    line += SourceFile;
+    line += "):" + std::to_string(Line) + ':';
+    line += Value;
+    return line;
+}
+
+void TraceAt(std::string_view Expression, std::string_view SourceFile, int Line, std::string_view Value) {
+    if (TraceActive()) Trace(TraceLine(Expression, SourceFile, Line, Value));
+}
+
 } // namespace brindle::ui

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <string>
+#include <string_view>
 
 class QPlainTextEdit;
 class QPushButton;
@@ -43,5 +44,16 @@ namespace brindle::ui {
 void Trace(const std::string& Text);
 // Whether trace lines are shown, so callers can skip gathering them.
 bool TraceActive();
+// A trace line by the program's convention: the traced expression, "(", the source file's name,
+// "):", the line, ":" and the value.
+std::string TraceLine(std::string_view Expression, std::string_view SourceFile, int Line,
+                      std::string_view Value);
+void TraceAt(std::string_view Expression, std::string_view SourceFile, int Line, std::string_view Value);
 
 } // namespace brindle::ui
+
+// A fixed text traced as itself, quoted, with its place in the source.
+#define BRINDLE_TRACE_TEXT(Text) ::brindle::ui::TraceAt("\"" Text "\"", __FILE__, __LINE__, Text)
+// A value under the name it is traced as.
+#define BRINDLE_TRACE_VALUE(Name, Value)                                                                     \
+    ::brindle::ui::TraceAt(Name, __FILE__, __LINE__, std::to_string(Value))

@@ -11,32 +11,38 @@
 #include <cmath>
 
 TLiveNotes::TLiveNotes(cApp& App, TPianoKeys& Piano, QObject* Parent)
-    : QObject(Parent), PianoKeyboard(new TKeyboardNotes(this)), Midi(new TMidiInput(this)), App(App), Piano(Piano) {
+    : QObject(Parent), PianoKeyboard(new TKeyboardNotes(this)), Midi(new TMidiInput(this)), App(App),
+      Piano(Piano) {
     PianoKeyboard->OnNote = [this](TKeyboardNotes* Sender, float Pitch) {
         Note(Sender->Param_Key, Pitch, 1.0f, true);
         // The piano shows the key as pressed.
         this->Piano.NotePress(int(Pitch + 12));
-        brindle::ui::Trace("PianoKeyboard->Param_Key = " + std::to_string(Sender->Param_Key));
+        BRINDLE_TRACE_VALUE("PianoKeyboard->Param_Key", Sender->Param_Key);
     };
     PianoKeyboard->OnRelease = [this](TKeyboardNotes* Sender) {
-        brindle::ui::Trace("PianoKeyboard->Param_Key = " + std::to_string(Sender->Param_Key));
+        BRINDLE_TRACE_VALUE("PianoKeyboard->Param_Key", Sender->Param_Key);
         Release(Sender->Param_Key);
         this->Piano.NoteRelease(TKeyboardNotes::KeyToPitch(Sender->Param_Key, 0) + 12);
     };
     // Mouse notes on the piano are heard, never written.
-    Piano.OnNoteDown = [this](TPianoKeys* Sender) { Note(Sender->NoteKey - 12, float(Sender->NoteKey - 12), 1.0f, false); };
+    Piano.OnNoteDown = [this](TPianoKeys* Sender) {
+        Note(Sender->NoteKey - 12, float(Sender->NoteKey - 12), 1.0f, false);
+    };
     Piano.OnNoteUp = [this](TPianoKeys* Sender) { Release(Sender->NoteKey - 12); };
-    Midi->OnNote = [this](TMidiInput* Sender, float Pitch, float Volume) { Note(Sender->Param_Tag, Pitch, Volume, true); };
+    Midi->OnNote = [this](TMidiInput* Sender, float Pitch, float Volume) {
+        Note(Sender->Param_Tag, Pitch, Volume, true);
+    };
     Midi->OnRelease = [this](TMidiInput* Sender) { Release(Sender->Param_Tag); };
 }
 
 TLiveNotes::~TLiveNotes() = default;
 
-bool TLiveNotes::KeyEvent(const QKeyEvent& Event) { return PianoKeyboard->KeyEvent(Event); }
+bool TLiveNotes::KeyEvent(const QKeyEvent& Event) {
+    return PianoKeyboard->KeyEvent(Event);
+}
 
-void TLiveNotes::ReleaseAll() {
+void TLiveNotes::ReleaseKeys() {
     PianoKeyboard->ReleaseAll();
-    Midi->ReleaseAll();
 }
 
 void TLiveNotes::Note(int Tag, float Pitch, float Volume, bool FromKeys) {

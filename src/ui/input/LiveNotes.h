@@ -17,7 +17,7 @@ class cApp;
 class TLiveNotes : public QObject {
     Q_OBJECT
 
-public:
+  public:
     TLiveNotes(cApp& App, TPianoKeys& Piano, QObject* Parent = nullptr);
     ~TLiveNotes() override;
 
@@ -26,8 +26,9 @@ public:
 
     // The window's key preview: true when the key is a note key.
     bool KeyEvent(const QKeyEvent& Event);
-    // The window lost the focus: every held key and MIDI note is released.
-    void ReleaseAll();
+    // The window lost the focus, so key releases go elsewhere: every held computer key is
+    // released. MIDI notes sound on; their note-offs arrive wherever the focus is.
+    void ReleaseKeys();
 
     // Whether the pattern grid has the focus, and writing a note there.
     std::function<bool()> GridHasFocus;
@@ -35,7 +36,7 @@ public:
     // The browser's selected file while the browser has the focus, else empty.
     std::function<std::string()> BrowserFile;
 
-private:
+  private:
     void Note(int Tag, float Pitch, float Volume, bool FromKeys);
     void Release(int Tag);
 

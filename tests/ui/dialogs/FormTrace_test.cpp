@@ -66,6 +66,28 @@ TEST_F(TraceWindow, ShowsNumberedLinesOnlyWhileVisible) {
               std::to_string(before + 2) + ": Tolm.seq->OnQueuePlayback_Key(form_main):221:7");
 }
 
+// Trace points name what they trace and where: the expression (a fixed text in quotes), the source
+// file's name without its folder, the line and the value.
+TEST_F(TraceWindow, TracePointsFollowTheLineConvention) {
+    EXPECT_EQ(brindle::ui::TraceLine("InsGrid->Row", "/src/ui/editors/InstrumentList.cpp", 124, "5"),
+              "InsGrid->Row(InstrumentList.cpp):124:5");
+    switches({});
+    TFormTrace window;
+    window.show();
+    startRound(window);
+    const int line = __LINE__ + 1;
+    BRINDLE_TRACE_TEXT("InsGrid: MouseDown");
+    BRINDLE_TRACE_VALUE("PianoKeyboard->Param_Key", 188);
+    const auto shown = lines(window);
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_TRUE(shown[0].endsWith("\"InsGrid: MouseDown\"(FormTrace_test.cpp):" + QString::number(line) +
+                                  ":InsGrid: MouseDown"))
+        << shown[0].toStdString();
+    EXPECT_TRUE(shown[1].endsWith(
+        "PianoKeyboard->Param_Key(FormTrace_test.cpp):" + QString::number(line + 1) + ":188"))
+        << shown[1].toStdString();
+}
+
 TEST_F(TraceWindow, TheFortyFirstLineEmptiesTheMemoAndNumberingRunsOn) {
     switches({});
     TFormTrace window;
