@@ -496,7 +496,9 @@ void TMainForm::FirstActivation() {
     if (const std::string insFolder = (fs::path(exeFolder()) / "Instruments").string();
         fs::is_directory(insFolder, ec))
         InsFolder = insFolder;
-    if (!InsFolder.empty() && fs::is_directory(InsFolder, ec)) InsPick->SetDir(InsFolder);
+    // Listing the folder it already shows would move the cursor off the selected instrument's file.
+    if (!InsFolder.empty() && InsFolder != InsPick->GetDir() && fs::is_directory(InsFolder, ec))
+        InsPick->SetDir(InsFolder);
 }
 
 void TMainForm::InitAudio() {

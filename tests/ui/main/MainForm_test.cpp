@@ -5,12 +5,14 @@
 #include "app/ProjectFiles.h"
 #include "app/SongEngine.h"
 #include "base/AppInfo.h"
+#include "base/RegString.h"
 #include "base/Error.h"
 #include "song/Sequencer.h"
 #include "support/TempDir.h"
 #include "support/Tones.h"
 #include "support/ui/Eventually.h"
 #include "ui/MainForm.h"
+#include "ui/views/NortonPanel.h"
 #include "ui/dialogs/SettingsForm.h"
 #include "ui/views/Log.h"
 
@@ -89,9 +91,12 @@ class MainWindow : public ::testing::Test {
 
 TEST_F(MainWindow, StartsWithAModuleNamedOnTheCommandLine) {
     const auto path = writeSong("song.hym");
+    // The browser was last in the song's folder: it stays there, on the first instrument's file.
+    brindle::WriteRegString("Halyard\\InsFolder", dir.path().string());
     std::vector<QString> opened;
     start({"brindle", path});
     EXPECT_EQ(form->Song().FileName, path);
+    EXPECT_EQ(form->InsPick->GetFileName(), (dir / "tick.wav").string());
     EXPECT_EQ(form->BPMSpin->value(), 140);
     EXPECT_EQ(form->windowTitle(), "song.hym[*] - Quillon Brindle");
     EXPECT_FALSE(form->isWindowModified());
