@@ -6,6 +6,8 @@
 #include "app/ProjectFiles.h"
 #include "app/SongEngine.h"
 #include "audio/mixer/LiveMixer.h"
+#include "audio/soundlib/SoundFile.h"
+#include "audio/waveform/WavDataStore.h"
 #include "base/AppInfo.h"
 #include "song/Sequencer.h"
 #include "support/TempDir.h"
@@ -14,6 +16,7 @@
 #include "support/ui/TestWindow.h"
 #include "ui/InstrumentCommands.h"
 #include "ui/MainForm.h"
+#include "ui/dialogs/SampleCutForm.h"
 #include "ui/editors/InstrumentList.h"
 #include "ui/editors/InstrumentPanel.h"
 #include "ui/editors/PercussionMenu.h"
@@ -27,6 +30,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -343,6 +347,34 @@ TEST_F(Instruments, ARightClickMenuEndsThePressItOpenedOn) {
     ASSERT_EVENTUALLY(voiceTags() == std::vector<int>{-1}, 2000);
     form->Engine().Mixer().RemoveByTag(-1);
     ASSERT_EVENTUALLY(voiceTags().empty(), 2000);
+}
+
+// "CUT SAMPLE" opens the cut editor; the range saved there becomes the list row's instrument.
+TEST_F(Instruments, ACutSampleIsAssignedToTheListsRow) {
+    select(6);
+    const std::string recording = tone("recording.wav", 2.0), cut = (dir / "cut.wav").string();
+    TSampleCutForm& editor = *form->SampleCutForm;
+    editor.AskOpenFileName = [&] { return recording; };
+    editor.AskSaveFileName = [&] { return cut; };
+    bool saved = false;
+    QTimer::singleShot(0, &editor, [&] {
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&editor));
+        editor.Open();
+        editor.AudioView->Store().WaitReading();
+        editor.AudioView->SetSelStart(0.25);
+        editor.AudioView->SetSelLen(0.5);
+        editor.SaveToInstrument();
+        saved = !editor.isVisible();
+        if (!saved) editor.reject();
+    });
+    QTest::mouseClick(panel().CutSampleBtn, Qt::LeftButton);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(ins(6).GetFileName(), cut);
+    EXPECT_EQ(app.GetActiveInstrument(), 6);
+    EXPECT_EQ(form->InsPick->GetFileName(), cut);
+    brindle::soundlib::SoundFile written;
+    written.Open(cut);
+    EXPECT_EQ(written.LengthFrames(), 44100); // the middle second
 }
 
 TEST_F(Instruments, TheWaveformMarkerFollowsTheSoundingVoice) {

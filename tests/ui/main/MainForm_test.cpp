@@ -5,16 +5,16 @@
 #include "app/ProjectFiles.h"
 #include "app/SongEngine.h"
 #include "base/AppInfo.h"
-#include "base/RegString.h"
 #include "base/Error.h"
+#include "base/RegString.h"
 #include "song/Sequencer.h"
 #include "support/TempDir.h"
 #include "support/Tones.h"
 #include "support/ui/Eventually.h"
 #include "ui/MainForm.h"
-#include "ui/views/NortonPanel.h"
 #include "ui/dialogs/SettingsForm.h"
 #include "ui/views/Log.h"
+#include "ui/views/NortonPanel.h"
 
 #include <QCheckBox>
 #include <QPushButton>
