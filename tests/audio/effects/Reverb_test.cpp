@@ -21,7 +21,8 @@ std::vector<std::int16_t> NoiseBurst() {
     std::mt19937 Random(7);
     std::uniform_int_distribution<int> Sample(-29000, 29000);
     std::vector<std::int16_t> Pcm(BurstFrames * 2);
-    for (auto& S : Pcm) S = static_cast<std::int16_t>(Sample(Random));
+    for (auto& S : Pcm)
+        S = static_cast<std::int16_t>(Sample(Random));
     return Pcm;
 }
 
@@ -118,7 +119,8 @@ TEST(Reverb, WetSoundStartsAfterTheDryOne) {
     const auto Wet = ChannelOf(PullFrames(Reverb, Rate), 2, 0);
     const auto Plain = ChannelOf(PullFrames(Dry, Rate), 2, 0);
     // The shortest path through the network is the shortest comb: nothing before it.
-    for (int i = 0; i < 1100; ++i) ASSERT_EQ(Wet[i], Plain[i]) << i;
+    for (int i = 0; i < 1100; ++i)
+        ASSERT_EQ(Wet[i], Plain[i]) << i;
     EXPECT_GT(Rms(Wet, BurstFrames, Rate / 4), 100.0);
 }
 
@@ -155,7 +157,8 @@ std::array<double, 2> WetToDryDb(int Delay, float Level, bool SameOnBoth) {
     for (int c = 0; c < 2; ++c) {
         const auto In = ChannelOf(Dry, 2, c);
         auto Wet = ChannelOf(Out, 2, c);
-        for (size_t i = 0; i < Wet.size(); ++i) Wet[i] -= In[i];
+        for (size_t i = 0; i < Wet.size(); ++i)
+            Wet[i] -= In[i];
         const auto From = static_cast<size_t>(Settle * Rate);
         Db[c] = 20.0 * std::log10(Rms(Wet, From) / (Level * Rms(In, From)));
     }
@@ -168,9 +171,28 @@ TEST(Reverb, WetLevelIsTheLevelTimesTheDryLevelAtEveryDelay) {
             for (bool SameOnBoth : {false, true}) {
                 const auto Db = WetToDryDb(Delay, Level, SameOnBoth);
                 for (int c = 0; c < 2; ++c)
-                    EXPECT_NEAR(Db[c], 0.0, 1.0) << "delay " << Delay << " ms, level " << Level
-                                                 << (SameOnBoth ? ", mono" : ", stereo") << " noise, channel " << c;
+                    EXPECT_NEAR(Db[c], 0.0, 1.0)
+                        << "delay " << Delay << " ms, level " << Level << (SameOnBoth ? ", mono" : ", stereo")
+                        << " noise, channel " << c;
             }
+}
+
+// A half-scale sine under a half-level reverb leaves room on the 16-bit bus at every delay.
+TEST(Reverb, AHalfScaleSineAtHalfLevelDoesNotClip) {
+    for (int Delay : {300, 1200, 5000}) {
+        TSineNode Source(330, 0.5);
+        TReverb Reverb;
+        Reverb.SetInput(&Source);
+        Reverb.Params.Level = 0.5f;
+        Reverb.Params.Delay = Delay;
+        Reverb.ApplyParams();
+        const auto Out = PullFrames(Reverb, 4 * Rate);
+        int Peak = 0;
+        for (const auto S : Out)
+            Peak = std::max(Peak, std::abs(int(S)));
+        EXPECT_LT(Peak, 32767) << "delay " << Delay << " ms";
+        EXPECT_GT(Peak, 0.55 * 32767) << "and the wet sound is there";
+    }
 }
 
 } // namespace
