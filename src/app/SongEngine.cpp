@@ -190,16 +190,19 @@ float SongEngine::PlayableStretch(float Stretch) {
     return soundlib::PlayableSpeed(Stretch);
 }
 
+std::string SongEngine::LoadSample(const std::string& FileName) {
+    try {
+        TheMixer->GetSampleCache()->Load(FileName);
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return {};
+}
+
 std::vector<std::string> SongEngine::LoadPending() {
     std::vector<std::string> problems;
-    auto& cache = *TheMixer->GetSampleCache();
-    for (const auto& file : TheMixer->TakePendingLoads()) {
-        try {
-            cache.Load(file);
-        } catch (const std::exception& e) {
-            problems.push_back(e.what());
-        }
-    }
+    for (const auto& file : TheMixer->TakePendingLoads())
+        if (std::string problem = LoadSample(file); !problem.empty()) problems.push_back(std::move(problem));
     // Notes the audio thread met without a stream tuned for them get one here, off that thread.
     TheMixer->PreparePending();
     return problems;

@@ -59,6 +59,10 @@ class SongEngine {
     void RefineDrafts();
     // True while RefineDrafts works.
     bool Refining() const { return RefineBusy.load(); }
+    // UI thread: decodes a file heard outside the song (a browser preview, a note on the
+    // browser's file) unless the cache holds it as it is on disk. Returns the message when it
+    // cannot be decoded, or an empty text.
+    std::string LoadSample(const std::string& FileName);
     // UI thread, from a periodic timer: loads files the mixer asked for while playing and tunes
     // streams for notes it could not start; returns the messages of the files that failed.
     std::vector<std::string> LoadPending();

@@ -603,8 +603,20 @@ void TMainForm::BuildLiveNotes() {
     Notes = new TLiveNotes(Tolm, *PianoKeys, this);
     Notes->GridHasFocus = [this] { return PatternEditor->PatGrid->hasFocus(); };
     Notes->EnterNote = [this](float Pitch) { PatternEditor->EnterNote(Pitch); };
-    Notes->BrowserFile = [this] { return InsPick->hasFocus() ? InsPick->GetFileName() : std::string(); };
+    Notes->BrowserFile = [this] {
+        const std::string file = InsPick->hasFocus() ? InsPick->GetFileName() : std::string();
+        if (!file.empty()) LoadBrowserSample(file);
+        return file;
+    };
     qApp->installEventFilter(this);
+}
+
+// The browser's files are no instrument's: each is decoded when first heard (the audio thread
+// plays only what the cache holds).
+bool TMainForm::LoadBrowserSample(const std::string& File) {
+    const std::string problem = SongEngine->LoadSample(File);
+    if (!problem.empty()) Log(problem);
+    return problem.empty();
 }
 
 void TMainForm::BuildBrowser() {
@@ -621,7 +633,9 @@ void TMainForm::BuildBrowser() {
         InsPickPath->setText(QString::fromStdString(Sender->GetDir()));
         InsFolder = Sender->GetDir();
     };
-    InsPick->OnPreview = [this](TNortonPanel*, const std::string& File) { Seq->PreviewFile(File); };
+    InsPick->OnPreview = [this](TNortonPanel*, const std::string& File) {
+        if (LoadBrowserSample(File)) Seq->PreviewFile(File);
+    };
     InsPick->OnLog = [this](TNortonPanel*, const std::string& Text) { Log(Text); };
     InsPickPopup = new QMenu(InsPick);
     auto* assign =
@@ -753,7 +767,8 @@ void TMainForm::ReportLoadProblems() {
     // Instruments are decoded before they can play; those that cannot be are named once.
     // A slow stretcher works behind the window: its notes play with the quick one until it is done.
     SongEngine->Mixer().GetSampleCache()->SetStretchQuality(cAudioSettings::Read().StretchQuality);
-    for (const auto& problem : SongEngine->PreloadInstruments(/*Drafts=*/true)) Log(problem);
+    for (const auto& problem : SongEngine->PreloadInstruments(/*Drafts=*/true))
+        Log(problem);
     SongEngine->RefineDrafts();
 }
 

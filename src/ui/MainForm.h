@@ -200,6 +200,7 @@ class TMainForm : public QMainWindow {
     void FollowInstrument(int Instrument);
     void BuildLiveNotes();
     void BuildBrowser();
+    bool LoadBrowserSample(const std::string& File);
     // The window's key preview: Escape under "ide", then the note keys.
     bool PreviewKey(QKeyEvent* Event);
     void FillMidiMenu();

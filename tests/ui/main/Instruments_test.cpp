@@ -377,6 +377,34 @@ TEST_F(Instruments, ACutSampleIsAssignedToTheListsRow) {
     EXPECT_EQ(written.LengthFrames(), 44100); // the middle second
 }
 
+// A file no instrument uses yet is heard the moment it is pressed in the browser, and so is a
+// note key played on it.
+TEST_F(Instruments, TheBrowserPreviewsFilesNoInstrumentUses) {
+    const std::string fresh = tone("fresh.wav", 2.0), other = tone("other.wav", 2.0);
+    TNortonPanel& browser = *form->InsPick;
+    form->ShowPage(TMainForm::InstrumentPage);
+    browser.SetDir(dir.path().string());
+    int row = -1;
+    for (int r = 0; r < browser.RowCount(); ++r)
+        if (browser.RowText(r) == "fresh.wav") row = r;
+    ASSERT_GE(row, 0);
+    const QPoint at = browser.visualRect(browser.model()->index(row, 0)).center();
+    QTest::mousePress(browser.viewport(), Qt::LeftButton, {}, at);
+    std::vector<TLiveMixer::TVoiceInfo> voices;
+    ASSERT_EVENTUALLY((form->Engine().Mixer().GetVoices(voices), voices.size() == 1), 2000);
+    EXPECT_EQ(voices[0].FileName, fresh);
+    QTest::mouseRelease(browser.viewport(), Qt::LeftButton, {}, at);
+    form->Engine().Mixer().Clear();
+    // A note key on a file reached by the keyboard.
+    browser.setFocus();
+    browser.SetFileName(other);
+    QTest::keyPress(&browser, Qt::Key_W);
+    ASSERT_EVENTUALLY((form->Engine().Mixer().GetVoices(voices), voices.size() == 1), 2000);
+    EXPECT_EQ(voices[0].FileName, other);
+    EXPECT_EQ(voices[0].Pitch, 2.0f);
+    QTest::keyRelease(&browser, Qt::Key_W);
+}
+
 TEST_F(Instruments, TheWaveformMarkerFollowsTheSoundingVoice) {
     chosen = tone("long.wav", 4.0);
     form->Instruments->AssignByDialog();
