@@ -108,7 +108,18 @@ std::vector<std::string> SongEngine::PreloadInstruments(bool Drafts) {
     return problems;
 }
 
-void SongEngine::PrepareVariants(const std::set<std::string>& Loaded, bool Drafts) {
+void SongEngine::PrepareNewNotes() {
+    std::set<std::string> loaded;
+    const auto& cache = *TheMixer->GetSampleCache();
+    for (const auto& ins : TheSong.Instruments)
+        if (std::string file = ins.GetFileName(); !file.empty() && cache.Contains(file))
+            loaded.insert(std::move(file));
+    const std::size_t drafts = Drafted.size();
+    PrepareVariants(loaded, /*Drafts=*/true, /*OnlyNew=*/true);
+    if (Drafted.size() > drafts) RefineDrafts();
+}
+
+void SongEngine::PrepareVariants(const std::set<std::string>& Loaded, bool Drafts, bool OnlyNew) {
     // Every stretched or transposed note the patterns hold, prepared once off the audio thread,
     // as far as the cache's variant budget goes; notes beyond it get tempo streams tuned for them.
     auto& cache = *TheMixer->GetSampleCache();
@@ -122,7 +133,12 @@ void SongEngine::PrepareVariants(const std::set<std::string>& Loaded, bool Draft
                 // The values the mixer will play, so that 200 and 300 semitones are one job.
                 const float speed = PlayableStretch(ins.Stretch);
                 const float pitch = soundlib::PlayablePitch(ins.Pitch + cell.pitch);
-                if (speed != 1.0f || pitch != 0.0f) ++wanted[{cell.ins - 1, speed, pitch}];
+                if (speed == 1.0f && pitch == 0.0f) continue;
+                if (OnlyNew) {
+                    const auto base = cache.Find(ins.GetFileName());
+                    if (!base || cache.FindVariant(base.get(), speed, pitch)) continue;
+                }
+                ++wanted[{cell.ins - 1, speed, pitch}];
             }
     const std::vector<std::pair<std::tuple<int, float, float>, int>> jobs(wanted.begin(), wanted.end());
     // What each job left: nothing (live processing plays its notes), a final variant, a draft, or
@@ -144,7 +160,7 @@ void SongEngine::PrepareVariants(const std::set<std::string>& Loaded, bool Draft
             // The file changed under us, or memory ran out: live processing plays these notes.
         }
     });
-    Drafted.clear();
+    if (!OnlyNew) Drafted.clear();
     std::map<std::pair<float, float>, int> streams; // (speed, pitch) -> notes without a variant
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         const auto& [slot, speed, pitch] = jobs[i].first;

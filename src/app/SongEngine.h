@@ -53,6 +53,10 @@ class SongEngine {
     // With Drafts, notes whose finer stretcher is slow are prepared with the quick one first;
     // RefineDrafts then makes them again with the finer one.
     std::vector<std::string> PreloadInstruments(bool Drafts = false);
+    // UI thread: prepares the stretched and transposed notes the patterns hold now that have no
+    // variant yet (written, or their instrument changed, since the last preload), so they start on
+    // their rows instead of waiting for a stream on the audio thread. Prepared notes cost a look-up.
+    void PrepareNewNotes();
     // Starts making the drafts of the last preload again with the cache's stretcher, on a thread
     // of its own; each finished note replaces its draft (voices already sounding keep theirs).
     // The next preload and the destructor stop it.
@@ -82,7 +86,8 @@ class SongEngine {
                        int Key, int Instrument);
     TQueuePlaybackEvent& Handler();
     void Trace(int Tag);
-    void PrepareVariants(const std::set<std::string>& Loaded, bool Drafts);
+    // OnlyNew: skips the notes that have a variant already and keeps the drafts listed before.
+    void PrepareVariants(const std::set<std::string>& Loaded, bool Drafts, bool OnlyNew = false);
     void StopRefining();
     static float PlayableStretch(float Stretch);
     void Restart();

@@ -191,6 +191,7 @@ void TInstrumentCommands::AdjustLength() {
     const double rowSeconds = 0.25 * 60.0 / Form.Song().BPM.load();
     Form.Song().InstrumentAt(instrument).StoreStretch(float(seconds / (rows * rowSeconds)));
     Form.App().SetModified(true);
+    Form.NotesChanged();
     ActInsChange();
 }
 

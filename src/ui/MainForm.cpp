@@ -139,12 +139,24 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
     Tolm.OnInstrumentChange = [this](cApp*) { Instruments->ActInsChange(); };
     BuildUndo();
     Instruments = std::make_unique<TInstrumentCommands>(*this);
-    InstrumentPanel->OnChange = [this](TInstrumentPanel*) { Tolm.SetModified(true); };
+    InstrumentPanel->OnChange = [this](TInstrumentPanel*) {
+        Tolm.SetModified(true);
+        NotesChanged();
+    };
     InstrumentPanel->OnLog = [this](TInstrumentPanel*, const std::string& Text) { Log(Text); };
     setAcceptDrops(true);
     BuildBrowser();
     BuildLiveNotes();
     Instruments->Connect();
+    // Notes written and instruments changed are prepared once the edits pause, so they start on
+    // their rows (also while the song plays) instead of waiting for a stream.
+    NotesTimer = new QTimer(this);
+    NotesTimer->setSingleShot(true);
+    NotesTimer->setInterval(150);
+    connect(NotesTimer, &QTimer::timeout, this, [this] {
+        if (!(ExportForm && ExportForm->GetExporting())) SongEngine->PrepareNewNotes();
+    });
+    connect(Undo->Stack(), &QUndoStack::indexChanged, this, [this] { NotesChanged(); });
     Live.OnLog = [this](TLiveOutput*, const std::string& Text) { Log(Text); };
     if (auto* app = TApplication::Instance())
         app->OnException = [this](const std::string& Text) { Log(Text); };
@@ -396,6 +408,10 @@ void TMainForm::BuildMenu() {
     auto* help = menuBar()->addMenu("&Help");
     help->addAction("Home Page", this, [] { TAboutBox::OpenHomePage(); });
     help->addAction("About", this, [this] { AboutBox->exec(); });
+}
+
+void TMainForm::NotesChanged() {
+    if (NotesTimer) NotesTimer->start();
 }
 
 void TMainForm::BuildUndo() {

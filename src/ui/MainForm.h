@@ -76,6 +76,8 @@ class TMainForm : public QMainWindow {
     bool New();
     bool Open();
     bool OpenFile(const std::string& Path);
+    // A note was written or an instrument changed: its notes are prepared once the edits pause.
+    void NotesChanged();
     bool Save();
     bool SaveAs();
     bool SaveWithInstruments();
@@ -163,6 +165,7 @@ class TMainForm : public QMainWindow {
     QTimer* PositionUpdateTimer = nullptr;
     QTimer* ASTmr = nullptr;
     QTimer* RecoveryTmr = nullptr;
+    QTimer* NotesTimer = nullptr; // prepares new notes once edits pause
     QSplitter* Splitter = nullptr;
     QMenu* RecentFilesMenu = nullptr;
     QMenu* TestsMenu = nullptr;

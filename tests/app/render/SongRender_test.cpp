@@ -26,7 +26,7 @@ constexpr int Rate = 44100;
 constexpr int BlockFrames = 440; // the render's 0.01 s blocks
 
 class SongRender : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     std::unique_ptr<cSequencer> song = std::make_unique<cSequencer>();
 
@@ -54,7 +54,9 @@ protected:
         song->Orders[0].PatternIndex = 1;
         return tone;
     }
-    static std::int64_t rowFrame(int row, double bpm = 120) { return std::int64_t(std::floor(row * 15.0 / bpm * Rate + 1e-6)); }
+    static std::int64_t rowFrame(int row, double bpm = 120) {
+        return std::int64_t(std::floor(row * 15.0 / bpm * Rate + 1e-6));
+    }
 };
 
 TEST_F(SongRender, EveryNoteStartsOnItsRowsFrame) {
@@ -64,7 +66,8 @@ TEST_F(SongRender, EveryNoteStartsOnItsRowsFrame) {
     song->PatternAt(1).RowCount = 16;
     song->Orders[0].PatternIndex = 1;
     const int rowsA[] = {0, 3, 8, 13};
-    for (int r : rowsA) note(0, r, 1);
+    for (int r : rowsA)
+        note(0, r, 1);
     note(7, 5, 2);
     note(7, 15, 2);
     const auto report = render("out.raw");
@@ -84,7 +87,8 @@ TEST_F(SongRender, EveryNoteStartsOnItsRowsFrame) {
             expected[size_t(f) * 2 + 1] += value;
         }
     };
-    for (int r : rowsA) place(rowFrame(r), 100, 1000);
+    for (int r : rowsA)
+        place(rowFrame(r), 100, 1000);
     place(rowFrame(5), 50, 1500);
     place(rowFrame(15), 50, 1500);
     std::int64_t mismatches = 0, first = -1;
@@ -114,7 +118,8 @@ TEST_F(SongRender, StopMarkersAndStopPrevCutOnTheRowsFrameWithAShortFade) {
     EXPECT_EQ(left[size_t(stop) - 1], 16000);
     // Between the stop and the StopPrev note only channel 1's first note sounds, after the fade.
     EXPECT_EQ(left[size_t(stop + fade + 1)], 8000);
-    for (std::int64_t f = stop; f < stop + fade; ++f) EXPECT_LE(left[size_t(f)], 16000) << f;
+    for (std::int64_t f = stop; f < stop + fade; ++f)
+        EXPECT_LE(left[size_t(f)], 16000) << f;
     EXPECT_EQ(left[size_t(prev) - 1], 8000);
     // At the StopPrev note the old voice fades out while the new one starts at once.
     EXPECT_GE(left[size_t(prev)], 4000);
@@ -126,7 +131,8 @@ TEST_F(SongRender, LeftoverVoicesDoNotLeakAndMissingFilesAreNamedOnce) {
     song->SetInstrumentFile(2, constantSample("x.wav", 500, 10));
     song->PatternAt(1).RowCount = 4;
     song->Orders[0].PatternIndex = 1;
-    for (int r = 0; r < 4; ++r) note(0, r, 1);
+    for (int r = 0; r < 4; ++r)
+        note(0, r, 1);
     brindle::SongEngine engine(*song, false);
     const auto loud = constantSample("loud.wav", 20000, Rate * 5);
     engine.Mixer().GetSampleCache()->Load(loud);
@@ -185,7 +191,8 @@ TEST_F(SongRender, DemoWithEffectsIsAudibleAndClean) {
     EXPECT_NEAR(double(left.size()) / Rate, song->SongLengthSeconds(), 0.03);
     EXPECT_GT(Rms(left), 300.0);
     // Sound all the way through: every second of the song carries signal (the end is a fade).
-    for (size_t s = 0; s + 2 * Rate <= left.size(); s += Rate) EXPECT_GT(Rms(left, s, s + Rate), 100.0) << "second " << s / Rate;
+    for (size_t s = 0; s + 2 * Rate <= left.size(); s += Rate)
+        EXPECT_GT(Rms(left, s, s + Rate), 100.0) << "second " << s / Rate;
 }
 
 TEST(RenderCli, ExitCodesAndMessages) {
@@ -237,7 +244,8 @@ TEST_F(SongRender, AnExportBesideLivePlaybackLeavesBothRunsWhole) {
     song->SetInstrumentFile(1, constantSample("a.wav", 1000, 100));
     song->PatternAt(1).RowCount = 16;
     song->Orders[0].PatternIndex = 1;
-    for (int r = 0; r < 16; r += 4) note(0, r, 1);
+    for (int r = 0; r < 16; r += 4)
+        note(0, r, 1);
     song->PatternAt(1).Cells[0][2] = {1, 0};
     const std::int64_t liveRow2 = rowFrame(2);
 
@@ -256,7 +264,8 @@ TEST_F(SongRender, AnExportBesideLivePlaybackLeavesBothRunsWhole) {
     // The export plays the whole song through its own run.
     render("export.raw");
     const auto pcm = ReadRawPcm(dir / "export.raw");
-    for (int r = 0; r < 16; r += 4) EXPECT_EQ(pcm[size_t(rowFrame(r)) * 2], 1000) << r;
+    for (int r = 0; r < 16; r += 4)
+        EXPECT_EQ(pcm[size_t(rowFrame(r)) * 2], 1000) << r;
 
     // Live playback goes on where it was: same position, notes still reach its mixer.
     EXPECT_TRUE(live.Playing());
@@ -342,3 +351,38 @@ TEST_F(SongRender, TheFinerStretcherRefinesDraftsBehindTheWindowAndStopsWithTheE
     ASSERT_TRUE(engine.PreloadInstruments(true).empty()); // a new preload stops the old work first
     EXPECT_FALSE(engine.Refining());
 }
+
+namespace {
+
+// After a preload, only notes that have no variant yet are made; the others stay the ones the
+// mixer already plays, and a draft of the finer stretcher made now is refined as well.
+TEST_F(SongRender, NewNotesArePreparedAndPreparedOnesStayAsTheyWere) {
+    const auto tone = slowedTone(16);
+    song->PatternAt(1).Cells[0][0] = {1, 3.0f};
+    brindle::SongEngine engine(*song, true, 16);
+    auto& cache = *engine.Mixer().GetSampleCache();
+    const auto variantAt = [&](float Speed, float Pitch) {
+        return cache.FindVariant(cache.Find(tone.string()).get(), Speed, Pitch);
+    };
+    ASSERT_TRUE(engine.PreloadInstruments(/*Drafts=*/true).empty());
+    const auto first = variantAt(0.5f, 3.0f);
+    ASSERT_NE(first, nullptr);
+
+    song->PatternAt(1).Cells[0][4] = {1, 7.0f};
+    EXPECT_EQ(variantAt(0.5f, 7.0f), nullptr);
+    engine.PrepareNewNotes();
+    EXPECT_NE(variantAt(0.5f, 7.0f), nullptr);
+    EXPECT_EQ(variantAt(0.5f, 3.0f), first) << "a prepared note is not made again";
+
+    song->InstrumentAt(1).StoreStretch(0.8f);
+    cache.SetStretchQuality(brindle::soundlib::StretchQuality::Best);
+    engine.PrepareNewNotes();
+    ASSERT_NE(variantAt(0.8f, 3.0f), nullptr);
+    EXPECT_TRUE(variantAt(0.8f, 3.0f)->Draft);
+    for (int wait = 0; engine.Refining() && wait < 6000; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(variantAt(0.8f, 3.0f)->Draft);
+    EXPECT_FALSE(variantAt(0.8f, 7.0f)->Draft);
+}
+
+} // namespace

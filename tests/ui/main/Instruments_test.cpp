@@ -25,6 +25,7 @@
 #include "ui/views/NortonPanel.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -403,6 +404,34 @@ TEST_F(Instruments, TheBrowserPreviewsFilesNoInstrumentUses) {
     EXPECT_EQ(voices[0].FileName, other);
     EXPECT_EQ(voices[0].Pitch, 2.0f);
     QTest::keyRelease(&browser, Qt::Key_W);
+}
+
+// A note written at a new pitch, or an instrument given a new length, is prepared before it
+// plays: at once when playing starts, and soon after the edit otherwise (also while playing).
+TEST_F(Instruments, NotesWrittenOrRetunedArePreparedBeforeTheyPlay) {
+    chosen = tone("pad.wav", 1.0);
+    form->Instruments->AssignByDialog();
+    auto prepared = [&](float Speed, float Pitch) {
+        auto& cache = *form->Engine().Mixer().GetSampleCache();
+        const auto base = cache.Find(chosen);
+        return base && cache.FindVariant(base.get(), Speed, Pitch) != nullptr;
+    };
+    QTest::keyClick(form.get(), Qt::Key_F3);
+    QWidget* grid = QApplication::focusWidget();
+    QTest::keyClick(grid, Qt::Key_E); // pitch 4 at row 1
+    EXPECT_FALSE(prepared(1.0f, 4.0f));
+    ASSERT_EVENTUALLY(prepared(1.0f, 4.0f), 2000);
+    // Written and played at once: Space prepares it before the pattern starts.
+    QTest::keyClick(grid, Qt::Key_R); // pitch 5 at row 2
+    QTest::keyClick(grid, Qt::Key_Space);
+    EXPECT_TRUE(prepared(1.0f, 5.0f));
+    // A new length while the pattern plays.
+    panel().StretchScroll->setValue(2000);
+    ASSERT_EVENTUALLY(prepared(0.5f, 4.0f) && prepared(0.5f, 5.0f), 2000);
+    QTest::qWait(300);
+    EXPECT_EQ(form->ApLog->toPlainText().indexOf("not prepared"), -1)
+        << form->ApLog->toPlainText().toStdString();
+    form->Stop();
 }
 
 TEST_F(Instruments, TheWaveformMarkerFollowsTheSoundingVoice) {
