@@ -649,6 +649,8 @@ void TMainForm::BuildBrowser() {
         InsPickPath->setText(QString::fromStdString(Sender->GetDir()));
         InsFolder = Sender->GetDir();
     };
+    // The panel listed its first folder before it had a listener.
+    InsPickPath->setText(QString::fromStdString(InsPick->GetDir()));
     InsPick->OnPreview = [this](TNortonPanel*, const std::string& File) {
         if (LoadBrowserSample(File)) Seq->PreviewFile(File);
     };

@@ -21,6 +21,7 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 
@@ -114,6 +115,7 @@ TEST_F(MainWindow, StartsWithAModuleNamedOnTheCommandLine) {
 
 TEST_F(MainWindow, UntitledCaptionAndFunctionKeysSwitchPages) {
     EXPECT_EQ(form->windowTitle(), "[*]Quillon Brindle");
+    EXPECT_EQ(form->InsPickPath->text().toStdString(), form->InsPick->GetDir()) << "the browser's folder is named";
     QTest::keyClick(form.get(), Qt::Key_F3);
     EXPECT_EQ(form->CurrentPage(), TMainForm::PatternPage);
     QTest::keyClick(form.get(), Qt::Key_F4);
