@@ -669,7 +669,8 @@ void TMainForm::BuildBrowser() {
 void TMainForm::FillMidiMenu() {
     MidiMenu->clear();
     TMidiInput& midi = *Notes->Midi;
-    midi.Rescan();
+    // Keyboards plugged in since the last look are found (and opened unless closed before).
+    midi.Start();
     if (midi.GetPortCount() == 0) {
         MidiMenu->addAction("(no MIDI input found)")->setEnabled(false);
         return;

@@ -74,22 +74,31 @@ void TMidiInput::Start() {
 }
 
 void TMidiInput::Rescan() {
-    for (int i = 0; i < GetPortCount(); ++i)
-        ClosePortQuietly(i);
+    // A port that is still there stays open as it is: a note held on it ends with its note-off.
+    std::vector<std::unique_ptr<TPort>> old = std::move(Ports);
     Ports.clear();
     auto lister = FirstMidiInWithPorts();
-    if (!lister) return;
-    Api = int(lister->getCurrentApi());
-    try {
-        const unsigned count = lister->getPortCount();
-        for (unsigned i = 0; i < count; ++i) {
-            auto port = std::make_unique<TPort>();
-            port->Name = lister->getPortName(i);
-            Ports.push_back(std::move(port));
+    if (lister) {
+        Api = int(lister->getCurrentApi());
+        try {
+            const unsigned count = lister->getPortCount();
+            for (unsigned i = 0; i < count; ++i) {
+                const std::string name = lister->getPortName(i);
+                auto kept =
+                    std::find_if(old.begin(), old.end(), [&](const auto& p) { return p && p->Name == name; });
+                if (kept != old.end()) {
+                    Ports.push_back(std::move(*kept));
+                    continue;
+                }
+                auto port = std::make_unique<TPort>();
+                port->Name = name;
+                Ports.push_back(std::move(port));
+            }
+        } catch (const RtMidiError&) {
         }
-    } catch (const RtMidiError&) {
-        Ports.clear();
     }
+    for (auto& gone : old)
+        if (gone) Close(*gone);
     UpdateTimer();
 }
 
@@ -135,12 +144,15 @@ bool TMidiInput::OpenPortQuietly(int Index) {
 }
 
 void TMidiInput::ClosePortQuietly(int Index) {
-    TPort& port = *Ports[size_t(Index)];
-    if (!port.In) return;
-    port.In.reset(); // joins the callback thread
+    Close(*Ports[size_t(Index)]);
+}
+
+void TMidiInput::Close(TPort& Port) {
+    if (!Port.In) return;
+    Port.In.reset(); // joins the callback thread
     // What the port sent before it closed still counts, note-offs above all.
     TMidiNoteMessage m;
-    while (port.Queue.Pop(m))
+    while (Port.Queue.Pop(m))
         Dispatch(m);
 }
 

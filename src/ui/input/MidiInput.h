@@ -41,9 +41,10 @@ class TMidiInput : public QObject {
     static float PitchOfNote(int Note) { return float(Note - MiddleC); }
     static float VolumeOfVelocity(int Velocity) { return float(Velocity) / 127.0f; }
 
-    // Lists the ports afresh and opens each one the user has not closed.
+    // Lists the ports afresh and opens each one the user has not closed (a keyboard plugged in
+    // since the last look too).
     void Start();
-    // Lists the ports afresh; every port is closed first.
+    // Lists the ports afresh: ports still there keep their state, ports gone are closed.
     void Rescan();
     int GetPortCount() const { return int(Ports.size()); }
     std::string GetPortName(int Index) const;
@@ -70,6 +71,7 @@ class TMidiInput : public QObject {
     void Dispatch(const TMidiNoteMessage& Message);
     bool OpenPortQuietly(int Index);
     void ClosePortQuietly(int Index);
+    void Close(TPort& Port);
     void UpdateTimer();
 
     std::vector<std::unique_ptr<TPort>> Ports;

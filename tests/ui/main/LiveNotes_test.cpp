@@ -20,6 +20,8 @@
 #include "ui/views/PianoKeyPanel.h"
 #include "ui/views/PianoKeys.h"
 
+#include <QAction>
+#include <QMenu>
 #include <QSpinBox>
 
 #include <QTest>
@@ -202,6 +204,24 @@ TEST_F(LiveNotes, AKeyboardOnARealMidiPortPlaysAndWrites) {
     midi.Start();
     EXPECT_FALSE(midi.IsPortOpen(port));
     EXPECT_TRUE(midi.OpenPort(port));
+
+    // Looking into the MIDI menu lists a keyboard plugged in since and opens it, and leaves the
+    // open port open: a note held across it still ends with its note-off.
+    keyboard.sendMessage(&on);
+    ASSERT_EVENTUALLY(tags().size() == 1u, 3000);
+    RtMidiOut pads(RtMidi::UNIX_JACK, "Second keyboard");
+    pads.openVirtualPort("pads");
+    emit form->MidiMenu->aboutToShow();
+    QStringList items;
+    for (QAction* item : form->MidiMenu->actions())
+        if (item->isChecked()) items << item->text();
+    ASSERT_EQ(items.size(), 2) << items.join(", ").toStdString();
+    EXPECT_TRUE(items.filter("Test keyboard").size() == 1 && items.filter("Second keyboard").size() == 1);
+    keyboard.sendMessage(&off);
+    ASSERT_EVENTUALLY(tags().empty(), 3000);
+    const std::vector<unsigned char> padOn{0x90, 48, 90};
+    pads.sendMessage(&padOn);
+    ASSERT_EVENTUALLY(tags() == std::vector<int>{TMidiInput::TagOfNote(48)}, 3000);
 }
 
 } // namespace
