@@ -156,7 +156,8 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
     connect(NotesTimer, &QTimer::timeout, this, [this] {
         if (!(ExportForm && ExportForm->GetExporting())) SongEngine->PrepareNewNotes();
     });
-    connect(Undo->Stack(), &QUndoStack::indexChanged, this, [this] { NotesChanged(); });
+    // The timer is the connection's receiver: the stack also signals while the window is torn down.
+    connect(Undo->Stack(), &QUndoStack::indexChanged, NotesTimer, qOverload<>(&QTimer::start));
     Live.OnLog = [this](TLiveOutput*, const std::string& Text) { Log(Text); };
     if (auto* app = TApplication::Instance())
         app->OnException = [this](const std::string& Text) { Log(Text); };
