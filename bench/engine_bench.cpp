@@ -1,8 +1,11 @@
 // Engine costs: mixing blocks, starting voices, decoding into the sample cache.
 // "xRealtime" is seconds of audio produced per second of CPU time.
+#include "app/SongEngine.h"
 #include "audio/mixer/LiveMixer.h"
 #include "audio/mixer/SampleCache.h"
+#include "song/Sequencer.h"
 #include "support/BenchAudio.h"
+#include "support/StressModule.h"
 
 #include <SoundTouch.h>
 #include <benchmark/benchmark.h>
@@ -217,6 +220,31 @@ BENCHMARK_CAPTURE(BM_LibsndfileAlone, wav, ".wav")->Unit(benchmark::kMillisecond
 BENCHMARK_CAPTURE(BM_LibsndfileAlone, flac, ".flac")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_LibsndfileAlone, ogg, ".ogg")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_LibsndfileAlone, mp3, ".mp3")->Unit(benchmark::kMillisecond);
+
+// What pressing Play adds before the song starts: looking over the 64-channel stretched stress
+// song for notes without a variant, when all are prepared (Arg 0), and after one instrument was
+// given a new length, whose notes are then made (Arg 1).
+void BM_PrepareNewNotesAtPlay(benchmark::State& State) {
+    BenchFolder dir;
+    brindle::bench::StressOptions options;
+    options.stretched = true;
+    const std::string module = brindle::bench::WriteStressModule(dir / "stress", options);
+    auto song = std::make_unique<cSequencer>(); // tens of megabytes: not on the stack
+    song->LoadFile(module);
+    brindle::SongEngine engine(*song);
+    engine.PreloadInstruments();
+    const bool retune = State.range(0) != 0;
+    int round = 0;
+    for (auto _ : State) {
+        if (retune) {
+            State.PauseTiming();
+            song->InstrumentAt(2).StoreStretch(0.6f + 0.001f * float(++round));
+            State.ResumeTiming();
+        }
+        engine.PrepareNewNotes();
+    }
+}
+BENCHMARK(BM_PrepareNewNotesAtPlay)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
