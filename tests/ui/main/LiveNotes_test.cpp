@@ -171,7 +171,8 @@ TEST_F(LiveNotes, MidiNotesPlayAndAreWrittenLikeKeys) {
 TEST_F(LiveNotes, AKeyboardOnARealMidiPortPlaysAndWrites) {
     JackServer jack;
     ASSERT_TRUE(jack.Ready()) << jack.Why();
-    RtMidiOut keyboard(RtMidi::UNIX_JACK, "Test keyboard");
+    auto keys = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "Test keyboard");
+    RtMidiOut& keyboard = *keys;
     keyboard.openVirtualPort("keys");
     TMidiInput& midi = *form->Notes->Midi;
     midi.Start();
@@ -209,7 +210,8 @@ TEST_F(LiveNotes, AKeyboardOnARealMidiPortPlaysAndWrites) {
     // open port open: a note held across it still ends with its note-off.
     keyboard.sendMessage(&on);
     ASSERT_EVENTUALLY(tags().size() == 1u, 3000);
-    RtMidiOut pads(RtMidi::UNIX_JACK, "Second keyboard");
+    auto second = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "Second keyboard");
+    RtMidiOut& pads = *second;
     pads.openVirtualPort("pads");
     emit form->MidiMenu->aboutToShow();
     QStringList items;
@@ -222,6 +224,13 @@ TEST_F(LiveNotes, AKeyboardOnARealMidiPortPlaysAndWrites) {
     const std::vector<unsigned char> padOn{0x90, 48, 90};
     pads.sendMessage(&padOn);
     ASSERT_EVENTUALLY(tags() == std::vector<int>{TMidiInput::TagOfNote(48)}, 3000);
+
+    // Keyboards unplugged: the next look closes their ports (while the server still runs, so
+    // nothing of them is left behind).
+    keys.reset();
+    second.reset();
+    midi.Rescan();
+    EXPECT_EQ(midi.GetPortCount(), 0);
 }
 
 } // namespace
