@@ -134,8 +134,8 @@ void BM_PlayDemoWhileEditing(benchmark::State& state) {
         state.counters["callbacks"] = double(stats->Callbacks());
         state.counters["misses"] = double(stats->Misses());
         state.counters["p99_ms"] = stats->PercentileMs(0.99);
-        state.counters["max_ms"] =
-            stats->MaxMs(); // a miss with a short longest callback: the thread woke late
+        // A miss with a short longest callback: the output thread woke late.
+        state.counters["max_ms"] = stats->MaxMs();
         state.counters["block_ms"] = stats->BlockMs();
     }
     state.counters["rss_mb"] = residentMB();

@@ -9,6 +9,7 @@
 #include "song/Sequencer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -124,6 +125,11 @@ void SongEngine::PrepareVariants(const std::set<std::string>& Loaded, bool Draft
     // as far as the cache's variant budget goes; notes beyond it get tempo streams tuned for them.
     auto& cache = *TheMixer->GetSampleCache();
     std::map<std::tuple<int, float, float>, int> wanted; // (slot, speed, pitch) -> cells
+    // With OnlyNew, each instrument's cached sample, looked up once instead of once per cell.
+    std::array<std::shared_ptr<const SampleData>, InstrumentCount> bases;
+    if (OnlyNew)
+        for (int slot = 0; slot < InstrumentCount; ++slot)
+            bases[size_t(slot)] = cache.Find(TheSong.Instruments[size_t(slot)].GetFileName());
     for (const auto& pattern : TheSong.Patterns)
         for (const auto& channel : pattern.Cells)
             for (int row = 0; row < std::clamp(pattern.RowCount, 0, RowCapacity); ++row) {
@@ -135,7 +141,7 @@ void SongEngine::PrepareVariants(const std::set<std::string>& Loaded, bool Draft
                 const float pitch = soundlib::PlayablePitch(ins.Pitch + cell.pitch);
                 if (speed == 1.0f && pitch == 0.0f) continue;
                 if (OnlyNew) {
-                    const auto base = cache.Find(ins.GetFileName());
+                    const auto& base = bases[size_t(cell.ins - 1)];
                     if (!base || cache.FindVariant(base.get(), speed, pitch)) continue;
                 }
                 ++wanted[{cell.ins - 1, speed, pitch}];
