@@ -14,8 +14,11 @@ JackServer::JackServer() : ServerName("brindle-test-" + std::to_string(::getpid(
     // Without a session bus the server must not ask for the sound card first.
     const std::vector<std::string> env{"JACK_NO_AUDIO_RESERVATION=1"};
     Server =
+        // A loaded machine (tests run in parallel) delays the clients: a long client time-out keeps
+        // the server from dropping them, and long periods keep its own load low.
         std::make_unique<RunningProcess>(std::vector<std::string>{"jackd", "-n", ServerName, "--no-realtime",
-                                                                  "-d", "dummy", "-r", "44100", "-p", "256"},
+                                                                  "-t", "10000", "-d", "dummy", "-r", "44100",
+                                                                  "-p", "2048"},
                                          env);
     if (!Server->Started()) {
         Problem = "jackd could not be started (scripts/setup installs it)";
