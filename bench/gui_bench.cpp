@@ -4,6 +4,7 @@
 // a 10 ms buffer. Runs offscreen; the program's own exec and library loading are measured apart
 // by starting `brindle --version`.
 #include "app/App.h"
+#include "app/LiveOutput.h"
 #include "app/AudioSettings.h"
 #include "app/SongEngine.h"
 #include "audio/output/Device.h"
@@ -87,7 +88,7 @@ void BM_WindowWithDemoToFirstPaint(benchmark::State& state) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
         rss = residentMB();
-        form->AskSaveChanges = [](const std::string&) { return TMainForm::TSaveAnswer::Discard; };
+        form->Document().AskSaveChanges = [](const std::string&) { return TSongDocument::TSaveAnswer::Discard; };
         form->close();
     }
     state.counters["rss_mb"] = rss;
@@ -118,7 +119,7 @@ void BM_PlayDemoWhileEditing(benchmark::State& state) {
             TEffectSettings fx = form.GetPanelEffects();
             fx.ReverbEnabled = edits % 4 < 2;
             fx.ReverbLevel = float(edits % 10) / 10.0f;
-            form.SetPanelEffects(fx);
+            form.Document().SetEffects(fx);
             // Notes typed into the grid and a slider dragged on the panel.
             form.PatternEditor->EnterNote(float(edits % 12));
             form.EffectsPanel->Eq[1]->setValue((edits % 20) * 100);
@@ -139,7 +140,7 @@ void BM_PlayDemoWhileEditing(benchmark::State& state) {
         state.counters["block_ms"] = stats->BlockMs();
     }
     state.counters["rss_mb"] = residentMB();
-    form.AskSaveChanges = [](const std::string&) { return TMainForm::TSaveAnswer::Discard; };
+    form.Document().AskSaveChanges = [](const std::string&) { return TSongDocument::TSaveAnswer::Discard; };
     form.close();
 }
 BENCHMARK(BM_PlayDemoWhileEditing)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
@@ -164,7 +165,7 @@ struct FullPattern {
         QTest::qWait(50);
     }
     ~FullPattern() {
-        form.AskSaveChanges = [](const std::string&) { return TMainForm::TSaveAnswer::Discard; };
+        form.Document().AskSaveChanges = [](const std::string&) { return TSongDocument::TSaveAnswer::Discard; };
         form.close();
     }
 };
@@ -309,7 +310,7 @@ struct DemoWindow {
         QTest::qWait(50);
     }
     ~DemoWindow() {
-        form.AskSaveChanges = [](const std::string&) { return TMainForm::TSaveAnswer::Discard; };
+        form.Document().AskSaveChanges = [](const std::string&) { return TSongDocument::TSaveAnswer::Discard; };
         form.close();
     }
     // The key's press through the window's key preview, as a user's would arrive.
@@ -356,7 +357,7 @@ void BM_KeysWhilePlaying(benchmark::State& state) {
     settings.Buffer = 10;
     settings.Write();
     DemoWindow w;
-    w.form.InitAudio();
+    w.form.Audio().Start();
     const char* keys = "zsxdcvgbhnjmq2w3er5t";
     for (auto _ : state) {
         w.form.ShowPage(TMainForm::OrderPage);

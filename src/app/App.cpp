@@ -63,9 +63,3 @@ void cApp::Solo(int Channel) {
 void cApp::UnmuteAll() {
     seq->UnmuteAll();
 }
-
-void cApp::SetModified(bool Value) {
-    if (Modified == Value) return;
-    Modified = Value;
-    if (OnModifiedChange) OnModifiedChange(this);
-}

@@ -1,7 +1,7 @@
 #pragma once
-// The application object: what the editors share — the active pattern and instrument, the
-// pattern clipboard, the song and its live engine — and the transport helpers every editor uses.
-// One lives for the whole program, before and after the main window.
+// The application object: the editors' selection — the active pattern and instrument — the
+// pattern clipboard, pointers to the document's song and live engine, and the transport helpers
+// every editor uses. One lives for the whole program, before and after the main window.
 #include "song/Pattern.h"
 
 #include <functional>
@@ -25,17 +25,13 @@ public:
     cApp(const cApp&) = delete;
     cApp& operator=(const cApp&) = delete;
 
-    // Scratch list for the Output page's voice lines.
-    std::vector<std::string> Events;
-    // Set by the main window when it creates the song and its live engine.
+    // Set by the song document when it creates the song and its live engine.
     cSequencer* seq = nullptr;
     brindle::SongEngine* Engine = nullptr;
     TLiveMixer* Mixer = nullptr;
 
     TNotifyEvent OnInstrumentChange;
     TNotifyEvent OnPatternChange;
-    // Raised when the song's modified state changes.
-    TNotifyEvent OnModifiedChange;
 
     int GetActiveInstrument() const { return ActiveInstrument; }
     int GetActivePattern() const { return ActivePattern; }
@@ -60,12 +56,7 @@ public:
     void Solo(int Channel);
     void UnmuteAll();
 
-    // Unsaved edits: any change to the song raises it; a successful save or load clears it.
-    bool GetModified() const { return Modified; }
-    void SetModified(bool Value);
-
 private:
     int ActiveInstrument = 1;
     int ActivePattern = 1;
-    bool Modified = false;
 };

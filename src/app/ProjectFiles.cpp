@@ -48,24 +48,14 @@ bool isInside(const fs::path& File, const fs::path& Folder) {
 
 } // namespace
 
-std::string RecoveryPath() {
-    return (fs::path(FileLogPath()).parent_path() / "recovery.hym").string();
+std::string RecoveryFolder() {
+    return (fs::path(FileLogPath()).parent_path() / "recovery").string();
 }
 
-void WriteRecoveryFile(cSequencer& Song) {
+void WriteRecoveryFile(cSequencer& Song, const std::string& Path) {
     std::error_code ec;
-    fs::create_directories(fs::path(RecoveryPath()).parent_path(), ec);
-    Song.WriteFile(RecoveryPath());
-}
-
-bool RecoveryFileExists() {
-    std::error_code ec;
-    return fs::is_regular_file(RecoveryPath(), ec);
-}
-
-void RemoveRecoveryFile() {
-    std::error_code ec;
-    fs::remove(RecoveryPath(), ec);
+    fs::create_directories(fs::path(Path).parent_path(), ec);
+    Song.WriteFile(Path);
 }
 
 std::vector<std::string> SaveWithInstruments(cSequencer& Song, const std::string& ModulePath) {

@@ -11,13 +11,11 @@ namespace brindle {
 // A module file by its name: the extension .hym in any letter case.
 bool IsModuleFile(const std::string& Path);
 
-// recovery.hym in the application's data folder.
-std::string RecoveryPath();
-// Writes the song there atomically; the song's own FileName is left as it was, so the user's
+// The folder of recovery copies in the application's data folder: one per running window.
+std::string RecoveryFolder();
+// Writes the song to Path atomically; the song's own FileName is left as it was, so the user's
 // file is never touched. Throws brindle::Error when it cannot be written.
-void WriteRecoveryFile(cSequencer& Song);
-bool RecoveryFileExists();
-void RemoveRecoveryFile();
+void WriteRecoveryFile(cSequencer& Song, const std::string& Path);
 
 // Saves the module at ModulePath and copies every instrument file into the folder beside it named
 // after the module ("song.hym" -> "song/"), so the song moves to another machine as one folder.

@@ -36,6 +36,12 @@ cSongEdit& cSongEdit::Orders() {
     return *this;
 }
 
+cSongEdit& cSongEdit::Instrument(int Instrument) {
+    BRINDLE_ASSERT(Instrument >= 1 && Instrument <= InstrumentCount);
+    Slots.push_back({Instrument, {}, {}});
+    return *this;
+}
+
 void cSongEdit::Read(bool After) {
     for (auto& b : Blocks) {
         auto& cells = After ? b.After : b.Before;
@@ -46,6 +52,11 @@ void cSongEdit::Read(bool After) {
     }
     for (auto& l : Lengths) (After ? l.After : l.Before) = Song->PatternAt(l.Pattern).RowCount;
     if (HasOrders) (After ? OrdersAfter : OrdersBefore).assign(std::begin(Song->Orders), std::end(Song->Orders));
+    for (auto& s : Slots) {
+        const auto& ins = Song->InstrumentAt(s.Instrument);
+        (After ? s.After : s.Before) = {ins.Name,         ins.GetFileName(), ins.LoadVolume(),
+                                        ins.LoadStretch(), ins.LoadPitch(),   ins.LoadStopPrev()};
+    }
 }
 
 void cSongEdit::Capture() { Read(false); }
@@ -61,6 +72,8 @@ bool cSongEdit::Changed() const {
         for (int i = 0; i < OrderCount; ++i)
             if (OrdersBefore[i].PatternIndex != OrdersAfter[i].PatternIndex || OrdersBefore[i].Text != OrdersAfter[i].Text)
                 return true;
+    for (const auto& s : Slots)
+        if (!(s.Before == s.After)) return true;
     return false;
 }
 
@@ -85,6 +98,27 @@ void cSongEdit::Apply(bool After) const {
             Song->Orders[i].Text = orders[i].Text;
         }
     }
+    for (const auto& s : Slots) {
+        const cSlot& slot = After ? s.After : s.Before;
+        auto& ins = Song->InstrumentAt(s.Instrument);
+        ins.Name = slot.Name;
+        if (ins.GetFileName() != slot.FileName) ins.SetFileName(slot.FileName);
+        ins.StoreVolume(slot.Volume);
+        ins.StoreStretch(slot.Stretch);
+        ins.StorePitch(slot.Pitch);
+        ins.StoreStopPrev(slot.StopPrev);
+    }
+}
+
+int cSongEdit::InstrumentSlot() const {
+    return Slots.empty() ? 0 : Slots.front().Instrument;
+}
+
+void cSongEdit::Extend(const cSongEdit& Later) {
+    for (std::size_t i = 0; i < Blocks.size() && i < Later.Blocks.size(); ++i) Blocks[i].After = Later.Blocks[i].After;
+    for (std::size_t i = 0; i < Lengths.size() && i < Later.Lengths.size(); ++i) Lengths[i].After = Later.Lengths[i].After;
+    if (HasOrders && Later.HasOrders) OrdersAfter = Later.OrdersAfter;
+    for (std::size_t i = 0; i < Slots.size() && i < Later.Slots.size(); ++i) Slots[i].After = Later.Slots[i].After;
 }
 
 int cSongEdit::Pattern() const {

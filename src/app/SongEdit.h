@@ -1,7 +1,7 @@
 #pragma once
-// One undoable change of the song's patterns and order list: the editor names what it may touch
-// (cell blocks, pattern lengths, the order list), the record keeps those parts as they were before
-// and after, and can put either back. Cells are written whole, as the audio thread reads them.
+// One undoable change of the song: the editor names what it may touch (cell blocks, pattern
+// lengths, the order list, instrument slots), the record keeps those parts as they were before and
+// after, and can put either back. Cells and values are written whole, as the audio thread reads them.
 #include "song/Order.h"
 #include "song/Step.h"
 
@@ -18,6 +18,7 @@ public:
     cSongEdit& Cells(int Pattern, int Channel0, int Channel1, int Row0, int Row1);
     cSongEdit& RowCount(int Pattern);
     cSongEdit& Orders();
+    cSongEdit& Instrument(int Instrument);
 
     // Keeps the scope as it is now: call before changing the song, Finish after.
     void Capture();
@@ -28,6 +29,11 @@ public:
     void Apply(bool After) const;
     // The first pattern the change touches, or 0 when it touched only the order list.
     int Pattern() const;
+    // The first instrument slot the change touches, or 0.
+    int InstrumentSlot() const;
+    bool TouchesOrders() const { return HasOrders; }
+    // A later change of the same scope continues this one: its end state becomes this one's.
+    void Extend(const cSongEdit& Later);
 
 private:
     struct cBlock {
@@ -38,6 +44,16 @@ private:
         int Pattern;
         int Before = 0, After = 0;
     };
+    struct cSlot {
+        std::string Name, FileName;
+        float Volume = 1, Stretch = 1, Pitch = 0;
+        bool StopPrev = false;
+        bool operator==(const cSlot&) const = default;
+    };
+    struct cSlotEdit {
+        int Instrument;
+        cSlot Before, After;
+    };
     void Read(bool After);
 
     cSequencer* Song;
@@ -45,4 +61,5 @@ private:
     std::vector<cLength> Lengths;
     bool HasOrders = false;
     std::vector<cOrder> OrdersBefore, OrdersAfter;
+    std::vector<cSlotEdit> Slots;
 };

@@ -5,7 +5,7 @@
 #include "base/RegString.h"
 #include "song/Sequencer.h"
 #include "ui/ExternalEditor.h"
-#include "ui/MainForm.h"
+#include "ui/document/SongDocument.h"
 #include "ui/dialogs/InstrumentDialogs.h"
 #include "ui/dialogs/SampleCutForm.h"
 #include "ui/editors/InstrumentList.h"
@@ -30,13 +30,14 @@ bool IsFile(const std::string& Path) {
 }
 } // namespace
 
-TInstrumentCommands::TInstrumentCommands(TMainForm& Form) : Form(Form) {
-    RowsFitDialog = new TRowsFitDialog(&Form);
-    KeyDialog = new Tdialog_Key(&Form);
+TInstrumentCommands::TInstrumentCommands(TSongDocument& Document, cApp& Selection, TViews Views)
+    : Document(Document), Selection(Selection), Views(Views) {
+    RowsFitDialog = new TRowsFitDialog(Views.Window);
+    KeyDialog = new Tdialog_Key(Views.Window);
     AskInstrumentFile = [this] {
         const TRegString folder("InsOpenDir", "");
         const QString path =
-            QFileDialog::getOpenFileName(&this->Form, "Open", QString::fromStdString(folder.Get()),
+            QFileDialog::getOpenFileName(this->Views.Window, "Open", QString::fromStdString(folder.Get()),
                                          "WAV, MP3, WMA, FLAC, OGG (*.wav *.mp3 *.wma *.flac *.ogg);;WAV "
                                          "(*.wav);;MP3 (*.mp3);;WMA (*.wma);;FLAC (*.flac);;OGG (*.ogg)");
         if (!path.isEmpty()) folder.Set(fs::path(path.toStdString()).parent_path().string());
@@ -56,113 +57,91 @@ TInstrumentCommands::TInstrumentCommands(TMainForm& Form) : Form(Form) {
 }
 
 void TInstrumentCommands::Connect() {
-    TInstrumentList* grid = Form.InsGrid;
-    TInstrumentPanel* panel = Form.InstrumentPanel;
+    TInstrumentList* grid = Views.List;
+    TInstrumentPanel* panel = Views.Panel;
+    QWidget* owner = Views.Window;
     grid->OnDropFiles = [this](TInstrumentList*, int Row, const std::vector<std::string>& Files) {
         AssignFiles(Row, Files);
     };
-    grid->OnDropModule = [this](TInstrumentList*, const std::string& File) { Form.OpenFile(File); };
+    grid->OnDropModule = [this](TInstrumentList*, const std::string& File) {
+        if (OpenModuleRequested) OpenModuleRequested(File);
+    };
     // The list shows the selected instrument's file in the browser, without a preview.
     grid->OnShowFile = [this](TInstrumentList*, const std::string& File) {
-        if (IsFile(File)) Form.InsPick->SetFileName(File);
+        if (IsFile(File)) Views.Browser->SetFileName(File);
     };
-    QObject::connect(grid->AssignAction, &QAction::triggered, &Form, [this] { AssignByDialog(); });
-    QObject::connect(grid->PlayAction, &QAction::triggered, &Form, [this] { Play(); });
-    QObject::connect(grid->AssignKeyAction, &QAction::triggered, &Form, [this] { AssignToKey(); });
-    QObject::connect(grid->ClearAction, &QAction::triggered, &Form, [this] { Clear(); });
-    QObject::connect(panel->PlayBtn, &QPushButton::clicked, &Form, [this] { Play(); });
-    QObject::connect(panel->SetSampleBtn, &QPushButton::clicked, &Form, [this] { AssignByDialog(); });
-    QObject::connect(panel->BrowseBtn, &QPushButton::clicked, &Form, [this] { AssignByDialog(); });
-    QObject::connect(panel->CutSampleBtn, &QPushButton::clicked, &Form, [this] { CutSample(); });
-    QObject::connect(panel->EditBtn, &QPushButton::clicked, &Form, [this] { EditExternally(); });
-    Form.InsPick->OnOpenFile = [this](TNortonPanel*, const std::string&) { AssignFromBrowser(); };
+    QObject::connect(grid->AssignAction, &QAction::triggered, owner, [this] { AssignByDialog(); });
+    QObject::connect(grid->PlayAction, &QAction::triggered, owner, [this] { Play(); });
+    QObject::connect(grid->AssignKeyAction, &QAction::triggered, owner, [this] { AssignToKey(); });
+    QObject::connect(grid->ClearAction, &QAction::triggered, owner, [this] { Clear(); });
+    QObject::connect(panel->PlayBtn, &QPushButton::clicked, owner, [this] { Play(); });
+    QObject::connect(panel->SetSampleBtn, &QPushButton::clicked, owner, [this] { AssignByDialog(); });
+    QObject::connect(panel->BrowseBtn, &QPushButton::clicked, owner, [this] { AssignByDialog(); });
+    QObject::connect(panel->CutSampleBtn, &QPushButton::clicked, owner, [this] { CutSample(); });
+    QObject::connect(panel->EditBtn, &QPushButton::clicked, owner, [this] { EditExternally(); });
+    Views.Browser->OnOpenFile = [this](TNortonPanel*, const std::string&) { AssignFromBrowser(); };
 }
 
 void TInstrumentCommands::CutSample(bool ClearResult) {
-    TSampleCutForm* cut = Form.SampleCutForm;
-    const QRect frame = Form.geometry();
+    TSampleCutForm* cut = Views.CutForm;
+    const QRect frame = Views.Window->geometry();
     cut->resize(frame.width() - 10, cut->height());
     cut->move(frame.left() + 5, frame.top() + frame.height() / 2 - cut->height() / 2);
     if (ClearResult) cut->ResultPath.clear();
     if (cut->exec() != QDialog::Accepted || cut->ResultPath.empty()) return;
     const std::string path = cut->ResultPath;
-    AssignFiles(Form.InsGrid->CursorRow(), {path});
-    Form.InsPick->SetFileName(path);
+    AssignFiles(Views.List->CursorRow(), {path});
+    Views.Browser->SetFileName(path);
 }
 
 void TInstrumentCommands::AssignFromBrowser() {
-    if (!Form.IsActivated()) return;
-    const std::string file = Form.InsPick->GetFileName();
-    if (IsFile(file)) AssignFiles(Form.InsGrid->CursorRow(), {file});
-    Form.InsGrid->setFocus();
+    if (Ready && !Ready()) return;
+    const std::string file = Views.Browser->GetFileName();
+    if (IsFile(file)) AssignFiles(Views.List->CursorRow(), {file});
+    Views.List->setFocus();
 }
 
 void TInstrumentCommands::CutBrowserSample() {
-    const std::string file = Form.InsPick->GetFileName();
+    const std::string file = Views.Browser->GetFileName();
     if (file.empty()) return;
-    Form.Stop();
-    if (!Form.SampleCutForm->OpenFile(file)) return;
-    Form.SampleCutForm->ResultPath = file;
+    if (StopRequested) StopRequested();
+    if (!Views.CutForm->OpenFile(file)) return;
+    Views.CutForm->ResultPath = file;
     CutSample(false);
 }
 
 void TInstrumentCommands::ActInsChange() {
-    const int active = Form.App().GetActiveInstrument();
-    if (Form.InsGrid->CursorRow() != active - 1) Form.InsGrid->SetCursorRow(active - 1, false);
-    Form.InstrumentPanel->ActInsChange();
-    Form.InsGrid->Refresh();
+    const int active = Selection.GetActiveInstrument();
+    if (Views.List->CursorRow() != active - 1) Views.List->SetCursorRow(active - 1, false);
+    Views.Panel->ActInsChange();
+    Views.List->Refresh();
 }
 
 void TInstrumentCommands::AssignByDialog() {
     const std::string path = AskInstrumentFile();
     if (path.empty()) return;
-    AssignFiles(Form.InsGrid->CursorRow(), {path});
+    AssignFiles(Views.List->CursorRow(), {path});
     // The browser goes along to the file's folder, the cursor on the file.
-    Form.InsPick->SetFileName(path);
+    Views.Browser->SetFileName(path);
 }
 
 void TInstrumentCommands::AssignFiles(int Row, const std::vector<std::string>& Files) {
-    int slot = Row;
-    for (const auto& file : Files) {
-        if (slot >= InstrumentCount) {
-            Form.Log("No instrument slot left for " + fs::path(file).filename().string());
-            continue;
-        }
-        Form.Song().SetInstrumentFile(slot + 1, file);
-        ++slot;
-    }
-    if (slot == Row) return;
-    Form.App().SetModified(true);
-    Form.ReportLoadProblems();
-    Form.InsGrid->SetCursorRow(Row, false);
-    Form.App().SetActiveInstrument(Row + 1);
-    Form.InsGrid->setFocus();
+    if (Document.AssignFiles(Row, Files) == 0) return;
+    Views.List->SetCursorRow(Row, false);
+    Selection.SetActiveInstrument(Row + 1);
+    Views.List->setFocus();
 }
 
 void TInstrumentCommands::Play() {
-    Form.Song().PreviewInstrument(Form.App().GetActiveInstrument(), 0.0f, 0);
+    Document.Song().PreviewInstrument(Selection.GetActiveInstrument(), 0.0f, 0);
 }
 
 void TInstrumentCommands::Clear() {
-    const int instrument = Form.InsGrid->CursorRow() + 1;
-    cInstrument& ins = Form.Song().InstrumentAt(instrument);
-    ins.Name.clear();
-    Form.Song().SetInstrumentFile(instrument, "");
-    ins.StoreVolume(1.0f);
-    ins.StoreStretch(1.0f);
-    ins.StorePitch(0.0f);
-    ins.StoreStopPrev(false);
-    Form.App().SetModified(true);
-    Form.InsGrid->Refresh();
-    try {
-        Form.InstrumentPanel->InsView->SetFileName("");
-    } catch (const std::exception& e) {
-        Form.Log(e.what());
-    }
+    Document.ClearInstrument(Views.List->CursorRow() + 1);
 }
 
 void TInstrumentCommands::Next() {
-    TInstrumentList* grid = Form.InsGrid;
+    TInstrumentList* grid = Views.List;
     if (grid->CursorRow() >= InstrumentCount - 1) return;
     grid->SetCursorRow(grid->CursorRow() + 1, false);
     // One sound: the list's own preview is not added to the one Play starts.
@@ -171,7 +150,7 @@ void TInstrumentCommands::Next() {
 }
 
 void TInstrumentCommands::Prev() {
-    TInstrumentList* grid = Form.InsGrid;
+    TInstrumentList* grid = Views.List;
     if (grid->CursorRow() <= 0) return;
     grid->SetCursorRow(grid->CursorRow() - 1, false);
     grid->SelectQuietly();
@@ -181,28 +160,25 @@ void TInstrumentCommands::Prev() {
 void TInstrumentCommands::AdjustLength() {
     double rows = 0;
     if (!AskFitRows(rows)) return;
-    const double seconds = Form.InstrumentPanel->InsView->LenSec();
-    const int instrument = Form.App().GetActiveInstrument();
+    const double seconds = Views.Panel->InsView->LenSec();
+    const int instrument = Selection.GetActiveInstrument();
     if (seconds <= 0) {
-        Form.Log("Instrument - adjust length: instrument " + std::to_string(instrument) +
-                 " has no sound to fit");
+        Document.Report("Instrument - adjust length: instrument " + std::to_string(instrument) + " has no sound to fit");
         return;
     }
-    const double rowSeconds = 0.25 * 60.0 / Form.Song().BPM.load();
-    Form.Song().InstrumentAt(instrument).StoreStretch(float(seconds / (rows * rowSeconds)));
-    Form.App().SetModified(true);
-    Form.NotesChanged();
-    ActInsChange();
+    const double rowSeconds = 0.25 * 60.0 / Document.Song().BPM.load();
+    Document.SetInstrumentValue(instrument, TSongDocument::TInstrumentValue::Stretch,
+                                float(seconds / (rows * rowSeconds)));
 }
 
 void TInstrumentCommands::AssignToKey() {
     QKeySequence key;
-    if (AskHotKey(key)) Form.Percussion->Bind(key, Form.App().GetActiveInstrument());
+    if (AskHotKey(key)) Views.Percussion->Bind(key, Selection.GetActiveInstrument());
 }
 
 void TInstrumentCommands::EditExternally() {
     std::string error;
     if (!brindle::ui::StartExternalEditor(cAudioSettings::Read().ExternEdit,
-                                          Form.InstrumentPanel->InsFileName->text().toStdString(), error))
-        Form.Log("EDIT: " + error);
+                                          Views.Panel->InsFileName->text().toStdString(), error))
+        Document.Report("EDIT: " + error);
 }

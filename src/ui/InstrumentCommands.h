@@ -8,13 +8,29 @@
 #include <string>
 #include <vector>
 
-class TMainForm;
+class QWidget;
+class TInstrumentList;
+class TInstrumentPanel;
+class TNortonPanel;
+class TPercussionMenu;
 class TRowsFitDialog;
+class TSampleCutForm;
+class TSongDocument;
 class Tdialog_Key;
+class cApp;
 
 class TInstrumentCommands {
   public:
-    explicit TInstrumentCommands(TMainForm& Form);
+    // The views the commands work with; Window places the dialogs.
+    struct TViews {
+        TInstrumentList* List;
+        TInstrumentPanel* Panel;
+        TNortonPanel* Browser;
+        TSampleCutForm* CutForm;
+        TPercussionMenu* Percussion;
+        QWidget* Window;
+    };
+    TInstrumentCommands(TSongDocument& Document, cApp& Selection, TViews Views);
 
     // What would block on a modal dialog goes through these, so tests can answer for the user:
     // a sound file, a hot key, a row count for "adjust length" (empty / false: cancelled).
@@ -47,6 +63,14 @@ class TInstrumentCommands {
     TRowsFitDialog* RowsFitDialog = nullptr;
     Tdialog_Key* KeyDialog = nullptr;
 
+    // Requests to the window: stop playing (the cut editor plays on its own), open a module
+    // dropped on the list, and whether start-up is over (the browser's first cursor is no choice).
+    std::function<void()> StopRequested;
+    std::function<void(const std::string& Path)> OpenModuleRequested;
+    std::function<bool()> Ready;
+
   private:
-    TMainForm& Form;
+    TSongDocument& Document;
+    cApp& Selection;
+    TViews Views;
 };

@@ -1,21 +1,18 @@
 #pragma once
-// The main window: where the editors meet. It owns the song, its live engine and the speakers,
-// the menu, the pages, the transport, the timers and the project commands; the editors themselves
-// live in their own classes.
-#include "app/LiveOutput.h"
-#include "audio/mixer/LiveMixer.h"
+// The main window: builds the pages, the menu and the dialogs and wires them to the song
+// document, the transport and the live output. It holds no song state and no editing logic of
+// its own: the editors change the song through the document and ask for the rest by signals.
 #include "song/EffectSettings.h"
+#include "ui/document/SongDocument.h"
 
-#include <QKeySequence>
 #include <QMainWindow>
 
-#include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
@@ -24,24 +21,28 @@ class QSplitter;
 class QTabWidget;
 class QTimer;
 class TAboutBox;
+class TAudioSession;
 class TEffectsPanel;
-class TInstrumentList;
-class TPercussionMenu;
-class TLiveNotes;
-class TNortonPanel;
-class QLineEdit;
-class TPianoKeys;
-class TInstrumentPanel;
-class TInstrumentCommands;
-class TOrderEditor;
-class TPatternEditor;
-class TSongUndo;
 class TExportForm;
 class TFormTrace;
+class TInstrumentCommands;
+class TInstrumentList;
+class TInstrumentPanel;
+class TLiveNotes;
+class TLiveOutput;
 class TLog;
+class TNortonPanel;
+class TOrderEditor;
+class TOutputPage;
+class TPatternEditor;
+class TPercussionMenu;
+class TPianoKeys;
 class TRecentFiles;
 class TSampleCutForm;
 class TSettingsForm;
+class TSongUndo;
+class TTransport;
+class TWindowKeys;
 class cApp;
 class cSequencer;
 
@@ -57,80 +58,46 @@ class TMainForm : public QMainWindow {
     ~TMainForm() override;
 
     enum TPage { OrderPage = 0, PatternPage = 1, InstrumentPage = 2, OutputPage = 3 };
-    enum class TSaveAnswer { Save, Discard, Cancel };
 
-    // What would block on a modal dialog goes through these, so tests can answer for the user.
-    // An empty file name means the user cancelled.
-    std::function<std::string()> AskOpenFileName;
-    std::function<std::string()> AskSaveFileName;
-    std::function<TSaveAnswer(const std::string& SongName)> AskSaveChanges;
-    std::function<bool(const std::string& Info)> AskOpenRecovery;
-    std::function<void(const std::string& Text)> ShowMessage;
-    // Start-up after the window is first shown: audio, the module named on the command line and
-    // the start-up switches. Runs once.
+    // Start-up after the window is first shown: audio, the module named on the command line,
+    // recovery copies left by windows that are gone and the start-up switches. Runs once.
     void FirstActivation();
-    void InitAudio();
+    bool IsActivated() const { return Activated; }
 
-    // Project commands. Those that replace the song ask first about unsaved changes; each returns
-    // false when the user cancelled or it failed (the failure is in the log).
-    bool New();
-    bool Open();
-    bool OpenFile(const std::string& Path);
-    // A note was written or an instrument changed: its notes are prepared once the edits pause.
-    void NotesChanged();
-    bool Save();
-    bool SaveAs();
-    bool SaveWithInstruments();
+    // Project commands of the menu (the document asks about unsaved changes).
+    bool New() { return Doc->New(); }
+    bool Open() { return Doc->Open(); }
+    bool OpenFile(const std::string& Path) { return Doc->OpenFile(Path); }
+    bool Save() { return Doc->Save(); }
+    bool SaveAs() { return Doc->SaveAs(); }
     void ExportSong();
     void AudioSettings();
-    // Unsaved changes: asks to save them; false when the user cancelled.
-    bool MaybeSave();
-    // Closes without asking (the session is ending): unsaved changes stay in the recovery file.
+    // Closes without asking (the session is ending): unsaved changes stay in the recovery copy.
     void Terminate();
 
-    // Transport.
+    // Transport as the window's keys and buttons use it: Play starts what the page shows.
     void Play();
     void Stop();
     void Record();
     void TogglePlay();
-    void SetBPMFromSpin(int Value);
 
     void ShowPage(TPage Page);
     TPage CurrentPage() const;
-    void UpdateCaption();
-    // The 10 ms position timer's work.
-    void PositionUpdate();
-    // The Output page's list of sounding voices.
-    void UpdateMusicEvents();
-    // The Instrument page's waveform marker at the instrument's sounding voice.
-    void ShowInstrumentVoice();
-    // The autosave timer's work: titled songs are saved, untitled ones go to the recovery file.
-    void Autosave();
-    // The recovery timer's work: unsaved changes go to the recovery file.
-    void WriteRecovery();
-
-    // Load problems of the song and its instruments into the log.
-    void ReportLoadProblems();
-    bool IsActivated() const { return Activated; }
-    // Writes a line into the application log.
     void Log(const std::string& Text);
 
-    cSequencer& Song() { return *Seq; }
-    brindle::SongEngine& Engine() { return *SongEngine; }
-    TLiveOutput& Output() { return Live; }
+    TSongDocument& Document() { return *Doc; }
+    TTransport& Transport() { return *Player; }
+    TAudioSession& Audio() { return *AudioOut; }
+    cSequencer& Song() { return Doc->Song(); }
+    brindle::SongEngine& Engine() { return Doc->Engine(); }
+    TLiveOutput& Output();
     cApp& App() { return Tolm; }
-    // The master effects panel's values (stored song values x 1000, rounded, x 0.001).
-    const TEffectSettings& GetPanelEffects() const { return PanelEffects; }
-    void SetPanelEffects(const TEffectSettings& Value);
-    bool GetRecording() const { return Recording; }
-    int GetRecordStartRow() const { return RecordStartRow; }
-    // The pattern grid's cursor row (grid rows: 1 is the song's row 0) and the order list's row.
+    const TEffectSettings& GetPanelEffects() const { return Doc->Effects(); }
+    bool GetRecording() const;
     int GetGridRow() const;
     void SetGridRow(int Row);
     int GetOrderRow() const;
-    void SetOrderRow(int Row);
     const std::string& GetInsFolder() const { return InsFolder; }
-    void SetInsFolder(const std::string& Folder) { InsFolder = Folder; }
 
     // Controls, named as the window names them.
     TLog* ApLog = nullptr;
@@ -139,9 +106,9 @@ class TMainForm : public QMainWindow {
     QPushButton* StopButton = nullptr;
     QPushButton* RecordBtn = nullptr;
     QSpinBox* BPMSpin = nullptr;
-    QPlainTextEdit* MusicEventsMemo = nullptr;
-    QLabel* AudioStats = nullptr;
+    TOutputPage* OutputPanel = nullptr;
     TEffectsPanel* EffectsPanel = nullptr;
+    QPlainTextEdit* MusicEventsMemo = nullptr;
     TOrderEditor* OrderEditor = nullptr;
     TPatternEditor* PatternEditor = nullptr;
     TInstrumentList* InsGrid = nullptr;
@@ -158,14 +125,13 @@ class TMainForm : public QMainWindow {
     std::unique_ptr<TPercussionMenu> Percussion;
     // The instrument commands of the list, the panel, the browser and the Tools menu.
     std::unique_ptr<TInstrumentCommands> Instruments;
-    // The editors' undo history.
+    // The document's undo history.
     TSongUndo* Undo = nullptr;
     QAction* UndoAction = nullptr;
     QAction* RedoAction = nullptr;
     QTimer* PositionUpdateTimer = nullptr;
     QTimer* ASTmr = nullptr;
     QTimer* RecoveryTmr = nullptr;
-    QTimer* NotesTimer = nullptr; // prepares new notes once edits pause
     QSplitter* Splitter = nullptr;
     QMenu* RecentFilesMenu = nullptr;
     QMenu* TestsMenu = nullptr;
@@ -177,55 +143,42 @@ class TMainForm : public QMainWindow {
     TFormTrace* FormTrace = nullptr;
     TRecentFiles* RecentFilesMan = nullptr;
 
-  signals:
-    // A module was opened (the recent-files list listens).
-    void FileOpened(const QString& Path);
-
   protected:
     void dragEnterEvent(QDragEnterEvent* Event) override;
     void dropEvent(QDropEvent* Event) override;
     void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
     void changeEvent(QEvent* Event) override;
-    // Installed on the application: the window's key preview (notes), and Space kept as the play
-    // key in the tempo field and the logs but as "Assign Instrument" in the browser.
-    bool eventFilter(QObject* Watched, QEvent* Event) override;
 
   private:
+    // Each builds its part of the window; the menu lives in MainMenu.cpp.
     void BuildMenu();
+    void FillMidiMenu();
     QWidget* BuildHeader();
     QWidget* BuildPages();
-    void AfterLoad();
-    void CollectEffects();
-    void ApplyPanelEffects();
-    void BuildUndo();
+    void BuildBrowser();
+    void BuildLiveNotes();
+    void BuildDialogs();
+    void AskUser();
+    // Wiring of the document's and the transport's signals to the views.
+    void ConnectDocument();
+    void ConnectTransport();
+    void SongReplaced();
+    void InstrumentChanged(int Instrument);
+    void UpdateCaption();
     void PageShown(int Page);
     void FollowInstrument(int Instrument);
-    void BuildLiveNotes();
-    void BuildBrowser();
-    bool LoadBrowserSample(const std::string& File);
-    // The window's key preview: Escape under "ide", then the note keys.
-    bool PreviewKey(QKeyEvent* Event);
-    void FillMidiMenu();
-    bool LoadModule(const std::string& Path);
-    bool SaveTo(const std::string& Path);
-    void Shutdown();
-    void OfferRecovery();
+    void RunStartSwitches();
     void RunTestsFileOpen();
+    void Shutdown();
 
     cApp& Tolm;
-    std::unique_ptr<cSequencer> Seq;
-    std::unique_ptr<brindle::SongEngine> SongEngine;
-    TLiveOutput Live;
-    TEffectSettings PanelEffects;
+    std::unique_ptr<TSongDocument> Doc;
+    std::unique_ptr<TAudioSession> AudioOut;
+    TTransport* Player = nullptr;
+    TWindowKeys* Keys = nullptr;
     bool Activated = false;
     bool ShutDown = false;
     bool KeepRecovery = false;
-    bool Recording = false;
-    int RecordStartRow = 1;
-    int LastRow = -1;
-    std::string LastEvents;
-    std::vector<TLiveMixer::TVoiceInfo> VoiceScratch;
-    int StatsTick = 0;
     std::string InsFolder;
 };

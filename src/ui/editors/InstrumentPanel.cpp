@@ -1,5 +1,7 @@
 #include "ui/editors/InstrumentPanel.h"
 
+#include "audio/mixer/LiveMixer.h"
+
 #include "app/App.h"
 #include "song/Sequencer.h"
 #include "ui/views/AudioView.h"
@@ -100,24 +102,22 @@ TInstrumentPanel::TInstrumentPanel(cApp& App, QWidget* Parent) : QWidget(Parent)
     layout->addWidget(InsView, 1);
     layout->addLayout(LowerArea);
 
-    // A moved slider writes its value into the active instrument.
-    auto moved = [this](QScrollBar* Bar, void (cInstrument::*Store)(float), auto Value) {
-        connect(Bar, &QScrollBar::valueChanged, this, [this, Store, Value](int Position) {
-            if (cInstrument* ins = Active()) (ins->*Store)(float(Value(Position)));
+    // A moved slider asks for its value in the active instrument (one step of the history).
+    auto moved = [this](QScrollBar* Bar, TValue Which, auto Value) {
+        connect(Bar, &QScrollBar::valueChanged, this, [this, Which, Value](int Position) {
+            Changed(Which, float(Value(Position)));
             UpdateLabels();
-            Changed();
         });
     };
-    moved(VolumeScroll, &cInstrument::StoreVolume, [](int P) { return P * 0.001; });
-    moved(StretchScroll, &cInstrument::StoreStretch, [](int P) { return 1.0 / (P * 0.001); });
-    moved(PitchScroll, &cInstrument::StorePitch, [](int P) { return P * 0.001; });
+    moved(VolumeScroll, TValue::Volume, [](int P) { return P * 0.001; });
+    moved(StretchScroll, TValue::Stretch, [](int P) { return 1.0 / (P * 0.001); });
+    moved(PitchScroll, TValue::Pitch, [](int P) { return P * 0.001; });
     VolumeCap->OnClick = [this] { VolumeScroll->setValue(1000); };
     StretchCap->OnClick = [this] { StretchScroll->setValue(1000); };
     PitchCap->OnClick = [this] { PitchScroll->setValue(0); };
     connect(StopPrevCb, &QCheckBox::toggled, this, [this](bool On) {
         if (Showing || !Active()) return;
-        Active()->StoreStopPrev(On);
-        Changed();
+        Changed(TValue::StopPrev, On ? 1.0f : 0.0f);
     });
     connect(PlayBtn, &QPushButton::clicked, this, [this] {
         if (this->App.seq) this->App.seq->PreviewInstrument(this->App.GetActiveInstrument(), 0.0f, 0);
@@ -152,8 +152,11 @@ void TInstrumentPanel::UpdateLabels() {
 
 // ---- sliders ----
 
-void TInstrumentPanel::Changed() {
-    if (OnChange) OnChange(this);
+void TInstrumentPanel::Changed(TValue Which, float Value) {
+    if (!Active() || !OnValue) return;
+    Editing = true;
+    OnValue(this, Which, Value);
+    Editing = false;
 }
 
 void TInstrumentPanel::ActInsChange() {
@@ -181,4 +184,18 @@ void TInstrumentPanel::ActInsChange() {
     UpdateLabels();
     InsView->Redraw();
     Showing = false;
+}
+
+void TInstrumentPanel::ShowVoice(const TLiveMixer& Mixer) {
+    static thread_local std::vector<TLiveMixer::TVoiceInfo> voices;
+    InsView->ExternalPlayPosition = true;
+    double pos = -1.0;
+    const cInstrument* ins = Active();
+    const std::string file = ins ? ins->GetFileName() : std::string();
+    if (!file.empty() && InsView->LenSec() > 0) {
+        Mixer.GetVoices(voices);
+        for (const auto& voice : voices)
+            if (voice.FileName == file) pos = voice.FilePos / InsView->LenSec();
+    }
+    InsView->PlayMarker()->MarkerPos = pos;
 }

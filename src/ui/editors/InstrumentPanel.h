@@ -15,6 +15,7 @@ class QPushButton;
 class QScrollBar;
 class QVBoxLayout;
 class TAudioView;
+class TLiveMixer;
 class cApp;
 struct cInstrument;
 
@@ -59,6 +60,8 @@ public:
 
     // Shows the active instrument: its file, slider positions, labels, box and waveform.
     void ActInsChange();
+    // The waveform's marker follows the newest voice of the active instrument's file in Mixer.
+    void ShowVoice(const TLiveMixer& Mixer);
 
     // Label texts, exactly as shown.
     static std::string VolumeText(float Volume);
@@ -66,15 +69,19 @@ public:
     static std::string PitchText(float Pitch);
     static std::string InfoText(double Seconds, float Stretch);
 
-    // A value of the instrument changed by a slider or the box (the song is modified).
-    std::function<void(TInstrumentPanel* Sender)> OnChange;
+    enum class TValue { Volume, Stretch, Pitch, StopPrev };
+    // A slider or the box asks for a new value of the active instrument.
+    std::function<void(TInstrumentPanel* Sender, TValue Which, float Value)> OnValue;
+    // True while OnValue runs: the change the song reports back is the panel's own.
+    bool IsEditing() const { return Editing; }
     std::function<void(TInstrumentPanel* Sender, const std::string& Text)> OnLog;
 
 private:
     cInstrument* Active() const;
     void UpdateLabels();
-    void Changed();
+    void Changed(TValue Which, float Value);
 
     cApp& App;
     bool Showing = false; // ActInsChange is setting the box
+    bool Editing = false;
 };

@@ -11,12 +11,23 @@ namespace {
 // Moves of the same control closer together than this are one step.
 constexpr qint64 MergeWindowMs = 1000;
 
-enum TCommandId { EffectsId = 1, TempoId = 2 };
+enum TCommandId { EffectsId = 1, TempoId = 2, SongEditId = 3 };
 
 class TSongEditCommand : public QUndoCommand {
 public:
-    TSongEditCommand(const QString& Text, cSongEdit Edit, TSongUndo& Owner)
-        : QUndoCommand(Text), Edit(std::move(Edit)), Owner(Owner) {}
+    TSongEditCommand(const QString& Text, cSongEdit Edit, TSongUndo& Owner, int MergeKey)
+        : QUndoCommand(Text), Edit(std::move(Edit)), Owner(Owner), MergeKey(MergeKey) {
+        Since.start();
+    }
+    int id() const override { return SongEditId; }
+    // Moves of one control (one slider of one instrument) in quick succession are one step.
+    bool mergeWith(const QUndoCommand* Other) override {
+        const auto* next = static_cast<const TSongEditCommand*>(Other);
+        if (MergeKey == 0 || next->MergeKey != MergeKey || Since.elapsed() > MergeWindowMs) return false;
+        Edit.Extend(next->Edit);
+        Since.restart();
+        return true;
+    }
     void undo() override { Apply(false); }
     void redo() override {
         // The first redo is the push: the change is already in the song.
@@ -31,6 +42,8 @@ private:
     }
     cSongEdit Edit;
     TSongUndo& Owner;
+    int MergeKey;
+    QElapsedTimer Since;
     bool First = true;
 };
 
@@ -85,12 +98,12 @@ TSongUndo::TSongUndo(QObject* Parent) : QObject(Parent), UndoStack(new QUndoStac
     connect(UndoStack, &QUndoStack::cleanChanged, this, &TSongUndo::CleanChanged);
 }
 
-bool TSongUndo::Edit(const QString& Text, cSongEdit Scope, const std::function<void()>& Change) {
+bool TSongUndo::Edit(const QString& Text, cSongEdit Scope, const std::function<void()>& Change, int MergeKey) {
     Scope.Capture();
     Change();
     Scope.Finish();
     if (!Scope.Changed()) return false;
-    UndoStack->push(new TSongEditCommand(Text, std::move(Scope), *this));
+    UndoStack->push(new TSongEditCommand(Text, std::move(Scope), *this, MergeKey));
     return true;
 }
 
@@ -130,5 +143,5 @@ void TSongUndo::SetSaved() { UndoStack->setClean(); }
 void TSongUndo::Clear() { UndoStack->clear(); }
 
 void TSongUndo::ForgetSaved() {
-    if (UndoStack->isClean()) UndoStack->resetClean();
+    UndoStack->resetClean();
 }

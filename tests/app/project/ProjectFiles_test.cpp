@@ -71,16 +71,15 @@ TEST(ProjectFiles, TheRecoveryCopyNeverTouchesTheUsersFileOrTitle) {
     auto song = std::make_unique<cSequencer>();
     song->SetBPM(97);
     song->FileName = (dir / "mine.hym").string();
-    brindle::WriteRecoveryFile(*song);
+    const std::string copy = (fs::path(brindle::RecoveryFolder()) / "session.hym").string();
+    brindle::WriteRecoveryFile(*song, copy);
     EXPECT_EQ(song->FileName, (dir / "mine.hym").string());
     EXPECT_FALSE(fs::exists(dir / "mine.hym"));
-    ASSERT_TRUE(brindle::RecoveryFileExists());
-    EXPECT_EQ(fs::path(brindle::RecoveryPath()).parent_path().parent_path(), dir / "data");
+    ASSERT_TRUE(fs::exists(copy));
+    EXPECT_EQ(fs::path(brindle::RecoveryFolder()).parent_path().parent_path(), dir / "data");
     auto back = std::make_unique<cSequencer>();
-    back->LoadFile(brindle::RecoveryPath());
+    back->LoadFile(copy);
     EXPECT_EQ(back->BPM.load(), 97.0f);
-    brindle::RemoveRecoveryFile();
-    EXPECT_FALSE(brindle::RecoveryFileExists());
 }
 
 } // namespace

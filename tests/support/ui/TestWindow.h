@@ -10,19 +10,26 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace brindle::test {
 
+// Recovery copies of earlier tests would be offered to the next window.
+inline void ClearRecovery() {
+    std::error_code ec;
+    std::filesystem::remove_all(RecoveryFolder(), ec);
+}
+
 inline std::unique_ptr<TMainForm> OpenTestWindow(cApp& App, std::vector<std::string> Args = {"brindle"}) {
-    RemoveRecoveryFile();
+    ClearRecovery();
     SetCommandLine(std::move(Args));
     auto form = std::make_unique<TMainForm>(App);
-    form->AskOpenRecovery = [](const std::string&) { return false; };
-    form->AskSaveChanges = [](const std::string&) { return TMainForm::TSaveAnswer::Discard; };
-    form->ShowMessage = [](const std::string&) {};
+    form->Document().AskRecovery = [](const std::string&) { return TSongDocument::TRecoveryAnswer::Keep; };
+    form->Document().AskSaveChanges = [](const std::string&) { return TSongDocument::TSaveAnswer::Discard; };
+    form->Document().ShowMessage = [](const std::string&) {};
     form->show();
     form->activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -33,7 +40,7 @@ inline std::unique_ptr<TMainForm> OpenTestWindow(cApp& App, std::vector<std::str
 inline void CloseTestWindow(std::unique_ptr<TMainForm>& Form) {
     if (Form) Form->Terminate();
     Form.reset();
-    RemoveRecoveryFile();
+    ClearRecovery();
     SetCommandLine(std::vector<std::string>{"brindle"});
 }
 

@@ -1,6 +1,7 @@
 // The master effects panel on the Output page: captions, defaults, values reaching the live nodes
 // at once, check boxes rebuilding the chain while the song plays, and values kept across open/save.
 #include "app/App.h"
+#include "app/LiveOutput.h"
 #include "app/MasterEffects.h"
 #include "app/ProjectFiles.h"
 #include "app/SongEngine.h"
@@ -8,6 +9,7 @@
 #include "song/Sequencer.h"
 #include "support/TempDir.h"
 #include "support/ui/Eventually.h"
+#include "support/ui/TestWindow.h"
 #include "ui/MainForm.h"
 #include "ui/editors/EffectsPanel.h"
 
@@ -46,11 +48,11 @@ class EffectsPanelInWindow : public ::testing::Test {
 
     void SetUp() override {
         brindle::SetCommandLine(std::vector<std::string>{"brindle"});
-        brindle::RemoveRecoveryFile();
+        brindle::test::ClearRecovery();
         form = std::make_unique<TMainForm>(app);
         // A recovery question would wait for a click.
-        form->AskOpenRecovery = [](const std::string&) { return false; };
-        form->AskSaveChanges = [](const std::string&) { return TMainForm::TSaveAnswer::Discard; };
+        form->Document().AskRecovery = [](const std::string&) { return TSongDocument::TRecoveryAnswer::Keep; };
+        form->Document().AskSaveChanges = [](const std::string&) { return TSongDocument::TSaveAnswer::Discard; };
         form->show();
         form->FirstActivation();
         form->ShowPage(TMainForm::OutputPage);
@@ -58,7 +60,7 @@ class EffectsPanelInWindow : public ::testing::Test {
     }
     void TearDown() override {
         form->Terminate();
-        brindle::RemoveRecoveryFile();
+        brindle::test::ClearRecovery();
     }
     TMasterEffects& fx() { return form->Engine().Effects(); }
 };

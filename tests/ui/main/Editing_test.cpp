@@ -2,17 +2,21 @@
 // there solos instead of saving, and every edit — cells, effects, tempo — undoes and redoes from
 // the Edit menu's keys, with the modified flag following the saved state.
 #include "app/App.h"
+#include "app/LiveOutput.h"
 #include "app/MasterEffects.h"
 #include "app/ProjectFiles.h"
 #include "app/SongEngine.h"
 #include "base/AppInfo.h"
 #include "song/Sequencer.h"
 #include "support/TempDir.h"
+#include "support/Tones.h"
 #include "support/ui/Eventually.h"
 #include "support/ui/TestWindow.h"
 #include "ui/MainForm.h"
+#include "ui/InstrumentCommands.h"
 #include "ui/dialogs/ExportForm.h"
 #include "ui/editors/EffectsPanel.h"
+#include "ui/editors/InstrumentPanel.h"
 #include "ui/editors/OrderEditor.h"
 #include "ui/editors/OrderGrid.h"
 #include "ui/editors/PatternEditor.h"
@@ -55,7 +59,7 @@ class Editing : public ::testing::Test {
             song->PatternAt(1).Cells[0][r] = {1, 0};
         song->SaveFile((dir / "song.hym").string());
         form = OpenTestWindow(app, {"brindle", (dir / "song.hym").string()});
-        form->AskSaveFileName = [this] {
+        form->Document().AskSaveFileName = [this] {
             ++saveAsked;
             return std::string();
         };
@@ -69,6 +73,63 @@ class Editing : public ::testing::Test {
         QTest::keyClick(target, Qt::Key(Key), Mods);
     }
 };
+
+// Every change of the song is a step of the history, instruments too: the mark, the prompts and
+// undo agree with what the song holds.
+TEST_F(Editing, InstrumentEditsAreStepsAndTheModifiedMarkFollowsTheHistory) {
+    WriteSoundFile(dir / "kick.wav", ConstantTone(1000, 4410, 2), 44100, 2);
+    auto& ins = form->Song().InstrumentAt(1);
+    // A sample set, then New with Discard, then a note: the note is unsaved work.
+    form->Instruments->AssignFiles(0, {(dir / "kick.wav").string()});
+    EXPECT_TRUE(form->isWindowModified());
+    ASSERT_TRUE(form->New());
+    EXPECT_FALSE(form->isWindowModified());
+    key(Qt::Key_F3);
+    form->PatternEditor->EnterNote(0);
+    EXPECT_TRUE(form->UndoAction->isEnabled());
+    EXPECT_TRUE(form->isWindowModified());
+    EXPECT_TRUE(form->windowTitle().contains("[*]"));
+    int asked = 0;
+    form->Document().AskSaveChanges = [&](const std::string&) {
+        ++asked;
+        return TSongDocument::TSaveAnswer::Cancel;
+    };
+    EXPECT_FALSE(form->close());
+    EXPECT_EQ(asked, 1);
+
+    // A cell deleted, then a volume dragged in several moves, then undo: one step takes the
+    // volume back and the deleted cell still counts as unsaved.
+    form->Document().AskSaveChanges = [](const std::string&) { return TSongDocument::TSaveAnswer::Discard; };
+    ASSERT_TRUE(form->OpenFile((dir / "song.hym").string()));
+    form->Instruments->AssignFiles(0, {(dir / "kick.wav").string()});
+    ASSERT_TRUE(form->Save());
+    key(Qt::Key_F3);
+    grid()->SetCursor(0, 0);
+    key(Qt::Key_Delete);
+    ASSERT_EQ(cell(0, 0).ins, 0);
+    form->ShowPage(TMainForm::InstrumentPage);
+    for (int position : {900, 700, 500}) form->InstrumentPanel->VolumeScroll->setValue(position);
+    EXPECT_FLOAT_EQ(ins.LoadVolume(), 0.5f);
+    const int steps = form->Undo->Stack()->count();
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FLOAT_EQ(ins.LoadVolume(), 1.0f);
+    EXPECT_EQ(form->InstrumentPanel->VolumeScroll->value(), 1000);
+    EXPECT_EQ(cell(0, 0).ins, 0);
+    EXPECT_TRUE(form->isWindowModified());
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(cell(0, 0).ins, 1);
+    EXPECT_FALSE(form->isWindowModified());
+    EXPECT_EQ(steps, form->Undo->Stack()->count());
+
+    // Clearing and fitting a slot are steps too; undo brings the file back into the cache.
+    form->Instruments->Clear();
+    EXPECT_FALSE(ins.HasFile());
+    EXPECT_TRUE(form->isWindowModified());
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(ins.GetFileName(), (dir / "kick.wav").string());
+    EXPECT_TRUE(form->Engine().Mixer().GetSampleCache()->Contains(ins.GetFileName()));
+    EXPECT_FALSE(form->isWindowModified());
+}
 
 TEST_F(Editing, F3AndThePatternTabPutTheFocusOnTheGrid) {
     key(Qt::Key_F3);

@@ -1,6 +1,7 @@
 // The main window driven as a user would: start-up with a module, transport keys on each page,
 // record mode, the project commands and their prompts, recovery after a crash, errors in handlers.
 #include "app/App.h"
+#include "app/LiveOutput.h"
 #include "app/AudioSettings.h"
 #include "app/ProjectFiles.h"
 #include "app/SongEngine.h"
@@ -11,7 +12,10 @@
 #include "support/TempDir.h"
 #include "support/Tones.h"
 #include "support/ui/Eventually.h"
+#include "support/ui/TestWindow.h"
 #include "ui/MainForm.h"
+#include "ui/document/RecoverySession.h"
+#include "ui/views/RecentFiles.h"
 #include "ui/dialogs/SettingsForm.h"
 #include "ui/views/Log.h"
 #include "ui/views/NortonPanel.h"
@@ -30,6 +34,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 
 namespace fs = std::filesystem;
@@ -43,17 +48,20 @@ class MainWindow : public ::testing::Test {
     cApp app;
     std::unique_ptr<TMainForm> form;
     int asked = 0;
-    TMainForm::TSaveAnswer answer = TMainForm::TSaveAnswer::Cancel;
+    TSongDocument::TSaveAnswer answer = TSongDocument::TSaveAnswer::Cancel;
     std::string saveName;
+    std::function<TSongDocument::TRecoveryAnswer(const std::string&)> recover = [](const std::string&) {
+        return TSongDocument::TRecoveryAnswer::Open;
+    };
 
     void SetUp() override {
-        brindle::RemoveRecoveryFile();
+        brindle::test::ClearRecovery();
         start({"brindle"});
     }
     void TearDown() override {
         if (form) form->Terminate();
         form.reset();
-        brindle::RemoveRecoveryFile();
+        brindle::test::ClearRecovery();
         brindle::SetCommandLine(std::vector<std::string>{"brindle"});
     }
     void start(std::vector<std::string> args) {
@@ -61,14 +69,14 @@ class MainWindow : public ::testing::Test {
         form.reset();
         brindle::SetCommandLine(std::move(args));
         form = std::make_unique<TMainForm>(app);
-        form->AskSaveChanges = [this](const std::string&) {
+        form->Document().AskSaveChanges = [this](const std::string&) {
             ++asked;
             return answer;
         };
-        form->AskSaveFileName = [this] { return saveName; };
-        form->AskOpenFileName = [this] { return (dir / "song.hym").string(); };
-        form->AskOpenRecovery = [](const std::string&) { return true; };
-        form->ShowMessage = [](const std::string&) {};
+        form->Document().AskSaveFileName = [this] { return saveName; };
+        form->Document().AskOpenFileName = [this] { return (dir / "song.hym").string(); };
+        form->Document().AskRecovery = [this](const std::string& Info) { return recover(Info); };
+        form->Document().ShowMessage = [](const std::string&) {};
         form->show();
         form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -87,6 +95,18 @@ class MainWindow : public ::testing::Test {
         return (dir / name).string();
     }
     std::string logText() const { return form->ApLog->toPlainText().toStdString(); }
+    static std::unique_ptr<cSequencer> cSequencerLoaded(const std::string& Path) {
+        auto song = std::make_unique<cSequencer>();
+        song->LoadFile(Path);
+        return song;
+    }
+    static std::vector<fs::path> recoveryCopies() {
+        std::vector<fs::path> found;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(brindle::RecoveryFolder(), ec))
+            if (entry.path().extension() == ".hym") found.push_back(entry.path());
+        return found;
+    }
     void edit() { form->BPMSpin->setValue(form->BPMSpin->value() + 1); }
 };
 
@@ -229,7 +249,7 @@ TEST_F(MainWindow, UnsavedChangesAreNeverLostWithoutAsking) {
     edit();
     const int bpm = form->BPMSpin->value();
     // Cancel keeps everything, for New, Open and closing alike.
-    answer = TMainForm::TSaveAnswer::Cancel;
+    answer = TSongDocument::TSaveAnswer::Cancel;
     EXPECT_FALSE(form->New());
     EXPECT_FALSE(form->Open());
     EXPECT_FALSE(form->close());
@@ -237,7 +257,7 @@ TEST_F(MainWindow, UnsavedChangesAreNeverLostWithoutAsking) {
     EXPECT_EQ(asked, 3);
     EXPECT_EQ(int(form->Song().BPM.load()), bpm);
     // Save saves first (asking for a name), then the song is replaced.
-    answer = TMainForm::TSaveAnswer::Save;
+    answer = TSongDocument::TSaveAnswer::Save;
     saveName = (dir / "kept.hym").string();
     EXPECT_TRUE(form->Open());
     EXPECT_EQ(form->Song().FileName, (dir / "song.hym").string());
@@ -247,53 +267,109 @@ TEST_F(MainWindow, UnsavedChangesAreNeverLostWithoutAsking) {
     EXPECT_EQ(int(kept->BPM.load()), bpm);
     // Discard drops the edit.
     edit();
-    answer = TMainForm::TSaveAnswer::Discard;
+    answer = TSongDocument::TSaveAnswer::Discard;
     EXPECT_TRUE(form->close());
     EXPECT_EQ(asked, 5);
 }
 
-TEST_F(MainWindow, UnsavedWorkComesBackAfterACrash) {
+// Each window keeps its own recovery copy: a second window never takes a live one, a crashed
+// window's copy is offered at the next start (with a module named too) under the song's own
+// name, and saving or a clean exit removes only the window's own copy.
+TEST_F(MainWindow, UnsavedWorkComesBackAfterACrashAndBelongsToItsWindow) {
+    const auto path = writeSong("song.hym", 90);
+    const auto other = writeSong("other.hym", 100);
+    ASSERT_TRUE(form->OpenFile(path));
     edit();
     edit();
     const int bpm = form->BPMSpin->value();
-    form->WriteRecovery(); // the recovery timer's tick
-    ASSERT_TRUE(brindle::RecoveryFileExists());
-    // A crash: the window never closes. It is left behind hidden and still, since the
-    // application object it points to ends with this test.
-    for (QTimer* timer : {form->PositionUpdateTimer, form->ASTmr, form->RecoveryTmr})
-        timer->stop();
+    form->Document().WriteRecovery(); // the recovery timer's tick
+    const std::string copy = form->Document().Recovery().CopyPath();
+    ASSERT_TRUE(fs::exists(copy));
+
+    // A second window while the first runs: nothing to offer; its clean exit leaves the copy.
+    {
+        cApp secondApp;
+        TMainForm second(secondApp);
+        int offered = 0;
+        second.Document().AskRecovery = [&](const std::string&) {
+            ++offered;
+            return TSongDocument::TRecoveryAnswer::Discard;
+        };
+        second.show();
+        second.FirstActivation();
+        EXPECT_EQ(offered, 0);
+        EXPECT_TRUE(second.close());
+    }
+    EXPECT_TRUE(fs::exists(copy));
+
+    // A crash: the window never closes and its lock dies with it. It is left behind hidden and
+    // still, since the application object it points to ends with this test.
+    for (QTimer* timer : {form->PositionUpdateTimer, form->ASTmr, form->RecoveryTmr}) timer->stop();
     form->hide();
+    fs::remove(fs::path(copy).replace_extension(".lock"));
     form.release();
+
+    // Keep for later leaves it; the next start, with a module named, offers it again.
+    std::vector<std::string> questions;
+    auto recovery = TSongDocument::TRecoveryAnswer::Keep;
+    auto ask = [&](const std::string& Info) {
+        questions.push_back(Info);
+        return recovery;
+    };
+    recover = ask;
     start({"brindle"});
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_TRUE(questions[0].starts_with("Unsaved changes to song.hym from ")) << questions[0];
+    EXPECT_FALSE(form->isWindowModified());
+    recovery = TSongDocument::TRecoveryAnswer::Open;
+    start({"brindle", other});
+    ASSERT_EQ(questions.size(), 2u);
+    EXPECT_EQ(form->Song().FileName, path);
     EXPECT_EQ(form->BPMSpin->value(), bpm);
-    EXPECT_TRUE(form->Song().FileName.empty());
     EXPECT_TRUE(form->isWindowModified());
+    EXPECT_EQ(form->windowTitle(), "song.hym[*] - Quillon Brindle");
     EXPECT_NE(logText().find("Recovered"), std::string::npos);
-    // A clean exit after saving leaves nothing to recover.
-    saveName = (dir / "rescued.hym").string();
-    answer = TMainForm::TSaveAnswer::Save;
-    EXPECT_TRUE(form->close());
-    EXPECT_FALSE(brindle::RecoveryFileExists());
-    EXPECT_TRUE(fs::exists(saveName));
+    EXPECT_FALSE(fs::exists(copy));
+    EXPECT_EQ(form->RecentFilesMan->GetList().Item(0), other); // a recovered copy is no recent file
+    // Saving over the song's own file asks first; then nothing is left to recover.
+    int replaceAsked = 0;
+    form->Document().AskReplaceFile = [&](const std::string&) { return ++replaceAsked == 2; };
+    EXPECT_FALSE(form->Save());
+    EXPECT_TRUE(form->Save());
+    EXPECT_EQ(replaceAsked, 2);
+    EXPECT_FALSE(form->isWindowModified());
+    EXPECT_EQ(int(cSequencerLoaded(path)->BPM.load()), bpm);
+    EXPECT_TRUE(recoveryCopies().empty());
+    // A discarded copy is gone for good.
+    edit();
+    form->Document().WriteRecovery();
+    fs::remove(fs::path(form->Document().Recovery().CopyPath()).replace_extension(".lock"));
+    recovery = TSongDocument::TRecoveryAnswer::Discard;
+    auto probe = std::make_unique<TRecoverySession>();
+    ASSERT_EQ(probe->ClaimOrphans().size(), 1u);
+    probe.reset();
+    start({"brindle"});
+    EXPECT_EQ(questions.size(), 3u);
+    EXPECT_TRUE(recoveryCopies().empty());
 }
 
 TEST_F(MainWindow, AutosaveNeverAsksForANameAndNeverWritesOverTheUsersFile) {
     int dialogs = 0;
-    form->AskSaveFileName = [&] {
+    form->Document().AskSaveFileName = [&] {
         ++dialogs;
         return std::string();
     };
     edit();
-    form->Autosave();
+    form->Document().Autosave();
     EXPECT_EQ(dialogs, 0);
-    EXPECT_TRUE(brindle::RecoveryFileExists());
+    EXPECT_EQ(recoveryCopies().size(), 1u);
     EXPECT_NE(logText().find("Autosave..."), std::string::npos);
     // A titled song is saved where it is.
     const auto path = writeSong("song.hym");
-    answer = TMainForm::TSaveAnswer::Discard;
+    answer = TSongDocument::TSaveAnswer::Discard;
     ASSERT_TRUE(form->OpenFile(path));
     edit();
-    form->Autosave();
+    form->Document().Autosave();
     auto saved = std::make_unique<cSequencer>();
     saved->LoadFile(path);
     EXPECT_EQ(int(saved->BPM.load()), form->BPMSpin->value());
@@ -308,7 +384,7 @@ TEST_F(MainWindow, OpeningABrokenModuleKeepsTheSongAndSaysWhy) {
     EXPECT_EQ(form->Song().FileName, path);
     EXPECT_EQ(form->BPMSpin->value(), 140);
     std::vector<std::string> boxes;
-    form->ShowMessage = [&](const std::string& Text) { boxes.push_back(Text); };
+    form->Document().ShowMessage = [&](const std::string& Text) { boxes.push_back(Text); };
     EXPECT_FALSE(form->OpenFile((dir / "nothing.hym").string()));
     EXPECT_NE(logText().find("XML Load: file doesn't exist"), std::string::npos);
     EXPECT_EQ(boxes, std::vector<std::string>{"XML Load: file doesn't exist"});
