@@ -14,6 +14,7 @@
 #include "song/Sequencer.h"
 #include "support/Spawn.h"
 #include "ui/MainForm.h"
+#include "ui/document/AudioSession.h"
 #include "ui/editors/EffectsPanel.h"
 #include "ui/editors/PatternEditor.h"
 #include "ui/editors/PatternGrid.h"

@@ -11,6 +11,7 @@
 #include "ui/Application.h"
 #include "ui/InstrumentCommands.h"
 #include "ui/dialogs/AboutBox.h"
+#include "ui/dialogs/DocumentPrompts.h"
 #include "ui/dialogs/ExportForm.h"
 #include "ui/dialogs/FormTrace.h"
 #include "ui/dialogs/SampleCutForm.h"
@@ -30,6 +31,7 @@
 #include "ui/input/MidiInput.h"
 #include "ui/input/WindowKeys.h"
 #include "ui/views/AudioView.h"
+#include "ui/views/HeaderBar.h"
 #include "ui/views/Log.h"
 #include "ui/views/NortonPanel.h"
 #include "ui/views/PianoKeys.h"
@@ -38,15 +40,15 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFileDialog>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
 #include <QUndoStack>
@@ -59,7 +61,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const ModuleFilter = "HYM - Halyard Module (*.hym);;Any file (*)";
 constexpr const char* InsFolderKey = "Halyard\\InsFolder";
 constexpr const char* OldInsFolderKey = "Brindle\\InsFolder";
 
@@ -104,7 +105,7 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
     Instruments->Connect();
     ConnectDocument();
     ConnectTransport();
-    AskUser();
+    brindle::ui::InstallDocumentPrompts(*Doc, *this);
     setAcceptDrops(true);
     if (auto* app = TApplication::Instance()) app->OnException = [this](const std::string& Text) { Log(Text); };
 
@@ -130,39 +131,14 @@ TMainForm::~TMainForm() {
 }
 
 QWidget* TMainForm::BuildHeader() {
-    auto* header = new QWidget;
-    auto* row = new QHBoxLayout(header);
-    row->setContentsMargins(0, 0, 0, 0);
-    auto* title = new QLabel("Quillon Brindle");
-    QFont font = title->font();
-    font.setPointSize(font.pointSize() + 6);
-    font.setBold(true);
-    title->setFont(font);
-    row->addWidget(title);
-    PlayButton = new QPushButton("|>  Play");
-    PlayButton->setObjectName("PlayButton");
-    StopButton = new QPushButton("[  ]  Stop");
-    StopButton->setObjectName("StopButton");
-    // Space toggles play window-wide; the buttons must not eat it.
-    PlayButton->setFocusPolicy(Qt::NoFocus);
-    StopButton->setFocusPolicy(Qt::NoFocus);
+    auto* header = new THeaderBar;
+    PlayButton = header->PlayButton;
+    StopButton = header->StopButton;
+    BPMSpin = header->BPMSpin;
+    ApLog = header->ApLog;
     connect(PlayButton, &QPushButton::clicked, this, &TMainForm::Play);
     connect(StopButton, &QPushButton::clicked, this, &TMainForm::Stop);
-    row->addWidget(PlayButton);
-    row->addWidget(StopButton);
-    row->addWidget(new QLabel("BPM:"));
-    BPMSpin = new QSpinBox;
-    BPMSpin->setObjectName("BPMSpin");
-    BPMSpin->setRange(1, 500);
-    BPMSpin->setValue(120);
-    // A tempo takes effect when typed to the end, not at every digit.
-    BPMSpin->setKeyboardTracking(false);
     connect(BPMSpin, &QSpinBox::valueChanged, this, [this](int Value) { Doc->SetTempo(float(Value)); });
-    row->addWidget(BPMSpin);
-    ApLog = new TLog;
-    ApLog->setObjectName("ApLog");
-    ApLog->setMaximumHeight(64);
-    row->addWidget(ApLog, 1);
     return header;
 }
 
@@ -280,49 +256,6 @@ void TMainForm::BuildBrowser() {
     InsPick->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(InsPick, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& At) { InsPickPopup->exec(InsPick->viewport()->mapToGlobal(At)); });
-}
-
-void TMainForm::AskUser() {
-    Doc->AskOpenFileName = [this] {
-        // The current song's folder, else the folder last used, else the user's music.
-        std::string folder = Doc->FileName().empty() ? TRegString("SongFolder", "").Get()
-                                                     : fs::path(Doc->FileName()).parent_path().string();
-        const QString path = QFileDialog::getOpenFileName(this, "Open", QString::fromStdString(folder), ModuleFilter);
-        if (!path.isEmpty()) TRegString("SongFolder", "").Set(fs::path(path.toStdString()).parent_path().string());
-        return path.toStdString();
-    };
-    Doc->AskSaveFileName = [this] {
-        QFileDialog dialog(this, "Save as", QString::fromStdString(Doc->FileName()), "HYM (Halyard Module) (*.hym)");
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix("hym");
-        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0).toStdString() : std::string();
-    };
-    Doc->AskSaveChanges = [this](const std::string& Name) {
-        const auto answer = QMessageBox::question(this, windowTitle(), QString::fromStdString("Save changes to " + Name + "?"),
-                                                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
-                                                  QMessageBox::Save);
-        return answer == QMessageBox::Save      ? TSongDocument::TSaveAnswer::Save
-               : answer == QMessageBox::Discard ? TSongDocument::TSaveAnswer::Discard
-                                                : TSongDocument::TSaveAnswer::Cancel;
-    };
-    Doc->AskReplaceFile = [this](const std::string& Path) {
-        const std::string text = Path + " may have changed since this work was kept. Replace it?";
-        return QMessageBox::question(this, windowTitle(), QString::fromStdString(text)) == QMessageBox::Yes;
-    };
-    Doc->AskRecovery = [this](const std::string& Info) {
-        QMessageBox box(QMessageBox::Question, windowTitle(), QString::fromStdString(Info), QMessageBox::NoButton, this);
-        auto* open = box.addButton("Open", QMessageBox::AcceptRole);
-        auto* discard = box.addButton("Discard", QMessageBox::DestructiveRole);
-        box.addButton("Keep for later", QMessageBox::RejectRole);
-        box.setDefaultButton(open);
-        box.exec();
-        return box.clickedButton() == open      ? TSongDocument::TRecoveryAnswer::Open
-               : box.clickedButton() == discard ? TSongDocument::TRecoveryAnswer::Discard
-                                                : TSongDocument::TRecoveryAnswer::Keep;
-    };
-    Doc->ShowMessage = [this](const std::string& Text) {
-        QMessageBox::information(this, windowTitle(), QString::fromStdString(Text));
-    };
 }
 
 void TMainForm::ConnectDocument() {
@@ -508,6 +441,11 @@ void TMainForm::FirstActivation() {
     RunStartSwitches();
     if (const std::string insFolder = (fs::path(exeFolder()) / "Instruments").string(); fs::is_directory(insFolder, ec))
         InsFolder = insFolder;
+    // A fresh profile starts in the user's music, not at the file system's root.
+    if (InsFolder.empty()) {
+        const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+        InsFolder = fs::is_directory(music.toStdString(), ec) ? music.toStdString() : QDir::homePath().toStdString();
+    }
     // Listing the folder it already shows would move the cursor off the selected instrument's file.
     if (!InsFolder.empty() && InsFolder != InsPick->GetDir() && fs::is_directory(InsFolder, ec)) InsPick->SetDir(InsFolder);
 }

@@ -36,6 +36,8 @@ TSongDocument::TSongDocument(cApp& App, QObject* Parent)
     : QObject(Parent), App(App), Seq(std::make_unique<cSequencer>()), History(new TSongUndo(this)),
       RecoveryCopy(std::make_unique<TRecoverySession>()), NotesTimer(new QTimer(this)) {
     Seq->Init();
+    // A new song starts with the panel's default effects, as New gives them.
+    Seq->Effects = TEffectSettings{};
     SongEngine = std::make_unique<brindle::SongEngine>(*Seq, true);
     App.seq = Seq.get();
     App.Engine = SongEngine.get();
