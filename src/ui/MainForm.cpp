@@ -32,6 +32,9 @@
 #include "ui/input/WindowKeys.h"
 #include "ui/views/AudioView.h"
 #include "ui/views/HeaderBar.h"
+#include "ui/views/StatusLine.h"
+#include "ui/views/Theme.h"
+#include "ui/editors/OrderGrid.h"
 #include "ui/views/Log.h"
 #include "ui/views/NortonPanel.h"
 #include "ui/views/PianoKeys.h"
@@ -73,6 +76,7 @@ std::string exeFolder() {
 TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App) {
     setObjectName("MainForm");
     resize(1000, 640);
+    if (brindle::ui::StoredTheme() != brindle::ui::CurrentTheme()) brindle::ui::ApplyTheme(brindle::ui::StoredTheme());
     Doc = std::make_unique<TSongDocument>(Tolm, this);
     Undo = &Doc->Undo();
     AudioOut = std::make_unique<TAudioSession>(*Engine().Output(), this);
@@ -93,7 +97,10 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
     pag->setFocus();
     layout->addWidget(Splitter, 1);
     setCentralWidget(central);
+    Status = new TStatusLine;
+    setStatusBar(Status);
     BuildMenu();
+    if (const double zoom = brindle::ui::StoredGridZoom(); zoom != 1.0) SetGridZoom(zoom);
     BuildDialogs();
     BuildBrowser();
     BuildLiveNotes();
@@ -304,11 +311,13 @@ void TMainForm::ConnectTransport() {
     });
     // What the other pages show of the playing song follows every tick.
     connect(PositionUpdateTimer, &QTimer::timeout, this, [this, tick = 0]() mutable {
+        ++tick;
+        if (tick % 5 == 0) Status->Update(Song(), Engine().Mixer(), AudioOut->Output().GetSpeakers(), GetRecording());
+        // The output's timing is a developer's concern: it goes to the trace window.
+        if (tick % 500 == 0 && brindle::ui::TraceActive()) brindle::ui::Trace("Output: " + AudioOut->StatsSummary());
         if (CurrentPage() == OrderPage) OrderEditor->CurOrderChanged();
         if (CurrentPage() == InstrumentPage) InstrumentPanel->ShowVoice(Engine().Mixer());
-        if (CurrentPage() != OutputPage) return;
-        OutputPanel->UpdateMusicEvents(Engine().Mixer());
-        if (++tick % 50 == 0) OutputPanel->SetStats(AudioOut->StatsSummary());
+        if (CurrentPage() == OutputPage) OutputPanel->UpdateMusicEvents(Engine().Mixer());
     });
 }
 
@@ -332,6 +341,12 @@ void TMainForm::InstrumentChanged(int Instrument) {
         Instruments->ActInsChange();
     else
         InsGrid->Refresh();
+}
+
+void TMainForm::SetGridZoom(double Zoom) {
+    PatternEditor->PatGrid->SetZoom(Zoom);
+    OrderEditor->ordgrid->SetZoom(PatternEditor->PatGrid->Zoom());
+    brindle::ui::StoreGridZoom(PatternEditor->PatGrid->Zoom());
 }
 
 void TMainForm::ShowPage(TPage Page) {

@@ -41,6 +41,7 @@ class TRecentFiles;
 class TSampleCutForm;
 class TSettingsForm;
 class TSongUndo;
+class TStatusLine;
 class TTransport;
 class TWindowKeys;
 class cApp;
@@ -82,6 +83,8 @@ class TMainForm : public QMainWindow {
     void TogglePlay();
 
     void ShowPage(TPage Page);
+    // The pattern and order grids' zoom (kept in the settings).
+    void SetGridZoom(double Zoom);
     TPage CurrentPage() const;
     void Log(const std::string& Text);
 
@@ -107,6 +110,8 @@ class TMainForm : public QMainWindow {
     QPushButton* RecordBtn = nullptr;
     QSpinBox* BPMSpin = nullptr;
     TOutputPage* OutputPanel = nullptr;
+    // Where the song is, the voices sounding, the output's load and record mode.
+    TStatusLine* Status = nullptr;
     TEffectsPanel* EffectsPanel = nullptr;
     QPlainTextEdit* MusicEventsMemo = nullptr;
     TOrderEditor* OrderEditor = nullptr;

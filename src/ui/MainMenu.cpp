@@ -8,8 +8,12 @@
 #include "ui/editors/SongUndo.h"
 #include "ui/input/LiveNotes.h"
 #include "ui/input/MidiInput.h"
+#include "ui/editors/PatternEditor.h"
+#include "ui/editors/PatternGrid.h"
+#include "ui/views/Theme.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QMenuBar>
 
 void TMainForm::BuildMenu() {
@@ -46,6 +50,26 @@ void TMainForm::BuildMenu() {
     view->addAction("Pattern", QKeySequence(Qt::Key_F3), this, [this] { ShowPage(PatternPage); });
     view->addAction("Instrument", QKeySequence(Qt::Key_F4), this, [this] { ShowPage(InstrumentPage); });
     view->addAction("Mixer", QKeySequence(Qt::Key_F5), this, [this] { ShowPage(OutputPage); });
+    view->addSeparator();
+    auto* themes = view->addMenu("Theme");
+    themes->setObjectName("ThemeMenu");
+    auto* themeGroup = new QActionGroup(themes);
+    for (auto theme : {brindle::ui::Theme::Light, brindle::ui::Theme::Dark, brindle::ui::Theme::System}) {
+        auto* item = themes->addAction(brindle::ui::ThemeName(theme), this, [this, theme] {
+            brindle::ui::ApplyTheme(theme);
+            PatternEditor->Refresh();
+        });
+        item->setCheckable(true);
+        item->setChecked(theme == brindle::ui::CurrentTheme());
+        themeGroup->addAction(item);
+    }
+    auto* zoomIn = view->addAction("Zoom In", this, [this] { SetGridZoom(PatternEditor->PatGrid->Zoom() * 1.25); });
+    zoomIn->setShortcuts({QKeySequence::ZoomIn, QKeySequence("Ctrl+=")});
+    zoomIn->setObjectName("ZoomInAction");
+    auto* zoomOut = view->addAction("Zoom Out", this, [this] { SetGridZoom(PatternEditor->PatGrid->Zoom() / 1.25); });
+    zoomOut->setShortcuts({QKeySequence::ZoomOut, QKeySequence("Ctrl+-")});
+    zoomOut->setObjectName("ZoomOutAction");
+    view->addAction("Actual Size", QKeySequence("Ctrl+0"), this, [this] { SetGridZoom(1.0); })->setObjectName("ZoomResetAction");
 
     auto* tools = menuBar()->addMenu("T&ools");
     MidiMenu = tools->addMenu("MIDI Inputs");

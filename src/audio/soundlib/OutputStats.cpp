@@ -14,7 +14,13 @@ void OutputStats::Record(std::int64_t computeNs, std::int64_t blockNs, bool miss
     if (missed) MissCount.fetch_add(1, std::memory_order_relaxed);
     if (computeNs > MaxNs.load(std::memory_order_relaxed)) MaxNs.store(computeNs, std::memory_order_relaxed);
     LastBlockNs.store(blockNs, std::memory_order_relaxed);
+    if (blockNs > 0) {
+        const std::int64_t ppm = computeNs * 1'000'000 / blockNs;
+        if (ppm > PeakLoadPpm.load(std::memory_order_relaxed)) PeakLoadPpm.store(ppm, std::memory_order_relaxed);
+    }
 }
+
+double OutputStats::TakePeakLoad() const { return double(PeakLoadPpm.exchange(0, std::memory_order_relaxed)) / 1e6; }
 
 void OutputStats::Reset() {
     for (std::size_t i = 0; i < BinCount; ++i) Bins[i].store(0, std::memory_order_relaxed);
@@ -22,6 +28,7 @@ void OutputStats::Reset() {
     MissCount = 0;
     MaxNs = 0;
     LastBlockNs = 0;
+    PeakLoadPpm = 0;
 }
 
 double OutputStats::PercentileMs(double fraction) const {

@@ -25,6 +25,9 @@ public:
     double BlockMs() const;
     // "callbacks=N misses=M p50_ms=A p99_ms=B max_ms=C block_ms=D"
     std::string Summary() const;
+    // The largest share of a block's playing time spent computing one since the last call
+    // (0.25: a quarter of the budget), for a load meter.
+    double TakePeakLoad() const;
 
 private:
     static constexpr std::int64_t BinNs = 1000;      // 1 µs resolution
@@ -35,6 +38,7 @@ private:
     std::atomic<std::int64_t> MissCount{0};
     std::atomic<std::int64_t> MaxNs{0};
     std::atomic<std::int64_t> LastBlockNs{0};
+    mutable std::atomic<std::int64_t> PeakLoadPpm{0};
 };
 
 } // namespace brindle::soundlib

@@ -11,6 +11,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 TOrderModel::TOrderModel(const cApp& App, QObject* Parent) : QAbstractTableModel(Parent), App(App) {}
 
@@ -82,6 +83,18 @@ TOrderGrid::TOrderGrid(const cApp& App, QWidget* Parent) : QTableView(Parent) {
     horizontalHeader()->resizeSection(0, first);
     horizontalHeader()->setStretchLastSection(true);
     setFixedWidth(Width);
+    BaseFont = font();
+}
+
+void TOrderGrid::SetZoom(double Value) {
+    const double zoom = std::clamp(Value, 0.5, 3.0);
+    QFont zoomed = BaseFont;
+    zoomed.setPointSizeF(BaseFont.pointSizeF() * zoom);
+    setFont(zoomed);
+    verticalHeader()->setDefaultSectionSize(int(std::lround(RowHeight * zoom)));
+    const QFontMetrics fm(zoomed);
+    horizontalHeader()->resizeSection(0, std::max({20, fm.horizontalAdvance("100") + 4, fm.horizontalAdvance("-->") + 4}));
+    setFixedWidth(int(std::lround(Width * zoom)));
 }
 
 void TOrderGrid::BindKeys(QAction* Action, std::vector<QKeyCombination> Combinations) {

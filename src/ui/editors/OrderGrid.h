@@ -54,6 +54,8 @@ public:
     void BindKeys(QAction* Action, std::vector<QKeyCombination> Keys);
     // Repaints one row only.
     void UpdateRow(int Row);
+    // Scales the font and rows (0.5 to 3; 1 as designed).
+    void SetZoom(double Value);
 
     // A left click released on a row; a cursor move by key.
     std::function<void(int Row)> OnRowClicked;
@@ -65,6 +67,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* Event) override;
 
 private:
+    QFont BaseFont;
     QAction* Bound(const QKeyEvent* Event) const;
     std::vector<std::pair<QKeyCombination, QAction*>> Keys;
 };

@@ -3,7 +3,6 @@
 #include "audio/mixer/LiveMixer.h"
 #include "ui/editors/EffectsPanel.h"
 
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
@@ -19,9 +18,6 @@ TOutputPage::TOutputPage(QWidget* Parent) : QWidget(Parent) {
     MusicEventsMemo->setObjectName("MusicEventsMemo");
     MusicEventsMemo->setReadOnly(true);
     layout->addWidget(MusicEventsMemo, 1);
-    AudioStats = new QLabel;
-    AudioStats->setObjectName("AudioStats");
-    layout->addWidget(AudioStats);
 }
 
 void TOutputPage::UpdateMusicEvents(const TLiveMixer& Mixer) {
@@ -38,8 +34,4 @@ void TOutputPage::UpdateMusicEvents(const TLiveMixer& Mixer) {
     if (text == LastEvents) return;
     LastEvents = text;
     MusicEventsMemo->setPlainText(QString::fromStdString(text));
-}
-
-void TOutputPage::SetStats(const std::string& Summary) {
-    AudioStats->setText(QString::fromStdString("Output: " + Summary));
 }

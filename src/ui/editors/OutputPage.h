@@ -1,11 +1,10 @@
 #pragma once
-// The "Output" page: the master effects panel, the sounding voices and the output's statistics.
+// The "Output" page: the master effects panel and the sounding voices.
 #include <QWidget>
 
 #include <string>
 #include <vector>
 
-class QLabel;
 class QPlainTextEdit;
 class TEffectsPanel;
 class TLiveMixer;
@@ -18,11 +17,9 @@ class TOutputPage : public QWidget {
 
     TEffectsPanel* EffectsPanel;
     QPlainTextEdit* MusicEventsMemo;
-    QLabel* AudioStats;
 
     // The voices sounding in Mixer, one line each; repainted only when a line changed.
     void UpdateMusicEvents(const TLiveMixer& Mixer);
-    void SetStats(const std::string& Summary);
 
   private:
     std::string LastEvents;

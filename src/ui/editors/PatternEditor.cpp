@@ -31,6 +31,8 @@ TPatternEditor::TPatternEditor(cApp& App, TSongUndo& Undo, QWidget* Parent)
     RecordBtn->setObjectName("RecordBtn");
     RecordBtn->setCheckable(true);
     RecordBtn->setFocusPolicy(Qt::NoFocus);
+    // Recording must be unmistakable: the pressed button turns red.
+    RecordBtn->setStyleSheet("QPushButton:checked { background-color: #d01818; color: white; font-weight: bold; }");
 
     auto* strip = new QHBoxLayout;
     strip->addWidget(new QLabel("#"));

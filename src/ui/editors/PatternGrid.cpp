@@ -1,5 +1,7 @@
 #include "ui/editors/PatternGrid.h"
 
+#include "ui/views/Theme.h"
+
 #include "song/Pattern.h"
 #include "ui/editors/PatternModel.h"
 
@@ -22,13 +24,12 @@ constexpr int ChannelWidth = 65;
 constexpr int RowHeight = 15;
 constexpr int HeaderHeight = 36;
 constexpr int MinRowNumberWidth = 20;
-const QColor LineColour(128, 128, 128);
 
 // The key at the left of the digits on the physical keyboard (X11 and evdev scan code 49).
 constexpr quint32 GraveScanCode = 49;
 
 void drawFocus(QPainter* Painter, const QRect& Rect) {
-    QPen pen(Qt::white, 1, Qt::DotLine);
+    QPen pen(brindle::ui::CurrentGridColours().Focus, 1, Qt::DotLine);
     Painter->setPen(pen);
     Painter->setBrush(Qt::NoBrush);
     Painter->drawRect(Rect.adjusted(0, 0, -1, -1));
@@ -71,6 +72,26 @@ TPatternGrid::TPatternGrid(TPatternModel& Model, QWidget* Parent)
     side->setFixedWidth(std::max(MinRowNumberWidth, fontMetrics().horizontalAdvance("500") + 6));
 
     PatPopup->setObjectName("PatPopup");
+    BaseFont = font();
+}
+
+void TPatternGrid::SetZoom(double Value) {
+    ZoomFactor = std::clamp(Value, 0.5, 3.0);
+    if (BaseFont.pointSizeF() <= 0) BaseFont = font();
+    QFont zoomed = BaseFont;
+    zoomed.setPointSizeF(BaseFont.pointSizeF() * ZoomFactor);
+    setFont(zoomed);
+    horizontalHeader()->setFont(zoomed);
+    verticalHeader()->setFont(zoomed);
+    static_cast<TPatternDelegate*>(itemDelegate())->ClearTexts();
+    auto* top = horizontalHeader();
+    const int width = int(std::lround(ChannelWidth * ZoomFactor));
+    top->setDefaultSectionSize(width);
+    for (int c = 0; c < top->count(); ++c) top->resizeSection(c, width);
+    top->setFixedHeight(int(std::lround(HeaderHeight * ZoomFactor)));
+    verticalHeader()->setDefaultSectionSize(int(std::lround(RowHeight * ZoomFactor)));
+    verticalHeader()->setFixedWidth(std::max(MinRowNumberWidth, QFontMetrics(zoomed).horizontalAdvance("500") + 6));
+    viewport()->update();
 }
 
 int TPatternGrid::CursorRow() const { return std::max(currentIndex().row(), 0); }
@@ -256,13 +277,14 @@ void TPatternDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Opti
 void TPatternDelegate::PaintCell(QPainter* Painter, const QRect& r, int Row, int Channel, bool Selected,
                                  bool Focused) const {
     ++Grid.Painted.Cells;
-    Painter->fillRect(r, Selected ? QColor(Qt::black) : TPatternModel::RowColour(Row));
-    Painter->setPen(LineColour);
+    const auto& colours = brindle::ui::CurrentGridColours();
+    Painter->fillRect(r, Selected ? colours.Selected : TPatternModel::RowColour(Row));
+    Painter->setPen(colours.Line);
     Painter->drawLine(r.topRight(), r.bottomRight());
     if (Focused) drawFocus(Painter, r);
     const cStep cell = LoadStep(Grid.Model().Pattern().Cells[Channel][Row]);
     if (cell.ins == 0) return;
-    Painter->setPen(Selected ? Qt::white : Qt::black);
+    Painter->setPen(Selected ? colours.SelectedText : colours.Text);
     const QStaticText& text = Text(cell);
     // Rows and columns paint in order, so a taller text is covered by the row below; a wider one
     // is clipped, which costs more than the text.
@@ -298,12 +320,13 @@ void TPatternHeader::paintSection(QPainter* Painter, const QRect& Rect, int Logi
     const TPatternModel& model = Grid.Model();
     Painter->save();
     Painter->setClipRect(Rect);
-    Painter->fillRect(Rect, orientation() == Qt::Vertical ? TPatternModel::RowColour(LogicalIndex) : QColor(Qt::white));
+    const auto& colours = brindle::ui::CurrentGridColours();
+    Painter->fillRect(Rect, orientation() == Qt::Vertical ? TPatternModel::RowColour(LogicalIndex) : colours.Header);
     // Fixed cells have lines on both sides.
-    Painter->setPen(LineColour);
+    Painter->setPen(colours.Line);
     Painter->drawLine(Rect.topRight(), Rect.bottomRight());
     Painter->drawLine(Rect.bottomLeft(), Rect.bottomRight());
-    Painter->setPen(Qt::black);
+    Painter->setPen(colours.Text);
     const QRect text = Rect.adjusted(2, 2, 0, 0);
     constexpr int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
     if (orientation() == Qt::Vertical) {
@@ -312,7 +335,7 @@ void TPatternHeader::paintSection(QPainter* Painter, const QRect& Rect, int Logi
     } else {
         ++Grid.Painted.Headers;
         Painter->drawText(text, flags, model.HeaderNumber(LogicalIndex));
-        Painter->drawText(text.adjusted(0, 16, 0, 0), flags, model.HeaderName(LogicalIndex));
+        Painter->drawText(text.adjusted(0, int(16 * Grid.Zoom()), 0, 0), flags, model.HeaderName(LogicalIndex));
     }
     Painter->restore();
 }

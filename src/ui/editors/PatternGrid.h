@@ -46,6 +46,9 @@ public:
     void PlayRowChanged(int CurRow);
     // The pattern's cells or headers changed: repaint what is visible.
     void Refresh();
+    // Scales the font, rows and channels (0.5 to 3; 1 as designed).
+    void SetZoom(double Value);
+    double Zoom() const { return ZoomFactor; }
 
     // The cursor moved (by key, by mouse release, or by the editor): the instrument list follows.
     std::function<void(TPatternGrid* Sender)> OnGridClick;
@@ -83,6 +86,8 @@ private:
     TPatternModel& PatModel;
     int MarkerRow = -1;
     bool MouseDown = false;
+    double ZoomFactor = 1.0;
+    QFont BaseFont;
 };
 
 // Paints the data cells.
@@ -91,6 +96,8 @@ public:
     explicit TPatternDelegate(TPatternGrid& Grid) : QStyledItemDelegate(&Grid), Grid(Grid) {}
     void paint(QPainter* Painter, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override;
     void PaintCell(QPainter* Painter, const QRect& Rect, int Row, int Channel, bool Selected, bool Focused) const;
+    // The laid-out texts depend on the font: a new one lays them out again.
+    void ClearTexts() { Texts.clear(); }
 
 private:
     // Laid-out cell texts: a grid shows few distinct ones, and laying out is most of a cell's cost.

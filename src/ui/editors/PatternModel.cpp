@@ -1,5 +1,7 @@
 #include "ui/editors/PatternModel.h"
 
+#include "ui/views/Theme.h"
+
 #include "app/App.h"
 #include "song/Sequencer.h"
 
@@ -58,9 +60,10 @@ QString TPatternModel::CellText(cStep Cell) {
 }
 
 QColor TPatternModel::RowColour(int PatternRow) {
-    if (PatternRow % 16 == 0) return QColor(170, 170, 170);
-    if (PatternRow % 4 == 0) return QColor(204, 204, 204);
-    return Qt::white;
+    const auto& colours = brindle::ui::CurrentGridColours();
+    if (PatternRow % 16 == 0) return colours.Bar;
+    if (PatternRow % 4 == 0) return colours.Beat;
+    return colours.Row;
 }
 
 QString TPatternModel::HeaderNumber(int Channel) const {

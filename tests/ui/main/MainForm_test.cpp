@@ -25,6 +25,7 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
@@ -351,6 +352,34 @@ TEST_F(MainWindow, UnsavedWorkComesBackAfterACrashAndBelongsToItsWindow) {
     start({"brindle"});
     EXPECT_EQ(questions.size(), 3u);
     EXPECT_TRUE(recoveryCopies().empty());
+}
+
+// The status bar says where the playing song is, and record mode is red there and on its button.
+TEST_F(MainWindow, TheStatusBarFollowsThePlayingSongAndShowsRecording) {
+    const auto path = writeSong("song.hym", 480);
+    ASSERT_TRUE(form->OpenFile(path));
+    auto* position = form->findChild<QLabel*>("StatusPosition");
+    auto* rec = form->findChild<QLabel*>("StatusRecording");
+    ASSERT_TRUE(position && rec);
+    EXPECT_EQ(position->text(), "Stopped");
+    form->ShowPage(TMainForm::OrderPage);
+    form->Play();
+    // One entry of 16 rows at 480 BPM lasts 0.5 s.
+    ASSERT_EVENTUALLY(position->text().startsWith("Order 1/1 \u00b7 Pattern 1 \u00b7 Row "), 2000);
+    EXPECT_TRUE(position->text().endsWith(" / 0:00.5")) << position->text().toStdString();
+    ASSERT_EVENTUALLY(position->text() == "Stopped", 3000);
+    EXPECT_FALSE(rec->isVisibleTo(form.get()));
+    form->ShowPage(TMainForm::PatternPage);
+    form->Record();
+    ASSERT_EVENTUALLY(rec->isVisibleTo(form.get()), 1000);
+    EXPECT_TRUE(form->RecordBtn->isChecked());
+    // The pressed button is painted red.
+    const QImage shot = form->RecordBtn->grab().toImage();
+    const QColor middle = shot.pixelColor(shot.width() / 2, 2);
+    EXPECT_GT(middle.red(), 150);
+    EXPECT_LT(middle.green(), 80);
+    form->Stop();
+    ASSERT_EVENTUALLY(!rec->isVisibleTo(form.get()), 1000);
 }
 
 TEST_F(MainWindow, AutosaveNeverAsksForANameAndNeverWritesOverTheUsersFile) {
