@@ -140,7 +140,7 @@ void TInstrumentCommands::AssignFiles(int Row, const std::vector<std::string>& F
 }
 
 void TInstrumentCommands::Play() {
-    Form.Song().PreviewInstrument(Form.App().GetActiveInstrument(), 0.0f, 0);
+    Form.Song().PreviewInstrument(Form.App().GetActiveInstrument());
 }
 
 void TInstrumentCommands::Clear() {
