@@ -9,10 +9,9 @@
 #include <cstdint>
 
 void cSongPlayer::RestartGrid() {
-    AnchorTime = 0.0;
-    AnchorRow = 0;
-    LastRow = -1;
-    GridBPM = 0.0f;
+    // The mixing thread lays the new grid out itself: a block it is mixing for the old run
+    // cannot leave a stale anchor behind.
+    Starts.fetch_add(1);
 }
 
 // The mode goes last: the thread that mixes starts on a whole state.
@@ -81,6 +80,13 @@ void cSongPlayer::MixSpan(double Start, double End, int SampleRate) {
     }
     const double end = End;
     const double d = 60.0f / bpm * 0.25f;
+    if (const std::uint32_t starts = Starts.load(); GridStart.load(std::memory_order_relaxed) != starts) {
+        GridStart.store(starts, std::memory_order_relaxed);
+        AnchorTime.store(0.0, std::memory_order_relaxed);
+        AnchorRow.store(0, std::memory_order_relaxed);
+        LastRow.store(-1, std::memory_order_relaxed);
+        GridBPM.store(bpm, std::memory_order_relaxed);
+    }
     FollowTempo(bpm, d, Start);
     const double anchorTime = AnchorTime.load(std::memory_order_relaxed);
     const std::int64_t anchorRow = AnchorRow.load(std::memory_order_relaxed);

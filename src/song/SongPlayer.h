@@ -70,9 +70,12 @@ private:
     // The row grid: row number AnchorRow of the run (counted over every pattern it played, the
     // first row being 0) starts AnchorTime seconds into the run, and each further row one row
     // length of GridBPM later. LastRow is the row that became due last, -1 before the first.
-    // Written by the thread that mixes and by the starts; atomics so that neither tears.
+    // Written by the thread that mixes only; a start counts in Starts and that thread lays the
+    // grid out again at its next block (GridStart: the start the grid belongs to).
     std::atomic<double> AnchorTime{0.0};
     std::atomic<std::int64_t> AnchorRow{0};
     std::atomic<std::int64_t> LastRow{-1};
     std::atomic<float> GridBPM{0.0f};
+    std::atomic<std::uint32_t> Starts{0};
+    std::atomic<std::uint32_t> GridStart{0};
 };
