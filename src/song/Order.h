@@ -13,4 +13,13 @@ struct cOrder {
     std::int32_t LoadPatternIndex() const {
         return std::atomic_ref<std::int32_t>(const_cast<std::int32_t&>(PatternIndex)).load(std::memory_order_relaxed);
     }
+    // For the UI: the pattern number written whole while the audio thread may read it.
+    void StorePatternIndex(std::int32_t Value) {
+        std::atomic_ref<std::int32_t>(PatternIndex).store(Value, std::memory_order_relaxed);
+    }
+    // Takes another entry's values, the pattern number written whole (never a plain copy).
+    void StoreFrom(const cOrder& Other) {
+        StorePatternIndex(Other.PatternIndex);
+        Text = Other.Text;
+    }
 };

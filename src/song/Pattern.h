@@ -19,6 +19,10 @@ struct cPattern {
     std::int32_t LoadRowCount() const {
         return std::atomic_ref<std::int32_t>(const_cast<std::int32_t&>(RowCount)).load(std::memory_order_relaxed);
     }
+    // For the UI: the length written whole while the audio thread may read it.
+    void StoreRowCount(std::int32_t Value) {
+        std::atomic_ref<std::int32_t>(RowCount).store(Value, std::memory_order_relaxed);
+    }
     bool HasContent() const;
     void ClearCells();
 };

@@ -22,8 +22,8 @@ void* cSequencer::operator new(std::size_t Size) {
 void cSequencer::operator delete(void* Block, std::size_t) { std::free(Block); }
 
 cSequencer::cSequencer() {
+    // Every other value starts as a new song's.
     for (auto& ins : Instruments) ins.SetNamePool(&FileNames);
-    InitState(); // the cells start empty already
 }
 
 void cSequencer::SetBPM(float Value) {
@@ -32,33 +32,34 @@ void cSequencer::SetBPM(float Value) {
 }
 
 void cSequencer::Reset() {
+    OwnPlayer.Stop();
+    SetBPM(120);
     for (auto& ins : Instruments) {
         ins.Name.clear();
         ins.SetFileName({});
-        ins.Volume = 1.0f;
-        ins.Stretch = 1.0f;
-        ins.Pitch = 0.0f;
+        ins.StoreVolume(1.0f);
+        ins.StoreStretch(1.0f);
+        ins.StorePitch(0.0f);
+        ins.StoreStopPrev(false);
     }
-    for (auto& order : Orders) order = cOrder{};
-    for (auto& pattern : Patterns)
+    for (auto& order : Orders) order.StoreFrom(cOrder{});
+    for (auto& pattern : Patterns) {
         if (pattern.HasContent()) pattern.ClearCells(); // reading is far cheaper than writing 40 MB
+        pattern.StoreRowCount(DefaultRowCount);
+    }
+    for (int c = 0; c < ChannelCount; ++c) SetMuted(c, false);
+    Effects = TEffectSettings::Cleared();
+    LoadWarnings.clear();
+    CurOrder = 0;
+    CurPattern = 0;
+    CurRow = 0;
+    RowBase = 0;
 }
 
 void cSequencer::Init() {
-    InitState();
+    Reset();
     for (auto& pattern : Patterns) pattern.ClearCells();
-}
-
-void cSequencer::InitState() {
-    PlayMode = PlayStopped;
-    SetBPM(120);
     FileName.clear();
-    for (auto& ins : Instruments) {
-        ins.Name.clear();
-        ins.SetFileName({});
-    }
-    for (auto& order : Orders) order = cOrder{};
-    for (auto& muted : ChannelMuted) muted = false;
 }
 
 void cSequencer::SetInstrumentFile(int Instrument, const std::string& Path) {
@@ -66,9 +67,9 @@ void cSequencer::SetInstrumentFile(int Instrument, const std::string& Path) {
     auto& ins = InstrumentAt(Instrument);
     ins.SetFileName(Path);
     ins.Name = std::filesystem::path(Path).filename().string();
-    ins.Volume = 1.0f;
-    ins.Stretch = 1.0f;
-    ins.Pitch = 0.0f;
+    ins.StoreVolume(1.0f);
+    ins.StoreStretch(1.0f);
+    ins.StorePitch(0.0f);
 }
 
 void cSequencer::InsertRow(int Pattern, int Channel, int Row) {
@@ -91,14 +92,23 @@ void cSequencer::DeleteRow(int Pattern, int Channel, int Row) {
 
 void cSequencer::InsertOrder(int Position) {
     BRINDLE_ASSERT(Position >= 1 && Position <= OrderCount);
-    for (int i = OrderCount - 1; i > Position - 1; --i) Orders[i] = Orders[i - 1];
-    Orders[Position - 1] = cOrder{};
+    for (int i = OrderCount - 1; i > Position - 1; --i) Orders[i].StoreFrom(Orders[i - 1]);
+    Orders[Position - 1].StoreFrom(cOrder{});
+    FollowOrderEdit(Position, +1);
 }
 
 void cSequencer::DeleteOrder(int Position) {
     BRINDLE_ASSERT(Position >= 1 && Position <= OrderCount);
-    for (int i = Position - 1; i < OrderCount - 1; ++i) Orders[i] = Orders[i + 1];
-    Orders[OrderCount - 1] = cOrder{};
+    for (int i = Position - 1; i < OrderCount - 1; ++i) Orders[i].StoreFrom(Orders[i + 1]);
+    Orders[OrderCount - 1].StoreFrom(cOrder{});
+    FollowOrderEdit(Position, -1);
+}
+
+void cSequencer::FollowOrderEdit(int Position, int Shift) {
+    // One exchange against the audio thread's own step to the next entry, so neither is lost.
+    std::int32_t playing = CurOrder.load();
+    while (Position <= playing && !CurOrder.compare_exchange_weak(playing, playing + Shift)) {
+    }
 }
 
 bool cSequencer::IsPatternEmpty(int Pattern) const {
@@ -108,16 +118,16 @@ bool cSequencer::IsPatternEmpty(int Pattern) const {
 
 void cSequencer::ToggleMute(int Channel) {
     BRINDLE_ASSERT(Channel >= 0 && Channel < ChannelCount);
-    ChannelMuted[Channel] = !ChannelMuted[Channel];
+    SetMuted(Channel, !IsMuted(Channel));
 }
 
 void cSequencer::Solo(int Channel) {
     BRINDLE_ASSERT(Channel >= 0 && Channel < ChannelCount);
-    for (int c = 0; c < ChannelCount; ++c) ChannelMuted[c] = c != Channel;
+    for (int c = 0; c < ChannelCount; ++c) SetMuted(c, c != Channel);
 }
 
 void cSequencer::UnmuteAll() {
-    for (auto& muted : ChannelMuted) muted = false;
+    for (int c = 0; c < ChannelCount; ++c) SetMuted(c, false);
 }
 
 double cSequencer::SongLengthSeconds() const {

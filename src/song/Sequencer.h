@@ -1,8 +1,9 @@
 #pragma once
 // The song: tempo, instruments, patterns, order list, mute flags, master effect settings and the
 // play state. One preallocated object; nothing in it grows at run time. The audio thread reads it
-// while the UI edits it: play-state fields and the tempo are atomics, cells and flags are single
-// stores, instrument file names are swapped atomically.
+// while the UI edits it: play-state fields and the tempo are atomics; cells, lengths, pattern
+// numbers of the order list, instrument values and mute flags are each written and read whole
+// (atomic_ref); instrument file names are swapped atomically.
 #include "song/EffectSettings.h"
 #include "song/Instrument.h"
 #include "song/Order.h"
@@ -39,7 +40,7 @@ public:
     cInstrument Instruments[InstrumentCount];
     cPattern Patterns[PatternCount];
     cOrder Orders[OrderCount];
-    bool ChannelMuted[ChannelCount]{};
+    bool ChannelMuted[ChannelCount]{}; // written through ToggleMute, Solo and UnmuteAll
     TNotifyEvent OnBPMChange;
     TNotifyEvent OnLoad;
     // The song's own player raises it; a player of another run has a handler of its own.
@@ -50,16 +51,27 @@ public:
 
     // Model
     void SetBPM(float Value);
+    // Makes this a new song: every value a new song has (tempo, lengths, instruments, orders,
+    // mutes, effects), playback stopped; the file name stays (the storage sets it). Only patterns
+    // with notes are cleared: reading is far cheaper than writing 40 MB.
     void Reset();
+    // Reset, every cell written and no file name: the song's first state.
     void Init();
     void SetInstrumentFile(int Instrument, const std::string& Path);
     void InsertRow(int Pattern, int Channel, int Row);
     void DeleteRow(int Pattern, int Channel, int Row);
+    // Shift the entries behind Position; the song's own run goes on with the entry playing
+    // wherever it moves, and then with the one that follows it (after a delete of the entry
+    // playing: the one now in its place).
     void InsertOrder(int Position);
     void DeleteOrder(int Position);
     static bool IsOrderEmpty(const cOrder& Entry) { return Entry.IsEmpty(); }
     // True when no cell of any row (the hidden tail included) holds a note or stop marker.
     bool IsPatternEmpty(int Pattern) const;
+    // For the audio thread: the flag read whole while the UI may write it.
+    bool IsMuted(int Channel) const {
+        return std::atomic_ref<bool>(const_cast<bool&>(ChannelMuted[Channel])).load(std::memory_order_relaxed);
+    }
     void ToggleMute(int Channel);
     void Solo(int Channel);
     void UnmuteAll();
@@ -88,7 +100,7 @@ public:
         OwnPlayer.MixFrames(StartFrame, FrameCount, SampleRate);
     }
     void QueueRow(float Offset, int Pattern, int Row) { OwnPlayer.QueueRow(Offset, Pattern, Row); }
-    void PreviewInstrument(int Instrument, float PitchOffset, int Tag, float VolumeScale = 1.0f) {
+    void PreviewInstrument(int Instrument, float PitchOffset = 0.0f, int Tag = PreviewTag, float VolumeScale = 1.0f) {
         OwnPlayer.PreviewInstrument(Instrument, PitchOffset, Tag, VolumeScale);
     }
     void PreviewFile(const std::string& Path) { OwnPlayer.PreviewFile(Path); }
@@ -98,7 +110,11 @@ protected:
 
 private:
     std::vector<std::string> LoadWarnings;
-    void InitState(); // Init without touching the cells
+    void SetMuted(int Channel, bool Muted) {
+        std::atomic_ref<bool>(ChannelMuted[Channel]).store(Muted, std::memory_order_relaxed);
+    }
+    // Moves the entry the song's own run plays by Shift when the edit at Position is at or before it.
+    void FollowOrderEdit(int Position, int Shift);
 
     cNamePool FileNames; // instrument file names, read by the audio thread
     cSongPlayer OwnPlayer{*this, *this, OnQueuePlayback};

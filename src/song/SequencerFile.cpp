@@ -192,7 +192,7 @@ void cSequencer::Load(pugi::xml_document& doc, const std::string& path) {
                 outside([&] { return "Order " + std::to_string(index); }, "PatternIndex", pattern, 0,
                         PatternCount))
                 continue;
-            Orders[index].PatternIndex = pattern;
+            Orders[index].StorePatternIndex(pattern);
         } else if (name == "Instrument") {
             const int index = ReadInt(attr(child, "Index"));
             if (outside([] { return std::string("Instrument"); }, "Index", index, 0, InstrumentCount - 1))
@@ -201,21 +201,21 @@ void cSequencer::Load(pugi::xml_document& doc, const std::string& path) {
             ins.Name = attr(child, "Name");
             ins.SetFileName(resolveInstrumentPath(attr(child, "FileName"), path));
             const auto subject = [&] { return instrumentSubject(index, ins.Name); };
-            ins.Stretch =
-                readChecked(child, "Stretch", StretchRange, StretchRange.Default, subject, warnings);
-            ins.Volume = readChecked(child, "Volume", VolumeRange, 0, subject, warnings);
-            ins.Pitch = readChecked(child, "Pitch", PitchRange, 0, subject, warnings);
-            ins.StopPrev = ReadBool(attr(child, "StopPrev"));
+            ins.StoreStretch(readChecked(child, "Stretch", StretchRange, StretchRange.Default, subject, warnings));
+            ins.StoreVolume(readChecked(child, "Volume", VolumeRange, 0, subject, warnings));
+            ins.StorePitch(readChecked(child, "Pitch", PitchRange, 0, subject, warnings));
+            ins.StoreStopPrev(ReadBool(attr(child, "StopPrev")));
         } else if (name == "Pattern") {
             const int index = ReadInt(attr(child, "Index"));
             if (outside([] { return std::string("Pattern"); }, "Index", index, 0, PatternCount - 1)) continue;
             auto& pattern = Patterns[index];
             const std::string subject = "Pattern " + std::to_string(index + 1);
             const int rows = ReadInt(attr(child, "RowCount"));
-            pattern.RowCount = std::clamp(rows, 1, MaxRowCount);
-            if (pattern.RowCount != rows)
+            const int kept = std::clamp(rows, 1, MaxRowCount);
+            pattern.StoreRowCount(kept);
+            if (kept != rows)
                 warnings.Add(subject + ": RowCount " + std::to_string(rows) + " is out of range; using " +
-                             std::to_string(pattern.RowCount));
+                             std::to_string(kept));
             for (const auto& step : child.children("Step")) {
                 const int x = ReadInt(attr(step, "x"));
                 const int y = ReadInt(attr(step, "y"));
@@ -227,8 +227,8 @@ void cSequencer::Load(pugi::xml_document& doc, const std::string& path) {
                     outside([&] { return subject + ", Step"; }, "y", y, 0, RowCapacity - 1) ||
                     outside(where, "ins", ins, -1, InstrumentCount))
                     continue;
-                pattern.Cells[x][y] =
-                    cStep{ins, readChecked(step, "pitch", CellPitchRange, 0, where, warnings)};
+                StoreStep(pattern.Cells[x][y],
+                          cStep{ins, readChecked(step, "pitch", CellPitchRange, 0, where, warnings)});
             }
         }
     }

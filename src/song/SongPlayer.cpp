@@ -4,22 +4,32 @@
 
 #include "base/Assert.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
+void cSongPlayer::RestartGrid() {
+    // The mixing thread lays the new grid out itself: a block it is mixing for the old run
+    // cannot leave a stale anchor behind.
+    Starts.fetch_add(1);
+}
+
+// The mode goes last: the thread that mixes starts on a whole state.
 void cSongPlayer::PlayPatternFrom(int Pattern, int GridRow) {
-    State.PlayMode = PlayPatternLoop;
+    RestartGrid();
     State.CurPattern = Pattern;
     State.CurRow = GridRow;
     State.RowBase = 1 - GridRow;
+    State.PlayMode = PlayPatternLoop;
 }
 
 void cSongPlayer::PlaySong(int OrdNum) {
     BRINDLE_ASSERT(OrdNum > 0);
     BRINDLE_ASSERT(OrdNum <= OrderCount);
+    RestartGrid();
     State.RowBase = 0;
     State.CurOrder = OrdNum;
-    State.CurPattern = Song.Orders[OrdNum - 1].PatternIndex;
+    State.CurPattern = Song.Orders[OrdNum - 1].LoadPatternIndex();
     State.CurRow = 1;
     State.PlayMode = PlaySongMode;
 }
@@ -42,6 +52,21 @@ float cSongPlayer::RowOffset(double Time, double Start, int SampleRate) {
     return float((frames + 0.5) / SampleRate);
 }
 
+void cSongPlayer::FollowTempo(float Bpm, double RowLength, double Start) {
+    const float was = GridBPM.load(std::memory_order_relaxed);
+    if (was == Bpm) return;
+    GridBPM.store(Bpm, std::memory_order_relaxed);
+    const std::int64_t last = LastRow.load(std::memory_order_relaxed);
+    // Before the first row the grid still starts at the run's start.
+    if (!(was > 0) || last < 0) return;
+    const double oldLength = 60.0f / was * 0.25f;
+    const double current = AnchorTime.load(std::memory_order_relaxed) +
+                           double(last - AnchorRow.load(std::memory_order_relaxed)) * oldLength;
+    // The next row follows the current one by one new row length, or at once when that is past.
+    AnchorRow.store(last + 1, std::memory_order_relaxed);
+    AnchorTime.store(std::max(current + RowLength, Start), std::memory_order_relaxed);
+}
+
 void cSongPlayer::MixSpan(double Start, double End, int SampleRate) {
     const int mode = State.PlayMode;
     if (mode != PlayPatternLoop && mode != PlaySongMode) return;
@@ -55,8 +80,23 @@ void cSongPlayer::MixSpan(double Start, double End, int SampleRate) {
     }
     const double end = End;
     const double d = 60.0f / bpm * 0.25f;
+    if (const std::uint32_t starts = Starts.load(); GridStart.load(std::memory_order_relaxed) != starts) {
+        GridStart.store(starts, std::memory_order_relaxed);
+        AnchorTime.store(0.0, std::memory_order_relaxed);
+        AnchorRow.store(0, std::memory_order_relaxed);
+        LastRow.store(-1, std::memory_order_relaxed);
+        GridBPM.store(bpm, std::memory_order_relaxed);
+    }
+    FollowTempo(bpm, d, Start);
+    const double anchorTime = AnchorTime.load(std::memory_order_relaxed);
+    const std::int64_t anchorRow = AnchorRow.load(std::memory_order_relaxed);
+    const auto timeOf = [&](std::int64_t Row) { return anchorTime + double(Row - anchorRow) * d; };
+
+    // The first row due in this block: rows that started before it were queued by earlier blocks.
+    std::int64_t row = anchorRow + std::int64_t(std::trunc((Start - anchorTime) / d));
+    while (timeOf(row) < Start) ++row;
     std::int64_t rowBase = State.RowBase;
-    std::int64_t r = std::int64_t(std::trunc(Start / d)) - rowBase;
+    std::int64_t r = row - rowBase;
 
     for (;;) {
         const std::int64_t n = Song.Patterns[pattern - 1].LoadRowCount();
@@ -64,36 +104,34 @@ void cSongPlayer::MixSpan(double Start, double End, int SampleRate) {
             Stop();
             return;
         }
-        // The next pattern begins only when its first row is due, so the last row of a song
-        // plays its whole length before playback stops.
-        if (r >= n && double(rowBase + r) * d >= end) return;
+        const double t = timeOf(rowBase + r);
+        if (t >= end) return;
+        // The pattern ends here, or was shortened behind the position: the row due plays the
+        // next pattern's first row (the loop's own first row), so no row past the end sounds. The
+        // next pattern begins only when that row is due, so the last row of a song plays its
+        // whole length before playback stops.
         if (r >= n) {
-            rowBase += n;
-            r -= n;
+            rowBase += r;
+            r = 0;
             State.RowBase = std::int32_t(rowBase);
             if (mode == PlaySongMode) {
-                const int order = State.CurOrder + 1;
-                State.CurOrder = order;
+                // One step from wherever an order edit has moved the entry playing.
+                const int order = State.CurOrder.fetch_add(1) + 1;
                 // Only the pattern number is read here: it is written whole while an entry's text
                 // may be rewritten by the UI (an entry without a pattern stops the song either way).
-                pattern = order > OrderCount ? 0 : Song.Orders[order - 1].LoadPatternIndex();
+                pattern = order < 1 || order > OrderCount ? 0 : Song.Orders[order - 1].LoadPatternIndex();
                 State.CurPattern = pattern;
                 if (pattern <= 0 || pattern > PatternCount) {
                     Stop();
                     return;
                 }
             }
+            continue;
         }
-        const double t = double(rowBase + r) * d;
-        if (Start <= t && t < end) {
-            State.CurRow = std::int32_t(r);
-            QueueRow(RowOffset(t, Start, SampleRate), pattern, int(r));
-            ++r;
-        } else if (t >= end) {
-            return;
-        } else {
-            ++r;
-        }
+        State.CurRow = std::int32_t(r);
+        LastRow.store(rowBase + r, std::memory_order_relaxed);
+        QueueRow(RowOffset(t, Start, SampleRate), pattern, int(r));
+        ++r;
     }
 }
 
@@ -103,10 +141,9 @@ void cSongPlayer::QueueRow(float Offset, int Pattern, int Row) {
     static const std::string stop;
     const auto& pattern = Song.Patterns[Pattern - 1];
     for (int channel = 0; channel < ChannelCount; ++channel) {
-        if (Song.ChannelMuted[channel]) continue;
+        if (Song.IsMuted(channel)) continue;
         const cStep cell = LoadStep(pattern.Cells[channel][Row]);
         if (cell.ins == 0) continue;
-        LastKey.store(channel, std::memory_order_relaxed);
         if (cell.ins == -1) {
             Handler(&Song, stop, Offset, 0, 0, 0, channel, 0);
             continue;
@@ -125,13 +162,12 @@ void cSongPlayer::PreviewInstrument(int Instrument, float PitchOffset, int Tag, 
     const auto& ins = Song.Instruments[Instrument - 1];
     const std::string& file = ins.FileNameRef();
     if (file.empty()) return;
-    LastKey.store(Tag, std::memory_order_relaxed);
-    // A preview is not a pattern note: it never cuts the channel of the tag it borrows.
-    Handler(&Song, file, 0, ins.Volume * VolumeScale, ins.Stretch, ins.Pitch + PitchOffset, Tag, 0);
+    // A preview is not a pattern note: it names no slot, so it never cuts under its tag.
+    Handler(&Song, file, 0, ins.LoadVolume() * VolumeScale, ins.LoadStretch(), ins.LoadPitch() + PitchOffset, Tag,
+            0);
 }
 
 void cSongPlayer::PreviewFile(const std::string& Path) {
     if (!Handler) return;
-    // A file preview has no tag of its own: it borrows the one queued last.
-    Handler(&Song, Path, 0, 1.0f, 1.0f, 0, LastKey.load(std::memory_order_relaxed), 0);
+    Handler(&Song, Path, 0, 1.0f, 1.0f, 0, FilePreviewTag, 0);
 }

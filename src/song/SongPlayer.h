@@ -3,6 +3,8 @@
 // notes. Its position and mode live in a play state of its own and its notes go to a handler of
 // its own, so a render can run beside live playback of the same song without either disturbing
 // the other. The song's own player publishes its position in the song for the editors.
+#include "song/VoiceTags.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -22,7 +24,7 @@ struct cPlayState {
 };
 
 // A note to start (FileName set) or a channel to cut (FileName empty). Key is the voice tag (the
-// channel for pattern notes); Instrument the 1-based slot the note comes from, 0 for previews of
+// channel for pattern notes, see VoiceTags.h for the others); Instrument the 1-based slot the note comes from, 0 for previews of
 // files and for stop markers. Everything travels as arguments, so notes of the audio thread and
 // previews of the UI thread never share a field.
 using TQueuePlaybackEvent = std::function<void(cSequencer* Sender, const std::string& FileName, float Offset,
@@ -48,18 +50,32 @@ public:
     // hours of song where single-precision seconds would drift by whole frames.
     void MixFrames(std::int64_t StartFrame, std::int64_t FrameCount, int SampleRate);
     void QueueRow(float Offset, int Pattern, int Row);
-    // VolumeScale multiplies the instrument's volume (a MIDI note's velocity).
-    void PreviewInstrument(int Instrument, float PitchOffset, int Tag, float VolumeScale = 1.0f);
+    // Tag: a live tag (VoiceTags.h), never a channel. VolumeScale multiplies the instrument's
+    // volume (a MIDI note's velocity).
+    void PreviewInstrument(int Instrument, float PitchOffset = 0.0f, int Tag = PreviewTag, float VolumeScale = 1.0f);
     void PreviewFile(const std::string& Path);
 
 private:
     // SampleRate 0: offsets in plain seconds; otherwise offsets that land on whole frames.
     void MixSpan(double Start, double End, int SampleRate);
     static float RowOffset(double Time, double Start, int SampleRate);
+    // A tempo other than the one the row grid was laid out with moves the grid's anchor to the
+    // row after the current one, so the rows already played keep their times.
+    void FollowTempo(float Bpm, double RowLength, double Start);
+    void RestartGrid();
 
     cSequencer& Song;
     cPlayState& State;
     const TQueuePlaybackEvent& Handler;
-    // The tag queued last, which a file preview plays under.
-    std::atomic<std::int32_t> LastKey{0};
+    // The row grid: row number AnchorRow of the run (counted over every pattern it played, the
+    // first row being 0) starts AnchorTime seconds into the run, and each further row one row
+    // length of GridBPM later. LastRow is the row that became due last, -1 before the first.
+    // Written by the thread that mixes only; a start counts in Starts and that thread lays the
+    // grid out again at its next block (GridStart: the start the grid belongs to).
+    std::atomic<double> AnchorTime{0.0};
+    std::atomic<std::int64_t> AnchorRow{0};
+    std::atomic<std::int64_t> LastRow{-1};
+    std::atomic<float> GridBPM{0.0f};
+    std::atomic<std::uint32_t> Starts{0};
+    std::atomic<std::uint32_t> GridStart{0};
 };

@@ -133,7 +133,7 @@ void TInstrumentCommands::AssignFiles(int Row, const std::vector<std::string>& F
 }
 
 void TInstrumentCommands::Play() {
-    Document.Song().PreviewInstrument(Selection.GetActiveInstrument(), 0.0f, 0);
+    Document.Song().PreviewInstrument(Selection.GetActiveInstrument());
 }
 
 void TInstrumentCommands::Clear() {

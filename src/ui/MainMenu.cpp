@@ -77,7 +77,7 @@ void TMainForm::BuildMenu() {
     tools->addAction("Instrument - adjust length", this, [this] { Instruments->AdjustLength(); });
     tools->addAction("Cut Sample...", this, [this] { Instruments->CutSample(); });
     Percussion = std::make_unique<TPercussionMenu>(
-        *menuBar(), [this](int Instrument) { Song().PreviewInstrument(Instrument, 0.0f, 0); });
+        *menuBar(), [this](int Instrument) { Song().PreviewInstrument(Instrument); });
     Drums = Percussion->Drums;
     auto* next = new QAction("Next Ins", this);
     next->setShortcut(QKeySequence("Ctrl+Down"));

@@ -84,6 +84,37 @@ TEST_F(ModuleFile, AnEmptyPatternKeepsItsLengthThroughSaveAndLoad) {
     EXPECT_TRUE(back->TakeLoadWarnings().empty());
 }
 
+// Opening a module starts from a new song: nothing of the song open before survives into the
+// loaded one, nor into the file it is saved back to.
+TEST_F(ModuleFile, OpeningAModuleStartsFromANewSong) {
+    const auto path = dir / "small.hym";
+    writeAll(path, R"(<halyard.module BPM="100"><Order Index="0" PatternIndex="1" />
+        <Pattern Index="0" RowCount="8"><Step x="0" y="0" ins="1" pitch="0" /></Pattern>
+        <Instrument Index="0" FileName="/x/a.wav" Name="a" Pitch="0" Stretch="1" Volume="1" StopPrev="false" />
+        </halyard.module>)");
+    song->PatternAt(3).RowCount = 64;
+    song->InstrumentAt(5).StopPrev = true;
+    song->InstrumentAt(5).Volume = 0.25f;
+    song->ChannelMuted[2] = true;
+    song->Effects.ReverbEnabled = true;
+    song->Orders[4].PatternIndex = 9;
+    song->LoadFile(path.string());
+    EXPECT_EQ(song->PatternAt(3).RowCount, DefaultRowCount);
+    EXPECT_FALSE(song->InstrumentAt(5).StopPrev);
+    EXPECT_EQ(song->InstrumentAt(5).Volume, 1.0f);
+    EXPECT_FALSE(song->ChannelMuted[2]);
+    EXPECT_FALSE(song->Effects.ReverbEnabled);
+    EXPECT_TRUE(song->Orders[4].IsEmpty());
+    EXPECT_EQ(song->BPM, 100.0f);
+    EXPECT_EQ(song->PatternAt(1).RowCount, 8);
+
+    song->SaveFile(path.string());
+    const auto text = brindle::test::ReadAll(path);
+    EXPECT_EQ(text.find("RowCount=\"64\""), std::string::npos) << text;
+    EXPECT_EQ(text.find("<Pattern Index=\"2\""), std::string::npos) << text;
+    EXPECT_EQ(text.find("StopPrev=\"true\""), std::string::npos) << text;
+}
+
 TEST_F(ModuleFile, EveryFieldRoundTripsWithExactSingles) {
     song->SetBPM(133.7f);
     song->Effects.CompressorEnabled = true;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 #include <thread>
 
 namespace {
@@ -28,31 +29,90 @@ TEST_F(SongModel, StartsAsAnEmptyStoppedSongAtTheDefaultTempo) {
     }
 }
 
-TEST_F(SongModel, ResetClearsContentButKeepsTempoRowCountsAndStopPrev) {
-    int bpmEvents = 0;
-    song->OnBPMChange = [&](cSequencer* s) {
-        EXPECT_EQ(s, song.get());
-        ++bpmEvents;
-    };
-    song->SetBPM(90);
-    EXPECT_EQ(bpmEvents, 1);
-    song->PatternAt(3).RowCount = 64;
-    cell(3, 5, 400) = {2, 1.0f};
-    song->SetInstrumentFile(2, "/tmp/sounds/kick.wav");
-    song->InstrumentAt(2).StopPrev = true;
-    song->InstrumentAt(2).Volume = 0.5f;
-    song->Orders[0].PatternIndex = 3;
-    song->ChannelMuted[4] = true;
+// Every value a user can change, set away from a new song's.
+void EditEverything(cSequencer& Song) {
+    Song.SetBPM(90);
+    Song.PatternAt(3).RowCount = 64;
+    Song.PatternAt(3).Cells[5][400] = {2, 1.0f};
+    Song.SetInstrumentFile(2, "/tmp/sounds/kick.wav");
+    Song.InstrumentAt(2).StopPrev = true;
+    Song.InstrumentAt(2).Volume = 0.5f;
+    Song.InstrumentAt(2).Stretch = 1.5f;
+    Song.InstrumentAt(2).Pitch = -3;
+    Song.InstrumentAt(9).StopPrev = true; // a slot without a file keeps its flag too
+    Song.Orders[0].PatternIndex = 3;
+    Song.Orders[1].Text = "x";
+    Song.ChannelMuted[4] = true;
+    Song.Effects.ReverbEnabled = true;
+    Song.Effects.Eq[2] = 0.7f;
+    Song.PlaySong(1);
+}
 
+// Compares with a song as it is made, field by field.
+void ExpectNewSong(const cSequencer& Song) {
+    const auto fresh = std::make_unique<cSequencer>();
+    EXPECT_EQ(Song.BPM, 120.0f);
+    EXPECT_EQ(Song.PlayMode, PlayStopped);
+    for (int p = 0; p < PatternCount; ++p) {
+        EXPECT_EQ(Song.Patterns[p].RowCount, DefaultRowCount) << p;
+        EXPECT_FALSE(Song.Patterns[p].HasContent()) << p;
+    }
+    for (int i = 0; i < InstrumentCount; ++i) {
+        const auto& ins = Song.Instruments[i];
+        EXPECT_FALSE(ins.IsUsed()) << i;
+        EXPECT_EQ(ins.Volume, fresh->Instruments[i].Volume) << i;
+        EXPECT_EQ(ins.Stretch, fresh->Instruments[i].Stretch) << i;
+        EXPECT_EQ(ins.Pitch, fresh->Instruments[i].Pitch) << i;
+        EXPECT_EQ(ins.StopPrev, fresh->Instruments[i].StopPrev) << i;
+    }
+    for (const auto& order : Song.Orders) EXPECT_TRUE(order.IsEmpty());
+    for (bool muted : Song.ChannelMuted) EXPECT_FALSE(muted);
+    const TEffectSettings cleared = TEffectSettings::Cleared();
+    EXPECT_EQ(Song.Effects.ReverbEnabled, cleared.ReverbEnabled);
+    EXPECT_EQ(Song.Effects.CompressorEnabled, cleared.CompressorEnabled);
+    EXPECT_EQ(Song.Effects.Eq[2], cleared.Eq[2]);
+}
+
+TEST_F(SongModel, ResetMakesANewSongAndTellsTheTempo) {
+    EditEverything(*song);
+    song->FileName = "/songs/a.hym";
+    std::vector<float> tempi;
+    song->OnBPMChange = [&](cSequencer* s) { tempi.push_back(s->BPM); };
     song->Reset();
-    EXPECT_EQ(song->BPM, 90.0f);
-    EXPECT_EQ(song->PatternAt(3).RowCount, 64);
-    EXPECT_EQ(cell(3, 5, 400).ins, 0);
-    EXPECT_TRUE(song->InstrumentAt(2).StopPrev);
-    EXPECT_EQ(song->InstrumentAt(2).Volume, 1.0f);
-    EXPECT_FALSE(song->InstrumentAt(2).IsUsed());
-    EXPECT_TRUE(song->Orders[0].IsEmpty());
-    EXPECT_TRUE(song->ChannelMuted[4]);
+    ExpectNewSong(*song);
+    EXPECT_EQ(tempi, std::vector<float>{120.0f});
+    EXPECT_EQ(song->FileName, "/songs/a.hym"); // the storage's to set
+    song->Init();
+    ExpectNewSong(*song);
+    EXPECT_TRUE(song->FileName.empty());
+}
+
+TEST_F(SongModel, OrderEditsKeepTheEntryPlayingAndWhatFollowsIt) {
+    // Entries 1..6 play patterns 11..16; the run plays entry 4 (pattern 14).
+    struct Case {
+        const char* edit;
+        bool insert;
+        int position;
+        int playingAfter; // where pattern 14 sits after the edit (0: it was deleted)
+        int nextPattern;  // the pattern the run goes on with
+    } cases[] = {
+        {"insert before", true, 2, 5, 15},  {"insert at", true, 4, 5, 15},
+        {"insert after", true, 5, 4, 0},    {"delete before", false, 1, 3, 15},
+        {"delete playing", false, 4, 0, 15}, {"delete after", false, 5, 4, 16},
+        {"delete first", false, 1, 3, 15},
+    };
+    for (const auto& c : cases) {
+        song = std::make_unique<cSequencer>();
+        for (int i = 0; i < 6; ++i) song->Orders[i].PatternIndex = 11 + i;
+        song->PlaySong(4);
+        c.insert ? song->InsertOrder(c.position) : song->DeleteOrder(c.position);
+        if (c.playingAfter) {
+            EXPECT_EQ(song->Orders[c.playingAfter - 1].PatternIndex, 14) << c.edit;
+            EXPECT_EQ(song->CurOrder, c.playingAfter) << c.edit;
+        }
+        const int next = song->CurOrder + 1;
+        EXPECT_EQ(song->Orders[next - 1].PatternIndex, c.nextPattern) << c.edit;
+    }
 }
 
 TEST_F(SongModel, AssigningAFileNamesTheSlotAndResetsItsSettings) {

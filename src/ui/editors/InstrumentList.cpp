@@ -111,7 +111,7 @@ void TInstrumentList::Selected(bool Preview) {
     const int instrument = CursorRow() + 1;
     App.SetActiveInstrument(instrument);
     if (OnShowFile) OnShowFile(this, App.seq->InstrumentAt(instrument).GetFileName());
-    if (Preview) App.seq->PreviewInstrument(instrument, 0.0f, -1);
+    if (Preview) App.seq->PreviewInstrument(instrument, 0.0f, ListPreviewTag);
 }
 
 void TInstrumentList::currentChanged(const QModelIndex& Current, const QModelIndex& Previous) {
@@ -138,7 +138,7 @@ void TInstrumentList::mouseReleaseEvent(QMouseEvent* Event) {
 void TInstrumentList::Released() {
     InsGridMouseHeld = false;
     BRINDLE_TRACE_TEXT("InsGrid:MouseUp");
-    if (App.Mixer) App.Mixer->RemoveByTag(-1);
+    if (App.Mixer) App.Mixer->RemoveByTag(ListPreviewTag);
 }
 
 void TInstrumentList::contextMenuEvent(QContextMenuEvent* Event) {

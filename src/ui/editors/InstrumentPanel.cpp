@@ -120,7 +120,7 @@ TInstrumentPanel::TInstrumentPanel(cApp& App, QWidget* Parent) : QWidget(Parent)
         Changed(TValue::StopPrev, On ? 1.0f : 0.0f);
     });
     connect(PlayBtn, &QPushButton::clicked, this, [this] {
-        if (this->App.seq) this->App.seq->PreviewInstrument(this->App.GetActiveInstrument(), 0.0f, 0);
+        if (this->App.seq) this->App.seq->PreviewInstrument(this->App.GetActiveInstrument());
     });
 }
 

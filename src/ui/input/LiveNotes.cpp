@@ -3,6 +3,7 @@
 #include "app/App.h"
 #include "audio/mixer/LiveMixer.h"
 #include "song/Sequencer.h"
+#include "song/VoiceTags.h"
 #include "ui/dialogs/FormTrace.h"
 #include "ui/input/KeyboardNotes.h"
 #include "ui/input/MidiInput.h"
@@ -14,21 +15,21 @@ TLiveNotes::TLiveNotes(cApp& App, TPianoKeys& Piano, QObject* Parent)
     : QObject(Parent), PianoKeyboard(new TKeyboardNotes(this)), Midi(new TMidiInput(this)), App(App),
       Piano(Piano) {
     PianoKeyboard->OnNote = [this](TKeyboardNotes* Sender, float Pitch) {
-        Note(Sender->Param_Key, Pitch, 1.0f, true);
+        Note(KeyTag(Sender->Param_Key), Pitch, 1.0f, true);
         // The piano shows the key as pressed.
         this->Piano.NotePress(int(Pitch + 12));
         BRINDLE_TRACE_VALUE("PianoKeyboard->Param_Key", Sender->Param_Key);
     };
     PianoKeyboard->OnRelease = [this](TKeyboardNotes* Sender) {
         BRINDLE_TRACE_VALUE("PianoKeyboard->Param_Key", Sender->Param_Key);
-        Release(Sender->Param_Key);
+        Release(KeyTag(Sender->Param_Key));
         this->Piano.NoteRelease(TKeyboardNotes::KeyToPitch(Sender->Param_Key, 0) + 12);
     };
     // Mouse notes on the piano are heard, never written.
     Piano.OnNoteDown = [this](TPianoKeys* Sender) {
-        Note(Sender->NoteKey - 12, float(Sender->NoteKey - 12), 1.0f, false);
+        Note(PianoTag(Sender->NoteKey - 12), float(Sender->NoteKey - 12), 1.0f, false);
     };
-    Piano.OnNoteUp = [this](TPianoKeys* Sender) { Release(Sender->NoteKey - 12); };
+    Piano.OnNoteUp = [this](TPianoKeys* Sender) { Release(PianoTag(Sender->NoteKey - 12)); };
     Midi->OnNote = [this](TMidiInput* Sender, float Pitch, float Volume) {
         Note(Sender->Param_Tag, Pitch, Volume, true);
     };

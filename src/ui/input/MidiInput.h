@@ -5,6 +5,7 @@
 // volume; each MIDI note sounds under a tag of its own, apart from key codes and piano tags.
 // A machine without MIDI ports or without a sequencer simply has no ports.
 #include "base/RegString.h"
+#include "song/VoiceTags.h"
 #include "ui/input/MidiQueue.h"
 
 #include <QObject>
@@ -20,7 +21,7 @@
 class TMidiInput : public QObject {
     Q_OBJECT
   public:
-    static constexpr int TagBase = 100000;
+    static constexpr int TagBase = MidiTagBase;
     static constexpr int MiddleC = 60;
     static constexpr int DrainIntervalMs = 5;
     using TNoteEvent = std::function<void(TMidiInput* Sender, float Pitch, float Volume)>;
@@ -37,7 +38,7 @@ class TMidiInput : public QObject {
     // True while that MIDI note sounds.
     std::array<bool, 128> Held{};
 
-    static int TagOfNote(int Note) { return TagBase + Note; }
+    static int TagOfNote(int Note) { return MidiTag(Note); }
     static float PitchOfNote(int Note) { return float(Note - MiddleC); }
     static float VolumeOfVelocity(int Velocity) { return float(Velocity) / 127.0f; }
 

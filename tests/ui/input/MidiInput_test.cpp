@@ -45,11 +45,11 @@ TEST_F(MidiNotes, NoteOnPlaysTheNoteRelativeToMiddleCAtItsVelocity) {
     EXPECT_EQ(input.Drain(), 3);
     ASSERT_EQ(heard.size(), 3u);
     EXPECT_EQ(heard[0].What, "note");
-    EXPECT_EQ(heard[0].Tag, 100060);
+    EXPECT_EQ(heard[0].Tag, MidiTag(60));
     EXPECT_FLOAT_EQ(heard[0].Pitch, 0.0f);
     EXPECT_FLOAT_EQ(heard[0].Volume, 1.0f);
     EXPECT_EQ(heard[1].Note, 72);
-    EXPECT_EQ(heard[1].Tag, 100072);
+    EXPECT_EQ(heard[1].Tag, MidiTag(72));
     EXPECT_FLOAT_EQ(heard[1].Pitch, 12.0f);
     EXPECT_FLOAT_EQ(heard[1].Volume, 64.0f / 127.0f);
     EXPECT_FLOAT_EQ(heard[2].Pitch, -12.0f);
@@ -66,9 +66,9 @@ TEST_F(MidiNotes, NoteOffAndNoteOnAtVelocityZeroRelease) {
     input.Drain();
     ASSERT_EQ(heard.size(), 4u);
     EXPECT_EQ(heard[2].What, "release");
-    EXPECT_EQ(heard[2].Tag, 100060);
+    EXPECT_EQ(heard[2].Tag, MidiTag(60));
     EXPECT_EQ(heard[3].What, "release");
-    EXPECT_EQ(heard[3].Tag, 100067);
+    EXPECT_EQ(heard[3].Tag, MidiTag(67));
     EXPECT_FALSE(input.Held[60]);
     EXPECT_FALSE(input.Held[67]);
 }
@@ -97,8 +97,8 @@ TEST_F(MidiNotes, ReleaseAllEndsEveryHeldNote) {
     input.Drain();
     input.ReleaseAll();
     ASSERT_EQ(heard.size(), 4u);
-    EXPECT_EQ(heard[2].Tag, 100061);
-    EXPECT_EQ(heard[3].Tag, 100070);
+    EXPECT_EQ(heard[2].Tag, MidiTag(61));
+    EXPECT_EQ(heard[3].Tag, MidiTag(70));
     input.ReleaseAll();
     EXPECT_EQ(heard.size(), 4u);
 }

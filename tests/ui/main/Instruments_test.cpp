@@ -209,16 +209,16 @@ TEST_F(Instruments, APressedRowSoundsUntilReleaseAndArrowsPreviewWhileStopped) {
     TInstrumentList& list = *form->InsGrid;
     const QPoint row0 = list.visualRect(list.model()->index(0, 0)).center();
     QTest::mousePress(list.viewport(), Qt::LeftButton, {}, row0);
-    ASSERT_EVENTUALLY(voiceTags() == std::vector<int>{-1}, 2000);
+    ASSERT_EVENTUALLY(voiceTags() == std::vector<int>{ListPreviewTag}, 2000);
     QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, row0);
     ASSERT_EVENTUALLY(voiceTags().empty(), 2000);
     // An arrow key moves and previews; the preview keeps sounding after the key is up.
     list.setFocus();
     QTest::keyClick(&list, Qt::Key_Down);
     EXPECT_EQ(app.GetActiveInstrument(), 2);
-    ASSERT_EVENTUALLY(voiceTags() == std::vector<int>{-1}, 2000);
+    ASSERT_EVENTUALLY(voiceTags() == std::vector<int>{ListPreviewTag}, 2000);
     QTest::qWait(100);
-    EXPECT_EQ(voiceTags(), std::vector<int>{-1});
+    EXPECT_EQ(voiceTags(), std::vector<int>{ListPreviewTag});
     EXPECT_EQ(list.RowText(1), "2. b.wav");
 }
 
@@ -345,8 +345,8 @@ TEST_F(Instruments, ARightClickMenuEndsThePressItOpenedOn) {
     list.setFocus();
     QTest::keyClick(&list, Qt::Key_Down);
     EXPECT_EQ(app.GetActiveInstrument(), 2);
-    ASSERT_EVENTUALLY(voiceTags() == std::vector<int>{-1}, 2000);
-    form->Engine().Mixer().RemoveByTag(-1);
+    ASSERT_EVENTUALLY(voiceTags() == std::vector<int>{ListPreviewTag}, 2000);
+    form->Engine().Mixer().RemoveByTag(ListPreviewTag);
     ASSERT_EVENTUALLY(voiceTags().empty(), 2000);
 }
 
@@ -442,7 +442,7 @@ TEST_F(Instruments, TheWaveformMarkerFollowsTheSoundingVoice) {
     TAudioView& view = *panel().InsView;
     ASSERT_EVENTUALLY(view.PlayMarker()->MarkerPos > 0.02, 3000);
     EXPECT_LT(view.PlayMarker()->MarkerPos, 0.5);
-    form->Engine().Mixer().RemoveByTag(0);
+    form->Engine().Mixer().RemoveByTag(PreviewTag);
     ASSERT_EVENTUALLY(view.PlayMarker()->MarkerPos == -1.0, 3000);
 }
 

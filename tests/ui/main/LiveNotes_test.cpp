@@ -7,6 +7,7 @@
 #include "audio/mixer/LiveMixer.h"
 #include "base/AppInfo.h"
 #include "song/Sequencer.h"
+#include "song/VoiceTags.h"
 #include "support/JackServer.h"
 #include "support/TempDir.h"
 #include "support/Tones.h"
@@ -69,7 +70,7 @@ TEST_F(LiveNotes, KeysSoundUnderTheirTagAndAreWrittenWhileTheGridHasTheFocus) {
     EXPECT_EQ(cell(0, 0).ins, 1);
     EXPECT_EQ(cell(0, 0).pitch, 0.0f);
     EXPECT_EQ(form->PatternEditor->PatGrid->CursorRow(), 1);
-    ASSERT_EVENTUALLY(tags() == std::vector<int>{'Q'}, 2000);
+    ASSERT_EVENTUALLY(tags() == std::vector<int>{KeyTag('Q')}, 2000);
     EXPECT_EQ(form->PianoKeys->Panels[12]->GetColor(), TPianoKeys::DownColor);
     // Auto-repeat starts nothing more and writes nothing more.
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Q, Qt::NoModifier, "q", true);
@@ -123,14 +124,14 @@ TEST_F(LiveNotes, TypingIntoAFieldPlaysNothing) {
 // and plays again at the next press.
 TEST_F(LiveNotes, AHeldNoteEndsWithItsKeyWhateverCameBetween) {
     QTest::keyPress(focus(), Qt::Key_Z);
-    ASSERT_EVENTUALLY(tags() == std::vector<int>{'Z'}, 2000);
+    ASSERT_EVENTUALLY(tags() == std::vector<int>{KeyTag('Z')}, 2000);
     QTest::keyPress(focus(), Qt::Key_Control, Qt::ControlModifier);
     QTest::keyRelease(focus(), Qt::Key_Z, Qt::ControlModifier);
     QTest::keyRelease(focus(), Qt::Key_Control);
     ASSERT_EVENTUALLY(tags().empty(), 2000);
 
     QTest::keyPress(focus(), Qt::Key_X);
-    ASSERT_EVENTUALLY(tags() == std::vector<int>{'X'}, 2000);
+    ASSERT_EVENTUALLY(tags() == std::vector<int>{KeyTag('X')}, 2000);
     form->BPMSpin->setFocus();
     QTest::keyRelease(focus(), Qt::Key_X);
     ASSERT_EVENTUALLY(tags().empty(), 2000);
@@ -138,7 +139,7 @@ TEST_F(LiveNotes, AHeldNoteEndsWithItsKeyWhateverCameBetween) {
 
     form->PatternEditor->PatGrid->setFocus();
     QTest::keyPress(focus(), Qt::Key_Z);
-    ASSERT_EVENTUALLY(tags() == std::vector<int>{'Z'}, 2000);
+    ASSERT_EVENTUALLY(tags() == std::vector<int>{KeyTag('Z')}, 2000);
     QTest::keyRelease(focus(), Qt::Key_Z);
 }
 
@@ -148,10 +149,55 @@ TEST_F(LiveNotes, ThePianoSoundsButNeverWrites) {
     QTest::qWait(20);
     TPianoKeyPanel* key14 = form->PianoKeys->Panels[14];
     QTest::mousePress(key14, Qt::LeftButton, {}, QPoint(5, key14->height() - 5));
-    ASSERT_EVENTUALLY(tags() == std::vector<int>{2}, 2000);
+    ASSERT_EVENTUALLY(tags() == std::vector<int>{PianoTag(2)}, 2000);
     QTest::mouseRelease(key14, Qt::LeftButton, {}, QPoint(5, key14->height() - 5));
     ASSERT_EVENTUALLY(tags().empty(), 2000);
     EXPECT_EQ(cell(0, 0).ins, 0);
+}
+
+// A live note shares no tag with a pattern channel: releasing a piano key or a computer key leaves
+// the pattern's note on the channel of the same number sounding, and the song's stop marker there
+// leaves the held key's note alone.
+TEST_F(LiveNotes, ReleasingALiveNoteNeverCutsAPatternNote) {
+    TPianoKeyPanel* key14 = form->PianoKeys->Panels[14]; // pitch 2: it sounded under tag 2 before
+    struct Case {
+        const char* source;
+        int channel;
+        std::function<void()> press, release;
+        int tag;
+    } cases[] = {
+        {"computer key", 'Q', [&] { QTest::keyPress(focus(), Qt::Key_Q); },
+         [&] { QTest::keyRelease(focus(), Qt::Key_Q); }, KeyTag('Q')},
+        {"piano", 2,
+         [&] {
+             form->ShowPage(TMainForm::InstrumentPage);
+             QTest::mousePress(key14, Qt::LeftButton, {}, QPoint(5, key14->height() - 5));
+         },
+         [&] { QTest::mouseRelease(key14, Qt::LeftButton, {}, QPoint(5, key14->height() - 5)); }, PianoTag(2)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        form->Engine().Mixer().Clear();
+        form->Song().PatternAt(1).Cells[c.channel][0] = {1, 0.0f};
+        form->Song().PatternAt(1).Cells[c.channel][1] = {-1, 0.0f}; // a stop marker
+        form->Song().QueueRow(0, 1, 0);
+        ASSERT_EVENTUALLY(tags() == std::vector<int>{c.channel}, 2000);
+        c.press();
+        ASSERT_EVENTUALLY(tags().size() == 2u, 2000);
+        c.release();
+        ASSERT_EVENTUALLY(tags() == std::vector<int>{c.channel}, 2000);
+        QTest::qWait(100);
+        EXPECT_EQ(tags(), std::vector<int>{c.channel}) << "the pattern's note sounds on";
+        // The other way round: the channel's stop marker leaves the held note.
+        c.press();
+        ASSERT_EVENTUALLY(tags().size() == 2u, 2000);
+        form->Song().QueueRow(0, 1, 1);
+        ASSERT_EVENTUALLY(tags() == std::vector<int>{c.tag}, 2000);
+        c.release();
+        ASSERT_EVENTUALLY(tags().empty(), 2000);
+        form->Song().PatternAt(1).Cells[c.channel][0] = {};
+        form->Song().PatternAt(1).Cells[c.channel][1] = {};
+    }
 }
 
 TEST_F(LiveNotes, MidiNotesPlayAndAreWrittenLikeKeys) {
