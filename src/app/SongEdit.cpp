@@ -13,6 +13,18 @@ bool sameCells(const std::vector<cStep>& A, const std::vector<cStep>& B) {
                       [](const cStep& X, const cStep& Y) { return X.ins == Y.ins && X.pitch == Y.pitch; });
 }
 
+// The 1-based position where Longer has one entry that Shorter lacks (Shorter's last entry
+// dropped off the end), or 0 when the lists differ otherwise.
+template <typename A, typename B> int shiftedAt(const A& Shorter, const B& Longer) {
+    auto same = [](const cOrder& X, const cOrder& Y) { return X.PatternIndex == Y.PatternIndex && X.Text == Y.Text; };
+    int i = 0;
+    while (i < OrderCount && same(Shorter[i], Longer[i])) ++i;
+    if (i == OrderCount) return 0;
+    for (int j = i; j + 1 < OrderCount; ++j)
+        if (!same(Shorter[j], Longer[j + 1])) return 0;
+    return i + 1;
+}
+
 } // namespace
 
 cSongEdit& cSongEdit::Cells(int Pattern, int Channel0, int Channel1, int Row0, int Row1) {
@@ -91,12 +103,16 @@ void cSongEdit::Apply(bool After) const {
         std::atomic_ref<std::int32_t>(Song->PatternAt(l.Pattern).RowCount).store(After ? l.After : l.Before,
                                                                                  std::memory_order_relaxed);
     if (HasOrders) {
+        // An entry inserted or deleted goes through the song's own insert and delete, which keep
+        // the playing entry playing; any other change is written entry by entry.
         const auto& orders = After ? OrdersAfter : OrdersBefore;
-        for (int i = 0; i < OrderCount; ++i) {
-            std::atomic_ref<std::int32_t>(Song->Orders[i].PatternIndex)
-                .store(orders[i].PatternIndex, std::memory_order_relaxed);
-            Song->Orders[i].Text = orders[i].Text;
+        if (const int at = shiftedAt(Song->Orders, orders); at > 0) {
+            Song->InsertOrder(at);
+            Song->Orders[at - 1].StoreFrom(orders[std::size_t(at - 1)]);
+        } else if (const int gone = shiftedAt(orders, Song->Orders); gone > 0) {
+            Song->DeleteOrder(gone);
         }
+        for (int i = 0; i < OrderCount; ++i) Song->Orders[i].StoreFrom(orders[std::size_t(i)]);
     }
     for (const auto& s : Slots) {
         const cSlot& slot = After ? s.After : s.Before;
