@@ -315,7 +315,7 @@ RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
         }
         if (got <= 0) break;
         const int count = got * channels;
-        if (part && done < partEnd && done + got >= partEnd) Engine.Stop();
+        if (part && done < partEnd && done + got >= partEnd) Engine.Player().Stop(); // the voices ring on
         if (Options.Stems) {
             // The stems' sum is what the loudness line describes.
             std::fill_n(mix.begin(), count, 0.0f);
