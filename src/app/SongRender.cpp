@@ -195,6 +195,16 @@ std::string StemFileName(const cSequencer& Song, int Channel, int Instrument, so
     return number + name + soundlib::Extension(Format);
 }
 
+std::vector<std::string> StemFileNames(const cSequencer& Song, int From, int To, soundlib::FileFormat Format) {
+    const int orders = PlayableOrders(Song);
+    From = From > 0 ? From : 1;
+    To = std::min(To > 0 ? To : orders, orders);
+    std::vector<std::string> names;
+    for (const auto& [channel, ins] : channelsWithNotes(Song, From, To))
+        names.push_back(StemFileName(Song, channel, ins, Format));
+    return names;
+}
+
 RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
     RenderReport report;
     auto& song = Engine.Song();

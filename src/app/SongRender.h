@@ -66,6 +66,9 @@ int PlayableOrders(const cSequencer& Song);
 // that file names cannot hold become "_".
 std::string StemFileName(const cSequencer& Song, int Channel, int Instrument, soundlib::FileFormat Format);
 
+// The stems a render of the orders From..To (0: the first, the last) writes, in channel order.
+std::vector<std::string> StemFileNames(const cSequencer& Song, int From, int To, soundlib::FileFormat Format);
+
 // Throws brindle::Error when the options or the output are refused or the output cannot be
 // written; no partial file is left then, nor after a cancel.
 RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options);
