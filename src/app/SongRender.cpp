@@ -57,6 +57,10 @@ std::int64_t partEndFrame(const cSequencer& Song, int From, int To, int Rate) {
 // A 16-bit output of floats (stems, a normalised mix) is rounded and saturated as the mixer
 // rounds its own 16-bit blocks.
 void toShorts(std::int16_t* Out, const float* In, int Count, float Scale, std::vector<float>& Scratch) {
+    if (Scale * 32768.0f == 1.0f) {
+        soundlib::BusToShorts(Out, In, Count); // a stem's bus is on the mixer's scale already
+        return;
+    }
     Scratch.resize(std::size_t(Count));
     for (int i = 0; i < Count; ++i)
         Scratch[std::size_t(i)] = In[i] * (Scale * 32768.0f);
@@ -70,6 +74,18 @@ struct Output {
     bool Dithered = false;
     std::vector<std::int16_t> Shorts;
     std::vector<float> Scratch;
+    std::vector<float> Zeros;
+
+    // Count samples of silence; dither still adds its noise.
+    void WriteSilence(int Count) {
+        if (Dithered || Sink->TakesFloats()) {
+            Zeros.assign(std::size_t(Count), 0.0f);
+            Write(Zeros.data(), Count, 1.0f);
+            return;
+        }
+        Shorts.assign(std::size_t(Count), 0);
+        Sink->Write(Shorts.data(), std::size_t(Count));
+    }
 
     // In: Count samples at full scale 1.0 (Scale 1) or on the mixer's 16-bit scale (1/32768).
     void Write(const float* In, int Count, float Scale) {
@@ -275,13 +291,17 @@ RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
     const bool pullShorts = sixteen && !Options.Dither && !Options.Normalize && !Options.Stems;
     std::vector<std::int16_t> shorts(pullShorts ? blockSamples : 0);
     std::vector<std::vector<float>> stemBus(stems.size(), std::vector<float>(blockSamples));
+    // Stems a voice was mixed into in this block; the others are silence and cost a copy of zeros.
+    std::vector<char> stemSounds(stems.size(), 1);
     MixerRenderMode restore{mixer};
     // Anything finer than 16 bits, or gained after the mix, gets the bus as it is.
     mixer.SetExactFloats(!sixteen || Options.Normalize);
     if (Options.Stems)
         mixer.StemBus = [&](int Tag) -> float* {
             const int stem = Tag >= 0 && Tag < ChannelCount ? stemOfChannel[std::size_t(Tag)] : -1;
-            return stem >= 0 ? stemBus[std::size_t(stem)].data() : nullptr;
+            if (stem < 0) return nullptr;
+            stemSounds[std::size_t(stem)] = 1;
+            return stemBus[std::size_t(stem)].data();
         };
 
     soundlib::TLoudnessMeter meter(rate, channels);
@@ -312,8 +332,10 @@ RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
             last = tailFrames <= 0 || mixer.VoiceCount() == 0 || done - stoppedAt >= tailFrames;
         }
         const std::size_t samples = std::size_t(frames) * std::size_t(channels);
-        for (auto& bus : stemBus)
-            std::fill_n(bus.begin(), samples, 0.0f);
+        for (std::size_t s = 0; s < stems.size(); ++s) {
+            if (stemSounds[s]) std::fill_n(stemBus[s].begin(), samples, 0.0f);
+            stemSounds[s] = 0;
+        }
         int got = 0;
         if (pullShorts) {
             const int bytes = source->PopData(shorts.data(), frames * channels * 2);
@@ -330,6 +352,10 @@ RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
             // The stems' sum is what the loudness line describes.
             std::fill_n(mix.begin(), count, 0.0f);
             for (std::size_t s = 0; s < stems.size(); ++s) {
+                if (!stemSounds[s]) {
+                    outputs[s].WriteSilence(count);
+                    continue;
+                }
                 auto& bus = stemBus[s];
                 const float gain = ChannelGain(stems[s].first);
                 if (gain != 1.0f)
