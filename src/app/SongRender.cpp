@@ -386,20 +386,18 @@ RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
                 report.GainDb = Options.CeilingDbtp - report.TruePeakDb;
                 report.CeilingLimited = true;
             }
-        } else {
-            addOnce(report.Problems, "The song is silent: there is no loudness to normalise");
         }
         const float gain = float(std::pow(10.0, report.GainDb / 20));
         spool->Rewind();
-        std::int64_t written = 0;
         for (;;) {
             const std::size_t got = spool->Get(mix.data(), blockSamples);
+        if (got % std::size_t(channels) != 0) throw Error("Can't read the render back from its temporary file");
             if (got == 0) break;
             for (std::size_t i = 0; i < got; ++i)
                 mix[i] *= gain;
             outputs[0].Write(mix.data(), int(got), 1.0f);
-            written += std::int64_t(got) / channels;
-            if (Options.Progress && !Options.Progress(double(written) / rate, double(done) / rate)) {
+            // The render itself is done; this pass only lets a cancel through.
+            if (Options.Progress && !Options.Progress(double(done) / rate, total)) {
                 report.Cancelled = true;
                 return report;
             }

@@ -147,6 +147,8 @@ int runRender(const std::vector<std::string>& args) {
     if (options.Normalize && report.CeilingLimited)
         std::fprintf(stderr, "normalised by %+.1f dB, held back by the %.1f dBTP ceiling\n", report.GainDb,
                      options.CeilingDbtp);
+    else if (options.Normalize && !std::isfinite(report.Lufs))
+        std::fprintf(stderr, "the song is silent: nothing to normalise\n");
     else if (options.Normalize)
         std::fprintf(stderr, "normalised by %+.1f dB\n", report.GainDb);
     std::fprintf(stderr, "loudness%s: %s\n", options.Stems ? " of the stems together" : "",

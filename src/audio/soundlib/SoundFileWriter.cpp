@@ -149,6 +149,8 @@ TSoundFileWriter::TSoundFileWriter(const std::filesystem::path& Target, int Samp
     if (Info.format == 0 || !sf_format_check(&Info)) Fail("this libsndfile cannot write that format");
     Sound = sf_open(File.GetTemporary().c_str(), SFM_WRITE, &Info);
     if (!Sound) Fail(sf_strerror(nullptr));
+    // A float WAV's peak chunk carries the time of writing: without it, a render repeats byte for byte.
+    sf_command(Sound, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     if (Lossy && Format.Quality >= 0) {
         double Quality = Format.Quality / 10.0;
         sf_command(Sound, SFC_SET_VBR_ENCODING_QUALITY, &Quality, sizeof(Quality));

@@ -86,6 +86,23 @@ TEST_F(RenderOptionsCli, EveryRenderPrintsItsLoudnessAndANormalizedOneItsGain) {
     EXPECT_NE(r.err.find("loudness: -20.0 LUFS"), std::string::npos) << r.err;
 }
 
+TEST_F(RenderOptionsCli, ASilentSongIsWrittenAsItIsAndSaysSo) {
+    const auto path = dir / "silent.hym";
+    std::ofstream(path) << R"(<halyard.module BPM="120"><Order Index="0" PatternIndex="1"/>
+<Pattern Index="0" RowCount="4"/></halyard.module>)";
+    const auto r = RunCli({"render", path.string(), (dir / "s.wav").string(), "--normalize", "-14"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("the song is silent: nothing to normalise\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("loudness: -inf LUFS, -inf dBTP\n"), std::string::npos) << r.err;
+    const auto samples = ReadAll(dir / "s.wav");
+    ASSERT_GT(samples.size(), 44u + 4 * 22050);
+    EXPECT_EQ(samples.find_first_not_of('\0', 44), std::string::npos);
+    // No notes, no stems: said, and nothing written.
+    const auto s = RunCli({"render", path.string(), (dir / "stems").string(), "--stems"});
+    EXPECT_EQ(s.exitCode, 1);
+    EXPECT_NE(s.err.find("no notes"), std::string::npos) << s.err;
+}
+
 TEST_F(RenderOptionsCli, StemsAreOneFilePerChannelWithNotesNamedAfterItsInstrument) {
     const auto song = module();
     const auto folder = dir / "stems";

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <memory>
 #include <regex>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace brindle::test;
@@ -203,6 +204,10 @@ TEST_F(RenderFormats, FloatWavKeepsALoudMixUnclipped) {
     float peak = 0;
     for (float s : decode(dir / "loud.wav")) peak = std::max(peak, std::fabs(s));
     EXPECT_NEAR(peak, 1.8, 0.01);
+    // The same render a second later is the same file: no time of writing inside.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    render("again.wav", SampleBits::Float32);
+    EXPECT_TRUE(ReadAll(dir / "loud.wav") == ReadAll(dir / "again.wav"));
 }
 
 TEST_F(RenderFormats, BitsAndFormatsThatDoNotGoTogetherAreRefusedWithoutAFile) {

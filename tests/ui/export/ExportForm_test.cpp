@@ -451,6 +451,18 @@ TEST_F(ExportForm, StemsGoToAFolderNamedLikeTheFile) {
     EXPECT_EQ(beforeExport, 1);
 }
 
+TEST_F(ExportForm, CancelledStemsLeaveNoFile) {
+    showForm();
+    setPath(dir / "mix.wav");
+    choose(TExportForm::FormatWAV);
+    form.cbStems->setChecked(true);
+    QTimer::singleShot(0, &form, [&] { QTest::mouseClick(form.CancelButton, Qt::LeftButton); });
+    QTest::mouseClick(form.SaveButton, Qt::LeftButton);
+    EXPECT_TRUE(form.GetLastReport().Cancelled);
+    ASSERT_TRUE(fs::is_directory(dir / "mix"));
+    EXPECT_TRUE(fs::is_empty(dir / "mix"));
+}
+
 TEST_F(ExportForm, AnExistingFileIsReplacedOnlyWhenTheUserAgrees) {
     {
         std::ofstream(dir / "take.wav") << "an earlier take";
