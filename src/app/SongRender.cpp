@@ -172,6 +172,17 @@ struct MixerRenderMode {
     }
 };
 
+// A stems folder the render made goes again when the render does not complete (it is empty then:
+// unfinished stems leave nothing).
+struct MadeFolder {
+    fs::path Path;
+    bool Keep = false;
+    ~MadeFolder() {
+        std::error_code ignored;
+        if (!Path.empty() && !Keep && fs::is_empty(Path, ignored)) fs::remove(Path, ignored);
+    }
+};
+
 struct StopAfter {
     SongEngine& Engine;
     ~StopAfter() { Engine.Stop(); }
@@ -252,6 +263,7 @@ RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
     const double total = (part ? double(partEnd) / rate : song.SongLengthSeconds()) + Options.TailSeconds;
 
     // Outputs are opened first, so a folder that takes no file fails before the render runs.
+    MadeFolder madeFolder;
     std::vector<Output> outputs;
     std::vector<std::pair<int, int>> stems;
     std::array<int, ChannelCount> stemOfChannel;
@@ -262,7 +274,8 @@ RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
         stems = channelsWithNotes(song, std::max(from, 1), std::min(to, orders));
         if (stems.empty()) throw Error("The song has no notes, so there are no stems to write");
         std::error_code code;
-        fs::create_directories(Options.OutputFile, code);
+        if (!fs::exists(Options.OutputFile, code) && fs::create_directories(Options.OutputFile, code))
+            madeFolder.Path = Options.OutputFile;
         if (!fs::is_directory(Options.OutputFile))
             throw Error("Can't write stems to \"" + Options.OutputFile +
                         "\": " + (code ? code.message() : std::string("it is not a folder")));
@@ -408,6 +421,7 @@ RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
     }
     for (auto& out : outputs)
         out.Sink->Finish();
+    madeFolder.Keep = true;
     for (const auto& p : mixer.TakeProblems()) addOnce(report.Problems, p);
     return report;
 }
