@@ -140,8 +140,10 @@ void BM_MixFloorSox(benchmark::State& state) {
             info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
             SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
             std::vector<short> block(44100 * 2);
-            for (size_t i = 0; i < block.size(); ++i) block[i] = short(1000 * std::sin(0.01 * double(i) * (v + 1)));
-            for (int s = 0; s < int(seconds) + 1; ++s) sf_writef_short(f, block.data(), 44100);
+            for (size_t i = 0; i < block.size(); ++i)
+                block[i] = short(1000 * std::sin(0.01 * double(i) * (v + 1)));
+            for (int s = 0; s < int(seconds) + 1; ++s)
+                sf_writef_short(f, block.data(), 44100);
             sf_close(f);
         }
         argv.push_back(path.string());

@@ -49,8 +49,10 @@ std::int64_t partEndFrame(const cSequencer& Song, int From, int To, int Rate) {
     const double rowLength = 60.0f / bpm * 0.25f; // in float first, as the player forms it
     const double end = double(rows) * rowLength;
     auto frame = std::int64_t(std::floor(end * Rate));
-    while (frame > 0 && double(frame) / Rate > end) --frame;
-    while (double(frame + 1) / Rate <= end) ++frame;
+    while (frame > 0 && double(frame) / Rate > end)
+        --frame;
+    while (double(frame + 1) / Rate <= end)
+        ++frame;
     return frame;
 }
 
@@ -133,7 +135,9 @@ class FloatSpool {
         std::fflush(File);
         std::rewind(File);
     }
-    std::size_t Get(float* Samples, std::size_t Count) { return std::fread(Samples, sizeof(float), Count, File); }
+    std::size_t Get(float* Samples, std::size_t Count) {
+        return std::fread(Samples, sizeof(float), Count, File);
+    }
 
   private:
     std::FILE* File;
@@ -222,7 +226,8 @@ std::string StemFileName(const cSequencer& Song, int Channel, int Instrument, so
     return number + name + soundlib::Extension(Format);
 }
 
-std::vector<std::string> StemFileNames(const cSequencer& Song, int From, int To, soundlib::FileFormat Format) {
+std::vector<std::string> StemFileNames(const cSequencer& Song, int From, int To,
+                                       soundlib::FileFormat Format) {
     const int orders = PlayableOrders(Song);
     From = From > 0 ? From : 1;
     To = std::min(To > 0 ? To : orders, orders);
@@ -268,7 +273,8 @@ RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
     std::vector<std::pair<int, int>> stems;
     std::array<int, ChannelCount> stemOfChannel;
     stemOfChannel.fill(-1);
-    const bool sixteen = format.Bits == soundlib::SampleBits::Int16 && format.Format != soundlib::FileFormat::Ogg &&
+    const bool sixteen = format.Bits == soundlib::SampleBits::Int16 &&
+                         format.Format != soundlib::FileFormat::Ogg &&
                          format.Format != soundlib::FileFormat::Opus;
     if (Options.Stems) {
         stems = channelsWithNotes(song, std::max(from, 1), std::min(to, orders));
@@ -281,7 +287,8 @@ RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
                         "\": " + (code ? code.message() : std::string("it is not a folder")));
         for (const auto& [channel, ins] : stems) {
             stemOfChannel[std::size_t(channel)] = int(outputs.size());
-            const fs::path path = fs::path(Options.OutputFile) / StemFileName(song, channel, ins, format.Format);
+            const fs::path path =
+                fs::path(Options.OutputFile) / StemFileName(song, channel, ins, format.Format);
             outputs.emplace_back().Sink = soundlib::OpenSink(path, rate, channels, format);
             report.Files.push_back(path.string());
         }
@@ -293,7 +300,8 @@ RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
         out.Dithered = Options.Dither && sixteen;
 
     mixer.GetSampleCache()->SetStretchQuality(Options.StretchQuality);
-    for (const auto& p : Engine.PreloadInstruments()) addOnce(report.Problems, p);
+    for (const auto& p : Engine.PreloadInstruments())
+        addOnce(report.Problems, p);
     TAudioX* source = Options.Stems || !Options.MasterEffects ? &mixer : Engine.ApplySongEffects();
 
     const int block = blockFrames(rate, channels);
@@ -404,7 +412,8 @@ RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
         spool->Rewind();
         for (;;) {
             const std::size_t got = spool->Get(mix.data(), blockSamples);
-        if (got % std::size_t(channels) != 0) throw Error("Can't read the render back from its temporary file");
+            if (got % std::size_t(channels) != 0)
+                throw Error("Can't read the render back from its temporary file");
             if (got == 0) break;
             for (std::size_t i = 0; i < got; ++i)
                 mix[i] *= gain;
@@ -422,7 +431,8 @@ RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
     for (auto& out : outputs)
         out.Sink->Finish();
     madeFolder.Keep = true;
-    for (const auto& p : mixer.TakeProblems()) addOnce(report.Problems, p);
+    for (const auto& p : mixer.TakeProblems())
+        addOnce(report.Problems, p);
     return report;
 }
 

@@ -20,7 +20,7 @@ struct RenderOptions {
     // The file (.wav, .flac, .ogg, .opus, .mp3, .pcm or .raw), or with Stems the folder that
     // receives one file per channel.
     std::string OutputFile;
-    float TailSeconds = 0;  // keep rendering after the last row until voices end, at most this long
+    float TailSeconds = 0; // keep rendering after the last row until voices end, at most this long
     int Mp3KBitRate = 256;
     // WAV and FLAC: 16 or 24 bits, or (WAV only) 32-bit float, the mix unrounded.
     soundlib::SampleBits Bits = soundlib::SampleBits::Int16;
@@ -53,8 +53,8 @@ struct RenderReport {
     // Of the sound written (for stems: of their sum); -infinity for silence.
     double Lufs = -std::numeric_limits<double>::infinity();
     double TruePeakDb = -std::numeric_limits<double>::infinity();
-    double GainDb = 0;            // applied by Normalize
-    bool CeilingLimited = false;  // Normalize gave less gain to keep the true peak under the ceiling
+    double GainDb = 0;              // applied by Normalize
+    bool CeilingLimited = false;    // Normalize gave less gain to keep the true peak under the ceiling
     std::vector<std::string> Files; // written, in order
 };
 

@@ -18,7 +18,7 @@ namespace {
 
 // A bar on a terminal, a line per tenth otherwise.
 class ProgressPrinter {
-public:
+  public:
     bool operator()(double done, double total) {
         const int percent = total > 0 ? std::min(100, int(done / total * 100)) : 100;
         if (percent == Last) return true;
@@ -38,7 +38,7 @@ public:
         if (Terminal && Last >= 0) std::fprintf(stderr, "\n");
     }
 
-private:
+  private:
     bool Terminal = isatty(2);
     int Last = -1;
     int LastTenth = -1;
@@ -72,12 +72,14 @@ int runRender(const std::vector<std::string>& args) {
             if (!hasValue || !soundlib::ParseSampleBits(args[++i], options.Bits))
                 return UsageError(self, "--bits needs 16, 24 or 32f");
         } else if (a == "--quality") {
-            if (!hasValue || !ParseInt(args[++i], options.Quality) || options.Quality < 0 || options.Quality > 10)
+            if (!hasValue || !ParseInt(args[++i], options.Quality) || options.Quality < 0 ||
+                options.Quality > 10)
                 return UsageError(self, "--quality needs a whole number from 0 to 10");
         } else if (a == "--from" || a == "--to") {
             int& order = a == "--from" ? options.FromOrder : options.ToOrder;
             if (!hasValue || !ParseInt(args[++i], order) || order < 1 || order > OrderCount)
-                return UsageError(self, a + " needs an order position from 1 to " + std::to_string(OrderCount));
+                return UsageError(self,
+                                  a + " needs an order position from 1 to " + std::to_string(OrderCount));
         } else if (a == "--normalize") {
             if (!hasValue || !ParseNumber(args[++i], options.TargetLufs) || options.TargetLufs < -70 ||
                 options.TargetLufs > 0)
@@ -108,8 +110,10 @@ int runRender(const std::vector<std::string>& args) {
             files.push_back(a);
         }
     }
-    if (files.size() != 2) return UsageError(self, options.Stems ? "expected MODULE and OUTDIR" : "expected MODULE and OUT");
-    if (formatGiven && !options.Stems) return UsageError(self, "--format is for --stems; a file's format follows its extension");
+    if (files.size() != 2)
+        return UsageError(self, options.Stems ? "expected MODULE and OUTDIR" : "expected MODULE and OUT");
+    if (formatGiven && !options.Stems)
+        return UsageError(self, "--format is for --stems; a file's format follows its extension");
     if (ceilingGiven && !options.Normalize) return UsageError(self, "--ceiling goes with --normalize");
     if (options.Stems && options.Normalize)
         return UsageError(self, "--normalize is for one file; stems keep the levels they have in the mix");
@@ -139,11 +143,13 @@ int runRender(const std::vector<std::string>& args) {
     }
     progress.finish();
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    for (const auto& p : report.Problems) std::cerr << "warning: " << p << " (its notes are silent)\n";
+    for (const auto& p : report.Problems)
+        std::cerr << "warning: " << p << " (its notes are silent)\n";
     if (options.Stems)
-        for (const auto& file : report.Files) std::fprintf(stderr, "wrote %s\n", file.c_str());
-    std::fprintf(stderr, "wrote %s: %.2f s of audio in %.2f s (%.0fx real time)\n", options.OutputFile.c_str(),
-                 report.Seconds, wall, wall > 0 ? report.Seconds / wall : 0.0);
+        for (const auto& file : report.Files)
+            std::fprintf(stderr, "wrote %s\n", file.c_str());
+    std::fprintf(stderr, "wrote %s: %.2f s of audio in %.2f s (%.0fx real time)\n",
+                 options.OutputFile.c_str(), report.Seconds, wall, wall > 0 ? report.Seconds / wall : 0.0);
     if (options.Normalize && report.CeilingLimited)
         std::fprintf(stderr, "normalised by %+.1f dB, held back by the %.1f dBTP ceiling\n", report.GainDb,
                      options.CeilingDbtp);

@@ -303,7 +303,8 @@ void TLiveMixer::MixBlock(std::int16_t* Out, float* FloatOut, int Frames) {
     if (Out)
         brindle::soundlib::BusToShorts(Out, Bus.data(), static_cast<int>(samples));
     else if (ExactFloats)
-        std::transform(Bus.begin(), Bus.begin() + samples, FloatOut, [](float x) { return x * (1.0f / 32768.0f); });
+        std::transform(Bus.begin(), Bus.begin() + samples, FloatOut,
+                       [](float x) { return x * (1.0f / 32768.0f); });
     else
         brindle::soundlib::BusToFloats(FloatOut, Bus.data(), static_cast<int>(samples));
     for (std::size_t i = Active.size(); i-- > 0;)

@@ -24,9 +24,7 @@ TLoudnessMeter::TLoudnessMeter(int SampleRate, int ChannelCount) : Channels(Chan
     Meter = std::make_unique<State>(Handle);
 }
 
-TLoudnessMeter::~TLoudnessMeter() {
-
-}
+TLoudnessMeter::~TLoudnessMeter() {}
 
 void TLoudnessMeter::Add(const float* Samples, std::size_t Frames) {
     if (Frames > 0) ebur128_add_frames_float(Meter->Handle, Samples, Frames);

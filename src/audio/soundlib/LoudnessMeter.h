@@ -7,7 +7,7 @@
 namespace brindle::soundlib {
 
 class TLoudnessMeter {
-public:
+  public:
     // Throws brindle::Error when libebur128 refuses the format.
     TLoudnessMeter(int SampleRate, int Channels);
     ~TLoudnessMeter();
@@ -20,7 +20,7 @@ public:
     // The highest true peak of any channel in dBTP; -infinity for silence.
     double TruePeakDb() const;
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> Meter;
     int Channels;

@@ -15,7 +15,7 @@ enum class SampleBits { Int16, Int24, Float32 };
 struct OutputFormat {
     FileFormat Format = FileFormat::Wav;
     SampleBits Bits = SampleBits::Int16;
-    int Quality = -1;      // Ogg Vorbis and Opus, 0..10; -1 takes the encoder's default
+    int Quality = -1; // Ogg Vorbis and Opus, 0..10; -1 takes the encoder's default
     int Mp3KBitRate = 256;
     std::string LameProgram = "lame";
 };

@@ -27,12 +27,14 @@ struct FormatRow {
     const char* Ext;
 };
 constexpr FormatRow Formats[] = {
-    {FileFormat::Wav, "WAV", ".wav"},   {FileFormat::Flac, "FLAC", ".flac"}, {FileFormat::Ogg, "Ogg Vorbis", ".ogg"},
-    {FileFormat::Opus, "Opus", ".opus"}, {FileFormat::Mp3, "MP3", ".mp3"},   {FileFormat::Pcm, "PCM", ".pcm"},
+    {FileFormat::Wav, "WAV", ".wav"},        {FileFormat::Flac, "FLAC", ".flac"},
+    {FileFormat::Ogg, "Ogg Vorbis", ".ogg"}, {FileFormat::Opus, "Opus", ".opus"},
+    {FileFormat::Mp3, "MP3", ".mp3"},        {FileFormat::Pcm, "PCM", ".pcm"},
 };
 
 std::string lower(std::string Text) {
-    std::transform(Text.begin(), Text.end(), Text.begin(), [](unsigned char C) { return char(std::tolower(C)); });
+    std::transform(Text.begin(), Text.end(), Text.begin(),
+                   [](unsigned char C) { return char(std::tolower(C)); });
     return Text;
 }
 } // namespace
@@ -57,10 +59,14 @@ FileFormat FormatOfPath(const std::filesystem::path& Path) {
 }
 
 bool ParseSampleBits(const std::string& Text, SampleBits& Out) {
-    if (Text == "16") Out = SampleBits::Int16;
-    else if (Text == "24") Out = SampleBits::Int24;
-    else if (Text == "32f") Out = SampleBits::Float32;
-    else return false;
+    if (Text == "16")
+        Out = SampleBits::Int16;
+    else if (Text == "24")
+        Out = SampleBits::Int24;
+    else if (Text == "32f")
+        Out = SampleBits::Float32;
+    else
+        return false;
     return true;
 }
 
@@ -85,11 +91,16 @@ int TSoundFileWriter::SndfileFormat(const OutputFormat& Format) {
                     : Format.Bits == SampleBits::Float32 ? SF_FORMAT_FLOAT
                                                          : SF_FORMAT_PCM_16;
     switch (Format.Format) {
-    case FileFormat::Wav: return SF_FORMAT_WAV | Sub;
-    case FileFormat::Flac: return Format.Bits == SampleBits::Float32 ? 0 : SF_FORMAT_FLAC | Sub;
-    case FileFormat::Ogg: return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
-    case FileFormat::Opus: return SF_FORMAT_OGG | SF_FORMAT_OPUS;
-    default: return 0;
+    case FileFormat::Wav:
+        return SF_FORMAT_WAV | Sub;
+    case FileFormat::Flac:
+        return Format.Bits == SampleBits::Float32 ? 0 : SF_FORMAT_FLAC | Sub;
+    case FileFormat::Ogg:
+        return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+    case FileFormat::Opus:
+        return SF_FORMAT_OGG | SF_FORMAT_OPUS;
+    default:
+        return 0;
     }
 }
 
@@ -106,8 +117,8 @@ void CheckOutputFormat(const OutputFormat& Format) {
     if (Format.Format == FileFormat::Flac && Format.Bits == SampleBits::Float32)
         throw Error("FLAC has no float samples: choose 16 or 24 bits, or a .wav file for 32-bit float");
     if (Fine && Format.Format != FileFormat::Wav && Format.Format != FileFormat::Flac)
-        throw Error(std::string("24-bit and float samples are for WAV and FLAC; ") + FormatName(Format.Format) +
-                    " takes no bit depth");
+        throw Error(std::string("24-bit and float samples are for WAV and FLAC; ") +
+                    FormatName(Format.Format) + " takes no bit depth");
     if (Format.Quality != -1 && (Format.Quality < 0 || Format.Quality > 10))
         throw Error("The quality goes from 0 to 10");
     if (Format.Format == FileFormat::Opus && !OpusAvailable())
@@ -119,7 +130,8 @@ std::unique_ptr<TAudioSink> OpenSink(const std::filesystem::path& Path, int Samp
                                      const OutputFormat& Format) {
     CheckOutputFormat(Format);
     switch (Format.Format) {
-    case FileFormat::Pcm: return std::make_unique<TPcmWriter>(Path);
+    case FileFormat::Pcm:
+        return std::make_unique<TPcmWriter>(Path);
     case FileFormat::Mp3: {
         TLameOptions Options;
         Options.Program = Format.LameProgram;
@@ -132,7 +144,8 @@ std::unique_ptr<TAudioSink> OpenSink(const std::filesystem::path& Path, int Samp
         // The 16-bit WAV writer is the one every earlier render used, so its files stay the same.
         if (Format.Bits == SampleBits::Int16) return std::make_unique<TWavWriter>(Path, SampleRate, Channels);
         [[fallthrough]];
-    default: return std::make_unique<TSoundFileWriter>(Path, SampleRate, Channels, Format);
+    default:
+        return std::make_unique<TSoundFileWriter>(Path, SampleRate, Channels, Format);
     }
 }
 
@@ -171,7 +184,8 @@ void TSoundFileWriter::Write(const std::int16_t* Samples, std::size_t Count) {
     if (Floats) {
         // A 16-bit source into a finer file: exact, the samples only gain low bits of zero.
         std::vector<float> Converted(Count);
-        std::transform(Samples, Samples + Count, Converted.begin(), [](std::int16_t S) { return S / 32768.0f; });
+        std::transform(Samples, Samples + Count, Converted.begin(),
+                       [](std::int16_t S) { return S / 32768.0f; });
         WriteFloats(Converted.data(), Count);
         return;
     }

@@ -16,8 +16,9 @@ namespace brindle::soundlib {
 class Resampler;
 
 class TSoundFileWriter : public TAudioSink {
-public:
-    TSoundFileWriter(const std::filesystem::path& Target, int SampleRate, int Channels, const OutputFormat& Format);
+  public:
+    TSoundFileWriter(const std::filesystem::path& Target, int SampleRate, int Channels,
+                     const OutputFormat& Format);
     ~TSoundFileWriter() override;
 
     bool TakesFloats() const override { return Floats; }
@@ -28,7 +29,7 @@ public:
     // The libsndfile format word for Format (0 when it has none).
     static int SndfileFormat(const OutputFormat& Format);
 
-private:
+  private:
     [[noreturn]] void Fail(const char* Reason);
     void Flush();
 

@@ -10,20 +10,20 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QComboBox>
-#include <QDir>
-#include <QDoubleSpinBox>
-#include <QFileInfo>
 #include <QMessageBox>
-#include <QSpinBox>
-#include <QStandardPaths>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -41,11 +41,12 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const FormatExtensions[] = {".mp3", ".wav", ".pcm", ".flac", ".ogg", ".opus"};
-const char* const FormatFilters[] = {"MP3 (*.mp3)",    "WAV (*.wav)",     "PCM (*.pcm *.raw)",
+const char* const FormatFilters[] = {"MP3 (*.mp3)",   "WAV (*.wav)",        "PCM (*.pcm *.raw)",
                                      "FLAC (*.flac)", "Ogg Vorbis (*.ogg)", "Opus (*.opus)"};
 const brindle::soundlib::FileFormat FileFormats[] = {
-    brindle::soundlib::FileFormat::Mp3,  brindle::soundlib::FileFormat::Wav, brindle::soundlib::FileFormat::Pcm,
-    brindle::soundlib::FileFormat::Flac, brindle::soundlib::FileFormat::Ogg, brindle::soundlib::FileFormat::Opus};
+    brindle::soundlib::FileFormat::Mp3, brindle::soundlib::FileFormat::Wav,
+    brindle::soundlib::FileFormat::Pcm, brindle::soundlib::FileFormat::Flac,
+    brindle::soundlib::FileFormat::Ogg, brindle::soundlib::FileFormat::Opus};
 
 std::string lower(std::string Text) {
     std::transform(Text.begin(), Text.end(), Text.begin(),
@@ -277,7 +278,7 @@ brindle::RenderOptions TExportForm::GetRenderOptions(const std::string& OutputFi
     if (Format == FormatWAV || Format == FormatFLAC)
         Options.Bits = cbBits->currentIndex() == Bits24        ? brindle::soundlib::SampleBits::Int24
                        : cbBits->currentIndex() == Bits32Float ? brindle::soundlib::SampleBits::Float32
-                                                                : brindle::soundlib::SampleBits::Int16;
+                                                               : brindle::soundlib::SampleBits::Int16;
     if (Format == FormatOGG || Format == FormatOpus) Options.Quality = seQuality->value();
     if (rbOrders->isChecked()) {
         Options.FromOrder = seFromOrder->value();
@@ -451,11 +452,11 @@ bool TExportForm::Export() {
     if (Stems) {
         // The names the stems take; any that exist would be replaced.
         int Existing = 0;
-        for (const auto& Name : brindle::StemFileNames(*Song, Options.FromOrder, Options.ToOrder, Options.StemFormat))
+        for (const auto& Name :
+             brindle::StemFileNames(*Song, Options.FromOrder, Options.ToOrder, Options.StemFormat))
             if (fs::exists(fs::path(Target) / Name, Ignored)) ++Existing;
-        if (Existing > 0 &&
-            !ConfirmReplace(std::to_string(Existing) + (Existing == 1 ? " stem" : " stems") + " in \"" + Target +
-                            "\" already exist. Replace them?"))
+        if (Existing > 0 && !ConfirmReplace(std::to_string(Existing) + (Existing == 1 ? " stem" : " stems") +
+                                            " in \"" + Target + "\" already exist. Replace them?"))
             return false;
     } else if (fs::exists(Target, Ignored) &&
                !ConfirmReplace("\"" + Target + "\" already exists. Replace it?")) {

@@ -34,7 +34,14 @@ class SampleCache;
 class TExportForm : public QDialog {
     Q_OBJECT
   public:
-    enum TFormat { FormatMP3 = 0, FormatWAV = 1, FormatPCM = 2, FormatFLAC = 3, FormatOGG = 4, FormatOpus = 5 };
+    enum TFormat {
+        FormatMP3 = 0,
+        FormatWAV = 1,
+        FormatPCM = 2,
+        FormatFLAC = 3,
+        FormatOGG = 4,
+        FormatOpus = 5
+    };
     static constexpr int FormatCount = 6;
     enum TBits { Bits16 = 0, Bits24 = 1, Bits32Float = 2 };
     using TNotifyEvent = std::function<void(TExportForm* Sender)>;
@@ -49,22 +56,22 @@ class TExportForm : public QDialog {
     QPushButton* BrowseButton; // "..."
     QGroupBox* rgFormat;
     QRadioButton* FormatButtons[FormatCount]; // "MP3", "WAV", "PCM", "FLAC", "Ogg", "Opus"
-    QComboBox* cbBits;        // WAV and FLAC: "16-bit", "24-bit", "32-bit float" (WAV only)
-    QSpinBox* seQuality;      // Ogg and Opus, 0..10
-    QRadioButton* rbWholeSong; // "Whole song"
-    QRadioButton* rbOrders;    // "Orders" seFromOrder "to" seToOrder
+    QComboBox* cbBits;                        // WAV and FLAC: "16-bit", "24-bit", "32-bit float" (WAV only)
+    QSpinBox* seQuality;                      // Ogg and Opus, 0..10
+    QRadioButton* rbWholeSong;                // "Whole song"
+    QRadioButton* rbOrders;                   // "Orders" seFromOrder "to" seToOrder
     QSpinBox* seFromOrder;
     QSpinBox* seToOrder;
-    QCheckBox* cbNormalize;    // "Normalize to" seLoudness "LUFS, true peak at most" seCeiling "dBTP"
+    QCheckBox* cbNormalize; // "Normalize to" seLoudness "LUFS, true peak at most" seCeiling "dBTP"
     QDoubleSpinBox* seLoudness;
     QDoubleSpinBox* seCeiling;
-    QCheckBox* cbStems;        // "Stems (one file per channel)": into a folder named like the file
-    QCheckBox* cbDither;            // "Dither to 16 bits": starts from the setting, saved on export
+    QCheckBox* cbStems;  // "Stems (one file per channel)": into a folder named like the file
+    QCheckBox* cbDither; // "Dither to 16 bits": starts from the setting, saved on export
     QPushButton* SaveButton;
     QPushButton* CancelButton;
     QLabel* lbProgress;
     QLabel* lbLoudness; // the last export's loudness and true peak
-    QTimer* Timer1; // one-shot, 1 ms, stopped; start it before showing for an unattended export
+    QTimer* Timer1;     // one-shot, 1 ms, stopped; start it before showing for an unattended export
 
     // Runs before every export: the main window stops live playback here.
     TNotifyEvent BeforeExport;

@@ -27,8 +27,11 @@ class RenderOptionsCli : public ::testing::Test {
         std::ofstream(path) << R"(<halyard.module BPM="120"><Order Index="0" PatternIndex="1"/>
 <Order Index="1" PatternIndex="1"/><Pattern Index="0" RowCount="8">
 <Step x="0" y="0" ins="1" pitch="0"/><Step x="3" y="2" ins="2" pitch="0"/><Step x="1" y="4" ins="-1" pitch="0"/></Pattern>
-<Instrument Index="0" Name="Kick" FileName=")" + (dir / "a.wav").string() + R"(" Pitch="0" Stretch="1" Volume="1"/>
-<Instrument Index="1" Name="Hi/Hat" FileName=")" + (dir / "b.wav").string() + R"(" Pitch="0" Stretch="1" Volume="1"/></halyard.module>)";
+<Instrument Index="0" Name="Kick" FileName=")" +
+                                   (dir / "a.wav").string() + R"(" Pitch="0" Stretch="1" Volume="1"/>
+<Instrument Index="1" Name="Hi/Hat" FileName=")" +
+                                   (dir / "b.wav").string() +
+                                   R"(" Pitch="0" Stretch="1" Volume="1"/></halyard.module>)";
         return path.string();
     }
 };
@@ -64,9 +67,12 @@ TEST_F(RenderOptionsCli, ValuesAndCombinationsItCannotWriteAreRefused) {
         EXPECT_EQ(r.exitCode, row.code) << r.err;
         EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
     }
-    for (const auto& [name, says] : std::vector<std::pair<std::string, std::string>>{
-             {"o.flac", "FLAC has no float samples"}, {"o.ogg", "takes no bit depth"}, {"o.m4a", "File type - ..m4a"}}) {
-        const auto r = RunCli({"render", song, (dir / name).string(), "--bits", name == "o.ogg" ? "24" : "32f"});
+    for (const auto& [name, says] :
+         std::vector<std::pair<std::string, std::string>>{{"o.flac", "FLAC has no float samples"},
+                                                          {"o.ogg", "takes no bit depth"},
+                                                          {"o.m4a", "File type - ..m4a"}}) {
+        const auto r =
+            RunCli({"render", song, (dir / name).string(), "--bits", name == "o.ogg" ? "24" : "32f"});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
         EXPECT_FALSE(fs::exists(dir / name));
@@ -109,7 +115,8 @@ TEST_F(RenderOptionsCli, StemsAreOneFilePerChannelWithNotesNamedAfterItsInstrume
     const auto r = RunCli({"render", song, folder.string(), "--stems", "--format", "flac", "--bits", "24"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     // Channel 2 has only a stop marker: no stem for it.
     EXPECT_EQ(names, (std::vector<std::string>{"01 Kick.flac", "04 Hi_Hat.flac"}));

@@ -35,15 +35,16 @@ bool haveFfmpeg() {
 // Interleaved samples as ffmpeg decodes them, at full scale 1.0.
 std::vector<float> decode(const fs::path& file, int* rate = nullptr, int* channels = nullptr) {
     const auto raw = file.string() + ".f32";
-    const auto r = RunProcess({"ffmpeg", "-v", "error", "-y", "-i", file.string(), "-f", "f32le", "-c:a", "pcm_f32le", raw});
+    const auto r = RunProcess(
+        {"ffmpeg", "-v", "error", "-y", "-i", file.string(), "-f", "f32le", "-c:a", "pcm_f32le", raw});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     const std::string bytes = ReadAll(raw);
     std::vector<float> out(bytes.size() / 4);
     std::memcpy(out.data(), bytes.data(), out.size() * 4);
     fs::remove(raw);
     if (rate || channels) {
-        const auto p = RunProcess({"ffprobe", "-v", "error", "-show_entries", "stream=sample_rate,channels", "-of",
-                                   "csv=p=0", file.string()});
+        const auto p = RunProcess({"ffprobe", "-v", "error", "-show_entries", "stream=sample_rate,channels",
+                                   "-of", "csv=p=0", file.string()});
         int sr = 0, ch = 0;
         std::sscanf(p.out.c_str(), "%d,%d", &sr, &ch);
         if (rate) *rate = sr;
@@ -54,7 +55,8 @@ std::vector<float> decode(const fs::path& file, int* rate = nullptr, int* channe
 
 // Integrated loudness and true peak as ffmpeg's ebur128 filter measures them.
 std::pair<double, double> ffmpegLoudness(const fs::path& file) {
-    const auto r = RunProcess({"ffmpeg", "-nostats", "-i", file.string(), "-af", "ebur128=peak=true", "-f", "null", "-"});
+    const auto r = RunProcess(
+        {"ffmpeg", "-nostats", "-i", file.string(), "-af", "ebur128=peak=true", "-f", "null", "-"});
     std::smatch i, p;
     const std::string& text = r.err;
     const auto summary = text.substr(text.rfind("Summary:"));
@@ -86,7 +88,9 @@ class RenderFormats : public ::testing::Test {
         song->InstrumentAt(ins).Volume = volume;
         song->InstrumentAt(ins).Name = name;
     }
-    void note(int pattern, int channel, int row, int ins) { song->PatternAt(pattern).Cells[channel][row] = {ins, 0}; }
+    void note(int pattern, int channel, int row, int ins) {
+        song->PatternAt(pattern).Cells[channel][row] = {ins, 0};
+    }
     // One pattern of Rows rows with a note of instrument 1 on its first row.
     void oneNoteSong(int rows = 8, double amp = 0.5, float volume = 1.0f) {
         sine(1, 440, 1.0, amp, volume, "Tone");
@@ -124,7 +128,8 @@ TEST_F(RenderFormats, EveryFormatDecodesWithItsRateChannelsAndLength) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         if (std::string(row.name).ends_with(".opus") && !brindle::soundlib::OpusAvailable()) continue;
-        if (std::string(row.name).ends_with(".mp3") && RunProcess({"lame", "--version"}).exitCode != 0) continue;
+        if (std::string(row.name).ends_with(".mp3") && RunProcess({"lame", "--version"}).exitCode != 0)
+            continue;
         const auto report = render(row.name, row.bits);
         int rate = 0, channels = 0;
         const auto samples = decode(dir / row.name, &rate, &channels);
@@ -138,7 +143,8 @@ TEST_F(RenderFormats, EveryFormatDecodesWithItsRateChannelsAndLength) {
         EXPECT_LE(seconds, report.Seconds + 0.001 + row.slackSeconds);
         // The note is there: a 440 Hz sine at half scale.
         float peak = 0;
-        for (float s : samples) peak = std::max(peak, std::fabs(s));
+        for (float s : samples)
+            peak = std::max(peak, std::fabs(s));
         EXPECT_NEAR(peak, 0.5, 0.06);
     }
     // A raw file is the 16-bit WAV's samples without a header.
@@ -202,7 +208,8 @@ TEST_F(RenderFormats, FloatWavKeepsALoudMixUnclipped) {
     note(1, 1, 0, 1); // two full notes together: 1.8 of full scale
     render("loud.wav", SampleBits::Float32);
     float peak = 0;
-    for (float s : decode(dir / "loud.wav")) peak = std::max(peak, std::fabs(s));
+    for (float s : decode(dir / "loud.wav"))
+        peak = std::max(peak, std::fabs(s));
     EXPECT_NEAR(peak, 1.8, 0.01);
     // The same render a second later is the same file: no time of writing inside.
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
@@ -232,8 +239,11 @@ TEST_F(RenderFormats, BitsAndFormatsThatDoNotGoTogetherAreRefusedWithoutAFile) {
             EXPECT_NE(std::string(e.what()).find(row.says), std::string::npos) << e.what();
         }
     }
-    EXPECT_TRUE(fs::is_empty(dir.path()) || std::none_of(fs::directory_iterator(dir.path()), {},
-        [](const auto& e) { const auto n = e.path().filename().string(); return n.starts_with("a.") || n.starts_with("b.") || n.starts_with("c.") || n.starts_with("."); }));
+    EXPECT_TRUE(
+        fs::is_empty(dir.path()) || std::none_of(fs::directory_iterator(dir.path()), {}, [](const auto& e) {
+            const auto n = e.path().filename().string();
+            return n.starts_with("a.") || n.starts_with("b.") || n.starts_with("c.") || n.starts_with(".");
+        }));
 }
 
 TEST_F(RenderFormats, CancelLeavesNoFileAndAnEarlierFileAsItWas) {
@@ -271,9 +281,7 @@ TEST_F(RenderFormats, APartIsItsOrdersRowsLong) {
         note(p, 0, 0, p == 2 ? 2 : 1); // order 2 begins with the 880 Hz note
     }
     const double row = 15.0 / 120;
-    const struct {
-        int from, to, rows;
-    } parts[] = {{2, 3, 40}, {1, 1, 16}, {4, 4, 16}, {2, 2, 8}};
+    const struct { int from, to, rows; } parts[] = {{2, 3, 40}, {1, 1, 16}, {4, 4, 16}, {2, 2, 8}};
     for (const auto& part : parts) {
         SCOPED_TRACE(std::to_string(part.from) + ".." + std::to_string(part.to));
         brindle::RenderOptions options;
@@ -318,8 +326,10 @@ TEST_F(RenderFormats, StemsSumToTheMixWithoutMasterEffects) {
     sine(2, 660, 0.3, 0.15, 0.55f, "Pad");
     song->PatternAt(1).RowCount = 8;
     song->Orders[0].PatternIndex = 1;
-    for (int r : {0, 3, 6}) note(1, 0, r, 1);
-    for (int r : {1, 5}) note(1, 2, r, 2);
+    for (int r : {0, 3, 6})
+        note(1, 0, r, 1);
+    for (int r : {1, 5})
+        note(1, 2, r, 2);
     note(1, 2, 4, 1); // channel 3's first instrument stays Pad
     song->PatternAt(1).Cells[7][2] = {-1, 0};
     song->Effects.ReverbEnabled = true;
@@ -360,7 +370,9 @@ TEST_F(RenderFormats, StemsSumToTheMixWithoutMasterEffects) {
             worst = std::max(worst, double(std::fabs(a[i] + b[i] - dry[i])));
             wetDiff = std::max(wetDiff, double(std::fabs(a[i] + b[i] - wet[i])));
         }
-        EXPECT_LE(worst, f32 ? 1e-6 : 2.0 / 32768 + 1e-9) << worstAt << " " << a[worstAt] << " " << b[worstAt] << " " << dry[worstAt]; // exact in float, one step per stem at 16 bits
+        EXPECT_LE(worst, f32 ? 1e-6 : 2.0 / 32768 + 1e-9)
+            << worstAt << " " << a[worstAt] << " " << b[worstAt] << " "
+            << dry[worstAt];      // exact in float, one step per stem at 16 bits
         EXPECT_GT(wetDiff, 0.01); // the reverb is not in the stems
     }
 }

@@ -12,12 +12,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QSpinBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 
@@ -25,8 +25,8 @@
 
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -348,7 +348,6 @@ TEST_F(ExportForm, BrowsingPicksTheFileAndItsFormat) {
     EXPECT_TRUE(form.FormatButtons[TExportForm::FormatWAV]->isChecked());
 }
 
-
 // Samples as the ffmpeg program decodes them (a lossy file's container bytes carry a random
 // stream number, its sound does not).
 std::string decoded(const fs::path& file) {
@@ -372,24 +371,37 @@ TEST_F(ExportForm, EveryFormatAndOptionWritesWhatTheCommandLineWrites) {
     };
     const std::vector<Row> rows = {
         {"a.flac", TExportForm::FormatFLAC, [] {}, {}, false},
-        {"b.flac", TExportForm::FormatFLAC, [&] { form.cbBits->setCurrentIndex(TExportForm::Bits24); }, {"--bits", "24"}, false},
-        {"c.wav", TExportForm::FormatWAV, [&] { form.cbBits->setCurrentIndex(TExportForm::Bits32Float); }, {"--bits", "32f"}, false},
+        {"b.flac",
+         TExportForm::FormatFLAC,
+         [&] { form.cbBits->setCurrentIndex(TExportForm::Bits24); },
+         {"--bits", "24"},
+         false},
+        {"c.wav",
+         TExportForm::FormatWAV,
+         [&] { form.cbBits->setCurrentIndex(TExportForm::Bits32Float); },
+         {"--bits", "32f"},
+         false},
         {"d.ogg", TExportForm::FormatOGG, [&] { form.seQuality->setValue(3); }, {"--quality", "3"}, true},
         {"e.opus", TExportForm::FormatOpus, [&] { form.seQuality->setValue(8); }, {"--quality", "8"}, true},
-        {"f.wav", TExportForm::FormatWAV,
+        {"f.wav",
+         TExportForm::FormatWAV,
          [&] {
-             QTest::mouseClick(form.rbOrders, Qt::LeftButton, {}, QPoint(form.rbOrders->height() / 2, form.rbOrders->height() / 2));
+             QTest::mouseClick(form.rbOrders, Qt::LeftButton, {},
+                               QPoint(form.rbOrders->height() / 2, form.rbOrders->height() / 2));
              form.seFromOrder->setValue(2);
              form.seToOrder->setValue(2);
          },
-         {"--from", "2", "--to", "2"}, false},
-        {"g.wav", TExportForm::FormatWAV,
+         {"--from", "2", "--to", "2"},
+         false},
+        {"g.wav",
+         TExportForm::FormatWAV,
          [&] {
              form.cbNormalize->setChecked(true);
              form.seLoudness->setValue(-20);
              form.seCeiling->setValue(-3);
          },
-         {"--normalize", "-20", "--ceiling", "-3"}, false},
+         {"--normalize", "-20", "--ceiling", "-3"},
+         false},
     };
     showForm();
     for (const auto& row : rows) {
@@ -403,7 +415,8 @@ TEST_F(ExportForm, EveryFormatAndOptionWritesWhatTheCommandLineWrites) {
         ASSERT_EQ(form.result(), QDialog::Accepted) << form.lbProgress->text().toStdString();
         // The loudness of what was written is shown.
         EXPECT_TRUE(form.lbLoudness->text().contains(" LUFS, ")) << form.lbLoudness->text().toStdString();
-        std::vector<std::string> args{"render", module, (dir / std::string("cli-").append(row.name)).string()};
+        std::vector<std::string> args{"render", module,
+                                      (dir / std::string("cli-").append(row.name)).string()};
         args.insert(args.end(), row.args.begin(), row.args.end());
         const auto r = RunCli(args);
         ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -432,11 +445,13 @@ TEST_F(ExportForm, StemsGoToAFolderNamedLikeTheFile) {
     const auto cli = dir / "cli-stems";
     ASSERT_EQ(RunCli({"render", module, cli.string(), "--stems", "--format", "flac"}).exitCode, 0);
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir / "mix")) names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(dir / "mix"))
+        names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     // Channels 1 to 3; the instruments are named after their files.
     EXPECT_EQ(names, (std::vector<std::string>{"01 a.wav.flac", "02 b.wav.flac", "03 b.wav.flac"}));
-    for (const auto& name : names) EXPECT_TRUE(slurp(dir / "mix" / name) == slurp(cli / name)) << name;
+    for (const auto& name : names)
+        EXPECT_TRUE(slurp(dir / "mix" / name) == slurp(cli / name)) << name;
 
     // A second export asks before it replaces them; No leaves them and writes nothing.
     const auto before = slurp(dir / "mix" / names[0]);
@@ -463,9 +478,7 @@ TEST_F(ExportForm, CancelledStemsLeaveNoFile) {
 }
 
 TEST_F(ExportForm, AnExistingFileIsReplacedOnlyWhenTheUserAgrees) {
-    {
-        std::ofstream(dir / "take.wav") << "an earlier take";
-    }
+    { std::ofstream(dir / "take.wav") << "an earlier take"; }
     showForm();
     setPath(dir / "take.wav");
     choose(TExportForm::FormatWAV);
