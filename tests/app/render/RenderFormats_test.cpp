@@ -198,6 +198,14 @@ TEST_F(RenderFormats, TwentyFourBitAndFloatKeepTheFloatBusResolution) {
         if (std::fabs(steps - std::round(steps)) > 1e-3) ++finer;
     }
     EXPECT_GT(finer, sounding / 2);
+
+    // Dither belongs to the reduction to 16 bits only: a 24-bit file is the same with it.
+    brindle::RenderOptions options;
+    options.OutputFile = (dir / "d24.flac").string();
+    options.Bits = SampleBits::Int24;
+    options.Dither = true;
+    render(options);
+    EXPECT_TRUE(decode(dir / "d24.flac") == s24);
 }
 
 TEST_F(RenderFormats, FloatWavKeepsALoudMixUnclipped) {
