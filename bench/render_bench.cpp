@@ -1,4 +1,5 @@
-// Whole-song rendering through brindle-cli, beside a tracker and a plain mixer as floors.
+// Whole-song rendering through brindle-cli, beside a tracker and a plain mixer as floors; stems,
+// other formats and loudness normalisation of the stress song against its plain render.
 // Counters: xRealTime (song seconds per wall second), peakMB, and perVoiceX (xRealTime x voices).
 #include "support/Spawn.h"
 #include "support/StressModule.h"
@@ -54,9 +55,12 @@ void measure(benchmark::State& state, const std::vector<std::string>& argv, doub
 }
 
 void renderModule(benchmark::State& state, const std::string& module, int voices,
-                  const std::string& quality = "standard") {
-    const auto out = (workFolder() / "out.wav").string();
-    measure(state, {BRINDLE_CLI, "render", module, out, "--stretch-quality", quality}, songSeconds(module), voices);
+                  const std::string& quality = "standard", const std::string& outName = "out.wav",
+                  const std::vector<std::string>& extra = {}) {
+    const auto out = (workFolder() / outName).string();
+    std::vector<std::string> argv{BRINDLE_CLI, "render", module, out, "--stretch-quality", quality};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    measure(state, argv, songSeconds(module), voices);
 }
 
 void BM_RenderDemo(benchmark::State& state) {
@@ -71,6 +75,30 @@ void BM_RenderStressNeutral(benchmark::State& state) {
 void BM_RenderStressStretched(benchmark::State& state) {
     static const auto module = WriteStressModule((workFolder() / "stress").string(), {.stretched = true});
     renderModule(state, module, 64);
+}
+
+// One file per channel of the stress song (64 stems) in one pass: against BM_RenderStressNeutral.
+void BM_RenderStressStems(benchmark::State& state) {
+    static const auto module = WriteStressModule((workFolder() / "stress").string(), {});
+    fs::remove_all(workFolder() / "stems");
+    renderModule(state, module, 64, "standard", "stems", {"--stems"});
+}
+
+void BM_RenderStressStemsFloat(benchmark::State& state) {
+    static const auto module = WriteStressModule((workFolder() / "stress").string(), {});
+    fs::remove_all(workFolder() / "stems32");
+    renderModule(state, module, 64, "standard", "stems32", {"--stems", "--bits", "32f"});
+}
+
+// Measured, spooled and written again with one gain.
+void BM_RenderStressNormalized(benchmark::State& state) {
+    static const auto module = WriteStressModule((workFolder() / "stress").string(), {});
+    renderModule(state, module, 64, "standard", "normalized.wav", {"--normalize", "-14"});
+}
+
+void BM_RenderStressFlac24(benchmark::State& state) {
+    static const auto module = WriteStressModule((workFolder() / "stress").string(), {});
+    renderModule(state, module, 64, "standard", "out.flac", {"--bits", "24"});
 }
 
 // The same songs with their stretched and transposed notes prepared by the finer stretcher:
@@ -112,8 +140,10 @@ void BM_MixFloorSox(benchmark::State& state) {
             info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
             SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
             std::vector<short> block(44100 * 2);
-            for (size_t i = 0; i < block.size(); ++i) block[i] = short(1000 * std::sin(0.01 * double(i) * (v + 1)));
-            for (int s = 0; s < int(seconds) + 1; ++s) sf_writef_short(f, block.data(), 44100);
+            for (size_t i = 0; i < block.size(); ++i)
+                block[i] = short(1000 * std::sin(0.01 * double(i) * (v + 1)));
+            for (int s = 0; s < int(seconds) + 1; ++s)
+                sf_writef_short(f, block.data(), 44100);
             sf_close(f);
         }
         argv.push_back(path.string());
@@ -127,6 +157,10 @@ void BM_MixFloorSox(benchmark::State& state) {
 BENCHMARK(BM_RenderDemo)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderStressNeutral)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderStressStretched)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderStressStems)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderStressStemsFloat)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderStressNormalized)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderStressFlac24)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderDemoBestStretch)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderStressStretchedBestStretch)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TrackerFloorOpenmpt)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);

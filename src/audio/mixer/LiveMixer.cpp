@@ -296,10 +296,15 @@ void TLiveMixer::MixBlock(std::int16_t* Out, float* FloatOut, int Frames) {
     std::lock_guard guard(Lock);
     const auto samples = static_cast<std::ptrdiff_t>(Frames) * GetChannels();
     std::fill(Bus.begin(), Bus.begin() + samples, 0.0f);
-    for (TMixVoice* v : Active)
-        v->MixInto(Bus.data(), Scratch.data(), Frames);
+    for (TMixVoice* v : Active) {
+        float* stem = StemBus ? StemBus(v->GetTag()) : nullptr;
+        v->MixInto(stem ? stem : Bus.data(), Scratch.data(), Frames);
+    }
     if (Out)
         brindle::soundlib::BusToShorts(Out, Bus.data(), static_cast<int>(samples));
+    else if (ExactFloats)
+        std::transform(Bus.begin(), Bus.begin() + samples, FloatOut,
+                       [](float x) { return x * (1.0f / 32768.0f); });
     else
         brindle::soundlib::BusToFloats(FloatOut, Bus.data(), static_cast<int>(samples));
     for (std::size_t i = Active.size(); i-- > 0;)

@@ -116,6 +116,15 @@ class TLiveMixer : public TAudioX {
 
     static constexpr int StreamsPerNote = 2;
 
+    // Offline renders only; a mixer a device pulls leaves both alone.
+    // PopFloats gives the bus unrounded (full scale 1.0) instead of on the 16-bit grid, for files
+    // finer than 16 bits and for gains applied after the mix.
+    void SetExactFloats(bool Value) { ExactFloats = Value; }
+    // Stems: a voice whose tag StemBus maps to a bus (not null) is summed there, on the 16-bit
+    // scale, instead of into the block. A bus takes one pull of at most MaxBlockFrames frames; the
+    // mixer only adds to it, the caller clears it.
+    std::function<float*(int Tag)> StemBus;
+
   private:
     struct PendingNote {
         float Speed;
@@ -149,4 +158,5 @@ class TLiveMixer : public TAudioX {
     std::uint64_t NextSerial = 0;
     brindle::TextRing<32, 1024> Problems;
     brindle::TextRing<32, 1024> PendingLoads;
+    bool ExactFloats = false;
 };

@@ -4,25 +4,35 @@
 #include "app/SongEngine.h"
 #include "audio/mixer/SampleCache.h"
 #include "base/Error.h"
+#include "song/Sequencer.h"
 
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <unistd.h>
 
@@ -30,8 +40,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const FormatExtensions[] = {".mp3", ".wav", ".pcm"};
-const char* const FormatFilters[] = {"MP3 (*.mp3)", "WAV (*.wav)", "PCM (*.pcm *.raw)"};
+const char* const FormatExtensions[] = {".mp3", ".wav", ".pcm", ".flac", ".ogg", ".opus"};
+const char* const FormatFilters[] = {"MP3 (*.mp3)",   "WAV (*.wav)",        "PCM (*.pcm *.raw)",
+                                     "FLAC (*.flac)", "Ogg Vorbis (*.ogg)", "Opus (*.opus)"};
+const brindle::soundlib::FileFormat FileFormats[] = {
+    brindle::soundlib::FileFormat::Mp3, brindle::soundlib::FileFormat::Wav,
+    brindle::soundlib::FileFormat::Pcm, brindle::soundlib::FileFormat::Flac,
+    brindle::soundlib::FileFormat::Ogg, brindle::soundlib::FileFormat::Opus};
 
 std::string lower(std::string Text) {
     std::transform(Text.begin(), Text.end(), Text.begin(),
@@ -53,6 +68,8 @@ int formatOfExtension(const std::string& Path) {
     if (Ext == ".mp3") return TExportForm::FormatMP3;
     if (Ext == ".wav") return TExportForm::FormatWAV;
     if (Ext == ".pcm" || Ext == ".raw") return TExportForm::FormatPCM;
+    for (int i = 0; i < TExportForm::FormatCount; ++i)
+        if (Ext == FormatExtensions[i]) return i;
     return -1;
 }
 
@@ -115,13 +132,40 @@ TExportForm::TExportForm(QWidget* Parent) : QDialog(Parent) {
     rgFormat = new QGroupBox("Format", this);
     FormatGroup = new QButtonGroup(this);
     auto* FormatRow = new QHBoxLayout(rgFormat);
-    const char* const Names[] = {"MP3", "WAV", "PCM"};
-    for (int i = 0; i < 3; ++i) {
+    const char* const Names[] = {"MP3", "WAV", "PCM", "FLAC", "Ogg", "Opus"};
+    for (int i = 0; i < FormatCount; ++i) {
         FormatButtons[i] = new QRadioButton(Names[i], rgFormat);
         FormatGroup->addButton(FormatButtons[i], i);
         FormatRow->addWidget(FormatButtons[i]);
     }
     FormatButtons[FormatMP3]->setChecked(true);
+    cbBits = new QComboBox(this);
+    cbBits->addItems({"16-bit", "24-bit", "32-bit float"});
+    cbBits->setToolTip("Sample format of WAV and FLAC files; FLAC has no float samples");
+    seQuality = new QSpinBox(this);
+    seQuality->setRange(0, 10);
+    seQuality->setValue(5);
+    seQuality->setToolTip("Ogg Vorbis and Opus quality, 0 (smallest) to 10 (best)");
+    rbWholeSong = new QRadioButton("Whole song", this);
+    rbOrders = new QRadioButton("Orders", this);
+    rbWholeSong->setChecked(true);
+    seFromOrder = new QSpinBox(this);
+    seToOrder = new QSpinBox(this);
+    for (QSpinBox* Box : {seFromOrder, seToOrder})
+        Box->setRange(1, OrderCount);
+    cbNormalize = new QCheckBox("Normalize to", this);
+    seLoudness = new QDoubleSpinBox(this);
+    seLoudness->setRange(-70, 0);
+    seLoudness->setDecimals(1);
+    seLoudness->setValue(-14);
+    seCeiling = new QDoubleSpinBox(this);
+    seCeiling->setRange(-20, 0);
+    seCeiling->setDecimals(1);
+    seCeiling->setSingleStep(0.1);
+    seCeiling->setValue(-1);
+    cbStems = new QCheckBox("Stems (one file per channel)", this);
+    cbStems->setToolTip("Each channel's notes without the master effects, into a folder named like the file");
+    lbLoudness = new QLabel(this);
     cbDither = new QCheckBox("Dither to 16 bits", this);
     cbDither->setToolTip("Adds a faint noise that turns rounding distortion in quiet passages into hiss");
     cbDither->setChecked(cAudioSettings::Read().Dither);
@@ -138,6 +182,27 @@ TExportForm::TExportForm(QWidget* Parent) : QDialog(Parent) {
     auto* PathRow = new QHBoxLayout;
     PathRow->addWidget(Edit1, 1);
     PathRow->addWidget(BrowseButton);
+    auto* QualityRow = new QHBoxLayout;
+    QualityRow->addWidget(new QLabel("Samples", this));
+    QualityRow->addWidget(cbBits);
+    QualityRow->addSpacing(12);
+    QualityRow->addWidget(new QLabel("Quality", this));
+    QualityRow->addWidget(seQuality);
+    QualityRow->addStretch();
+    auto* RangeRow = new QHBoxLayout;
+    RangeRow->addWidget(rbWholeSong);
+    RangeRow->addWidget(rbOrders);
+    RangeRow->addWidget(seFromOrder);
+    RangeRow->addWidget(new QLabel("to", this));
+    RangeRow->addWidget(seToOrder);
+    RangeRow->addStretch();
+    auto* LoudnessRow = new QHBoxLayout;
+    LoudnessRow->addWidget(cbNormalize);
+    LoudnessRow->addWidget(seLoudness);
+    LoudnessRow->addWidget(new QLabel("LUFS, true peak at most", this));
+    LoudnessRow->addWidget(seCeiling);
+    LoudnessRow->addWidget(new QLabel("dBTP", this));
+    LoudnessRow->addStretch();
     auto* ButtonRow = new QHBoxLayout;
     ButtonRow->addStretch();
     ButtonRow->addWidget(SaveButton);
@@ -145,8 +210,13 @@ TExportForm::TExportForm(QWidget* Parent) : QDialog(Parent) {
     auto* Layout = new QVBoxLayout(this);
     Layout->addLayout(PathRow);
     Layout->addWidget(rgFormat);
+    Layout->addLayout(QualityRow);
+    Layout->addLayout(RangeRow);
+    Layout->addLayout(LoudnessRow);
+    Layout->addWidget(cbStems);
     Layout->addWidget(cbDither);
     Layout->addWidget(lbProgress);
+    Layout->addWidget(lbLoudness);
     Layout->addLayout(ButtonRow);
     Layout->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -154,6 +224,80 @@ TExportForm::TExportForm(QWidget* Parent) : QDialog(Parent) {
     connect(CancelButton, &QPushButton::clicked, this, [this] { CancelClick(); });
     connect(BrowseButton, &QPushButton::clicked, this, [this] { BrowseClick(); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    connect(FormatGroup, &QButtonGroup::idToggled, this, [this] { UpdateOptionControls(); });
+    for (QAbstractButton* Box : std::initializer_list<QAbstractButton*>{rbOrders, cbNormalize, cbStems})
+        connect(Box, &QAbstractButton::toggled, this, [this] { UpdateOptionControls(); });
+    connect(seFromOrder, &QSpinBox::valueChanged, this, [this](int From) {
+        if (seToOrder->value() < From) seToOrder->setValue(From);
+    });
+    connect(seToOrder, &QSpinBox::valueChanged, this, [this](int To) {
+        if (seFromOrder->value() > To) seFromOrder->setValue(To);
+    });
+    UpdateOptionControls();
+}
+
+void TExportForm::UpdateOptionControls() {
+    const int Format = GetFormat();
+    const bool Idle = !Exporting;
+    cbBits->setEnabled(Idle && (Format == FormatWAV || Format == FormatFLAC));
+    seQuality->setEnabled(Idle && (Format == FormatOGG || Format == FormatOpus));
+    seFromOrder->setEnabled(Idle && rbOrders->isChecked());
+    seToOrder->setEnabled(Idle && rbOrders->isChecked());
+    // One gain for one file: stems keep the levels they have in the mix.
+    cbNormalize->setEnabled(Idle && !cbStems->isChecked());
+    seLoudness->setEnabled(Idle && cbNormalize->isEnabled() && cbNormalize->isChecked());
+    seCeiling->setEnabled(seLoudness->isEnabled());
+    cbStems->setEnabled(Idle && Format != FormatPCM);
+}
+
+void TExportForm::SetSongPath(const std::string& ModulePath) {
+    if (SongPathSet && ModulePath == SongPath) return;
+    SongPathSet = true;
+    SongPath = ModulePath;
+    fs::path Base;
+    if (ModulePath.empty()) {
+        QString Music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+        if (Music.isEmpty() || !QFileInfo(Music).isDir()) Music = QDir::homePath();
+        Base = fs::path(Music.toStdString()) / "Untitled";
+    } else {
+        const fs::path Module(ModulePath);
+        Base = Module.parent_path() / Module.stem();
+    }
+    Edit1->setText(QString::fromStdString(Base.string() + FormatExtensions[GetFormat()]));
+}
+
+std::string TExportForm::StemFolder(const std::string& Path) {
+    const auto At = extensionStart(Path);
+    return At == std::string::npos ? Path : Path.substr(0, At);
+}
+
+brindle::RenderOptions TExportForm::GetRenderOptions(const std::string& OutputFile) const {
+    brindle::RenderOptions Options;
+    Options.OutputFile = OutputFile;
+    const int Format = GetFormat();
+    if (Format == FormatWAV || Format == FormatFLAC)
+        Options.Bits = cbBits->currentIndex() == Bits24        ? brindle::soundlib::SampleBits::Int24
+                       : cbBits->currentIndex() == Bits32Float ? brindle::soundlib::SampleBits::Float32
+                                                               : brindle::soundlib::SampleBits::Int16;
+    if (Format == FormatOGG || Format == FormatOpus) Options.Quality = seQuality->value();
+    if (rbOrders->isChecked()) {
+        Options.FromOrder = seFromOrder->value();
+        Options.ToOrder = seToOrder->value();
+    }
+    Options.Stems = cbStems->isChecked() && Format != FormatPCM;
+    Options.StemFormat = FileFormats[Format];
+    Options.Normalize = cbNormalize->isChecked() && !Options.Stems;
+    Options.TargetLufs = seLoudness->value();
+    Options.CeilingDbtp = seCeiling->value();
+    Options.Dither = cbDither->isChecked();
+    return Options;
+}
+
+bool TExportForm::ConfirmReplace(const std::string& Question) {
+    if (Unattended) return true;
+    if (AskReplace) return AskReplace(this, Question);
+    return QMessageBox::question(this, "Export", QString::fromStdString(Question),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 TExportForm::~TExportForm() = default;
@@ -167,7 +311,7 @@ int TExportForm::GetFormat() const {
 }
 
 void TExportForm::SetFormat(int Index) {
-    if (Index >= 0 && Index < 3) FormatButtons[Index]->setChecked(true);
+    if (Index >= 0 && Index < FormatCount) FormatButtons[Index]->setChecked(true);
 }
 
 std::string TExportForm::ProgressText(std::int64_t Bytes) {
@@ -177,7 +321,7 @@ std::string TExportForm::ProgressText(std::int64_t Bytes) {
 }
 
 std::string TExportForm::WithFormatExtension(const std::string& Path, int Format) {
-    if (Format < 0 || Format > 2) return Path;
+    if (Format < 0 || Format >= FormatCount) return Path;
     const int Current = formatOfExtension(Path);
     if (Current == Format) return Path;
     const auto At = extensionStart(Path);
@@ -185,7 +329,16 @@ std::string TExportForm::WithFormatExtension(const std::string& Path, int Format
 }
 
 void TExportForm::showEvent(QShowEvent* Event) {
-    if (!Exporting) lbProgress->clear();
+    if (!Exporting) {
+        lbProgress->clear();
+        lbLoudness->clear();
+    }
+    if (Song) {
+        // The range offers the orders the song plays.
+        const int Orders = std::max(1, brindle::PlayableOrders(*Song));
+        seFromOrder->setMaximum(Orders);
+        seToOrder->setMaximum(Orders);
+    }
     QDialog::showEvent(Event);
 }
 
@@ -222,7 +375,10 @@ void TExportForm::SaveClick() {
 void TExportForm::Timer1Timer() {
     Timer1->stop();
     if (Exporting) return;
-    done(Export() ? Accepted : Rejected);
+    Unattended = true;
+    const bool Written = Export();
+    Unattended = false;
+    done(Written ? Accepted : Rejected);
 }
 
 void TExportForm::BrowseClick() {
@@ -263,11 +419,15 @@ void TExportForm::SetIdleControlsEnabled(bool Enabled) {
     Edit1->setEnabled(Enabled);
     rgFormat->setEnabled(Enabled);
     cbDither->setEnabled(Enabled);
+    rbWholeSong->setEnabled(Enabled);
+    rbOrders->setEnabled(Enabled);
+    UpdateOptionControls();
 }
 
 bool TExportForm::Export() {
     LastReport = {};
     CancelRequested = false;
+    lbLoudness->clear();
     const auto fail = [this](const std::string& Text) {
         lbProgress->setText(QString::fromStdString(Text));
         Report("Export failed: " + Text);
@@ -277,15 +437,30 @@ bool TExportForm::Export() {
     const std::string Typed = Edit1->text().trimmed().toStdString();
     if (Typed.empty()) return fail("Choose the file to export to.");
     std::error_code Ignored;
-    if (Typed.back() == '/' || fs::is_directory(Typed, Ignored))
+    const bool Stems = cbStems->isChecked() && GetFormat() != FormatPCM;
+    if (!Stems && (Typed.back() == '/' || fs::is_directory(Typed, Ignored)))
         return fail("\"" + Typed + "\" is a folder; choose a file name.");
-    const std::string Target = WithFormatExtension(Typed, GetFormat());
-    if (Target != Typed) {
+    const std::string Target = Stems ? StemFolder(Typed) : WithFormatExtension(Typed, GetFormat());
+    if (!Stems && Target != Typed) {
         Edit1->setText(QString::fromStdString(Target));
         const std::string Note =
             "Saving as " + fs::path(Target).filename().string() + " to match the format.";
         lbProgress->setText(QString::fromStdString(Note));
         Report(Note);
+    }
+    brindle::RenderOptions Options = GetRenderOptions(Target);
+    if (Stems) {
+        // The names the stems take; any that exist would be replaced.
+        int Existing = 0;
+        for (const auto& Name :
+             brindle::StemFileNames(*Song, Options.FromOrder, Options.ToOrder, Options.StemFormat))
+            if (fs::exists(fs::path(Target) / Name, Ignored)) ++Existing;
+        if (Existing > 0 && !ConfirmReplace(std::to_string(Existing) + (Existing == 1 ? " stem" : " stems") +
+                                            " in \"" + Target + "\" already exist. Replace them?"))
+            return false;
+    } else if (fs::exists(Target, Ignored) &&
+               !ConfirmReplace("\"" + Target + "\" already exists. Replace it?")) {
+        return false;
     }
 
     Exporting = true;
@@ -300,7 +475,9 @@ bool TExportForm::Export() {
     BusyCursor Busy;
     try {
         if (BeforeExport) BeforeExport(this);
-        StagedExport Output(Target);
+        // Stems are staged file by file by their writers; one file is staged here as a whole.
+        std::optional<StagedExport> Output;
+        if (!Stems) Output.emplace(Target);
         try {
             // Its own engine and run, exactly as the command-line render does.
             brindle::SongEngine Engine(*Song, /*RealTime=*/false);
@@ -309,9 +486,7 @@ bool TExportForm::Export() {
                 Cache->GetChannels() == Mixer.GetChannels())
                 Engine.Mixer().SetSampleCache(Cache);
             const double BytesPerSecond = Mixer.GetBytesPerSec();
-            brindle::RenderOptions Options;
-            Options.OutputFile = Output.GetStaging().string();
-            Options.Dither = cbDither->isChecked();
+            if (Output) Options.OutputFile = Output->GetStaging().string();
             // The choice sticks for the next export, as the settings dialog's box shows.
             if (auto Stored = cAudioSettings::Read(); Stored.Dither != Options.Dither) {
                 Stored.Dither = Options.Dither;
@@ -329,7 +504,7 @@ bool TExportForm::Export() {
             LastReport = brindle::RenderSong(Engine, Options);
             ShowProgress(std::llround(LastReport.Seconds * BytesPerSecond));
         } catch (const std::exception& E) {
-            throw brindle::Error(Output.InTargetTerms(E.what()));
+            throw brindle::Error(Output ? Output->InTargetTerms(E.what()) : std::string(E.what()));
         }
         for (const auto& Problem : LastReport.Problems)
             Report("Export: " + Problem + " (its notes are silent)");
@@ -339,8 +514,17 @@ bool TExportForm::Export() {
             Report("Export cancelled; \"" + Target + "\" was not written.");
             return false;
         }
-        Output.Commit();
-        Report("Exported \"" + Target + "\" (" + lbProgress->text().toStdString() + ").");
+        if (Output) Output->Commit();
+        std::string Loudness = brindle::LoudnessText(LastReport.Lufs, LastReport.TruePeakDb);
+        if (Stems) Loudness = "Stems together: " + Loudness;
+        if (Options.Normalize) {
+            char Gain[64];
+            std::snprintf(Gain, sizeof Gain, " (gain %+.1f dB%s)", LastReport.GainDb,
+                          LastReport.CeilingLimited ? ", held back by the ceiling" : "");
+            Loudness += Gain;
+        }
+        lbLoudness->setText(QString::fromStdString(Loudness));
+        Report("Exported \"" + Target + "\" (" + lbProgress->text().toStdString() + ", " + Loudness + ").");
         return true;
     } catch (const std::exception& E) {
         return fail(E.what());

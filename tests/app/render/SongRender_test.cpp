@@ -198,9 +198,9 @@ TEST_F(SongRender, DemoWithEffectsIsAudibleAndClean) {
 TEST(RenderCli, ExitCodesAndMessages) {
     TempDir dir;
     const std::string demo = BRINDLE_SOURCE_DIR "/examples/demo.hym";
-    auto r = RunCli({"render", demo, (dir / "x.ogg").string()});
+    auto r = RunCli({"render", demo, (dir / "x.aiff").string()});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("File type - ..ogg not supported."), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("File type - ..aiff not supported."), std::string::npos) << r.err;
     r = RunCli({"render", demo, (dir / "no" / "dir" / "x.wav").string()});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_FALSE(fs::exists(dir / "no"));

@@ -11,11 +11,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 
@@ -24,6 +26,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -86,6 +89,11 @@ class ExportForm : public ::testing::Test {
             log.push_back(text);
         };
         form.BeforeExport = [this](TExportForm*) { ++beforeExport; };
+        form.AskReplace = [this](TExportForm* sender, const std::string& question) {
+            EXPECT_EQ(sender, &form);
+            questions.push_back(question);
+            return replace;
+        };
     }
     // What the command-line render writes for the same module.
     std::string cliRender(const std::string& name) {
@@ -119,6 +127,8 @@ class ExportForm : public ::testing::Test {
     TExportForm form;
     std::vector<std::string> log;
     int beforeExport = 0;
+    std::vector<std::string> questions;
+    bool replace = true;
 };
 
 TEST_F(ExportForm, WavExportWritesTheSameBytesAsTheCommandLine) {
@@ -233,6 +243,7 @@ TEST_F(ExportForm, CancelStopsTheRunAndLeavesTheOldFileAlone) {
     EXPECT_EQ(form.result(), QDialog::Rejected);
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(slurp(dir / "keep.wav"), "an earlier export");
+    EXPECT_EQ(questions.size(), 1u); // asked before, and replaced only by a completed render
     EXPECT_TRUE(strays(dir.path(), {"a.wav", "b.wav", "song.hym", "keep.wav"}).empty());
     EXPECT_TRUE(logged("cancelled"));
     EXPECT_TRUE(form.SaveButton->isEnabled());
@@ -335,6 +346,225 @@ TEST_F(ExportForm, BrowsingPicksTheFileAndItsFormat) {
     QTest::mouseClick(form.BrowseButton, Qt::LeftButton);
     EXPECT_EQ(form.Edit1->text().toStdString(), (dir / "picked.wav").string());
     EXPECT_TRUE(form.FormatButtons[TExportForm::FormatWAV]->isChecked());
+}
+
+// Samples as the ffmpeg program decodes them (a lossy file's container bytes carry a random
+// stream number, its sound does not).
+std::string decoded(const fs::path& file) {
+    const auto raw = file.string() + ".f32";
+    const auto r = RunProcess({"ffmpeg", "-v", "error", "-y", "-i", file.string(), "-f", "f32le", raw});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    auto bytes = slurp(raw);
+    fs::remove(raw);
+    return bytes;
+}
+
+// Each row sets the dialog's controls as a user would and gives the command line's equivalent.
+TEST_F(ExportForm, EveryFormatAndOptionWritesWhatTheCommandLineWrites) {
+    if (RunProcess({"ffmpeg", "-version"}).exitCode != 0) GTEST_SKIP() << "ffmpeg is not installed";
+    struct Row {
+        const char* name;
+        int format;
+        std::function<void()> set;
+        std::vector<std::string> args;
+        bool lossy;
+    };
+    const std::vector<Row> rows = {
+        {"a.flac", TExportForm::FormatFLAC, [] {}, {}, false},
+        {"b.flac",
+         TExportForm::FormatFLAC,
+         [&] { form.cbBits->setCurrentIndex(TExportForm::Bits24); },
+         {"--bits", "24"},
+         false},
+        {"c.wav",
+         TExportForm::FormatWAV,
+         [&] { form.cbBits->setCurrentIndex(TExportForm::Bits32Float); },
+         {"--bits", "32f"},
+         false},
+        {"d.ogg", TExportForm::FormatOGG, [&] { form.seQuality->setValue(3); }, {"--quality", "3"}, true},
+        {"e.opus", TExportForm::FormatOpus, [&] { form.seQuality->setValue(8); }, {"--quality", "8"}, true},
+        {"f.wav",
+         TExportForm::FormatWAV,
+         [&] {
+             QTest::mouseClick(form.rbOrders, Qt::LeftButton, {},
+                               QPoint(form.rbOrders->height() / 2, form.rbOrders->height() / 2));
+             form.seFromOrder->setValue(2);
+             form.seToOrder->setValue(2);
+         },
+         {"--from", "2", "--to", "2"},
+         false},
+        {"g.wav",
+         TExportForm::FormatWAV,
+         [&] {
+             form.cbNormalize->setChecked(true);
+             form.seLoudness->setValue(-20);
+             form.seCeiling->setValue(-3);
+         },
+         {"--normalize", "-20", "--ceiling", "-3"},
+         false},
+    };
+    showForm();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.format == TExportForm::FormatOpus && !brindle::soundlib::OpusAvailable()) continue;
+        form.show();
+        setPath(dir / row.name);
+        choose(row.format);
+        row.set();
+        QTest::mouseClick(form.SaveButton, Qt::LeftButton);
+        ASSERT_EQ(form.result(), QDialog::Accepted) << form.lbProgress->text().toStdString();
+        // The loudness of what was written is shown.
+        EXPECT_TRUE(form.lbLoudness->text().contains(" LUFS, ")) << form.lbLoudness->text().toStdString();
+        std::vector<std::string> args{"render", module,
+                                      (dir / std::string("cli-").append(row.name)).string()};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const auto r = RunCli(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        if (row.lossy)
+            EXPECT_TRUE(decoded(dir / row.name) == decoded(args[2]));
+        else
+            EXPECT_TRUE(slurp(dir / row.name) == slurp(args[2]));
+        // Back to the plain settings for the next row.
+        form.cbBits->setCurrentIndex(TExportForm::Bits16);
+        form.rbWholeSong->setChecked(true);
+        form.cbNormalize->setChecked(false);
+    }
+    EXPECT_TRUE(questions.empty());
+}
+
+TEST_F(ExportForm, StemsGoToAFolderNamedLikeTheFile) {
+    showForm();
+    setPath(dir / "mix.wav");
+    choose(TExportForm::FormatFLAC);
+    EXPECT_FALSE(form.cbNormalize->isEnabled() && form.cbStems->isChecked());
+    form.cbStems->setChecked(true);
+    EXPECT_FALSE(form.cbNormalize->isEnabled()); // one gain is for one file
+    QTest::mouseClick(form.SaveButton, Qt::LeftButton);
+    ASSERT_EQ(form.result(), QDialog::Accepted) << form.lbProgress->text().toStdString();
+    EXPECT_TRUE(form.lbLoudness->text().startsWith("Stems together: "));
+    const auto cli = dir / "cli-stems";
+    ASSERT_EQ(RunCli({"render", module, cli.string(), "--stems", "--format", "flac"}).exitCode, 0);
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir / "mix"))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    // Channels 1 to 3; the instruments are named after their files.
+    EXPECT_EQ(names, (std::vector<std::string>{"01 a.wav.flac", "02 b.wav.flac", "03 b.wav.flac"}));
+    for (const auto& name : names)
+        EXPECT_TRUE(slurp(dir / "mix" / name) == slurp(cli / name)) << name;
+
+    // A second export asks before it replaces them; No leaves them and writes nothing.
+    const auto before = slurp(dir / "mix" / names[0]);
+    replace = false;
+    form.show();
+    QTest::mouseClick(form.SaveButton, Qt::LeftButton);
+    ASSERT_EQ(questions.size(), 1u);
+    std::string expected("3 stems in \"");
+    expected.append((dir / "mix").string()).append("\"");
+    EXPECT_NE(questions[0].find(expected), std::string::npos) << questions[0];
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(beforeExport, 1);
+}
+
+TEST_F(ExportForm, CancelledStemsLeaveNoFile) {
+    showForm();
+    setPath(dir / "mix.wav");
+    choose(TExportForm::FormatWAV);
+    form.cbStems->setChecked(true);
+    QTimer::singleShot(0, &form, [&] { QTest::mouseClick(form.CancelButton, Qt::LeftButton); });
+    QTest::mouseClick(form.SaveButton, Qt::LeftButton);
+    EXPECT_TRUE(form.GetLastReport().Cancelled);
+    EXPECT_FALSE(fs::exists(dir / "mix")); // the folder it made goes too
+}
+
+TEST_F(ExportForm, AnExistingFileIsReplacedOnlyWhenTheUserAgrees) {
+    { std::ofstream(dir / "take.wav") << "an earlier take"; }
+    showForm();
+    setPath(dir / "take.wav");
+    choose(TExportForm::FormatWAV);
+    replace = false;
+    QTest::mouseClick(form.SaveButton, Qt::LeftButton);
+    ASSERT_EQ(questions.size(), 1u);
+    std::string expected(1, '"');
+    expected.append((dir / "take.wav").string()).append("\" already exists. Replace it?");
+    EXPECT_EQ(questions[0], expected);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(beforeExport, 0); // nothing started
+    EXPECT_EQ(slurp(dir / "take.wav"), "an earlier take");
+
+    replace = true;
+    QTest::mouseClick(form.SaveButton, Qt::LeftButton);
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+    EXPECT_TRUE(slurp(dir / "take.wav") == cliRender("cli.wav"));
+
+    // A new file asks nothing; an unattended export replaces without asking.
+    form.show();
+    setPath(dir / "fresh.wav");
+    QTest::mouseClick(form.SaveButton, Qt::LeftButton);
+    EXPECT_EQ(questions.size(), 2u);
+    form.Timer1->start();
+    EXPECT_EQ(form.exec(), QDialog::Accepted);
+    EXPECT_EQ(questions.size(), 2u);
+}
+
+TEST_F(ExportForm, ThePathFollowsTheSongAndKeepsWhatTheUserTypedForIt) {
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", dir.path().string().c_str());
+    struct RestoreHome {
+        QByteArray value;
+        ~RestoreHome() { qputenv("HOME", value); }
+    } restore{home};
+
+    form.SetFormat(TExportForm::FormatWAV);
+    form.SetSongPath("/songs/summer/demo.hym");
+    EXPECT_EQ(form.Edit1->text().toStdString(), "/songs/summer/demo.wav");
+    showForm();
+    setPath(dir / "elsewhere.wav");
+    form.SetSongPath("/songs/summer/demo.hym"); // the same song: the typed path stays
+    EXPECT_EQ(form.Edit1->text().toStdString(), (dir / "elsewhere.wav").string());
+    form.SetFormat(TExportForm::FormatFLAC);
+    form.SetSongPath("/songs/winter.hym"); // another song: its own folder and name
+    EXPECT_EQ(form.Edit1->text().toStdString(), "/songs/winter.flac");
+
+    // An untitled song: home, or the Music folder once there is one.
+    form.SetFormat(TExportForm::FormatWAV);
+    form.SetSongPath("");
+    EXPECT_EQ(form.Edit1->text().toStdString(), (dir / "Untitled.wav").string());
+    fs::create_directory(dir / "Music");
+    form.SetSongPath("/songs/winter.hym");
+    form.SetSongPath("");
+    EXPECT_EQ(form.Edit1->text().toStdString(), (dir / "Music" / "Untitled.wav").string());
+}
+
+TEST_F(ExportForm, OptionsThatDoNotApplyToTheFormatAreDisabled) {
+    showForm();
+    const struct {
+        int format;
+        bool bits, quality;
+    } rows[] = {{TExportForm::FormatWAV, true, false},  {TExportForm::FormatFLAC, true, false},
+                {TExportForm::FormatOGG, false, true},  {TExportForm::FormatOpus, false, true},
+                {TExportForm::FormatMP3, false, false}, {TExportForm::FormatPCM, false, false}};
+    for (const auto& row : rows) {
+        choose(row.format);
+        EXPECT_EQ(form.cbBits->isEnabled(), row.bits) << row.format;
+        EXPECT_EQ(form.seQuality->isEnabled(), row.quality) << row.format;
+    }
+    EXPECT_FALSE(form.seFromOrder->isEnabled());
+    form.rbOrders->setChecked(true);
+    EXPECT_TRUE(form.seFromOrder->isEnabled());
+    EXPECT_EQ(form.seToOrder->maximum(), 2); // the song plays two orders
+    form.seFromOrder->setValue(2);
+    EXPECT_EQ(form.seToOrder->value(), 2); // the range never runs backwards
+
+    // Float FLAC does not exist: the render says so and writes nothing.
+    choose(TExportForm::FormatFLAC);
+    form.cbBits->setCurrentIndex(TExportForm::Bits32Float);
+    setPath(dir / "float.flac");
+    QTest::mouseClick(form.SaveButton, Qt::LeftButton);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(form.lbProgress->text().contains("FLAC has no float samples"));
+    EXPECT_FALSE(fs::exists(dir / "float.flac"));
 }
 
 } // namespace
