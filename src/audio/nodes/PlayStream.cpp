@@ -40,14 +40,15 @@ void TPlayStream::SetFileName(const std::string& Name) {
     SetVolume(Volume);
 }
 
-void TPlayStream::SetPcm(std::vector<std::int16_t> Samples, int Rate, int Channels) {
+std::vector<std::int16_t> TPlayStream::SetPcm(std::vector<std::int16_t> Samples, int Rate, int Channels) {
     Stop();
     // The output was opened for the old format; a new one is opened at the next Play.
     if (Rate != FileRate || Channels != FileChannels) Output.reset();
-    Pcm = std::move(Samples);
+    std::swap(Pcm, Samples);
     FileRate = Channels > 0 ? Rate : 0;
     FileChannels = std::max(Channels, 0);
     PosFrame = std::clamp<std::int64_t>(PosFrame.load(), 0, TotalFrames());
+    return Samples;
 }
 
 void TPlayStream::PlayFile(const std::string& Name) {

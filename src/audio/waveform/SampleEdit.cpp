@@ -22,8 +22,50 @@ void Scale(TSampleBuffer& Buffer, TFrameRange Range, double Factor) {
     for (std::int64_t i = 0; i < n; ++i) p[i] = float(double(p[i]) * Factor);
 }
 
-std::int16_t ToPcm16(double Value) {
-    return std::int16_t(std::clamp(std::nearbyint(Value * 32768.0), -32768.0, 32767.0));
+// Nearest step, half away from zero; a plain cast after the offset keeps the loops vectorised
+// (std::nearbyint is a library call per sample, ten times slower on long sounds).
+inline std::int16_t ToPcm16(float Value) {
+    const float v = std::clamp(Value * 32768.0f, -32768.0f, 32767.0f);
+    return std::int16_t(int(v + (v >= 0 ? 0.5f : -0.5f)));
+}
+
+// The mono level of a frame: the channels' average.
+inline float MonoAt(const float* Frame, int Channels) {
+    if (Channels == 1) return Frame[0];
+    float s = 0;
+    for (int c = 0; c < Channels; ++c) s += Frame[c];
+    return s / float(Channels);
+}
+
+// Image sample I's window of source frames, as TPeakDecimator makes it.
+TFrameRange Window(std::int64_t I, std::int64_t Rate, std::int64_t ImageRate) {
+    const std::int64_t start = I * Rate / ImageRate;
+    const std::int64_t end = std::max((I + 1) * Rate / ImageRate, start + 1);
+    return {start, end - start};
+}
+
+// Image samples [First, End) from the sound: the mono value of largest magnitude in each window,
+// with its sign (the positive one when both signs reach it).
+void FillImage(const TSampleBuffer& Buffer, int ImageRate, std::int64_t First, std::int64_t End,
+               std::int16_t* Image) {
+    const std::int64_t frames = Buffer.Frames();
+    for (std::int64_t i = First; i < End; ++i) {
+        TFrameRange w = Window(i, Buffer.Rate, ImageRate);
+        w.Count = std::clamp<std::int64_t>(frames - w.First, 0, w.Count);
+        float hi = -2e9f, lo = 2e9f;
+        const float* p = At(Buffer, std::min(w.First, frames));
+        for (std::int64_t k = 0; k < w.Count; ++k, p += Buffer.Channels) {
+            const float m = MonoAt(p, Buffer.Channels);
+            hi = std::max(hi, m);
+            lo = std::min(lo, m);
+        }
+        if (w.Count == 0) {
+            Image[i - First] = 0;
+            continue;
+        }
+        const std::int16_t h = ToPcm16(hi), l = ToPcm16(lo);
+        Image[i - First] = int(h) >= -int(l) ? h : l;
+    }
 }
 
 double ChannelSum(const TSampleBuffer& Buffer, std::int64_t Frame) {
@@ -82,6 +124,13 @@ bool Normalize(TSampleBuffer& Buffer, TFrameRange Range, double TargetDb) {
     return true;
 }
 
+namespace {
+// Normalize with the peak already measured.
+void NormalizeFrom(TSampleBuffer& Buffer, TFrameRange Range, double TargetDb, float Peak) {
+    Scale(Buffer, Range, std::pow(10.0, TargetDb / 20.0) / double(Peak));
+}
+} // namespace
+
 void Gain(TSampleBuffer& Buffer, TFrameRange Range, double Db) { Scale(Buffer, Range, std::pow(10.0, Db / 20.0)); }
 
 void Fade(TSampleBuffer& Buffer, TFrameRange Range, bool In, TFadeShape Shape) {
@@ -89,13 +138,29 @@ void Fade(TSampleBuffer& Buffer, TFrameRange Range, bool In, TFadeShape Shape) {
     const double last = double(Range.Count - 1);
     // Frame i of the fade gets Curve(i / last) fading in, Curve(1 - i / last) fading out; the
     // frame at 1 is left untouched, so that end is exactly as it was.
-    auto curve = [Shape](double T) { return Shape == TFadeShape::Linear ? T : std::sin(T * std::numbers::pi / 2); };
-    for (std::int64_t i = 0; i < Range.Count; ++i) {
-        const double t = In ? double(i) / last : double(Range.Count - 1 - i) / last;
-        if (t >= 1.0) continue;
-        float* p = At(Buffer, Range.First + i);
-        const double g = t <= 0.0 ? 0.0 : curve(t);
-        for (int c = 0; c < Buffer.Channels; ++c) p[c] = g == 0.0 ? 0.0f : float(double(p[c]) * g);
+    // The quarter sine steps by a rotation, set right again from std::sin every block, so a long
+    // fade costs a few multiplications a frame instead of a sine each.
+    const double step = std::numbers::pi / 2 / last;
+    const double cosStep = std::cos(step), sinStep = std::sin(step);
+    constexpr std::int64_t Resync = 4096;
+    double s = 0, c = 1; // sin and cos of the curve's angle at step k
+    for (std::int64_t k = 0; k < Range.Count; ++k) {
+        if (k % Resync == 0) {
+            s = std::sin(double(k) * step);
+            c = std::cos(double(k) * step);
+        }
+        // Step k of the curve lands on frame k fading in, on the mirrored frame fading out.
+        const std::int64_t i = In ? k : Range.Count - 1 - k;
+        if (k > 0 && k < Range.Count - 1) {
+            const double g = Shape == TFadeShape::Linear ? double(k) / last : s;
+            float* p = At(Buffer, Range.First + i);
+            for (int ch = 0; ch < Buffer.Channels; ++ch) p[ch] = float(double(p[ch]) * g);
+        } else if (k == 0) {
+            std::fill_n(At(Buffer, Range.First + i), Buffer.Channels, 0.0f);
+        }
+        const double ns = s * cosStep + c * sinStep;
+        c = c * cosStep - s * sinStep;
+        s = ns;
     }
 }
 
@@ -147,66 +212,80 @@ std::vector<std::int16_t> MonoPcm16(const TSampleBuffer& Buffer, std::int64_t Fi
     std::vector<std::int16_t> mono(std::size_t(Count), 0);
     const int channels = Buffer.Channels;
     const float* p = At(Buffer, First);
-    if (channels == 1) {
-        for (std::int64_t i = 0; i < Count; ++i) mono[std::size_t(i)] = ToPcm16(p[i]);
-        return mono;
-    }
-    for (std::int64_t i = 0; i < Count; ++i, p += channels) {
-        double s = 0;
-        for (int c = 0; c < channels; ++c) s += p[c];
-        mono[std::size_t(i)] = ToPcm16(s / channels);
-    }
+    for (std::int64_t i = 0; i < Count; ++i, p += channels) mono[std::size_t(i)] = ToPcm16(MonoAt(p, channels));
     return mono;
 }
 
 std::vector<std::int16_t> Pcm16(const TSampleBuffer& Buffer) {
-    std::vector<std::int16_t> pcm(Buffer.Data.size());
-    std::transform(Buffer.Data.begin(), Buffer.Data.end(), pcm.begin(), [](float v) { return ToPcm16(v); });
+    std::vector<std::int16_t> pcm;
+    Pcm16(Buffer, pcm);
     return pcm;
 }
 
+void Pcm16(const TSampleBuffer& Buffer, std::vector<std::int16_t>& Out) {
+    Out.resize(Buffer.Data.size());
+    const float* in = Buffer.Data.data();
+    std::int16_t* out = Out.data();
+    const std::size_t n = Buffer.Data.size();
+    for (std::size_t i = 0; i < n; ++i) out[i] = ToPcm16(in[i]);
+}
+
+std::int64_t PeakImageSamples(const TSampleBuffer& Buffer, int ImageRate) {
+    if (Buffer.Frames() == 0 || Buffer.Rate <= 0 || ImageRate <= 0) return 0;
+    return std::max<std::int64_t>(1, Buffer.Frames() * ImageRate / Buffer.Rate);
+}
+
 std::vector<std::int16_t> PeakImageOf(const TSampleBuffer& Buffer, int ImageRate) {
-    std::vector<std::int16_t> image;
-    const std::int64_t frames = Buffer.Frames();
-    if (frames == 0 || Buffer.Rate <= 0 || ImageRate <= 0) return image;
-    const std::int64_t samples = std::max<std::int64_t>(1, frames * ImageRate / Buffer.Rate);
-    image.reserve(std::size_t(samples) + 1);
-    TPeakDecimator decimator(Buffer.Rate, ImageRate, samples);
-    constexpr std::int64_t Block = 65536;
-    for (std::int64_t at = 0; at < frames && !decimator.Full(); at += Block) {
-        const auto mono = MonoPcm16(Buffer, at, std::min(Block, frames - at));
-        decimator.Feed(mono.data(), std::int64_t(mono.size()), image);
-    }
-    decimator.Finish(image);
-    image.resize(std::size_t(samples), 0);
+    std::vector<std::int16_t> image(std::size_t(PeakImageSamples(Buffer, ImageRate)));
+    FillImage(Buffer, ImageRate, 0, std::int64_t(image.size()), image.data());
     return image;
+}
+
+void UpdatePeakImage(const TSampleBuffer& Buffer, int ImageRate, TFrameRange Changed, std::vector<std::int16_t>& Image) {
+    const std::int64_t samples = PeakImageSamples(Buffer, ImageRate);
+    if (std::int64_t(Image.size()) != samples) {
+        Image = PeakImageOf(Buffer, ImageRate);
+        return;
+    }
+    if (Changed.Count <= 0 || samples == 0) return;
+    // The windows that hold a changed frame: from the one containing the first to the one
+    // containing the last (windows never overlap, and every frame below the end is in one).
+    std::int64_t first = std::clamp<std::int64_t>(Changed.First * ImageRate / Buffer.Rate, 0, samples - 1);
+    while (first > 0 && Window(first, Buffer.Rate, ImageRate).First > Changed.First) --first;
+    std::int64_t end = std::clamp<std::int64_t>((Changed.End() - 1) * ImageRate / Buffer.Rate + 2, first + 1, samples);
+    FillImage(Buffer, ImageRate, first, end, Image.data() + first);
 }
 
 // ---- the editor ----
 
 void TSampleEditor::Load(TSampleBuffer Buffer) {
     Sound = std::move(Buffer);
+    for (TEntry& e : History) Recycle(e);
     History.clear();
     Done = 0;
     Clean = 0;
     ++Changes;
 }
 
-bool TSampleEditor::Perform(const TEdit& Edit, std::vector<TSplice>* Undo) {
+bool TSampleEditor::Perform(const TEdit& Edit, std::vector<TSplice>* Undo, float KnownPeak) {
     const TFrameRange r = Edit.Range;
     const int channels = Sound.Channels;
     // What an in-place edit replaces, for its undo.
     auto keep = [&](TFrameRange Part, std::int64_t NewCount) {
         if (!Undo || Part.Count == 0) return;
         const auto from = Sound.Data.begin() + Part.First * channels;
-        Undo->push_back({Part.First, NewCount, std::vector<float>(from, from + Part.Count * channels)});
+        std::vector<float> old = TakeSpare(std::size_t(Part.Count * channels));
+        old.assign(from, from + Part.Count * channels);
+        Undo->push_back({Part.First, NewCount, std::move(old)});
     };
     switch (Edit.Kind) {
-    case TEditKind::Normalize:
-        if (Peak(Sound, r) == 0) return false;
+    case TEditKind::Normalize: {
+        const float peak = KnownPeak >= 0 ? KnownPeak : Peak(Sound, r);
+        if (peak == 0) return false;
         keep(r, r.Count);
-        Normalize(Sound, r, Edit.Db);
+        NormalizeFrom(Sound, r, Edit.Db, peak);
         return true;
+    }
     case TEditKind::Gain:
         keep(r, r.Count);
         Gain(Sound, r, Edit.Db);
@@ -254,9 +333,15 @@ bool TSampleEditor::Apply(TEdit Edit) {
         return false;
     if (Edit.Kind == TEditKind::Gain && (Edit.Db == 0 || !std::isfinite(Edit.Db))) return false;
     if (Edit.Kind == TEditKind::Normalize && !std::isfinite(Edit.Db)) return false;
+    const float peak = Edit.Kind == TEditKind::Normalize ? Peak(Sound, r) : -1.0f;
+    if (peak == 0) return false; // silence stays silence
+    // The redos go first, so their memory can hold this edit's record.
+    while (History.size() > Done) {
+        Recycle(History.back());
+        History.pop_back();
+    }
     TEntry entry{Edit, {}};
-    if (!Perform(Edit, &entry.Undo)) return false;
-    History.resize(Done);
+    Perform(Edit, &entry.Undo, peak);
     if (Clean > std::int64_t(Done)) Clean = -1; // the clean state was among the redos dropped
     History.push_back(std::move(entry));
     ++Done;
@@ -314,9 +399,53 @@ void TSampleEditor::Forget() {
         ++drop;
     }
     if (drop == 0) return;
+    for (std::size_t i = 0; i < drop; ++i) Recycle(History[i]);
     History.erase(History.begin(), History.begin() + std::ptrdiff_t(drop));
     Done -= drop;
     Clean = Clean >= std::int64_t(drop) ? Clean - std::int64_t(drop) : -1;
+}
+
+void TSampleEditor::AddSpare(std::vector<float> Memory) {
+    if (Memory.capacity() == 0) return;
+    Spares.push_back(std::move(Memory));
+    // Spare memory is kept up to twice the sound's size (at least one whole-sound record).
+    const std::size_t limit = 2 * std::max(Sound.Data.size(), Spares.back().capacity()) * sizeof(float);
+    std::sort(Spares.begin(), Spares.end(), [](const auto& A, const auto& B) { return A.capacity() > B.capacity(); });
+    std::size_t held = 0, keep = 0;
+    while (keep < Spares.size() && held + Spares[keep].capacity() * sizeof(float) <= limit)
+        held += Spares[keep++].capacity() * sizeof(float);
+    Spares.resize(std::max<std::size_t>(keep, 1));
+}
+
+void TSampleEditor::Recycle(TEntry& Entry) {
+    for (TSplice& s : Entry.Undo) AddSpare(std::move(s.Old));
+    Entry.Undo.clear();
+}
+
+std::vector<float> TSampleEditor::TakeSpare(std::size_t Floats) {
+    // The smallest that fits: memory already touched costs no page faults, which on a long sound
+    // are most of an edit's time.
+    // A block far larger than the record stays for a larger one; small records are cheap to make.
+    auto best = Spares.end();
+    const std::size_t largest = 2 * Floats + 65536;
+    for (auto it = Spares.begin(); it != Spares.end(); ++it)
+        if (it->capacity() >= Floats && it->capacity() <= largest &&
+            (best == Spares.end() || it->capacity() < best->capacity()))
+            best = it;
+    if (best == Spares.end()) {
+        std::vector<float> fresh;
+        fresh.reserve(Floats);
+        return fresh;
+    }
+    std::vector<float> taken = std::move(*best);
+    Spares.erase(best);
+    return taken;
+}
+
+std::size_t TSampleEditor::SpareBytes() const {
+    std::size_t bytes = 0;
+    for (const auto& s : Spares) bytes += s.capacity() * sizeof(float);
+    return bytes;
 }
 
 } // namespace brindle::waveform

@@ -66,10 +66,16 @@ std::int64_t NearestZeroCrossing(const TSampleBuffer& Buffer, std::int64_t Frame
 // Mono 16-bit samples (the channels' average) of frames [First, First + Count), as the waveform
 // views draw them.
 std::vector<std::int16_t> MonoPcm16(const TSampleBuffer& Buffer, std::int64_t First, std::int64_t Count);
-// The whole sound as interleaved 16-bit PCM, for playing it.
+// The whole sound as interleaved 16-bit PCM, for playing it (into Out, reusing its memory).
 std::vector<std::int16_t> Pcm16(const TSampleBuffer& Buffer);
-// A waveform image of the sound at ImageRate, built like the waveform store's (see PeakImage.h).
+void Pcm16(const TSampleBuffer& Buffer, std::vector<std::int16_t>& Out);
+// A waveform image of the sound at ImageRate, built like the waveform store's (see PeakImage.h):
+// each image sample the mono value of largest magnitude in its window of frames.
+std::int64_t PeakImageSamples(const TSampleBuffer& Buffer, int ImageRate);
 std::vector<std::int16_t> PeakImageOf(const TSampleBuffer& Buffer, int ImageRate);
+// Brings Image up to date after the frames of Changed changed: only the windows holding them are
+// read again. A sound whose length changed gets a whole new image.
+void UpdatePeakImage(const TSampleBuffer& Buffer, int ImageRate, TFrameRange Changed, std::vector<std::int16_t>& Image);
 
 // The sample and its edits. Undo puts back the frames an edit replaced; redo applies it again.
 // Held history is kept within MemoryBudget bytes by forgetting the oldest edits.
@@ -99,6 +105,10 @@ class TSampleEditor {
 
     std::size_t HeldBytes() const;
     std::size_t MemoryBudget = DefaultBudget;
+    // Memory for undo records, touched already: records freed by new edits come back here, and a
+    // loader may hand over a sound-sized block it prepared off the user's thread.
+    void AddSpare(std::vector<float> Memory);
+    std::size_t SpareBytes() const;
 
   private:
     // Frames [First, First + NewCount) of the edited sound replaced Old.
@@ -111,14 +121,18 @@ class TSampleEditor {
         TEdit Edit;
         std::vector<TSplice> Undo; // undone last to first; Reverse needs none
     };
-    bool Perform(const TEdit& Edit, std::vector<TSplice>* Undo);
+    // KnownPeak: the range's peak when already measured (Normalize), else negative.
+    bool Perform(const TEdit& Edit, std::vector<TSplice>* Undo, float KnownPeak = -1);
     void Forget();
+    void Recycle(TEntry& Entry);
+    std::vector<float> TakeSpare(std::size_t Floats);
 
     TSampleBuffer Sound;
     std::vector<TEntry> History;
     std::size_t Done = 0;
     std::int64_t Clean = 0; // -1: the clean state was forgotten
     std::uint64_t Changes = 0;
+    std::vector<std::vector<float>> Spares;
 };
 
 } // namespace brindle::waveform

@@ -306,7 +306,13 @@ void TSampleCutForm::WriteTarget(const std::string& Target, TFrameRange Range) {
 void TSampleCutForm::StartLoading(const std::string& Path) {
     if (Loading.valid()) Loading.wait();
     LoadingPath = Path;
-    Loading = std::async(std::launch::async, [Path] { return LoadSampleBuffer(Path); });
+    Loading = std::async(std::launch::async, [Path] {
+        TLoaded loaded{LoadSampleBuffer(Path), {}};
+        // Memory for the first edit's undo record, touched here rather than during the edit:
+        // on a long sound the page faults would be most of the edit's time.
+        loaded.Spare.assign(loaded.Sound.Data.size(), 0.0f);
+        return loaded;
+    });
 }
 
 bool TSampleCutForm::EnsureSound() {
@@ -316,9 +322,10 @@ bool TSampleCutForm::EnsureSound() {
     if (!Loading.valid() || LoadingPath != file) StartLoading(file);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
-        TSampleBuffer sound = Loading.get();
-        if (sound.Frames() == 0) throw brindle::Error("\"" + file + "\" holds no sound to edit.");
-        Edits.Load(std::move(sound));
+        TLoaded loaded = Loading.get();
+        if (loaded.Sound.Frames() == 0) throw brindle::Error("\"" + file + "\" holds no sound to edit.");
+        Edits.Load(std::move(loaded.Sound));
+        Edits.AddSpare(std::move(loaded.Spare));
         SourceFormat = sl::ProbeSampleFormat(file);
         LoadedPath = file;
     } catch (const std::exception& e) {
@@ -371,8 +378,9 @@ bool TSampleCutForm::Apply(TEdit Edit) {
 }
 
 void TSampleCutForm::Changed(const TEdit& Edit, bool Undone) {
+    const bool cuts = Edit.Kind == TEditKind::Crop || Edit.Kind == TEditKind::Delete;
     if (AudioView->EditedSound() != &Edits.Buffer()) AudioView->SetEditedSound(&Edits.Buffer());
-    else AudioView->SoundChanged();
+    else AudioView->SoundChanged(cuts ? TFrameRange{} : Edit.Range);
     // The selection shows where the edit was; an edit of the whole sample leaves it as it is.
     const bool whole = Edit.Range.First == 0 && Edit.Range.Count == Edits.Buffer().Frames();
     if (!Undone && Edit.Kind == TEditKind::Crop) {

@@ -100,7 +100,11 @@ private:
     brindle::waveform::TSampleEditor Edits;
     std::string LoadedPath;  // the file Edits holds
     std::string LoadingPath; // the file being decoded into memory
-    std::future<brindle::waveform::TSampleBuffer> Loading;
+    struct TLoaded {
+        brindle::waveform::TSampleBuffer Sound;
+        std::vector<float> Spare;
+    };
+    std::future<TLoaded> Loading;
     brindle::soundlib::TSampleFormat SourceFormat;
     double LastNormalizeDb = 0.0;
     double LastGainDb = 3.0;

@@ -101,11 +101,13 @@ void TAudioView::SetEditedSound(const brindle::waveform::TSampleBuffer* Sound) {
     DrawnFill = -1;
 }
 
-void TAudioView::SoundChanged() {
+void TAudioView::SoundChanged(brindle::waveform::TFrameRange Changed) {
     if (!Edited) return;
     // Whatever plays is an older state of the sound.
     Stop();
-    EditedImage = brindle::waveform::PeakImageOf(*Edited, WavStore->GetResultFrequency());
+    const int rate = WavStore->GetResultFrequency();
+    if (Changed.Count > 0 && !EditedImage.empty()) brindle::waveform::UpdatePeakImage(*Edited, rate, Changed, EditedImage);
+    else EditedImage = brindle::waveform::PeakImageOf(*Edited, rate);
     StreamStale = true;
     if (DetailLoad.valid()) DetailLoad.wait();
     DetailLoad = {};
@@ -120,7 +122,8 @@ std::int64_t TAudioView::TotalFrames() const {
 TPlayStream& TAudioView::PlayingStream() {
     TPlayStream& stream = Stream();
     if (Edited && StreamStale) {
-        stream.SetPcm(brindle::waveform::Pcm16(*Edited), Edited->Rate, Edited->Channels);
+        brindle::waveform::Pcm16(*Edited, PcmSpare);
+        PcmSpare = stream.SetPcm(std::move(PcmSpare), Edited->Rate, Edited->Channels);
         StreamStale = false;
         StreamEdited = true;
     }

@@ -3,6 +3,7 @@
 // while it decodes, plays all or part of the file, and moves the play marker (marker 0) with a
 // 30 ms refresh. Zoomed past the image, it reads the source frames under the view off the paint
 // path and draws those.
+#include "audio/waveform/SampleEdit.h"
 #include "ui/views/MarkersWavView.h"
 
 #include <cstdint>
@@ -15,9 +16,6 @@
 class QTimer;
 class TPlayStream;
 class TWavDataStore;
-namespace brindle::waveform {
-struct TSampleBuffer;
-}
 
 class TAudioView : public TMarkersWavView {
     Q_OBJECT
@@ -53,11 +51,12 @@ public:
     void DisplayFileZone(const std::string& Name, double StartSeconds, double LengthSeconds);
 
     // Shows and plays Sound, an edited copy of the file held in memory, in place of the file (which
-    // stays FileName; a new file ends it). Call SoundChanged after each change of it: the image is
-    // built again from memory, never by decoding the file. Null: the file's own image and sound.
+    // stays FileName; a new file ends it). Call SoundChanged after each change of it with the
+    // frames that changed (empty: any, or the length changed): the image is brought up to date
+    // from memory, never by decoding the file. Null: the file's own image and sound.
     void SetEditedSound(const brindle::waveform::TSampleBuffer* Sound);
     const brindle::waveform::TSampleBuffer* EditedSound() const { return Edited; }
-    void SoundChanged();
+    void SoundChanged(brindle::waveform::TFrameRange Changed = {});
     std::int64_t TotalFrames() const override;
 
     TWavDataStore& Store() { return *WavStore; }
@@ -87,6 +86,7 @@ private:
     // The edited sound, its image, and whether the stream still plays an older state of it.
     const brindle::waveform::TSampleBuffer* Edited = nullptr;
     std::vector<std::int16_t> EditedImage;
+    std::vector<std::int16_t> PcmSpare; // what the stream played before, for the next copy
     bool StreamStale = false;
     bool StreamEdited = false; // the stream holds edited samples, not the file's
     bool DetailQueued = false;

@@ -269,6 +269,41 @@ TEST(SampleEdit, ImageFromTheBufferMatchesTheStoresRule) {
     EXPECT_EQ(MonoPcm16(b, 100, 50), std::vector<std::int16_t>(pcm.begin() + 100, pcm.begin() + 150));
 }
 
+TEST(SampleEdit, AnImageUpdatedWhereTheSoundChangedEqualsOneBuiltAfresh) {
+    for (TFrameRange r : {TFrameRange{0, 1}, TFrameRange{1234, 5678}, TFrameRange{44000, 100}, TFrameRange{99, 1}}) {
+        TSampleBuffer b = TwoTones();
+        auto image = PeakImageOf(b, 441);
+        Gain(b, r, 9.0);
+        UpdatePeakImage(b, 441, r, image);
+        EXPECT_EQ(image, PeakImageOf(b, 441)) << r.First << "+" << r.Count;
+    }
+    // A new length makes a new image.
+    TSampleBuffer b = TwoTones();
+    auto image = PeakImageOf(b, 441);
+    Delete(b, {0, 4410});
+    UpdatePeakImage(b, 441, {0, 1}, image);
+    EXPECT_EQ(image.size(), 396u); // 39690 frames at 441 of 44100
+    EXPECT_EQ(image, PeakImageOf(b, 441));
+}
+
+TEST(SampleEdit, UndoRecordsReuseTheMemoryOfRecordsDropped) {
+    TSampleEditor editor;
+    editor.Load(TwoTones(200000));
+    editor.Apply({TEditKind::Gain, {}, 1.0});
+    EXPECT_EQ(editor.SpareBytes(), 0u);
+    editor.Undo();
+    editor.Apply({TEditKind::Gain, {}, 2.0}); // drops the first record, then takes its memory back
+    EXPECT_EQ(editor.SpareBytes(), 0u);
+    editor.Undo();
+    editor.Apply({TEditKind::Silence, {0, 100}}); // the whole-sound record goes spare; a small one is new
+    EXPECT_EQ(editor.SpareBytes(), 200000u * 2 * sizeof(float));
+    editor.Apply({TEditKind::Gain, {}, 1.5});
+    EXPECT_EQ(editor.SpareBytes(), 0u);
+    // Spare memory stays within twice the sound.
+    for (int i = 0; i < 4; ++i) editor.AddSpare(std::vector<float>(400000));
+    EXPECT_LE(editor.SpareBytes(), 2u * 400000 * sizeof(float));
+}
+
 // ---- files ----
 
 // Writes Frames of a ramp that uses every bit of 24-bit samples.
