@@ -104,7 +104,10 @@ brindle::waveform::TSampleEditor& TenMinuteEditor() {
     static brindle::waveform::TSampleEditor editor = [] {
         brindle::waveform::TSampleEditor e;
         const std::string& wav = Fixtures().Wav;
-        if (!wav.empty()) e.Load(brindle::waveform::LoadSampleBuffer(wav));
+        if (wav.empty()) return e;
+        e.Load(brindle::waveform::LoadSampleBuffer(wav));
+        // As the editor's loader does: memory for the first undo record, touched beforehand.
+        e.AddSpare(std::vector<float>(e.Buffer().Data.size()));
         return e;
     }();
     return editor;
@@ -173,9 +176,29 @@ BENCHMARK(BM_ImageFromMemory)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_PlayCopy(benchmark::State& State) {
     auto& editor = TenMinuteEditor();
-    for (auto _ : State) benchmark::DoNotOptimize(brindle::waveform::Pcm16(editor.Buffer()).data());
+    // The view hands the stream's previous samples back in, as the editor does after an edit.
+    std::vector<std::int16_t> pcm(editor.Buffer().Data.size());
+    for (auto _ : State) {
+        brindle::waveform::Pcm16(editor.Buffer(), pcm);
+        benchmark::DoNotOptimize(pcm.data());
+    }
 }
 BENCHMARK(BM_PlayCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A small edit (a tenth of a second) in the middle: the record and the image cover only it.
+void BM_SmallEdit(benchmark::State& State) {
+    auto& editor = TenMinuteEditor();
+    const std::int64_t frames = editor.Buffer().Frames();
+    auto image = brindle::waveform::PeakImageOf(editor.Buffer(), 441);
+    const brindle::waveform::TFrameRange range{frames / 2, 4410};
+    for (auto _ : State) {
+        editor.Apply({TEditKind::FadeOut, range});
+        brindle::waveform::UpdatePeakImage(editor.Buffer(), 441, range, image);
+        editor.Undo();
+        brindle::waveform::UpdatePeakImage(editor.Buffer(), 441, range, image);
+    }
+}
+BENCHMARK(BM_SmallEdit)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 } // namespace
 

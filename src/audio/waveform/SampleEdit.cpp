@@ -16,10 +16,17 @@ const float* At(const TSampleBuffer& Buffer, std::int64_t Frame) {
     return Buffer.Data.data() + Frame * Buffer.Channels;
 }
 
+void Scale(const float* In, float* Out, std::int64_t Count, double Factor) {
+    for (std::int64_t i = 0; i < Count; ++i) Out[i] = float(double(In[i]) * Factor);
+}
+
 void Scale(TSampleBuffer& Buffer, TFrameRange Range, double Factor) {
     float* p = At(Buffer, Range.First);
-    const std::int64_t n = Range.Count * Buffer.Channels;
-    for (std::int64_t i = 0; i < n; ++i) p[i] = float(double(p[i]) * Factor);
+    Scale(p, p, Range.Count * Buffer.Channels, Factor);
+}
+
+double GainOf(const TEdit& Edit, float Peak) {
+    return Edit.Kind == TEditKind::Normalize ? std::pow(10.0, Edit.Db / 20.0) / double(Peak) : std::pow(10.0, Edit.Db / 20.0);
 }
 
 // Nearest step, half away from zero; a plain cast after the offset keeps the loops vectorised
@@ -133,35 +140,67 @@ void NormalizeFrom(TSampleBuffer& Buffer, TFrameRange Range, double TargetDb, fl
 
 void Gain(TSampleBuffer& Buffer, TFrameRange Range, double Db) { Scale(Buffer, Range, std::pow(10.0, Db / 20.0)); }
 
+namespace {
+
+// Frames In faded into Out (which may be In): fading in, frame i gets Curve(i / last), fading
+// out Curve(1 - i / last); the silent end is exactly 0 and the other end exactly as it was.
+void FadeFrames(const float* In, float* Out, std::int64_t Count, int Channels, bool FadeIn, TFadeShape Shape) {
+    if (Count < 2) {
+        if (In != Out) std::copy(In, In + Count * Channels, Out);
+        return;
+    }
+    const double last = double(Count - 1);
+    // The quarter sine steps by rotations, set right again from std::sin every block, so a long
+    // fade costs a few multiplications a frame instead of a sine each; fading out reads the
+    // cosine of the same angle (sin(pi/2 - x) = cos x). Eight rotations run side by side, each
+    // over every eighth frame, so they do not wait on one another.
+    constexpr int Lanes = 8;
+    const double step = std::numbers::pi / 2 / last;
+    const double cosStep = std::cos(Lanes * step), sinStep = std::sin(Lanes * step);
+    constexpr std::int64_t Block = 4096; // a multiple of Lanes
+    double gains[Block];
+    for (std::int64_t b = 0; b < Count; b += Block) {
+        const std::int64_t n = std::min(Block, Count - b);
+        if (Shape == TFadeShape::Linear) {
+            for (std::int64_t j = 0; j < n; ++j) gains[j] = (FadeIn ? double(b + j) : last - double(b + j)) / last;
+        } else {
+            double s[Lanes], c[Lanes];
+            for (int q = 0; q < Lanes; ++q) {
+                s[q] = std::sin(double(b + q) * step);
+                c[q] = std::cos(double(b + q) * step);
+            }
+            for (std::int64_t j = 0; j < n; j += Lanes) {
+                for (int q = 0; q < Lanes; ++q) {
+                    gains[j + q] = FadeIn ? s[q] : c[q];
+                    const double ns = s[q] * cosStep + c[q] * sinStep;
+                    c[q] = c[q] * cosStep - s[q] * sinStep;
+                    s[q] = ns;
+                }
+            }
+        }
+        const float* from = In + b * Channels;
+        float* to = Out + b * Channels;
+        if (Channels == 2) {
+            for (std::int64_t j = 0; j < n; ++j) {
+                to[2 * j] = float(double(from[2 * j]) * gains[j]);
+                to[2 * j + 1] = float(double(from[2 * j + 1]) * gains[j]);
+            }
+        } else {
+            for (std::int64_t j = 0; j < n; ++j)
+                for (int ch = 0; ch < Channels; ++ch) to[j * Channels + ch] = float(double(from[j * Channels + ch]) * gains[j]);
+        }
+    }
+    const std::int64_t silent = FadeIn ? 0 : Count - 1, kept = FadeIn ? Count - 1 : 0;
+    std::fill_n(Out + silent * Channels, Channels, 0.0f);
+    std::copy(In + kept * Channels, In + (kept + 1) * Channels, Out + kept * Channels);
+}
+
+} // namespace
+
 void Fade(TSampleBuffer& Buffer, TFrameRange Range, bool In, TFadeShape Shape) {
     if (Range.Count < 2) return;
-    const double last = double(Range.Count - 1);
-    // Frame i of the fade gets Curve(i / last) fading in, Curve(1 - i / last) fading out; the
-    // frame at 1 is left untouched, so that end is exactly as it was.
-    // The quarter sine steps by a rotation, set right again from std::sin every block, so a long
-    // fade costs a few multiplications a frame instead of a sine each.
-    const double step = std::numbers::pi / 2 / last;
-    const double cosStep = std::cos(step), sinStep = std::sin(step);
-    constexpr std::int64_t Resync = 4096;
-    double s = 0, c = 1; // sin and cos of the curve's angle at step k
-    for (std::int64_t k = 0; k < Range.Count; ++k) {
-        if (k % Resync == 0) {
-            s = std::sin(double(k) * step);
-            c = std::cos(double(k) * step);
-        }
-        // Step k of the curve lands on frame k fading in, on the mirrored frame fading out.
-        const std::int64_t i = In ? k : Range.Count - 1 - k;
-        if (k > 0 && k < Range.Count - 1) {
-            const double g = Shape == TFadeShape::Linear ? double(k) / last : s;
-            float* p = At(Buffer, Range.First + i);
-            for (int ch = 0; ch < Buffer.Channels; ++ch) p[ch] = float(double(p[ch]) * g);
-        } else if (k == 0) {
-            std::fill_n(At(Buffer, Range.First + i), Buffer.Channels, 0.0f);
-        }
-        const double ns = s * cosStep + c * sinStep;
-        c = c * cosStep - s * sinStep;
-        s = ns;
-    }
+    float* p = At(Buffer, Range.First);
+    FadeFrames(p, p, Range.Count, Buffer.Channels, In, Shape);
 }
 
 void Reverse(TSampleBuffer& Buffer, TFrameRange Range) {
@@ -278,6 +317,43 @@ bool TSampleEditor::Perform(const TEdit& Edit, std::vector<TSplice>* Undo, float
         old.assign(from, from + Part.Count * channels);
         Undo->push_back({Part.First, NewCount, std::move(old)});
     };
+    // An edit of the whole sound, or a crop, builds the new sound beside the old one and swaps:
+    // the old one is the undo record as it stands, and undo and redo are swaps.
+    const bool whole = r.First == 0 && r.Count == Sound.Frames();
+    const bool swaps = Edit.Kind == TEditKind::Crop ||
+                       (whole && Edit.Kind != TEditKind::Reverse && Edit.Kind != TEditKind::Delete);
+    if (swaps && Undo) {
+        const std::size_t n = std::size_t((Edit.Kind == TEditKind::Crop ? r.Count : Sound.Frames()) * channels);
+        std::vector<float> next = TakeSpare(n);
+        const float* from = At(Sound, r.First);
+        switch (Edit.Kind) {
+        case TEditKind::Normalize:
+        case TEditKind::Gain: {
+            const float peak = Edit.Kind == TEditKind::Normalize ? (KnownPeak >= 0 ? KnownPeak : Peak(Sound, r)) : 1.0f;
+            if (peak == 0) {
+                AddSpare(std::move(next));
+                return false;
+            }
+            next.resize(n);
+            Scale(from, next.data(), std::int64_t(n), GainOf(Edit, peak));
+            break;
+        }
+        case TEditKind::Silence:
+            next.assign(n, 0.0f);
+            break;
+        case TEditKind::FadeIn:
+        case TEditKind::FadeOut:
+            next.resize(n);
+            FadeFrames(from, next.data(), r.Count, channels, Edit.Kind == TEditKind::FadeIn, Edit.Shape);
+            break;
+        default: // the crop
+            next.assign(from, from + n);
+            break;
+        }
+        std::swap(Sound.Data, next);
+        Undo->push_back({0, Sound.Frames(), std::move(next), true});
+        return true;
+    }
     switch (Edit.Kind) {
     case TEditKind::Normalize: {
         const float peak = KnownPeak >= 0 ? KnownPeak : Peak(Sound, r);
@@ -353,7 +429,9 @@ bool TSampleEditor::Apply(TEdit Edit) {
 const TEdit* TSampleEditor::Undo() {
     if (!CanUndo()) return nullptr;
     TEntry& entry = History[--Done];
-    if (entry.Edit.Kind == TEditKind::Reverse) {
+    if (entry.Undo.size() == 1 && entry.Undo[0].Swapped) {
+        std::swap(Sound.Data, entry.Undo[0].Old);
+    } else if (entry.Edit.Kind == TEditKind::Reverse) {
         Reverse(Sound, entry.Edit.Range);
     } else {
         const int channels = Sound.Channels;
@@ -376,8 +454,10 @@ const TEdit* TSampleEditor::Undo() {
 const TEdit* TSampleEditor::Redo() {
     if (!CanRedo()) return nullptr;
     TEntry& entry = History[Done];
-    // The frames kept for the undo are those the edit will replace again, so they stay.
-    Perform(entry.Edit, nullptr);
+    // The frames kept for the undo are those the edit will replace again, so they stay; a
+    // swapped record holds the edited sound itself.
+    if (entry.Undo.size() == 1 && entry.Undo[0].Swapped) std::swap(Sound.Data, entry.Undo[0].Old);
+    else Perform(entry.Edit, nullptr);
     ++Done;
     ++Changes;
     return &entry.Edit;

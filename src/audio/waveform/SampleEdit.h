@@ -111,11 +111,13 @@ class TSampleEditor {
     std::size_t SpareBytes() const;
 
   private:
-    // Frames [First, First + NewCount) of the edited sound replaced Old.
+    // Frames [First, First + NewCount) of the edited sound replaced Old. Swapped: Old is the
+    // whole other state of the sound, exchanged with it by undo and redo alike.
     struct TSplice {
         std::int64_t First = 0;
         std::int64_t NewCount = 0;
         std::vector<float> Old;
+        bool Swapped = false;
     };
     struct TEntry {
         TEdit Edit;

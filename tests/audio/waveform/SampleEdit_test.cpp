@@ -107,6 +107,11 @@ const std::vector<EditCase> Cases = {
      [](auto&, auto& A, auto R) { EXPECT_EQ(R.Count, A.Frames()); LevelIs(A, R, -0.3); }},
     {"GainUp", {TEditKind::Gain, Part, 6.0}, [](auto& B, auto& A, auto R) { GainIs(B, A, R, 6.0); }},
     {"GainDown", {TEditKind::Gain, Part, -12.5}, [](auto& B, auto& A, auto R) { GainIs(B, A, R, -12.5); }},
+    {"GainWholeSample", {TEditKind::Gain, {}, 4.0}, [](auto& B, auto& A, auto R) { GainIs(B, A, R, 4.0); }},
+    {"SilenceWholeSample", {TEditKind::Silence, {}},
+     [](auto& B, auto& A, auto R) { EXPECT_EQ(Peak(A, R), 0.0f); EXPECT_EQ(A.Frames(), B.Frames()); }},
+    {"FadeInWholeSample", {TEditKind::FadeIn, {}, 0, TFadeShape::Linear},
+     [](auto& B, auto& A, auto R) { FadeIs(B, A, R, true, false); }},
     {"FadeInLinear", {TEditKind::FadeIn, Part, 0, TFadeShape::Linear},
      [](auto& B, auto& A, auto R) { FadeIs(B, A, R, true, false); }},
     {"FadeInEqualPower", {TEditKind::FadeIn, Part, 0, TFadeShape::EqualPower},
@@ -223,12 +228,13 @@ TEST(SampleEdit, HistoryHoldsOnlyTheFramesAnEditReplacedWithinItsBudget) {
     EXPECT_EQ(editor.HeldBytes(), 500u * 2 * sizeof(float));
     editor.Apply({TEditKind::Reverse, {}}); // its own inverse: nothing held
     EXPECT_EQ(editor.HeldBytes(), 500u * 2 * sizeof(float));
+    // A crop keeps the whole sound it was made from: undo and redo exchange the two.
     editor.Apply({TEditKind::Crop, {2000, 3000}});
-    EXPECT_EQ(editor.HeldBytes(), (500u + 7000u) * 2 * sizeof(float));
+    EXPECT_EQ(editor.HeldBytes(), (500u + 10000u) * 2 * sizeof(float));
     // Over the budget the oldest edits go; the newest always stays undoable.
-    editor.MemoryBudget = 10000 * 2 * sizeof(float);
+    editor.MemoryBudget = 13000 * 2 * sizeof(float);
     editor.Apply({TEditKind::Silence, {}}); // 3000 frames more: the gain's 500 go
-    EXPECT_EQ(editor.HeldBytes(), 10000u * 2 * sizeof(float));
+    EXPECT_EQ(editor.HeldBytes(), 13000u * 2 * sizeof(float));
     EXPECT_EQ(editor.UndoCount(), 3u);
     editor.MemoryBudget = 1;
     editor.Apply({TEditKind::Gain, {}, 1.0});
