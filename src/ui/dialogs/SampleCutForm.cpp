@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -84,8 +85,12 @@ TSampleCutForm::TSampleCutForm(QWidget* Parent) : QDialog(Parent) {
 
     // The edits: each on the selection, or on the whole sample when nothing is selected.
     auto editButton = [&](const char* Caption, const char* Tip, auto Slot) {
-        QPushButton* b = makeButton(edits, Caption, Slot);
+        auto* b = new QToolButton;
+        b->setText(Caption);
         b->setToolTip(Tip);
+        b->setFocusPolicy(Qt::NoFocus);
+        connect(b, &QToolButton::clicked, this, Slot);
+        edits->addWidget(b);
         return b;
     };
     NormalizeBtn = editButton("Normalize...", "Bring the loudest peak to a level (0 dBFS or one you type)",
@@ -196,6 +201,10 @@ TSampleCutForm::TSampleCutForm(QWidget* Parent) : QDialog(Parent) {
         const double v = QInputDialog::getDouble(this, QString::fromStdString(Title), label, Value, Min, Max, 2, &ok);
         return ok ? std::optional<double>(v) : std::nullopt;
     };
+    AskDiscardEdits = [this](const std::string& Path) {
+        const QString text = QString("Discard the unsaved edits to \"%1\"?").arg(QString::fromStdString(fs::path(Path).filename().string()));
+        return QMessageBox::question(this, windowTitle(), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    };
     ConfirmReplaceSource = [this](const std::string& Path) {
         const QString text = QString("Replace the source file \"%1\" with the edited sample?").arg(QString::fromStdString(fs::path(Path).filename().string()));
         return QMessageBox::question(this, windowTitle(), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
@@ -219,12 +228,23 @@ void TSampleCutForm::done(int Result) {
 
 // ---- files ----
 
+bool TSampleCutForm::MayDropEdits() {
+    const bool edited = AudioView->EditedSound() && Edits.Modified();
+    return !edited || (AskDiscardEdits && AskDiscardEdits(AudioView->GetFileName()));
+}
+
 void TSampleCutForm::Open() {
+    if (!MayDropEdits()) return;
     const std::string path = AskOpenFileName();
-    if (!path.empty()) OpenFile(path);
+    if (!path.empty()) LoadFile(path);
 }
 
 bool TSampleCutForm::OpenFile(const std::string& Path) {
+    if (!MayDropEdits()) return false;
+    return LoadFile(Path);
+}
+
+bool TSampleCutForm::LoadFile(const std::string& Path) {
     AudioView->SetSelStart(0);
     AudioView->SetSelLen(0);
     AudioView->Full();

@@ -21,6 +21,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QPushButton;
+class QToolButton;
 class QScrollBar;
 class TAudioView;
 struct cZone;
@@ -35,7 +36,8 @@ public:
     TAudioView* AudioView;
     QScrollBar* ScrollBar1;
     QPushButton *PlayBtn, *StopBtn, *LoopBtn, *InBtn, *OutBtn, *FullBtn, *SaveBtn, *CancelBtn;
-    QPushButton *NormalizeBtn, *GainBtn, *FadeInBtn, *FadeOutBtn, *ReverseBtn, *SilenceBtn, *CropBtn, *DeleteBtn,
+    // Tool buttons: the row of edits is long, and they need no more room than their captions.
+    QToolButton *NormalizeBtn, *GainBtn, *FadeInBtn, *FadeOutBtn, *ReverseBtn, *SilenceBtn, *CropBtn, *DeleteBtn,
         *UndoBtn, *RedoBtn;
     QComboBox* FadeShapeBox; // "Linear", "Equal power"
     QCheckBox* SnapBox;      // "Snap to zero crossings"
@@ -49,11 +51,14 @@ public:
     std::function<void(const std::string& Text)> ShowMessage;
     // A level or gain in dB; nullopt: cancelled.
     std::function<std::optional<double>(const std::string& Title, double Value, double Min, double Max)> AskDecibels;
+    // Opening another file drops unsaved edits only when this says yes.
+    std::function<bool(const std::string& Path)> AskDiscardEdits;
     // Saving under the source's own name replaces it only when this says yes.
     std::function<bool(const std::string& Path)> ConfirmReplaceSource;
 
     void Open();
-    // Opens Path in the view (the caption shows its name); false with the reason shown when it fails.
+    // Opens Path in the view (the caption shows its name); false with the reason shown when it
+    // fails, or when the user keeps unsaved edits rather than drop them.
     bool OpenFile(const std::string& Path);
     void SaveToInstrument();
     void PlayStop();
@@ -81,6 +86,8 @@ protected:
     void done(int Result) override;
 
 private:
+    bool MayDropEdits();
+    bool LoadFile(const std::string& Path);
     void ZoneToSelection();
     void SelectionToZone();
     void SelectionEnded();

@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
+#include <QToolButton>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -117,7 +118,7 @@ TEST_F(SampleEditForm, NormalizeASelectionThenUndoAndRedoWithTheKeys) {
 
 struct ButtonCase {
     const char* Name;
-    std::function<QPushButton*(TSampleCutForm&)> Button;
+    std::function<QAbstractButton*(TSampleCutForm&)> Button;
     std::deque<double> Answers;
     int FadeShape; // index in the fade shape box
     // Checks the saved file against the source, the selection the edit acted on.
@@ -147,7 +148,7 @@ TEST_P(EachButton, EditsTheSelectionAndSavesIt) {
     c.Check(saved, source, sel);
 }
 
-auto pressed(QPushButton* TSampleCutForm::*Button) {
+auto pressed(QToolButton* TSampleCutForm::*Button) {
     return [Button](TSampleCutForm& F) { return F.*Button; };
 }
 
@@ -310,6 +311,28 @@ TEST_F(SampleEditForm, TheSourceIsReplacedOnlyWhenTheUserConfirms) {
     saveAs = (dir / "other.wav").string();
     form.SaveToInstrument();
     EXPECT_EQ(replaceAsked.size(), 2u);
+}
+
+TEST_F(SampleEditForm, OpeningAnotherFileAsksBeforeDroppingEdits) {
+    std::vector<std::string> asked;
+    bool discard = false;
+    form.AskDiscardEdits = [&](const std::string& Path) {
+        asked.push_back(Path);
+        return discard;
+    };
+    form.Open(); // nothing edited: no question
+    EXPECT_TRUE(asked.empty());
+    QTest::mouseClick(form.SilenceBtn, Qt::LeftButton);
+    form.Open();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(Peak(sound(), {0, Frames}), 0.0f); // kept
+    EXPECT_FALSE(form.OpenFile((dir / "rec.wav").string())); // as the file browser opens one
+    ASSERT_EQ(asked.size(), 2u);
+    discard = true;
+    form.Open();
+    EXPECT_EQ(sound().Data, source.Data);
+    EXPECT_EQ(view().EditedSound(), nullptr);
+    EXPECT_FALSE(form.UndoBtn->isEnabled());
 }
 
 TEST_F(SampleEditForm, PlaybackPlaysTheEditedSound) {
