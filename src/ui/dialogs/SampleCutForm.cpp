@@ -330,7 +330,9 @@ void TSampleCutForm::StartLoading(const std::string& Path) {
         TLoaded loaded{LoadSampleBuffer(Path), {}};
         // Memory for the first edit's undo record, touched here rather than during the edit:
         // on a long sound the page faults would be most of the edit's time.
-        loaded.Spare.assign(loaded.Sound.Data.size(), 0.0f);
+        // Up to about twelve minutes of stereo: beyond that the memory is better left free.
+        constexpr std::size_t MaxSpareFloats = std::size_t(64) << 20;
+        if (loaded.Sound.Data.size() <= MaxSpareFloats) loaded.Spare.assign(loaded.Sound.Data.size(), 0.0f);
         return loaded;
     });
 }
