@@ -40,6 +40,17 @@ void TPlayStream::SetFileName(const std::string& Name) {
     SetVolume(Volume);
 }
 
+std::vector<std::int16_t> TPlayStream::SetPcm(std::vector<std::int16_t> Samples, int Rate, int Channels) {
+    Stop();
+    // The output was opened for the old format; a new one is opened at the next Play.
+    if (Rate != FileRate || Channels != FileChannels) Output.reset();
+    std::swap(Pcm, Samples);
+    FileRate = Channels > 0 ? Rate : 0;
+    FileChannels = std::max(Channels, 0);
+    PosFrame = std::clamp<std::int64_t>(PosFrame.load(), 0, TotalFrames());
+    return Samples;
+}
+
 void TPlayStream::PlayFile(const std::string& Name) {
     SetFileName(Name);
     Play(0, 1, false, false);

@@ -35,6 +35,10 @@ public:
     void SetVolume(float Value);
 
     void PlayFile(const std::string& Name);
+    // Plays Samples (interleaved 16-bit at Rate and Channels) in place of the file's sound, such as
+    // an edited copy held in memory; the file name stays. Stops playback first. Returns the
+    // samples it held, so the caller can reuse their memory.
+    std::vector<std::int16_t> SetPcm(std::vector<std::int16_t> Samples, int Rate, int Channels);
     // Start and Length are fractions of the file. Without Restart, playback resumes where it
     // stopped unless that is within half a second of the range end. Length 0 plays to the file end.
     void Play(float Start, float Length, bool Loop, bool Restart);

@@ -1,6 +1,7 @@
 #include "ui/views/AudioView.h"
 
 #include "audio/nodes/PlayStream.h"
+#include "audio/waveform/SampleEdit.h"
 #include "audio/waveform/WavDataStore.h"
 
 #include <QTimer>
@@ -49,6 +50,9 @@ void TAudioView::SetFileName(const std::string& Name) {
     if (lowerCase(Name) == lowerCase(FileName)) return;
     FileName = Name;
     Stop();
+    Edited = nullptr;
+    EditedImage = {};
+    StreamStale = StreamEdited = false;
     if (StreamLoad.valid()) StreamLoad.wait();
     if (DetailLoad.valid()) DetailLoad.wait();
     DetailLoad = {};
@@ -60,6 +64,13 @@ void TAudioView::SetFileName(const std::string& Name) {
         SetMemBuffer(nullptr, 0);
         throw;
     }
+    LoadStream(Name);
+    SetMemBuffer(WavStore->GetMemStart(), WavStore->GetMemLen());
+    DrawnFill = -1;
+    if (OnFileOpen) OnFileOpen(this);
+}
+
+void TAudioView::LoadStream(const std::string& Name) {
     // The play stream decodes the whole file; that runs beside the image instead of before it.
     StreamLoad = std::async(std::launch::async, [this, Name] {
         try {
@@ -68,9 +79,55 @@ void TAudioView::SetFileName(const std::string& Name) {
             // The image shows the file; a stream that cannot play it stays silent.
         }
     });
+}
+
+void TAudioView::SetEditedSound(const brindle::waveform::TSampleBuffer* Sound) {
+    if (Sound == Edited) return;
+    Stop();
+    Edited = Sound;
+    if (Edited) {
+        SoundChanged();
+        return;
+    }
+    EditedImage = {};
+    StreamStale = false;
+    if (StreamEdited && !FileName.empty()) {
+        // The stream played the edits; it plays the file again.
+        if (StreamLoad.valid()) StreamLoad.wait();
+        StreamEdited = false;
+        LoadStream(FileName);
+    }
     SetMemBuffer(WavStore->GetMemStart(), WavStore->GetMemLen());
     DrawnFill = -1;
-    if (OnFileOpen) OnFileOpen(this);
+}
+
+void TAudioView::SoundChanged(brindle::waveform::TFrameRange Changed) {
+    if (!Edited) return;
+    // Whatever plays is an older state of the sound.
+    Stop();
+    const int rate = WavStore->GetResultFrequency();
+    if (Changed.Count > 0 && !EditedImage.empty()) brindle::waveform::UpdatePeakImage(*Edited, rate, Changed, EditedImage);
+    else EditedImage = brindle::waveform::PeakImageOf(*Edited, rate);
+    StreamStale = true;
+    if (DetailLoad.valid()) DetailLoad.wait();
+    DetailLoad = {};
+    SetMemBuffer(EditedImage.empty() ? nullptr : EditedImage.data(), std::int64_t(EditedImage.size()) * 2);
+}
+
+std::int64_t TAudioView::TotalFrames() const {
+    if (Edited) return Edited->Frames();
+    return WavStore->SourceFrames() > 0 ? WavStore->SourceFrames() : TMemWavView::TotalFrames();
+}
+
+TPlayStream& TAudioView::PlayingStream() {
+    TPlayStream& stream = Stream();
+    if (Edited && StreamStale) {
+        brindle::waveform::Pcm16(*Edited, PcmSpare);
+        PcmSpare = stream.SetPcm(std::move(PcmSpare), Edited->Rate, Edited->Channels);
+        StreamStale = false;
+        StreamEdited = true;
+    }
+    return stream;
 }
 
 TPlayStream& TAudioView::Stream() {
@@ -79,6 +136,7 @@ TPlayStream& TAudioView::Stream() {
 }
 
 double TAudioView::LenSec() const {
+    if (Edited) return Edited->Rate > 0 ? Edited->Seconds() : -1;
     if (FileName.empty() || WavStore->SourceRate() <= 0) return -1;
     return double(WavStore->SourceFrames()) / WavStore->SourceRate();
 }
@@ -86,17 +144,17 @@ double TAudioView::LenSec() const {
 void TAudioView::Play(double Pos) {
     if (FileName.empty()) return;
     if (Pos == -1) Pos = GetSelStart();
-    Stream().Play(float(Pos), 0.0f, false, true);
+    PlayingStream().Play(float(Pos), 0.0f, false, true);
 }
 
 void TAudioView::PlaySelection() {
     if (FileName.empty()) return;
-    Stream().Play(float(GetSelStart()), float(GetSelLen()), false, true);
+    PlayingStream().Play(float(GetSelStart()), float(GetSelLen()), false, true);
 }
 
 void TAudioView::LoopSelection(bool Seek) {
     if (FileName.empty()) return;
-    Stream().Play(float(GetSelStart()), float(GetSelLen()), true, Seek);
+    PlayingStream().Play(float(GetSelStart()), float(GetSelLen()), true, Seek);
 }
 
 // A stream still decoding plays nothing, so there is nothing to stop or ask.
@@ -115,6 +173,23 @@ void TAudioView::DisplayFileZone(const std::string& Name, double StartSeconds, d
 }
 
 void TAudioView::RequestDetail(double Start, double Len) {
+    if (Edited) {
+        // From memory, but not inside the redraw that asked: the answer redraws.
+        if (DetailQueued) return;
+        DetailQueued = true;
+        QTimer::singleShot(0, this, [this, Start, Len] {
+            DetailQueued = false;
+            if (!Edited) return;
+            const std::int64_t total = Edited->Frames();
+            const std::int64_t count = std::int64_t(std::ceil(Len * double(total))) + 2;
+            const std::int64_t margin = std::min(count, (MaxDetailFrames - count) / 2);
+            const std::int64_t first =
+                std::max<std::int64_t>(0, std::int64_t(std::floor(Start * double(total))) - std::max<std::int64_t>(margin, 0));
+            const std::int64_t frames = std::min<std::int64_t>(MaxDetailFrames, count + 2 * std::max<std::int64_t>(margin, 0));
+            SetDetail(brindle::waveform::MonoPcm16(*Edited, first, frames), first, total);
+        });
+        return;
+    }
     const std::int64_t total = WavStore->SourceFrames();
     if (total <= 0 || FileName.empty()) return;
     const std::int64_t first = std::int64_t(std::floor(Start * double(total)));

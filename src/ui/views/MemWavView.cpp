@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPaintEvent>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <atomic>
@@ -152,6 +153,19 @@ void TMemWavView::ZoomInSelection() {
 void TMemWavView::Full() {
     ViewStart = 0;
     ViewLen = 1;
+    Redraw();
+    CallViewChange();
+}
+
+void TMemWavView::ZoomAround(double Pos, double Factor) {
+    if (!std::isfinite(Pos) || !(Factor > 0) || !std::isfinite(Factor)) return;
+    const std::int64_t frames = TotalFrames();
+    const double narrowest = frames > 0 ? std::min(1.0, MinViewFrames / double(frames)) : 1e-9;
+    const double len = std::clamp(ViewLen * Factor, narrowest, 1.0);
+    // The point's place on screen, as a fraction of the width, stays.
+    const double at = Pos >= ViewStart && Pos <= ViewStart + ViewLen && ViewLen > 0 ? (Pos - ViewStart) / ViewLen : 0.5;
+    ViewLen = len;
+    ViewStart = std::clamp(Pos - at * len, 0.0, 1.0 - len);
     Redraw();
     CallViewChange();
 }
@@ -384,6 +398,16 @@ void TMemWavView::mousePressEvent(QMouseEvent* Event) {
 void TMemWavView::mouseMoveEvent(QMouseEvent* Event) {
     LastMouseY = int(Event->position().y());
     ImageMouseMove(int(Event->position().x()), LastMouseY, true);
+}
+
+void TMemWavView::wheelEvent(QWheelEvent* Event) {
+    const QPoint delta = Event->angleDelta();
+    if (delta.y() != 0) {
+        ZoomAround(XToWavPos(Event->position().x()), std::pow(WheelZoomStep, -delta.y() / 120.0));
+    } else if (delta.x() != 0) {
+        SetViewStart(std::clamp(ViewStart - XDiffToWavLen(delta.x() / 120.0 * width() / 10.0), 0.0, 1.0 - ViewLen));
+    }
+    Event->accept();
 }
 
 void TMemWavView::mouseReleaseEvent(QMouseEvent* Event) { ImageMouseUp(Event->button(), int(Event->position().x())); }

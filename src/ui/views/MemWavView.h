@@ -73,6 +73,15 @@ public:
     void ZoomOut();
     void ZoomInSelection();
     void Full();
+    // Zooms by Factor (below 1: in) keeping Pos where it is on screen (a Pos outside the view
+    // becomes its middle). The view narrows down to MinViewFrames frames of the whole.
+    void ZoomAround(double Pos, double Factor);
+    static constexpr double MinViewFrames = 8;
+    static constexpr double WheelZoomStep = 1.4; // per notch of the wheel
+    // Frames of the whole sound, for the narrowest zoom (the image's samples here).
+    virtual std::int64_t TotalFrames() const { return MemLen / 2; }
+    // Where keyboard zoom centres: the cursor, or the middle of the selection.
+    double EditCursor() const { return SelLen == 0 ? SelStart : GetSelStart() + GetSelLen() * 0.5; }
 
     // Rebuilds the bitmap and repaints the blocks that changed.
     void Redraw();
@@ -108,6 +117,8 @@ protected:
     void mousePressEvent(QMouseEvent* Event) override;
     void mouseMoveEvent(QMouseEvent* Event) override;
     void mouseReleaseEvent(QMouseEvent* Event) override;
+    // The wheel zooms around the mouse; a sideways wheel scrolls.
+    void wheelEvent(QWheelEvent* Event) override;
 
     double ViewStart = 0.0;
     double ViewLen = 1.0;
