@@ -273,6 +273,8 @@ void TMainForm::ConnectDocument() {
     connect(doc, &TSongDocument::songReplaced, this, &TMainForm::SongReplaced);
     connect(doc, &TSongDocument::modifiedChanged, this, &QWidget::setWindowModified);
     connect(doc, &TSongDocument::fileNameChanged, this, &TMainForm::UpdateCaption);
+    // The export goes beside the song under its name unless the user typed another path for it.
+    connect(doc, &TSongDocument::fileNameChanged, this, [this] { ExportForm->SetSongPath(Doc->FileName()); });
     connect(doc, &TSongDocument::fileOpened, this,
             [this](const QString& Path) { RecentFilesMan->NotifyOpen(Path.toStdString()); });
     connect(doc, &TSongDocument::tempoChanged, this, [this] {

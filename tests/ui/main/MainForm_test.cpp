@@ -14,6 +14,7 @@
 #include "support/ui/Eventually.h"
 #include "support/ui/TestWindow.h"
 #include "ui/MainForm.h"
+#include "ui/dialogs/ExportForm.h"
 #include "ui/document/RecoverySession.h"
 #include "ui/views/RecentFiles.h"
 #include "ui/dialogs/SettingsForm.h"
@@ -123,6 +124,9 @@ TEST_F(MainWindow, StartsWithAModuleNamedOnTheCommandLine) {
     EXPECT_EQ(form->windowTitle(), "song.hym[*] - Quillon Brindle");
     EXPECT_FALSE(form->isWindowModified());
     EXPECT_EQ(form->CurrentPage(), TMainForm::OrderPage);
+    // The export starts beside the song, under its name.
+    EXPECT_TRUE(form->ExportForm->Edit1->text().startsWith(QString::fromStdString((dir / "song.").string())))
+        << form->ExportForm->Edit1->text().toStdString();
     EXPECT_NE(logText().find("Opening...song.hym"), std::string::npos);
     // The page names and order, the transport captions.
     ASSERT_EQ(form->pag->count(), 4);
