@@ -1,5 +1,7 @@
 #include "app/SongSummary.h"
 
+#include "app/MasterEffects.h"
+
 #include "song/Sequencer.h"
 
 #include <charconv>
@@ -30,7 +32,10 @@ nlohmann::ordered_json SongToJson(const cSequencer& song) {
           {"attack", f(fx.CompressorAttack)},
           {"release", f(fx.CompressorRelease)}}},
         {"reverb", {{"enabled", fx.ReverbEnabled}, {"level", f(fx.ReverbLevel)}, {"delay", f(fx.ReverbDelay)}}},
-        {"eq", {{"enabled", fx.EqEnabled}, {"bands", {f(fx.Eq[0]), f(fx.Eq[1]), f(fx.Eq[2])}}}},
+        {"eq",
+         {{"enabled", fx.EqEnabled},
+          {"bands", {f(fx.Eq[0]), f(fx.Eq[1]), f(fx.Eq[2])}},
+          {"gainsDb", {EqGainDb(fx.Eq[0]), EqGainDb(fx.Eq[1]), EqGainDb(fx.Eq[2])}}}},
     };
     json orders = json::array();
     for (int i = 0; i < OrderCount; ++i)
@@ -77,6 +82,18 @@ std::string num(float v) {
 std::string onOff(bool on) { return on ? "on" : "off"; }
 } // namespace
 
+namespace {
+// "+2.0 dB": a band as the panel shows it and the ear hears it.
+std::string gainText(float Stored) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.1f dB", EqGainDb(Stored) + 0.0);
+    return text;
+}
+} // namespace
+
+// The panel's bars run upside down: a stored -2 is +2 dB.
+double EqGainDb(float Stored) { return -TMasterEffects::Position(Stored) * 0.001 + 0.0; }
+
 std::string SongSummaryText(const cSequencer& song) {
     std::ostringstream out;
     char length[32];
@@ -88,8 +105,8 @@ std::string SongSummaryText(const cSequencer& song) {
     out << "Tempo:       " << num(song.BPM) << " BPM\n";
     out << "Song length: " << length << " s (" << entries << " order entr" << (entries == 1 ? "y" : "ies") << ")\n";
     const auto& fx = song.Effects;
-    out << "Effects:     equalizer " << onOff(fx.EqEnabled) << " (" << num(fx.Eq[0]) << ", " << num(fx.Eq[1]) << ", "
-        << num(fx.Eq[2]) << "), reverb " << onOff(fx.ReverbEnabled) << " (level " << num(fx.ReverbLevel) << ", delay "
+    out << "Effects:     equalizer " << onOff(fx.EqEnabled) << " (" << gainText(fx.Eq[0]) << ", " << gainText(fx.Eq[1])
+        << ", " << gainText(fx.Eq[2]) << "), reverb " << onOff(fx.ReverbEnabled) << " (level " << num(fx.ReverbLevel) << ", delay "
         << num(fx.ReverbDelay) << "), compressor " << onOff(fx.CompressorEnabled) << " (threshold "
         << num(fx.CompressorThres) << ", attack " << num(fx.CompressorAttack) << ", release "
         << num(fx.CompressorRelease) << ")\n";

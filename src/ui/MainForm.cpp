@@ -32,6 +32,7 @@
 #include "ui/input/WindowKeys.h"
 #include "ui/views/AudioView.h"
 #include "ui/views/HeaderBar.h"
+#include "ui/views/NumberField.h"
 #include "ui/views/StatusLine.h"
 #include "ui/views/Theme.h"
 #include "ui/editors/OrderGrid.h"
@@ -112,6 +113,9 @@ TMainForm::TMainForm(cApp& App, QWidget* Parent) : QMainWindow(Parent), Tolm(App
     Instruments->Connect();
     ConnectDocument();
     ConnectTransport();
+    // A number typed out of range and brought into it is said in the log too.
+    for (auto* field : findChildren<TNumberField*>())
+        connect(field, &TNumberField::clamped, this, [this](const QString& Text) { Log(Text.toStdString()); });
     brindle::ui::InstallDocumentPrompts(*Doc, *this);
     setAcceptDrops(true);
     if (auto* app = TApplication::Instance()) app->OnException = [this](const std::string& Text) { Log(Text); };

@@ -1,5 +1,7 @@
 #include "ui/dialogs/OrdPatNumForm.h"
 
+#include "ui/views/NumberField.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,16 +14,17 @@
 
 namespace {
 
-// Whole numbers 0..100 only: unlike QIntValidator, "101" is refused as typed, not left pending.
+// Whole numbers only. One past 100 stays as typed, shown in red, and is brought into range on
+// Enter: cutting the last digit off would turn 150 into 15 without a word.
 class TPatNumValidator : public QValidator {
 public:
     using QValidator::QValidator;
     State validate(QString& Input, int&) const override {
         if (Input.isEmpty()) return Intermediate;
-        if (Input.size() > 3) return Invalid;
+        if (Input.size() > 6) return Invalid;
         for (QChar c : Input)
             if (!c.isDigit() || c.unicode() > '9') return Invalid;
-        return Input.toInt() <= TOrdPatNumForm::MaxNumber ? Acceptable : Invalid;
+        return Input.toInt() <= TOrdPatNumForm::MaxNumber ? Acceptable : Intermediate;
     }
 };
 
@@ -45,6 +48,13 @@ TOrdPatNumForm::TOrdPatNumForm(QWidget* Parent) : QDialog(Parent) {
     PatNumEdit->setValidator(new TPatNumValidator(PatNumEdit));
     PatNumEdit->setMaximumWidth(60);
     label->setBuddy(PatNumEdit);
+    RangeNote = new QLabel(this);
+    RangeNote->setObjectName("RangeNote");
+    RangeNote->hide();
+    connect(PatNumEdit, &QLineEdit::textChanged, this, [this] {
+        TNumberField::ShowOutOfRange(*PatNumEdit, Stepped() > MaxNumber);
+        RangeNote->hide();
+    });
     UpBtn = arrowButton(Qt::UpArrow, this);
     DownBtn = arrowButton(Qt::DownArrow, this);
     OKBtn = new QPushButton("OK", this);
@@ -72,6 +82,7 @@ TOrdPatNumForm::TOrdPatNumForm(QWidget* Parent) : QDialog(Parent) {
     buttons->addWidget(CancelBtn);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(field);
+    layout->addWidget(RangeNote);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -80,6 +91,17 @@ int TOrdPatNumForm::Value() const {
     bool ok = false;
     const int n = PatNumEdit->text().toInt(&ok);
     return ok ? n : 1;
+}
+
+void TOrdPatNumForm::accept() {
+    // An out-of-range number is brought into range and said; the next Enter takes it.
+    if (const int typed = Stepped(); typed > MaxNumber) {
+        SetValue(MaxNumber);
+        RangeNote->setText(TNumberField::ClampText("Pattern number", typed, MaxNumber, 0, MaxNumber));
+        RangeNote->show();
+        return;
+    }
+    QDialog::accept();
 }
 
 void TOrdPatNumForm::SetValue(int Number) { PatNumEdit->setText(QString::number(Number)); }

@@ -3,6 +3,7 @@
 // with the small arrow buttons beside the field.
 #include <QDialog>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
@@ -24,6 +25,10 @@ public:
     QToolButton* DownBtn;
     QPushButton* OKBtn;
     QPushButton* CancelBtn;
+    // Says that a typed number was brought into range.
+    QLabel* RangeNote;
+
+    void accept() override;
 
 protected:
     void showEvent(QShowEvent* Event) override;

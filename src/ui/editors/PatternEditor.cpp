@@ -13,16 +13,18 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
+
+#include "ui/views/NumberField.h"
 #include <QVBoxLayout>
 
 TPatternEditor::TPatternEditor(cApp& App, TSongUndo& Undo, QWidget* Parent)
     : QWidget(Parent), App(App), Undo(Undo) {
     setObjectName("pagPat");
-    PatNumSpin = new QSpinBox;
+    PatNumSpin = new TNumberField("#");
     PatNumSpin->setObjectName("PatNumSpin");
     PatNumSpin->setRange(1, PatternCount);
     PatNumSpin->setValue(1);
-    RowNumSpin = new QSpinBox;
+    RowNumSpin = new TNumberField("Len");
     RowNumSpin->setObjectName("RowNumSpin");
     RowNumSpin->setRange(1, MaxRowCount);
     // A length takes effect when typed to the end (Enter or leaving the field), not per digit.

@@ -1,6 +1,7 @@
 #include "ui/views/HeaderBar.h"
 
 #include "ui/views/Log.h"
+#include "ui/views/NumberField.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -26,7 +27,7 @@ THeaderBar::THeaderBar(QWidget* Parent) : QWidget(Parent) {
     row->addWidget(PlayButton);
     row->addWidget(StopButton);
     row->addWidget(new QLabel("BPM:"));
-    BPMSpin = new QSpinBox;
+    BPMSpin = new TNumberField("BPM");
     BPMSpin->setObjectName("BPMSpin");
     BPMSpin->setRange(1, 500);
     BPMSpin->setValue(120);

@@ -49,6 +49,10 @@ TEST_F(Cli, JsonHoldsTheWholeSongWithShortFloats) {
     EXPECT_EQ(j["effects"]["compressor"]["threshold"], 0.5);
     EXPECT_EQ(j["effects"]["reverb"]["enabled"], false);
     EXPECT_EQ(j["effects"]["eq"]["bands"], nlohmann::json({-2.5, 0.8, 0.0}));
+    // The bands as heard: the panel's bars run upside down.
+    EXPECT_EQ(j["effects"]["eq"]["gainsDb"], nlohmann::json({2.5, -0.8, 0.0}));
+    const auto text = RunCli({"info", module});
+    EXPECT_NE(text.out.find("(+2.5 dB, -0.8 dB, +0.0 dB)"), std::string::npos) << text.out;
     EXPECT_NE(r.out.find("0.8,"), std::string::npos) << "floats print shortest: " << r.out;
     EXPECT_EQ(j["orders"], nlohmann::json::parse(R"([{"position":1,"pattern":2},{"position":2,"pattern":1},
                                                      {"position":4,"pattern":1}])"));

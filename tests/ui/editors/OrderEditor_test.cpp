@@ -9,6 +9,7 @@
 #include "ui/editors/OrderGrid.h"
 #include "ui/editors/SongUndo.h"
 
+#include <QLabel>
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
@@ -56,9 +57,20 @@ TEST_F(OrdPatNumFormTest, OpensWithOneSelectedInTheFocusedFieldAndAFixedSize) {
     EXPECT_TRUE(form.OKBtn->isDefault());
 }
 
-TEST_F(OrdPatNumFormTest, TypedNumbersOutside0To100AreRefused) {
-    Type("101");
-    EXPECT_EQ(form.PatNumEdit->text(), "10");
+TEST_F(OrdPatNumFormTest, TypedNumbersStayAsTypedAndEnterBringsThemIntoRange) {
+    // 150 is not cut to 15: it shows in red, and Enter makes it 100 with a note.
+    Type("150");
+    EXPECT_EQ(form.PatNumEdit->text(), "150");
+    EXPECT_TRUE(form.PatNumEdit->styleSheet().contains("#c03030"));
+    QTest::keyClick(form.PatNumEdit, Qt::Key_Return);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.PatNumEdit->text(), "100");
+    EXPECT_TRUE(form.PatNumEdit->styleSheet().isEmpty());
+    EXPECT_EQ(form.RangeNote->text(), "Pattern number: 150 is out of range (0 to 100); using 100");
+    QTest::keyClick(form.PatNumEdit, Qt::Key_Return);
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+    EXPECT_EQ(form.Value(), 100);
+    form.show();
     Type("-1");
     EXPECT_EQ(form.PatNumEdit->text(), "1");
     Type("1x00");

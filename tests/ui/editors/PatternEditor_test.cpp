@@ -4,6 +4,7 @@
 #include "app/App.h"
 #include "song/Sequencer.h"
 #include "ui/editors/PatternEditor.h"
+#include "ui/views/NumberField.h"
 #include "ui/editors/PatternGrid.h"
 #include "ui/editors/PatternModel.h"
 #include "ui/editors/SongUndo.h"
@@ -314,17 +315,32 @@ TEST_F(PatternEditorTest, CopyCutAndPasteBlocksReachTheHiddenChannelAndTail) {
     EXPECT_EQ(app.Clip->Cells[1][0].ins, 2);
 }
 
-TEST_F(PatternEditorTest, LengthFieldNeverLetsAnOutOfRangeValueThrough) {
+TEST_F(PatternEditorTest, LengthFieldKeepsWhatWasTypedAndClampsOnEnterWithAMessage) {
     pattern().Cells[0][20] = {6, 0.0f};
     QLineEdit* field = editor->RowNumSpin->findChild<QLineEdit*>();
     ASSERT_NE(field, nullptr);
-    for (const char* typed : {"600", "0", "-5", "99999"}) {
+    // Typed whole (999 is not cut to 99), shown in red, brought into range on Enter with a message.
+    QStringList messages;
+    QObject::connect(static_cast<TNumberField*>(editor->RowNumSpin), &TNumberField::clamped,
+                     [&](const QString& Text) { messages << Text; });
+    struct Case {
+        const char* typed;
+        int length;
+        const char* message;
+    } cases[] = {{"999", 500, "Len: 999 is out of range (1 to 500); using 500"},
+                 {"0", 1, "Len: 0 is out of range (1 to 500); using 1"},
+                 {"99999", 500, "Len: 99999 is out of range (1 to 500); using 500"},
+                 {"64", 64, nullptr}};
+    for (const auto& c : cases) {
+        messages.clear();
         editor->RowNumSpin->setFocus();
         field->selectAll();
-        QTest::keyClicks(field, typed);
+        QTest::keyClicks(field, c.typed);
+        EXPECT_EQ(field->text(), c.typed);
+        EXPECT_EQ(field->styleSheet().isEmpty(), c.message == nullptr) << c.typed;
         QTest::keyClick(field, Qt::Key_Return);
-        EXPECT_GE(pattern().RowCount, 1) << typed;
-        EXPECT_LE(pattern().RowCount, 500) << typed;
+        EXPECT_EQ(pattern().RowCount, c.length) << c.typed;
+        EXPECT_EQ(messages, c.message ? QStringList{c.message} : QStringList{}) << c.typed;
     }
     // Shorten, then lengthen: the hidden row's note is back.
     editor->RowNumSpin->setValue(8);
