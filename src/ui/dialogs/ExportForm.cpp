@@ -314,6 +314,18 @@ void TExportForm::SetFormat(int Index) {
     if (Index >= 0 && Index < FormatCount) FormatButtons[Index]->setChecked(true);
 }
 
+std::int64_t TExportForm::WrittenBytes(const std::string& Path) {
+    std::error_code Ec;
+    if (!std::filesystem::is_directory(Path, Ec)) {
+        const auto Size = std::filesystem::file_size(Path, Ec);
+        return Ec ? 0 : std::int64_t(Size);
+    }
+    std::int64_t Total = 0;
+    for (const auto& Entry : std::filesystem::directory_iterator(Path, Ec))
+        if (Entry.is_regular_file(Ec)) Total += std::int64_t(Entry.file_size(Ec));
+    return Total;
+}
+
 std::string TExportForm::ProgressText(std::int64_t Bytes) {
     const double Megabytes = double(Bytes / 1024) * 0.001;
     // QString's number format ignores the locale, so the point stays a point.
@@ -515,6 +527,8 @@ bool TExportForm::Export() {
             return false;
         }
         if (Output) Output->Commit();
+        // The size written, not the audio rendered: an MP3 is a fifth of its PCM.
+        ShowProgress(WrittenBytes(Stems ? StemFolder(Target) : Target));
         std::string Loudness = brindle::LoudnessText(LastReport.Lufs, LastReport.TruePeakDb);
         if (Stems) Loudness = "Stems together: " + Loudness;
         if (Options.Normalize) {

@@ -104,6 +104,8 @@ class TExportForm : public QDialog {
     void Timer1Timer();
 
     // ProgressBytes / 1024 (whole KiB) x 0.001, two decimals, " MB".
+    // Bytes of the file at Path, or of the files in the folder at Path.
+    static std::int64_t WrittenBytes(const std::string& Path);
     static std::string ProgressText(std::int64_t Bytes);
     // The render the controls describe, to OutputFile.
     brindle::RenderOptions GetRenderOptions(const std::string& OutputFile) const;

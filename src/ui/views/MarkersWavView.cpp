@@ -156,6 +156,12 @@ std::string TMarkersWavView::TimeText(double Seconds, int Decimals) {
     return Decimals == 0 ? m + " min " + sec + " sec" : m + ":" + sec;
 }
 
+int TMarkersWavView::RulerDecimals(double Step) {
+    // Enough decimals that labels one step apart differ (0.092 s steps need hundredths).
+    if (!(Step > 0)) return 1;
+    return std::clamp(int(std::ceil(-std::log10(Step) - 1e-9)), 1, 6);
+}
+
 void TMarkersWavView::DrawTimeLine(QPainter& Canvas) {
     const double len = LenSec();
     if (!TimeLineShow || len == -1) return;
@@ -166,11 +172,12 @@ void TMarkersWavView::DrawTimeLine(QPainter& Canvas) {
     Canvas.setBrush(Qt::NoBrush);
     Canvas.setPen(QColor(128, 128, 128));
     const QFontMetrics metrics(Canvas.font());
+    const int decimals = RulerDecimals(step);
     double t = std::floor(start / step) * step;
     for (int count = 0; visible / step + 1 > count; ++count, t += step) {
         const int x = WavPosToX(t / len);
         if (x == -1) continue;
-        const QString text = QString::fromStdString(TimeText(t, 1));
+        const QString text = QString::fromStdString(TimeText(t, decimals));
         if (x + metrics.horizontalAdvance(text) > w) break;
         Canvas.drawText(x, h - 16 + metrics.ascent(), text);
     }

@@ -76,6 +76,8 @@ public:
     virtual double LenSec() const { return TotalTime; }
 
     // "1:05.4" for 65.4 s with one decimal; "0 min 05 sec" for 5 s with none.
+    // Decimals of the ruler's labels for labels Step seconds apart.
+    static int RulerDecimals(double Step);
     static std::string TimeText(double Seconds, int Decimals);
 
     void ImageMouseDown(Qt::MouseButton Button, int X, int Y) override;

@@ -7,9 +7,24 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <set>
+
 #include <vector>
 
 namespace {
+
+// Ruler labels one step apart never repeat, whatever the zoom.
+TEST(TimeText, RulerLabelsOneStepApartDiffer) {
+    for (double step : {2.5, 0.5, 0.092, 0.0123, 0.00045, 0.0000227}) {
+        const int decimals = TMarkersWavView::RulerDecimals(step);
+        std::set<std::string> labels;
+        for (int i = 0; i < 12; ++i) labels.insert(TMarkersWavView::TimeText(std::floor(37.3 / step) * step + i * step, decimals));
+        EXPECT_EQ(labels.size(), 12u) << step;
+    }
+    EXPECT_EQ(TMarkersWavView::RulerDecimals(0.5), 1);
+    EXPECT_EQ(TMarkersWavView::RulerDecimals(0.092), 2);
+}
 
 TEST(TimeText, MinutesSecondsAndDecimals) {
     EXPECT_EQ(TMarkersWavView::TimeText(65.4, 1), "1:05.4");
