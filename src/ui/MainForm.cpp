@@ -450,9 +450,6 @@ void TMainForm::FirstActivation() {
     if (Activated) return;
     Activated = true;
     ShowPage(OrderPage);
-    AudioOut->Start();
-    // MIDI keyboards play from the start; none, or no MIDI system at all, is fine.
-    Notes->Midi->Start();
     const auto& args = brindle::CommandLine();
     std::error_code ec;
     if (args.size() > 1 && !args[1].empty() && args[1][0] != '-' && fs::is_regular_file(args[1], ec))
@@ -460,6 +457,17 @@ void TMainForm::FirstActivation() {
     // Work a crashed window left is offered whatever this one opened.
     Doc->OfferRecovery();
     RunStartSwitches();
+    // The window and its song are up first; the device, the MIDI ports and the browser's folder
+    // follow once it has painted. Play pressed before starts as soon as the device pulls.
+    QTimer::singleShot(0, this, &TMainForm::StartDevices);
+}
+
+void TMainForm::StartDevices() {
+    if (ShutDown) return;
+    AudioOut->Start();
+    // MIDI keyboards play from the start; none, or no MIDI system at all, is fine.
+    Notes->Midi->Start();
+    std::error_code ec;
     if (const std::string insFolder = (fs::path(exeFolder()) / "Instruments").string(); fs::is_directory(insFolder, ec))
         InsFolder = insFolder;
     // A fresh profile starts in the user's music, not at the file system's root.

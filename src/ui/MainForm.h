@@ -174,6 +174,8 @@ class TMainForm : public QMainWindow {
     void PageShown(int Page);
     void FollowInstrument(int Instrument);
     void RunStartSwitches();
+    // After the first paint: the sound device, MIDI ports and the browser's folder.
+    void StartDevices();
     void RunTestsFileOpen();
     void Shutdown();
 

@@ -34,6 +34,7 @@ inline std::unique_ptr<TMainForm> OpenTestWindow(cApp& App, std::vector<std::str
     form->activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
     form->FirstActivation();
+    QTest::qWait(20); // the devices start once the window is up
     return form;
 }
 

@@ -55,6 +55,7 @@ class EffectsPanelInWindow : public ::testing::Test {
         form->Document().AskSaveChanges = [](const std::string&) { return TSongDocument::TSaveAnswer::Discard; };
         form->show();
         form->FirstActivation();
+    QTest::qWait(20); // the devices start once the window is up
         form->ShowPage(TMainForm::OutputPage);
         panel = form->EffectsPanel;
     }

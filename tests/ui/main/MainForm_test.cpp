@@ -14,6 +14,8 @@
 #include "support/ui/Eventually.h"
 #include "support/ui/TestWindow.h"
 #include "ui/MainForm.h"
+#include "ui/editors/PatternEditor.h"
+#include "ui/editors/PatternModel.h"
 #include "ui/dialogs/ExportForm.h"
 #include "ui/document/RecoverySession.h"
 #include "ui/views/RecentFiles.h"
@@ -83,6 +85,7 @@ class MainWindow : public ::testing::Test {
         form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
         form->FirstActivation();
+    QTest::qWait(20); // the devices start once the window is up
     }
     // A small song with one instrument and a note on every fourth row.
     std::string writeSong(const std::string& name, float bpm = 140) {
@@ -384,6 +387,28 @@ TEST_F(MainWindow, TheStatusBarFollowsThePlayingSongAndShowsRecording) {
     EXPECT_LT(middle.green(), 80);
     form->Stop();
     ASSERT_EVENTUALLY(!rec->isVisibleTo(form.get()), 1000);
+}
+
+// The window and its song come first; the device opens after the first paint. Play pressed in
+// between is not lost: the song starts when the device pulls.
+TEST_F(MainWindow, PlayPressedBeforeTheDeviceIsOpenStartsWhenItIs) {
+    const auto path = writeSong("song.hym");
+    form->Terminate();
+    form.reset();
+    brindle::SetCommandLine(std::vector<std::string>{"brindle", path});
+    cApp fresh;
+    TMainForm window(fresh);
+    window.Document().AskRecovery = [](const std::string&) { return TSongDocument::TRecoveryAnswer::Keep; };
+    window.show();
+    window.FirstActivation();
+    EXPECT_EQ(window.Output().GetSpeakers().GetStats(), nullptr) << "no device before the event loop runs";
+    EXPECT_EQ(window.PatternEditor->Model->rowCount(), 16) << "the song's grid is there at once";
+    window.ShowPage(TMainForm::OrderPage);
+    window.Play();
+    ASSERT_EVENTUALLY(window.Song().CurRow > 2, 3000);
+    EXPECT_NE(window.Output().GetSpeakers().GetStats(), nullptr);
+    window.Document().AskSaveChanges = [](const std::string&) { return TSongDocument::TSaveAnswer::Discard; };
+    window.close();
 }
 
 TEST_F(MainWindow, AutosaveNeverAsksForANameAndNeverWritesOverTheUsersFile) {
