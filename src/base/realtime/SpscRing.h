@@ -35,6 +35,11 @@ template <class T, std::size_t Slots> class SpscRing {
         return true;
     }
 
+    // Producer's thread: no room for another item. When false, the next Push succeeds.
+    bool Full() const noexcept {
+        return Head.load(std::memory_order_relaxed) - Tail.load(std::memory_order_acquire) >= Slots;
+    }
+
     // Items refused since the last call.
     std::size_t TakeDropped() noexcept { return Dropped.exchange(0, std::memory_order_relaxed); }
     static constexpr std::size_t Capacity() { return Slots; }
