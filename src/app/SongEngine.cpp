@@ -254,6 +254,8 @@ std::vector<std::string> SongEngine::LoadPending() {
         if (std::string problem = LoadSample(file); !problem.empty()) problems.push_back(std::move(problem));
     // Notes the audio thread met without a stream tuned for them get one here, off that thread.
     TheMixer->PreparePending();
+    // Effect chains replaced by a switch are freed here too, not only at the next switch.
+    TheEffects->Collect();
     return problems;
 }
 

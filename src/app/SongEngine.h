@@ -67,8 +67,9 @@ class SongEngine {
     // browser's file) unless the cache holds it as it is on disk. Returns the message when it
     // cannot be decoded, or an empty text.
     std::string LoadSample(const std::string& FileName);
-    // UI thread, from a periodic timer: loads files the mixer asked for while playing and tunes
-    // streams for notes it could not start; returns the messages of the files that failed.
+    // UI thread, from a periodic timer: loads files the mixer asked for while playing, tunes
+    // streams for notes it could not start and frees replaced effect chains; returns the
+    // messages of the files that failed.
     std::vector<std::string> LoadPending();
 
     // Transport: every start clears the mixer and the clock so the song begins at time 0.

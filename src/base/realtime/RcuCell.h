@@ -52,6 +52,8 @@ template <class T> class RcuCell {
         Retired.clear();
     }
     std::size_t RetiredCount() const { return Retired.size(); }
+    // No read is running now: anything unlinked before this call can no longer be in use.
+    bool Quiet() const noexcept { return Readers.load() == 0; }
 
   private:
     class ReadScope {

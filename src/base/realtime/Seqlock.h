@@ -47,6 +47,22 @@ template <class T> class Seqlock {
         return out;
     }
 
+    // The audio thread's read: one attempt, never repeated. False when nothing was written since
+    // Seen (a count of writes this reader last took) or when a write is under way; Out and Seen
+    // are then unchanged and the caller tries again later.
+    bool TryRead(T& Out, std::uint64_t& Seen) const noexcept {
+        const auto before = Sequence.load(std::memory_order_acquire);
+        if ((before & 1) != 0 || before / 2 == Seen) return false;
+        std::array<std::uint64_t, Words> raw{};
+        for (std::size_t i = 0; i < Words; ++i)
+            raw[i] = Data[i].load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (Sequence.load(std::memory_order_relaxed) != before) return false;
+        std::memcpy(static_cast<void*>(&Out), raw.data(), sizeof(T));
+        Seen = before / 2;
+        return true;
+    }
+
     // Values written so far.
     std::uint64_t Writes() const noexcept { return Sequence.load(std::memory_order_acquire) / 2; }
 
