@@ -112,7 +112,7 @@ bool TLiveMixer::AddToMix(const std::string& FileName, float Stretch, float Volu
     float speed = PlayableSpeed(Stretch);
     float pitch = PlayablePitch(Pitch);
     const bool mixing = OnMixingThread();
-    std::unique_lock<std::mutex> guard(UiLock, std::defer_lock);
+    std::unique_lock guard(UiLock, std::defer_lock);
     if (!mixing) guard.lock();
     brindle::SampleCache* cache = mixing ? LiveCache() : Cache.get();
     auto data = cache ? cache->Find(FileName) : nullptr;

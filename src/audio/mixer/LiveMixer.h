@@ -187,7 +187,7 @@ class TLiveMixer : public TAudioX {
     int MaxBlock;
     bool RealTime;
     // Serialises the other threads' calls; the mixing thread never takes it.
-    mutable std::mutex UiLock;
+    mutable brindle::CountingPlainMutex UiLock;
     std::shared_ptr<brindle::SampleCache> Cache;     // UI side's owner
     std::atomic<brindle::SampleCache*> CacheNow;      // what the mixing thread reads
     brindle::ReaderEpoch Mixing;                      // a block being mixed

@@ -121,7 +121,7 @@ class SampleCache {
     void Retire(std::shared_ptr<const SampleData> Old);
 
     // Serialises writers (loading threads, the refiner); the audio thread never takes it.
-    mutable std::mutex WriteLock;
+    mutable CountingPlainMutex WriteLock;
     RcuCell<EntryMap> Entries;
     RcuCell<VariantMap> Variants;
     std::size_t VariantTotal = 0;    // bytes of PCM in Variants
@@ -130,7 +130,7 @@ class SampleCache {
     double MaxSampleSeconds = DefaultMaxSampleSeconds;
     std::atomic<soundlib::StretchQuality> Quality{soundlib::StretchQuality::Standard};
     std::vector<std::shared_ptr<const SampleData>> Retired; // touched by loading threads only
-    std::mutex RetiredLock;
+    CountingPlainMutex RetiredLock;
 };
 
 } // namespace brindle

@@ -3,6 +3,7 @@
 // Effects are built on the user-interface thread and run on the pulling thread; Process never
 // allocates. New parameters travel through a TParamBox: the UI posts them, Process takes them at
 // its next block, and neither side ever waits for the other.
+#include "base/realtime/RealtimeProbe.h"
 #include "base/realtime/Seqlock.h"
 
 #include <cstdint>
@@ -21,7 +22,7 @@ template <class P> class TParamBox {
     bool Take(P& Out) noexcept { return Box.TryRead(Out, Seen); }
 
   private:
-    std::mutex Writers; // between posting threads only
+    CountingPlainMutex Writers; // between posting threads only
     Seqlock<P> Box;
     std::uint64_t Seen = 0;
 };

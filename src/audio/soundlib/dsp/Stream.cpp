@@ -102,7 +102,7 @@ int TStream::ReadSaturated(void* Buf, int Len) {
 
 TEffect* TStream::Add(std::shared_ptr<TEffect> Effect, int Priority) {
     if (!Effect) return nullptr;
-    std::lock_guard<std::mutex> Guard(Mutex);
+    std::lock_guard Guard(Mutex);
     auto At =
         std::find_if(Effects.begin(), Effects.end(), [&](const TEntry& E) { return E.Priority < Priority; });
     TEffect* Added = Effect.get();
@@ -112,7 +112,7 @@ TEffect* TStream::Add(std::shared_ptr<TEffect> Effect, int Priority) {
 }
 
 bool TStream::Remove(const TEffect* Effect) {
-    std::lock_guard<std::mutex> Guard(Mutex);
+    std::lock_guard Guard(Mutex);
     auto At = std::find_if(Effects.begin(), Effects.end(), [&](const TEntry& E) { return E.Effect.get() == Effect; });
     if (At == Effects.end()) return false;
     std::shared_ptr<TEffect> Gone = std::move(At->Effect);
@@ -124,12 +124,12 @@ bool TStream::Remove(const TEffect* Effect) {
 }
 
 int TStream::EffectCount() const {
-    std::lock_guard<std::mutex> Guard(Mutex);
+    std::lock_guard Guard(Mutex);
     return static_cast<int>(Effects.size());
 }
 
 std::shared_ptr<TEffect> TStream::Share(const TEffect* Effect) const {
-    std::lock_guard<std::mutex> Guard(Mutex);
+    std::lock_guard Guard(Mutex);
     for (const auto& Entry : Effects)
         if (Entry.Effect.get() == Effect) return Entry.Effect;
     return nullptr;

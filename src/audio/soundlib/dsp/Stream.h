@@ -8,6 +8,7 @@
 #include "audio/soundlib/dsp/Effect.h"
 #include "base/Error.h"
 #include "base/realtime/RcuCell.h"
+#include "base/realtime/RealtimeProbe.h"
 
 #include <array>
 #include <functional>
@@ -73,7 +74,7 @@ class TStream {
     int SampleRate;
     int Channels;
     TPullProc Pull;
-    mutable std::mutex Mutex;                  // between changing threads; never taken by a pull
+    mutable CountingPlainMutex Mutex; // between changing threads; never taken by a pull
     std::vector<TEntry> Effects;               // under Mutex
     std::vector<std::shared_ptr<TEffect>> Removed; // until no pull can be inside them
     RcuCell<TRunList> Running;
