@@ -172,7 +172,8 @@ bool TLiveMixer::AddToMix(const std::string& FileName, float Stretch, float Volu
         return true;
     }
     // The sample travels in a slot of its own; the command names it.
-    if (DataSent - DataTaken.load(std::memory_order_acquire) >= CommandSlots || Commands.Full()) {
+    if (DataSent - DataTaken.load(std::memory_order_acquire) >= CommandSlots ||
+        Commands.Count() >= CommandSlots - ReservedSlots) {
         if (slot >= 0) {
             std::lock_guard engines(EngineLock);
             Engines.Return(slot);
@@ -213,7 +214,8 @@ bool TLiveMixer::StartVoice(std::shared_ptr<const brindle::SampleData> Data, flo
 
 bool TLiveMixer::Send(const Command& C) {
     std::lock_guard guard(UiLock);
-    if (!Commands.Push(C)) {
+    const bool reserved = C.What == Command::Prepared;
+    if ((!reserved && Commands.Count() >= CommandSlots - ReservedSlots) || !Commands.Push(C)) {
         UiProblems.Push("The mixer is behind: a note command was dropped");
         return false;
     }
@@ -343,11 +345,13 @@ void TLiveMixer::Clear() {
     std::lock_guard guard(UiLock);
     Command c;
     c.What = Command::Clear;
+    // Counted before it can be applied, so a snapshot never looks newer than what was sent.
+    ClearsSent.fetch_add(1);
     if (!Commands.Push(c)) {
+        ClearsSent.fetch_sub(1);
         UiProblems.Push("The mixer is behind: stopping the voices was dropped");
         return;
     }
-    ClearsSent.fetch_add(1);
     AddsSinceClear.store(0);
 }
 
@@ -365,7 +369,7 @@ void TLiveMixer::ApplyCommands() {
             StartVoice(std::move(data), c.Speed, c.Volume, c.Pitch, c.Frames, c.Tag, c.EngineSlot,
                        c.RequestedSpeed, c.RequestedPitch);
             DataTaken.fetch_add(1, std::memory_order_release);
-            AddsApplied.fetch_add(1);
+            ++AddsApplied;
             break;
         }
         case Command::Remove:
@@ -373,7 +377,7 @@ void TLiveMixer::ApplyCommands() {
             break;
         case Command::Clear:
             ClearNow();
-            ClearsApplied.fetch_add(1);
+            ++ClearsApplied;
             break;
         case Command::Prepared:
             for (std::size_t i = 0; i < AskedCount; ++i)
@@ -419,6 +423,8 @@ void TLiveMixer::Publish() {
                                                      v->GetTag()};
     }
     Building.Listed = n;
+    Building.Clears = ClearsApplied;
+    Building.Adds = AddsApplied;
     Voices.Write(Building);
 }
 
@@ -491,7 +497,8 @@ void TLiveMixer::SetTimePos(float Seconds) {
 
 void TLiveMixer::GetVoices(std::vector<TVoiceInfo>& Out) const {
     const VoiceSnapshot snap = Voices.Read();
-    Out.resize(static_cast<size_t>(snap.Listed));
+    // Voices a queued Clear will remove are not shown.
+    Out.resize(snap.Clears == ClearsSent.load() ? static_cast<size_t>(snap.Listed) : 0);
     const double rate = GetSampleRate();
     for (std::size_t i = 0; i < Out.size(); ++i) {
         const VoiceRecord& r = snap.Voices[i];
@@ -508,10 +515,10 @@ void TLiveMixer::GetVoices(std::vector<TVoiceInfo>& Out) const {
 
 int TLiveMixer::VoiceCount() const {
     if (OnMixingThread()) return static_cast<int>(Active.size());
+    const VoiceSnapshot snap = Voices.Read();
     // A clear still queued leaves only the notes sent after it.
-    if (ClearsSent.load() != ClearsApplied.load()) return AddsSinceClear.load();
-    const auto pending = AddsSent.load() - AddsApplied.load();
-    return Voices.Read().Active + static_cast<int>(pending);
+    if (snap.Clears != ClearsSent.load()) return AddsSinceClear.load();
+    return snap.Active + static_cast<int>(AddsSent.load() - snap.Adds);
 }
 
 std::vector<std::string> TLiveMixer::TakeProblems() {

@@ -110,7 +110,8 @@ class TLiveMixer : public TAudioX {
         int Tag = 0;
     };
     // UI thread: the sounding voices, oldest first, as of the last block mixed (at most
-    // MaxListedVoices). Out is reused; reading never holds up the audio thread.
+    // MaxListedVoices; none while a Clear is still queued). Out is reused; reading never holds up
+    // the audio thread.
     void GetVoices(std::vector<TVoiceInfo>& Out) const;
     static constexpr int MaxListedVoices = 64;
     int GetPoolSize() const { return PoolSize; }
@@ -156,9 +157,12 @@ class TLiveMixer : public TAudioX {
     struct VoiceSnapshot {
         int Active = 0; // voices held, cut ones too
         int Listed = 0;
+        std::uint64_t Clears = 0, Adds = 0; // other threads' commands applied before it
         std::array<VoiceRecord, MaxListedVoices> Voices;
     };
     static constexpr std::size_t CommandSlots = 1024;
+    // Kept for clears and stream hand-overs: a flood of notes never crowds out a Stop.
+    static constexpr std::size_t ReservedSlots = 32;
 
     bool OnMixingThread() const;
     // Mixing thread: the voice list's own operations.
@@ -171,7 +175,8 @@ class TLiveMixer : public TAudioX {
     void AttachWaiting();
     void ReturnEngine(int Slot);
     void Publish();
-    // Another thread: queues a command, false when the queue is full.
+    // Another thread: queues a command, false when the queue is full (for notes and cuts, when
+    // only the reserve is left).
     bool Send(const Command& C);
     // Writes the block to Out, or unsaturated to FloatOut when Out is null.
     void MixBlock(std::int16_t* Out, float* FloatOut, int Frames);
@@ -211,8 +216,8 @@ class TLiveMixer : public TAudioX {
     std::array<std::shared_ptr<const brindle::SampleData>, CommandSlots> CommandData; // Add's sample
     std::uint64_t DataSent = 0;                  // other threads' side, under UiLock
     std::atomic<std::uint64_t> DataTaken{0};     // advanced by the mixing thread
-    std::atomic<std::uint64_t> ClearsSent{0}, ClearsApplied{0};
-    std::atomic<std::uint64_t> AddsSent{0}, AddsApplied{0};
+    std::atomic<std::uint64_t> ClearsSent{0}, AddsSent{0};
+    std::uint64_t ClearsApplied = 0, AddsApplied = 0; // mixing thread's, published in Voices
     std::atomic<int> AddsSinceClear{0};
     brindle::Seqlock<VoiceSnapshot> Voices;
     brindle::SpscRing<PendingNote, 64> AskedRing; // mixing thread -> PreparePending

@@ -35,9 +35,9 @@ template <class T, std::size_t Slots> class SpscRing {
         return true;
     }
 
-    // Producer's thread: no room for another item. When false, the next Push succeeds.
-    bool Full() const noexcept {
-        return Head.load(std::memory_order_relaxed) - Tail.load(std::memory_order_acquire) >= Slots;
+    // Producer's thread: items waiting (the consumer may be taking some meanwhile).
+    std::size_t Count() const noexcept {
+        return Head.load(std::memory_order_relaxed) - Tail.load(std::memory_order_acquire);
     }
 
     // Items refused since the last call.
