@@ -5,7 +5,6 @@
 #include "base/Error.h"
 #include "base/Parallel.h"
 #include "base/RegString.h"
-#include "base/ThreadPriority.h"
 #include "song/Sequencer.h"
 
 #include <sys/resource.h>
