@@ -1,5 +1,6 @@
 // Engine costs: mixing blocks, starting voices, decoding into the sample cache.
 // "xRealtime" is seconds of audio produced per second of CPU time.
+#include "app/MasterEffects.h"
 #include "app/SongEngine.h"
 #include "audio/mixer/LiveMixer.h"
 #include "audio/mixer/SampleCache.h"
@@ -14,7 +15,10 @@
 #include <cmath>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -94,7 +98,14 @@ void BM_SoundTouchAlone(benchmark::State& State) {
 }
 BENCHMARK(BM_SoundTouchAlone)->Arg(16)->Arg(64);
 
-// One AddToMix of a cached file; the mixer is emptied (untimed) every 200 starts.
+// Mixes one block, which starts the notes queued by other threads and applies their clears.
+void Drain(TLiveMixer& Mixer) {
+    std::vector<std::int16_t> block(BlockFrames * 2);
+    Mixer.PopData(block.data(), BlockFrames * 4);
+}
+
+// One AddToMix of a cached file from the UI side (the note is queued for the next block, with its
+// stream tuned if it needs one); the mixer is emptied (untimed) every 200 starts.
 void RunStarts(benchmark::State& State, float Stretch, float Pitch) {
     MixFixture fx(1.0);
     int n = 0;
@@ -103,6 +114,7 @@ void RunStarts(benchmark::State& State, float Stretch, float Pitch) {
         if (++n == 200) {
             State.PauseTiming();
             fx.Mixer.Clear();
+            Drain(fx.Mixer);
             n = 0;
             State.ResumeTiming();
         }
@@ -142,6 +154,7 @@ void BM_VoiceStartNewPitch(benchmark::State& State) {
         if (++n == 200) {
             State.PauseTiming();
             fx.Mixer.Clear();
+            Drain(fx.Mixer);
             n = 0;
             State.ResumeTiming();
         }
@@ -160,6 +173,7 @@ void BM_VoiceStartAmong25PreparedPitches(benchmark::State& State) {
         if (++n == 150) {
             State.PauseTiming();
             fx.Mixer.Clear();
+            Drain(fx.Mixer);
             n = 0;
             State.ResumeTiming();
         }
@@ -245,6 +259,107 @@ void BM_PrepareNewNotesAtPlay(benchmark::State& State) {
     }
 }
 BENCHMARK(BM_PrepareNewNotesAtPlay)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The audio thread's longest 10 ms block while the UI side hammers it: the demo song's busiest
+// pattern with every master effect on, pulled by a thread of its own, while this thread reads the
+// voice list, plays and cuts previews, reloads samples, restarts the finer refinement, moves
+// sliders and switches effects. "LongestBlockMs" is the worst block of each run; the time per
+// iteration is one round of UI work.
+void BM_AudioBlockUnderUiHammer(benchmark::State& State) {
+    using Clock = std::chrono::steady_clock;
+    BenchFolder dir;
+    const std::string extra = dir / "extra.wav";
+    brindle::bench::WriteSine(extra, 330, 0.5);
+    auto song = std::make_unique<cSequencer>();
+    song->LoadFile(BRINDLE_SOURCE_DIR "/examples/demo.hym");
+    brindle::SongEngine engine(*song);
+    auto cache = engine.Mixer().GetSampleCache();
+    cache->SetStretchQuality(brindle::soundlib::StretchQuality::Best);
+    engine.PreloadInstruments(/*Drafts=*/true);
+    TEffectSettings fx = brindle::SongEffectSettings(*song);
+    fx.EqEnabled = fx.ReverbEnabled = fx.CompressorEnabled = true;
+    engine.Effects().Apply(fx);
+    engine.Effects().Chain(&engine.Mixer());
+    TAudioX* output = engine.Output();
+    const std::string file = song->Instruments[0].GetFileName();
+    engine.PlayPatternFrom(3, 1);
+    engine.RefineDrafts();
+
+    std::atomic<bool> stop{false}, warm{false};
+    std::atomic<std::int64_t> longestNs{0};
+    std::thread audio([&] {
+        std::vector<std::int16_t> block(BlockFrames * 2);
+        for (int i = 0; !stop; ++i) {
+            const auto start = Clock::now();
+            output->PopData(block.data(), BlockFrames * 4);
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+            if (i == 100) warm = true;
+            if (warm && ns > longestNs.load(std::memory_order_relaxed)) longestNs = ns;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    while (!warm)
+        std::this_thread::yield();
+    std::vector<TLiveMixer::TVoiceInfo> voices;
+    int i = 0;
+    for (auto _ : State) {
+        engine.Mixer().GetVoices(voices);
+        engine.Mixer().AddToMix(i % 5 ? file : extra, i % 3 ? 1.0f : 1.25f, 0.4f, float(i % 25 - 12) + 0.5f, 0.0f,
+                                5000 + i % 8);
+        engine.Mixer().RemoveByTag(5000 + (i + 3) % 8);
+        if (i % 5 == 0) engine.LoadPending();
+        if (i % 20 == 0) {
+            cache->Remove(extra);
+            cache->Load(extra);
+        }
+        if (i % 60 == 30) engine.RefineDrafts();
+        fx.ReverbLevel = float(i % 50) / 100.0f;
+        fx.Eq[i % 3] = float(i % 9 - 4) / 2.0f;
+        engine.Effects().Apply(fx);
+        if (i % 15 == 0) {
+            fx.EqEnabled = !fx.EqEnabled;
+            engine.Effects().Apply(fx);
+            engine.Effects().Chain(&engine.Mixer());
+        }
+        engine.Mixer().TakeProblems();
+        ++i;
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    stop = true;
+    audio.join();
+    engine.Stop();
+    State.counters["LongestBlockMs"] = double(longestNs.load()) / 1e6;
+}
+BENCHMARK(BM_AudioBlockUnderUiHammer)->Iterations(3000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The UI's stall when a sample is assigned while the finer stretcher refines a long note: the
+// assignment restarts the refinement (RefineDrafts), which stops the render in progress. The
+// render ends at its next chunk on its own; the caller does not wait for it.
+void BM_UiStallAssigningDuringBestRefinement(benchmark::State& State) {
+    using Clock = std::chrono::steady_clock;
+    BenchFolder dir;
+    const std::string file = dir / "long.wav";
+    brindle::bench::WriteSine(file, 220, 8.0);
+    auto song = std::make_unique<cSequencer>();
+    song->SetInstrumentFile(1, file);
+    song->InstrumentAt(1).Stretch = 0.5f;
+    song->Patterns[0].Cells[0][0].ins = 1;
+    brindle::SongEngine engine(*song);
+    engine.Mixer().GetSampleCache()->SetStretchQuality(brindle::soundlib::StretchQuality::Best);
+    engine.PreloadInstruments(/*Drafts=*/true);
+    double longestMs = 0;
+    for (auto _ : State) {
+        State.PauseTiming();
+        engine.RefineDrafts();
+        std::this_thread::sleep_for(std::chrono::milliseconds(40)); // well into the render
+        State.ResumeTiming();
+        const auto start = Clock::now();
+        engine.RefineDrafts(); // what an assignment does
+        longestMs = std::max(longestMs, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    State.counters["LongestStallMs"] = longestMs;
+}
+BENCHMARK(BM_UiStallAssigningDuringBestRefinement)->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -61,7 +61,13 @@ TAudioX* TMasterEffects::Chain(TAudioX* Source) {
     BRINDLE_ASSERT(Source != &Switch && Source != &Nodes->Eq && Source != &Nodes->Reverb &&
                    Source != &Nodes->Compressor);
     // Built whole before anyone can pull it: each effect takes the head as input and becomes it.
+    // An effect that stays on carries on its state (the reverb's tail, the compressor's envelope,
+    // the filters' memory): the new chain shares it with the one it replaces, which is never
+    // pulled again once the new one is published. Only the effect just switched on starts afresh.
     auto Next = std::make_unique<TNodes>();
+    if (Nodes->Eq.HasReadStream()) Next->Eq.KeepStateOf(Nodes->Eq);
+    if (Nodes->Reverb.GetEffectAdded()) Next->Reverb.KeepStateOf(Nodes->Reverb);
+    if (Nodes->Compressor.HasFXStream()) Next->Compressor.KeepStateOf(Nodes->Compressor);
     TAudioX* Head = Source;
     if (Settings.EqEnabled) {
         Next->Eq.SetInput(Head);

@@ -4,8 +4,10 @@
 // the master chain, for live output and for rendering alike.
 //
 // Consumers pull Output(), which stays the same node for the object's life. Switching effects on
-// or off builds a new chain off the audio thread and publishes it there atomically; the chain it
-// replaces is freed later, on the calling thread, once the pull that may be inside it has ended.
+// or off builds a new chain off the audio thread and publishes it there atomically; the effects
+// that stay on carry their state into it, so the others never restart. The chain it replaces is
+// freed later, on the calling thread, once the pull that may be inside it has ended: by the next
+// switch, or by Collect, which the window calls every CollectIntervalMs.
 // So effects can be switched while the speakers play.
 #include "song/EffectSettings.h"
 #include "audio/effects/Compressor.h"
@@ -41,8 +43,9 @@ public:
     void Splice(TAudioX& Consumer, TAudioX* Source);
     // The node consumers pull: always the current chain.
     TAudioX& Output() { return Switch; }
-    // Frees replaced chains no pull is inside any more (a UI timer may call it; Chain does).
+    // Frees replaced chains no pull is inside any more (a UI timer calls it; Chain does).
     void Collect() { Retired.Collect(); }
+    static constexpr int CollectIntervalMs = 250;
     std::size_t RetiredCount() const { return Retired.Count(); }
 
     // The current chain's nodes (replaced by every Chain).

@@ -5,8 +5,11 @@
 #include "base/Error.h"
 #include "base/Parallel.h"
 #include "base/RegString.h"
-#include "base/ThreadPriority.h"
 #include "song/Sequencer.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -17,6 +20,15 @@
 #include <tuple>
 
 namespace brindle {
+
+namespace {
+// The refiner renders for seconds at a time: it yields to everything else, playback first.
+// Nice 19 rather than SCHED_IDLE, which a busy machine can starve for minutes. Best effort:
+// where the system refuses, the priority stays as it was.
+void LowestThreadPriority() {
+    (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
+}
+} // namespace
 
 TEffectSettings SongEffectSettings(const cSequencer& Song) {
     return Song.Effects;
@@ -51,6 +63,9 @@ SongEngine::SongEngine(cSequencer& Song, bool RealTime, int VoicePool)
 
 SongEngine::~SongEngine() {
     StopRefining();
+    for (auto& r : Stopping)
+        r->Thread.join();
+    Stopping.clear();
     Player().Stop();
     Handler() = nullptr;
     TheMixer->BeforeBlockMixing = nullptr;
@@ -183,27 +198,38 @@ void SongEngine::PrepareVariants(const std::set<std::string>& Loaded, bool Draft
 void SongEngine::RefineDrafts() {
     StopRefining();
     if (Drafted.empty()) return;
-    RefineBusy = true;
-    Refiner = std::jthread([this, jobs = Drafted](std::stop_token Stop) {
-        LowerThreadPriority();
+    ++RefineBusy;
+    auto run = std::make_unique<RefineRun>();
+    RefineRun& r = *run;
+    run->Thread = std::jthread([this, &r, jobs = Drafted] {
+        // Background work: below playback and the window.
+        LowestThreadPriority();
         auto& cache = *TheMixer->GetSampleCache();
         for (const auto& job : jobs) {
-            if (Stop.stop_requested()) break;
+            if (r.Cancel.load()) break;
             try {
-                cache.LoadVariant(job.File, job.Speed, job.Pitch);
+                cache.LoadVariant(job.File, job.Speed, job.Pitch, &r.Cancel);
             } catch (const std::exception&) {
-                // The draft keeps playing.
+                // Cancelled, or the draft keeps playing.
             }
         }
-        RefineBusy = false;
+        --RefineBusy;
+        r.Done = true;
     });
+    Refiner = std::move(run);
 }
 
 void SongEngine::StopRefining() {
-    if (!Refiner.joinable()) return;
-    Refiner.request_stop();
-    Refiner.join();
-    RefineBusy = false;
+    JoinFinishedRefiners();
+    if (!Refiner) return;
+    // Not joined here: a render in progress stops at its next chunk, and the caller (the window,
+    // on every sample assignment) goes on at once.
+    Refiner->Cancel = true;
+    Stopping.push_back(std::move(Refiner));
+}
+
+void SongEngine::JoinFinishedRefiners() {
+    std::erase_if(Stopping, [](const std::unique_ptr<RefineRun>& r) { return r->Done.load(); });
 }
 
 float SongEngine::PlayableStretch(float Stretch) {
@@ -227,6 +253,8 @@ std::vector<std::string> SongEngine::LoadPending() {
         if (std::string problem = LoadSample(file); !problem.empty()) problems.push_back(std::move(problem));
     // Notes the audio thread met without a stream tuned for them get one here, off that thread.
     TheMixer->PreparePending();
+    // Effect chains replaced by a switch are freed here too, not only at the next switch.
+    TheEffects->Collect();
     return problems;
 }
 
@@ -264,7 +292,7 @@ void SongEngine::QueuePlayback(const std::string& FileName, float Offset, float 
     }
     // "A file exists at that path" is a cache look-up: files are decoded before playing, and one
     // that could not be is reported then, not on every note.
-    if (!TheMixer->GetSampleCache()->Contains(FileName)) return;
+    if (!TheMixer->HasSample(FileName)) return;
     if (Instrument >= 1 && Instrument <= InstrumentCount && TheSong.InstrumentAt(Instrument).LoadStopPrev())
         TheMixer->RemoveByTag(Key, Offset);
     TheMixer->AddToMix(FileName, PlayableStretch(Stretch), Volume, Pitch, Offset, Key);

@@ -62,13 +62,14 @@ class SongEngine {
     // The next preload and the destructor stop it.
     void RefineDrafts();
     // True while RefineDrafts works.
-    bool Refining() const { return RefineBusy.load(); }
+    bool Refining() const { return RefineBusy.load() > 0; }
     // UI thread: decodes a file heard outside the song (a browser preview, a note on the
     // browser's file) unless the cache holds it as it is on disk. Returns the message when it
     // cannot be decoded, or an empty text.
     std::string LoadSample(const std::string& FileName);
-    // UI thread, from a periodic timer: loads files the mixer asked for while playing and tunes
-    // streams for notes it could not start; returns the messages of the files that failed.
+    // UI thread, from a periodic timer: loads files the mixer asked for while playing, tunes
+    // streams for notes it could not start and frees replaced effect chains; returns the
+    // messages of the files that failed.
     std::vector<std::string> LoadPending();
 
     // Transport: every start clears the mixer and the clock so the song begins at time 0.
@@ -108,9 +109,18 @@ class SongEngine {
         float Pitch;
     };
     std::vector<VariantJob> Drafted; // the last preload's drafts, by value: the song may change
-    std::atomic<bool> RefineBusy{false};
-    // Last, so it stops before the mixer and its cache go.
-    std::jthread Refiner;
+    // Refiners still working: a stopped one ends at its next chunk on its own, so the caller
+    // never waits for a render; they are joined once done, and all of them by the destructor.
+    std::atomic<int> RefineBusy{0};
+    struct RefineRun {
+        std::atomic<bool> Cancel{false};
+        std::atomic<bool> Done{false};
+        std::jthread Thread;
+    };
+    void JoinFinishedRefiners();
+    std::unique_ptr<RefineRun> Refiner;
+    // Last, so they stop before the mixer and its cache go.
+    std::vector<std::unique_ptr<RefineRun>> Stopping;
 };
 
 } // namespace brindle

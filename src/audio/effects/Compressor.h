@@ -13,7 +13,11 @@ public:
     brindle::dsp::TCompressorParams Params;
     // The effect's current envelope (0 without an effect stream).
     float GetEnvelope() const;
+    // The next SetInput carries on Old's envelope instead of starting from rest, when the format
+    // matches. Old must not be pulled at the same time as this node.
+    void KeepStateOf(const TCompressor& Old);
 
 private:
     brindle::dsp::TEnvelopeCompressor* Effect = nullptr; // owned by FXStream
+    std::shared_ptr<brindle::dsp::TEffect> Carried;
 };

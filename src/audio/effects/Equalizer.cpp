@@ -3,6 +3,8 @@
 #include "audio/effects/EffectInput.h"
 #include "base/Error.h"
 
+#include <utility>
+
 using brindle::dsp::TPeakEqParams;
 using brindle::dsp::TPeakingFilter;
 using brindle::dsp::TStream;
@@ -48,9 +50,23 @@ void TEqualizer::setEQNum(int Count) {
     BandFilterCount = Count;
     if (!ReadStream) return;
     if (Count > MaxBands) throw brindle::Error("TEqualizer - can't add equalizer filter.");
-    for (int i = 0; i < Count; ++i)
-        Filters.push_back(static_cast<TPeakingFilter*>(
-            ReadStream->Add(std::make_unique<TPeakingFilter>(GetSampleRate(), GetChannels()), 0)));
+    auto carried = std::exchange(Carried, {});
+    for (int i = 0; i < Count; ++i) {
+        std::shared_ptr<brindle::dsp::TEffect> keep;
+        if (i < static_cast<int>(carried.size())) keep = std::move(carried[size_t(i)]);
+        if (keep && keep->GetSampleRate() == GetSampleRate() && keep->GetChannels() == GetChannels())
+            Filters.push_back(static_cast<TPeakingFilter*>(ReadStream->Add(std::move(keep), 0)));
+        else
+            Filters.push_back(static_cast<TPeakingFilter*>(
+                ReadStream->Add(std::make_unique<TPeakingFilter>(GetSampleRate(), GetChannels()), 0)));
+    }
+}
+
+void TEqualizer::KeepStateOf(const TEqualizer& Old) {
+    Carried.clear();
+    if (!Old.ReadStream) return;
+    for (const auto* Filter : Old.Filters)
+        Carried.push_back(Old.ReadStream->Share(Filter));
 }
 
 void TEqualizer::setEQ(int Band, int CenterFreq, float Gain) {
@@ -62,7 +78,6 @@ void TEqualizer::setEQ(int Band, int CenterFreq, float Gain) {
     Params.Q = 0;
     Params.Center = static_cast<float>(CenterFreq);
     Params.Gain = Gain;
-    std::lock_guard<std::mutex> Guard(ReadStream->Lock());
     Filters[Band]->SetParameters(Params);
 }
 

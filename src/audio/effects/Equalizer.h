@@ -32,6 +32,9 @@ public:
     void setEQNum(int Count);
     // Sets one band; a band that does not exist, or no read stream, is silently ignored.
     void setEQ(int Band, int CenterFreq, float Gain);
+    // The next setEQNum carries on Old's band filters (their state), as many as both have, when
+    // the format matches. Old must not be pulled at the same time as this node.
+    void KeepStateOf(const TEqualizer& Old);
     // Puts the band list on the read stream.
     void NotifyBandsChanged();
     void ApplyBands() { NotifyBandsChanged(); }
@@ -47,4 +50,5 @@ private:
     std::unique_ptr<brindle::dsp::TStream> ReadStream;
     int BandFilterCount = 0;
     std::vector<brindle::dsp::TPeakingFilter*> Filters; // owned by ReadStream
+    std::vector<std::shared_ptr<brindle::dsp::TEffect>> Carried;
 };

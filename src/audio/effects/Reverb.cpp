@@ -3,6 +3,8 @@
 #include "audio/effects/EffectInput.h"
 #include "base/Error.h"
 
+#include <utility>
+
 using brindle::dsp::TCombReverb;
 using brindle::dsp::TStream;
 
@@ -17,8 +19,12 @@ void TReverb::SetInput(TAudioX* Node) {
     if (!Node) return;
     GetFormat(Node);
     ReadStream = brindle::MakeEffectInputStream(*this);
-    Effect = static_cast<TCombReverb*>(
-        ReadStream->Add(std::make_unique<TCombReverb>(GetSampleRate(), GetChannels()), 1));
+    auto carried = std::exchange(Carried, nullptr);
+    if (carried && carried->GetSampleRate() == GetSampleRate() && carried->GetChannels() == GetChannels())
+        Effect = static_cast<TCombReverb*>(ReadStream->Add(std::move(carried), 1));
+    else
+        Effect = static_cast<TCombReverb*>(
+            ReadStream->Add(std::make_unique<TCombReverb>(GetSampleRate(), GetChannels()), 1));
     if (!Effect) throw brindle::dsp::StreamFailure("can't apply Reverb Effect ot ReadStream");
     // The record starts from the effect's own defaults.
     Params = Effect->GetParameters();
@@ -31,8 +37,11 @@ void TReverb::SetActive(bool Value) {
 
 void TReverb::ApplyParams() {
     if (!ReadStream || !Effect) return;
-    std::lock_guard<std::mutex> Guard(ReadStream->Lock());
     Effect->SetParameters(Params);
+}
+
+void TReverb::KeepStateOf(const TReverb& Old) {
+    Carried = Old.ReadStream && Old.Effect ? Old.ReadStream->Share(Old.Effect) : nullptr;
 }
 
 int TReverb::PopData(void* Buf, int BufLen) {

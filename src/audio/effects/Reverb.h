@@ -16,7 +16,11 @@ public:
     int PopFloats(float* Buf, int Frames) override;
     void SetInput(TAudioX* Node) override;
     void SetActive(bool Value) override;
+    // Parameters reach the effect without waiting for the pulling thread.
     void ApplyParams();
+    // The next SetInput carries on Old's reverb (its tail keeps ringing) instead of starting
+    // silent, when the format matches. Old must not be pulled at the same time as this node.
+    void KeepStateOf(const TReverb& Old);
 
     // Level (wet gain, 0..1) and Delay (decay time, ms).
     brindle::dsp::TReverbParams Params;
@@ -25,4 +29,5 @@ public:
 private:
     std::unique_ptr<brindle::dsp::TStream> ReadStream;
     brindle::dsp::TCombReverb* Effect = nullptr; // owned by ReadStream
+    std::shared_ptr<brindle::dsp::TEffect> Carried;
 };

@@ -23,55 +23,72 @@ int VoicesFor(int PoolSize) {
     return playing + ReserveFor(playing);
 }
 
-// Set while a thread mixes a block: AddToMix called then runs on the audio thread (through
-// BeforeBlockMixing) and must not prepare tempo streams.
-thread_local bool MixingOnThisThread = false;
+// The mixer whose block this thread is mixing: its AddToMix calls run on the audio thread (through
+// BeforeBlockMixing), work on the voice list directly and must not prepare tempo streams.
+thread_local const TLiveMixer* MixingOnThisThread = nullptr;
+
+const std::string& NameOf(const brindle::SampleData& Data) {
+    static const std::string none;
+    return Data.Name ? *Data.Name : none;
+}
 
 class MixingScope {
   public:
-    MixingScope() : Outer(MixingOnThisThread) { MixingOnThisThread = true; }
+    explicit MixingScope(const TLiveMixer* Mixer) : Outer(MixingOnThisThread) { MixingOnThisThread = Mixer; }
     ~MixingScope() { MixingOnThisThread = Outer; }
     MixingScope(const MixingScope&) = delete;
     MixingScope& operator=(const MixingScope&) = delete;
 
   private:
-    bool Outer;
+    const TLiveMixer* Outer;
 };
 } // namespace
 
 TLiveMixer::TLiveMixer(int PoolSize, int SampleRate, int Channels, int MaxBlockFrames, bool RealTime)
     : PoolSize(std::max(PoolSize, 1)), MaxBlock(std::max(MaxBlockFrames, 1)), RealTime(RealTime),
-      Cache(std::make_shared<brindle::SampleCache>(SampleRate, Channels)),
+      Cache(std::make_shared<brindle::SampleCache>(SampleRate, Channels)), CacheNow(Cache.get()),
       Engines(SampleRate, Channels, VoicesFor(PoolSize), RealTime) {
     SetFormat(SampleRate, Channels);
     const int total = VoicesFor(PoolSize);
     Pool.reserve(static_cast<size_t>(total));
     Active.reserve(static_cast<size_t>(total));
     Free.reserve(static_cast<size_t>(total));
+    DeferredReturns.reserve(static_cast<size_t>(total) + 1);
     for (int i = 0; i < total; ++i)
         Pool.push_back(std::make_unique<TMixVoice>(SampleRate, Channels));
     for (auto it = Pool.rbegin(); it != Pool.rend(); ++it)
         Free.push_back(it->get());
     Bus.resize(static_cast<size_t>(MaxBlock) * Channels);
     Scratch.resize(static_cast<size_t>(MaxBlock) * Channels);
+    Voices.Write(Building);
 }
 
 TLiveMixer::~TLiveMixer() {
-    Clear();
+    // Nobody mixes any more: queued commands are dropped with their samples.
+    ClearNow();
+    OldCaches.FreeAll();
+}
+
+bool TLiveMixer::OnMixingThread() const {
+    return MixingOnThisThread == this;
 }
 
 void TLiveMixer::SetSampleCache(std::shared_ptr<brindle::SampleCache> NewCache) {
-    std::shared_ptr<brindle::SampleCache> old;
-    {
-        std::lock_guard guard(Lock);
-        old = std::move(Cache);
-        Cache = std::move(NewCache);
-    }
+    std::lock_guard guard(UiLock);
+    CacheNow.store(NewCache.get(), std::memory_order_release);
+    // A block being mixed may still look things up in the old one.
+    OldCaches.Retire(std::make_unique<std::shared_ptr<brindle::SampleCache>>(std::move(Cache)));
+    Cache = std::move(NewCache);
 }
 
 std::shared_ptr<brindle::SampleCache> TLiveMixer::GetSampleCache() const {
-    std::lock_guard guard(Lock);
+    std::lock_guard guard(UiLock);
     return Cache;
+}
+
+bool TLiveMixer::HasSample(const std::string& FileName) const noexcept {
+    const auto* cache = LiveCache();
+    return cache && cache->Contains(FileName);
 }
 
 std::int64_t TLiveMixer::SecondsToFrames(float Seconds) const {
@@ -87,19 +104,21 @@ void TLiveMixer::Report(const char* Why, const std::string& FileName) {
     const std::size_t n = std::min(FileName.size(), sizeof text - why - 1);
     std::memcpy(text, Why, why);
     std::memcpy(text + why, FileName.data(), n);
-    Problems.Push(std::string_view(text, why + n));
+    (OnMixingThread() ? Problems : UiProblems).Push(std::string_view(text, why + n));
 }
 
 bool TLiveMixer::AddToMix(const std::string& FileName, float Stretch, float Volume, float Pitch, float Offset,
                           int Tag) {
     float speed = PlayableSpeed(Stretch);
     float pitch = PlayablePitch(Pitch);
-    const bool onAudioThread = MixingOnThisThread && RealTime;
-    std::unique_lock guard(Lock);
-    auto data = Cache ? Cache->Find(FileName) : nullptr;
+    const bool mixing = OnMixingThread();
+    std::unique_lock guard(UiLock, std::defer_lock);
+    if (!mixing) guard.lock();
+    brindle::SampleCache* cache = mixing ? LiveCache() : Cache.get();
+    auto data = cache ? cache->Find(FileName) : nullptr;
     if (!data) {
         Report("Sample not loaded yet (it will play next time): ", FileName);
-        PendingLoads.Push(FileName);
+        (mixing ? PendingLoads : UiPendingLoads).Push(FileName);
         return false;
     }
     if (data->SampleRate != GetSampleRate() || data->Channels != GetChannels()) {
@@ -108,32 +127,98 @@ bool TLiveMixer::AddToMix(const std::string& FileName, float Stretch, float Volu
     }
     if (!TMixVoice::IsNeutral(speed, pitch)) {
         // A prepared variant plays like a plain sample: no SoundTouch work on this thread.
-        if (auto variant = Cache->FindVariant(data.get(), speed, pitch)) {
+        if (auto variant = cache->FindVariant(data.get(), speed, pitch)) {
             data = std::move(variant);
             speed = 1.0f;
             pitch = 0.0f;
         }
     }
-    // The voice and its stream belong to this call until the voice is published below.
-    TMixVoice* voice = TakeVoice();
+    const float requestedSpeed = PlayableSpeed(Stretch), requestedPitch = PlayablePitch(Pitch);
+    const std::int64_t delay = SecondsToFrames(Offset);
+    if (mixing && RealTime) {
+        // The audio thread takes only a stream already tuned; the pool's lock is never waited for.
+        int slot = -1;
+        bool busy = false;
+        if (!TMixVoice::IsNeutral(speed, pitch)) {
+            if (EngineLock.try_lock()) {
+                slot = Engines.TakeFitting(speed, pitch);
+                EngineLock.unlock();
+            } else {
+                busy = true; // the voice waits a block and tries again
+            }
+        }
+        StartVoice(std::move(data), speed, Volume, pitch, delay, Tag, slot, requestedSpeed, requestedPitch);
+        if (slot < 0 && !busy && !TMixVoice::IsNeutral(speed, pitch)) AskForStreams(speed, pitch, FileName);
+        return true;
+    }
+    // Off the audio thread (or offline), a stream is tuned here when none fits.
     int slot = -1;
     if (!TMixVoice::IsNeutral(speed, pitch)) {
+        std::unique_lock engines(EngineLock);
         slot = Engines.TakeFitting(speed, pitch);
-        if (slot < 0 && !onAudioThread) {
+        if (slot < 0) {
             slot = Engines.TakeAny();
             if (slot >= 0) {
-                guard.unlock();
+                engines.unlock();
                 Engines.Tune(slot, speed, pitch); // allocates: never under the lock
-                guard.lock();
+                engines.lock();
                 Engines.Regroup(slot);
             }
         }
-        if (slot < 0) AskForStreams(speed, pitch, FileName);
     }
-    voice->Start(std::move(data), speed, Volume, pitch, SecondsToFrames(Offset), Tag, NextSerial++,
-                 slot >= 0 ? &Engines.Stream(slot) : nullptr, slot);
-    voice->SetRequested(PlayableSpeed(Stretch), PlayablePitch(Pitch));
+    if (mixing) {
+        StartVoice(std::move(data), speed, Volume, pitch, delay, Tag, slot, requestedSpeed, requestedPitch);
+        if (slot < 0 && !TMixVoice::IsNeutral(speed, pitch)) AskForStreams(speed, pitch, FileName);
+        return true;
+    }
+    // The sample travels in a slot of its own; the command names it.
+    if (DataSent - DataTaken.load(std::memory_order_acquire) >= CommandSlots ||
+        Commands.Count() >= CommandSlots - ReservedSlots) {
+        if (slot >= 0) {
+            std::lock_guard engines(EngineLock);
+            Engines.Return(slot);
+        }
+        Report("Too many notes at once (not played): ", FileName);
+        return false;
+    }
+    const auto dataSlot = static_cast<int>(DataSent % CommandSlots);
+    CommandData[static_cast<size_t>(dataSlot)] = std::move(data);
+    ++DataSent;
+    Command c;
+    c.What = Command::Add;
+    c.Tag = Tag;
+    c.DataSlot = dataSlot;
+    c.EngineSlot = slot;
+    c.Speed = speed;
+    c.Pitch = pitch;
+    c.Volume = Volume;
+    c.RequestedSpeed = requestedSpeed;
+    c.RequestedPitch = requestedPitch;
+    c.Frames = delay;
+    AddsSent.fetch_add(1);
+    AddsSinceClear.fetch_add(1);
+    Commands.Push(c);
+    return true;
+}
+
+bool TLiveMixer::StartVoice(std::shared_ptr<const brindle::SampleData> Data, float Speed, float Volume,
+                            float Pitch, std::int64_t DelayFrames, int Tag, int EngineSlot, float RequestedSpeed,
+                            float RequestedPitch) {
+    TMixVoice* voice = TakeVoice();
+    voice->Start(std::move(Data), Speed, Volume, Pitch, DelayFrames, Tag, NextSerial++,
+                 EngineSlot >= 0 ? &Engines.Stream(EngineSlot) : nullptr, EngineSlot);
+    voice->SetRequested(RequestedSpeed, RequestedPitch);
     Active.push_back(voice);
+    return true;
+}
+
+bool TLiveMixer::Send(const Command& C) {
+    std::lock_guard guard(UiLock);
+    const bool reserved = C.What == Command::Prepared;
+    if ((!reserved && Commands.Count() >= CommandSlots - ReservedSlots) || !Commands.Push(C)) {
+        UiProblems.Push("The mixer is behind: a note command was dropped");
+        return false;
+    }
     return true;
 }
 
@@ -156,10 +241,11 @@ TMixVoice* TLiveMixer::TakeVoice() {
 }
 
 void TLiveMixer::AskForStreams(float Speed, float Pitch, const std::string& FileName) {
-    for (std::size_t i = 0; i < PendingCount; ++i)
-        if (Pending[i].Speed == Speed && Pending[i].Pitch == Pitch) return; // asked already
-    if (PendingCount == Pending.size()) return; // the UI is behind; the voice keeps waiting
-    Pending[PendingCount++] = PendingNote{Speed, Pitch};
+    for (std::size_t i = 0; i < AskedCount; ++i)
+        if (Asked[i].Speed == Speed && Asked[i].Pitch == Pitch) return; // asked already
+    if (AskedCount == Asked.size()) return; // the UI is behind; the voice keeps waiting
+    if (!AskedRing.Push(PendingNote{Speed, Pitch})) return;
+    Asked[AskedCount++] = PendingNote{Speed, Pitch};
     char why[160];
     std::snprintf(why, sizeof why,
                   "Note at speed %g and %+g semitones not prepared yet (it will play once prepared): ",
@@ -167,54 +253,35 @@ void TLiveMixer::AskForStreams(float Speed, float Pitch, const std::string& File
     Report(why, FileName);
 }
 
-TMixVoice* TLiveMixer::OldestWaiting(float Speed, float Pitch) const {
-    for (TMixVoice* v : Active)
-        if (v->IsWaiting() && !v->IsCut() && v->GetSpeed() == Speed && v->GetPitch() == Pitch) return v;
-    return nullptr;
-}
-
 void TLiveMixer::PrepareStreams(float Stretch, float Pitch, int Count) {
     const float speed = PlayableSpeed(Stretch);
     const float pitch = PlayablePitch(Pitch);
     if (!RealTime || TMixVoice::IsNeutral(speed, pitch)) return;
-    // Bounded by the pool: every round but the last attaches a stream or adds a free one.
-    const std::size_t rounds = Pool.size() + static_cast<std::size_t>(std::max(Count, 0)) + 1;
-    for (std::size_t round = 0; round < rounds; ++round) {
-        std::unique_lock guard(Lock);
-        TMixVoice* waiting = OldestWaiting(speed, pitch);
-        int slot = -1;
-        if (waiting) {
-            slot = Engines.TakeFitting(speed, pitch);
-        } else if (Engines.CountFitting(speed, pitch) >= Count) {
-            return;
-        }
-        if (slot < 0) {
-            slot = Engines.TakeAny();
-            if (slot < 0) return; // every stream is playing
-            guard.unlock();
-            Engines.Tune(slot, speed, pitch);
-            guard.lock();
-            Engines.Regroup(slot);
-            waiting = OldestWaiting(speed, pitch); // it may have ended meanwhile
-        }
-        if (waiting)
-            waiting->Attach(&Engines.Stream(slot), slot);
-        else
-            Engines.Return(slot);
+    // Waiting voices take theirs from the free ones at the next block. Bounded by the pool.
+    for (std::size_t round = 0; round <= Pool.size(); ++round) {
+        std::unique_lock engines(EngineLock);
+        if (Engines.CountFitting(speed, pitch) >= Count) return;
+        const int slot = Engines.TakeAny();
+        if (slot < 0) return; // every stream is playing
+        engines.unlock();
+        Engines.Tune(slot, speed, pitch);
+        engines.lock();
+        Engines.Regroup(slot);
+        Engines.Return(slot);
     }
 }
 
 void TLiveMixer::PreparePending() {
-    std::array<PendingNote, 64> asked;
-    std::size_t count = 0;
-    {
-        std::lock_guard guard(Lock);
-        count = PendingCount;
-        std::copy_n(Pending.begin(), count, asked.begin());
-        PendingCount = 0;
+    PendingNote note{};
+    while (AskedRing.Pop(note)) {
+        PrepareStreams(note.Speed, note.Pitch, StreamsPerNote);
+        // The audio thread may ask for this setting again (and report it) from now on.
+        Command c;
+        c.What = Command::Prepared;
+        c.Speed = note.Speed;
+        c.Pitch = note.Pitch;
+        Send(c);
     }
-    for (std::size_t i = 0; i < count; ++i)
-        PrepareStreams(asked[i].Speed, asked[i].Pitch, StreamsPerNote);
 }
 
 void TLiveMixer::PrepareNote(const std::string& FileName, float Stretch, float Pitch) {
@@ -227,15 +294,24 @@ void TLiveMixer::PrepareNote(const std::string& FileName, float Stretch, float P
 }
 
 int TLiveMixer::PreparedStreams(float Stretch, float Pitch) const {
-    std::lock_guard guard(Lock);
+    std::lock_guard guard(EngineLock);
     return Engines.CountFitting(PlayableSpeed(Stretch), PlayablePitch(Pitch));
+}
+
+void TLiveMixer::ReturnEngine(int Slot) {
+    if (Slot < 0) return;
+    DeferredReturns.push_back(Slot); // within its reserve: one per voice
+    if (!EngineLock.try_lock()) return; // given back at a later block
+    for (int s : DeferredReturns)
+        Engines.Return(s);
+    DeferredReturns.clear();
+    EngineLock.unlock();
 }
 
 void TLiveMixer::FreeAt(std::size_t Index) {
     TMixVoice* voice = Active[Index];
     Active.erase(Active.begin() + static_cast<std::ptrdiff_t>(Index));
-    const int slot = voice->Release();
-    if (slot >= 0) Engines.Return(slot);
+    ReturnEngine(voice->Release());
     Free.push_back(voice);
 }
 
@@ -244,20 +320,117 @@ void TLiveMixer::RemoveByTag(int Tag) {
 }
 
 void TLiveMixer::RemoveByTag(int Tag, float Offset) {
-    std::lock_guard guard(Lock);
     const std::int64_t at = SecondsToFrames(Offset);
+    if (OnMixingThread()) {
+        CutTag(Tag, at);
+        return;
+    }
+    Command c;
+    c.What = Command::Remove;
+    c.Tag = Tag;
+    c.Frames = at;
+    Send(c);
+}
+
+void TLiveMixer::CutTag(int Tag, std::int64_t At) {
     for (TMixVoice* v : Active)
-        if (v->GetTag() == Tag) v->CutAt(at);
+        if (v->GetTag() == Tag) v->CutAt(At);
 }
 
 void TLiveMixer::Clear() {
-    std::lock_guard guard(Lock);
+    if (OnMixingThread()) {
+        ClearNow();
+        return;
+    }
+    std::lock_guard guard(UiLock);
+    Command c;
+    c.What = Command::Clear;
+    // Counted before it can be applied, so a snapshot never looks newer than what was sent.
+    ClearsSent.fetch_add(1);
+    if (!Commands.Push(c)) {
+        ClearsSent.fetch_sub(1);
+        UiProblems.Push("The mixer is behind: stopping the voices was dropped");
+        return;
+    }
+    AddsSinceClear.store(0);
+}
+
+void TLiveMixer::ClearNow() {
     while (!Active.empty())
         FreeAt(Active.size() - 1);
 }
 
+void TLiveMixer::ApplyCommands() {
+    Command c;
+    while (Commands.Pop(c)) {
+        switch (c.What) {
+        case Command::Add: {
+            auto& data = CommandData[static_cast<size_t>(c.DataSlot)];
+            StartVoice(std::move(data), c.Speed, c.Volume, c.Pitch, c.Frames, c.Tag, c.EngineSlot,
+                       c.RequestedSpeed, c.RequestedPitch);
+            DataTaken.fetch_add(1, std::memory_order_release);
+            ++AddsApplied;
+            break;
+        }
+        case Command::Remove:
+            CutTag(c.Tag, c.Frames);
+            break;
+        case Command::Clear:
+            ClearNow();
+            ++ClearsApplied;
+            break;
+        case Command::Prepared:
+            for (std::size_t i = 0; i < AskedCount; ++i)
+                if (Asked[i].Speed == c.Speed && Asked[i].Pitch == c.Pitch) {
+                    Asked[i] = Asked[--AskedCount];
+                    break;
+                }
+            break;
+        }
+    }
+}
+
+void TLiveMixer::AttachWaiting() {
+    bool any = false;
+    for (const TMixVoice* v : Active)
+        any = any || (v->IsWaiting() && !v->IsCut());
+    if (!any && DeferredReturns.empty()) return;
+    if (!EngineLock.try_lock()) return; // next block
+    for (int s : DeferredReturns)
+        Engines.Return(s);
+    DeferredReturns.clear();
+    for (TMixVoice* v : Active) {
+        if (!v->IsWaiting() || v->IsCut()) continue;
+        const int slot = Engines.TakeFitting(v->GetSpeed(), v->GetPitch());
+        if (slot >= 0) v->Attach(&Engines.Stream(slot), slot);
+    }
+    EngineLock.unlock();
+    // Still waiting: asked for once per setting.
+    if (!RealTime) return;
+    for (TMixVoice* v : Active)
+        if (v->IsWaiting() && !v->IsCut()) AskForStreams(v->GetSpeed(), v->GetPitch(), NameOf(*v->GetData()));
+}
+
+void TLiveMixer::Publish() {
+    Building.Active = static_cast<int>(Active.size());
+    int n = 0;
+    for (const TMixVoice* v : Active) {
+        if (n == MaxListedVoices) break;
+        if (v->IsCut() || !v->GetData()) continue;
+        const auto& data = *v->GetData();
+        Building.Voices[static_cast<size_t>(n++)] = {data.Name, v->GetRequestedSpeed(), v->GetRequestedPitch(),
+                                                     v->GetPlayedFrames(), v->GetDurationFrames(), data.Frames(),
+                                                     v->GetTag()};
+    }
+    Building.Listed = n;
+    Building.Clears = ClearsApplied;
+    Building.Adds = AddsApplied;
+    Voices.Write(Building);
+}
+
 int TLiveMixer::PopData(void* Buf, int BufLen) {
-    const MixingScope mixing;
+    const MixingScope mixing(this);
+    const brindle::ReaderEpoch::Guard pass(Mixing);
     const int channels = GetChannels();
     const int frames = BufLen > 0 ? BufLen / (channels * 2) : 0;
     if (BufLen > 0) std::memset(Buf, 0, static_cast<size_t>(BufLen));
@@ -274,7 +447,8 @@ int TLiveMixer::PopData(void* Buf, int BufLen) {
 }
 
 int TLiveMixer::PopFloats(float* Buf, int Frames) {
-    const MixingScope mixing;
+    const MixingScope mixing(this);
+    const brindle::ReaderEpoch::Guard pass(Mixing);
     const int channels = GetChannels();
     // In the same pieces as PopData, so the row clock sees the same blocks on both paths.
     Frames = std::max(Frames, 0);
@@ -288,12 +462,13 @@ int TLiveMixer::PopFloats(float* Buf, int Frames) {
 }
 
 void TLiveMixer::MixBlock(std::int16_t* Out, float* FloatOut, int Frames) {
+    ApplyCommands();
+    AttachWaiting();
     if (BeforeBlockMixing) {
         const double start = static_cast<double>(GetFramePos()) / GetSampleRate();
         BeforeBlockMixing(this, static_cast<float>(start),
                           static_cast<float>(static_cast<double>(Frames) / GetSampleRate()));
     }
-    std::lock_guard guard(Lock);
     const auto samples = static_cast<std::ptrdiff_t>(Frames) * GetChannels();
     std::fill(Bus.begin(), Bus.begin() + samples, 0.0f);
     for (TMixVoice* v : Active) {
@@ -310,6 +485,7 @@ void TLiveMixer::MixBlock(std::int16_t* Out, float* FloatOut, int Frames) {
     for (std::size_t i = Active.size(); i-- > 0;)
         if (Active[i]->GetOver()) FreeAt(i);
     FramePos.fetch_add(Frames, std::memory_order_relaxed);
+    Publish();
 }
 
 void TLiveMixer::AddShorts(std::int16_t* Dest, const std::int16_t* Src, int Count) {
@@ -325,47 +501,41 @@ void TLiveMixer::SetTimePos(float Seconds) {
 }
 
 void TLiveMixer::GetVoices(std::vector<TVoiceInfo>& Out) const {
-    struct Raw {
-        std::shared_ptr<const brindle::SampleData> Data;
-        float Speed, Pitch;
-        std::int64_t Played, Duration;
-        int Tag;
-    };
-    // Copied under the lock into fixed room (a reference keeps each sample alive), formatted after.
-    std::array<Raw, 64> raw;
-    std::size_t count = 0;
-    {
-        std::lock_guard guard(Lock);
-        for (const TMixVoice* v : Active) {
-            if (count == raw.size() || v->IsCut() || !v->GetData()) continue;
-            raw[count++] = {v->GetData(), v->GetRequestedSpeed(), v->GetRequestedPitch(), v->GetPlayedFrames(),
-                            v->GetDurationFrames(), v->GetTag()};
-        }
-    }
-    Out.resize(count);
+    const VoiceSnapshot snap = Voices.Read();
+    // Voices a queued Clear will remove are not shown.
+    Out.resize(snap.Clears == ClearsSent.load() ? static_cast<size_t>(snap.Listed) : 0);
     const double rate = GetSampleRate();
-    for (std::size_t i = 0; i < count; ++i) {
-        const Raw& r = raw[i];
+    for (std::size_t i = 0; i < Out.size(); ++i) {
+        const VoiceRecord& r = snap.Voices[i];
         auto& info = Out[i];
-        info.FileName = r.Data->Path;
+        info.FileName = r.Name ? *r.Name : std::string();
         info.Pitch = r.Pitch;
         info.Speed = r.Speed;
         info.MixedTime = double(r.Played) / rate;
         info.TimeToMix = double(r.Duration) / rate;
-        info.FilePos = std::min(info.MixedTime * r.Speed, double(r.Data->Frames()) / rate);
+        info.FilePos = std::min(info.MixedTime * r.Speed, double(r.SourceFrames) / rate);
         info.Tag = r.Tag;
     }
 }
 
 int TLiveMixer::VoiceCount() const {
-    std::lock_guard guard(Lock);
-    return static_cast<int>(Active.size());
+    if (OnMixingThread()) return static_cast<int>(Active.size());
+    const VoiceSnapshot snap = Voices.Read();
+    // A clear still queued leaves only the notes sent after it.
+    if (snap.Clears != ClearsSent.load()) return AddsSinceClear.load();
+    return snap.Active + static_cast<int>(AddsSent.load() - snap.Adds);
 }
 
 std::vector<std::string> TLiveMixer::TakeProblems() {
-    return Problems.TakeAll();
+    auto all = Problems.TakeAll();
+    for (auto& text : UiProblems.TakeAll())
+        all.push_back(std::move(text));
+    return all;
 }
 
 std::vector<std::string> TLiveMixer::TakePendingLoads() {
-    return PendingLoads.TakeAll();
+    auto all = PendingLoads.TakeAll();
+    for (auto& text : UiPendingLoads.TakeAll())
+        all.push_back(std::move(text));
+    return all;
 }

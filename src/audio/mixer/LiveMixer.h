@@ -4,14 +4,21 @@
 // Real-time rules: PopData, BeforeBlockMixing and the AddToMix/RemoveByTag calls made from it run on
 // the audio thread. Voices and tempo streams come from pools built at construction; sample audio
 // comes from a SampleCache already converted to the mixer's rate and channel count; nothing there
-// allocates, opens files or waits on the UI. Problems found on the audio thread (a file not in the
-// cache, a note whose tempo stream is not prepared) are queued for the UI to collect with
-// TakeProblems/TakePendingLoads/PreparePending.
+// allocates, opens files or waits on another thread. The voice list belongs to the mixing thread:
+// other threads' AddToMix/RemoveByTag/Clear travel to it through a lock-free command queue drained
+// at the start of every block, and what the UI shows (GetVoices, VoiceCount) is a snapshot the
+// mixing thread publishes after every block. The tempo streams' pool has a short lock of its own
+// that the mixing thread only ever tries: when another thread holds it, the work waits a block.
+// Problems found on the audio thread (a file not in the cache, a note whose tempo stream is not
+// prepared) are queued for the UI to collect with TakeProblems/TakePendingLoads/PreparePending.
 #include "audio/mixer/MixVoice.h"
 #include "audio/mixer/SampleCache.h"
 #include "audio/mixer/TempoEnginePool.h"
 #include "audio/nodes/AudioX.h"
 #include "base/realtime/RealtimeProbe.h"
+#include "base/realtime/RetireList.h"
+#include "base/realtime/Seqlock.h"
+#include "base/realtime/SpscRing.h"
 #include "base/realtime/TextRing.h"
 
 #include <array>
@@ -39,13 +46,16 @@ class TLiveMixer : public TAudioX {
                         int MaxBlockFrames = 4096, bool RealTime = true);
     ~TLiveMixer() override;
 
-    // Raised at the start of every block, before the lock: StartTime is the block's start on the
+    // Raised at the start of every block, after other threads' commands are applied: StartTime is the block's start on the
     // mixer clock, LenTime its length, both in seconds.
     TBeforeBlockMixingEvent BeforeBlockMixing;
 
     // The cache voices read from; its format must be the mixer's. A default one exists from the start.
+    // Not for the audio thread (which uses HasSample).
     void SetSampleCache(std::shared_ptr<brindle::SampleCache> Cache);
     std::shared_ptr<brindle::SampleCache> GetSampleCache() const;
+    // Any thread, lock-free: FileName is in the cache.
+    bool HasSample(const std::string& FileName) const noexcept;
 
     // Starts FileName Offset seconds after the start of the next block mixed. Stretch is the tempo
     // factor (2 = twice as fast, half as long), Volume a linear gain, Pitch a shift in semitones;
@@ -53,18 +63,21 @@ class TLiveMixer : public TAudioX {
     // A file not in the cache is not started: it is queued as a problem and for loading, and
     // false is returned.
     // A stretched or transposed note needs a tempo stream prepared for its speed and pitch. Called
-    // from the UI thread, AddToMix prepares one itself if none is free (outside the lock; the
-    // voice appears once it is ready). Called from the audio thread (inside PopData), it never
-    // does: the voice starts silent, the note is reported once and queued, and PreparePending
-    // later gives it a stream that joins at the note's current place.
+    // from another thread, AddToMix prepares one itself if none is free (the voice starts at the
+    // next block, with it). Called from the audio thread (inside PopData), it never does: the
+    // voice starts silent, the note is reported once and queued, and PreparePending later gives
+    // it a stream that joins at the note's current place.
+    // Called from another thread, false also when too many commands wait for the next block.
     bool AddToMix(const std::string& FileName, float Stretch, float Volume, float Pitch, float Offset,
                   int Tag);
     // Cuts every voice with Tag at the start of the next block, fading out over at most 3 ms.
+    // From another thread, voices it added before are cut too.
     void RemoveByTag(int Tag);
     // Cuts every voice with Tag that exists now at Offset seconds after the start of the next block,
     // then fades out over at most 3 ms. Voices added after this call are not affected.
     void RemoveByTag(int Tag, float Offset);
-    // Removes every voice at once.
+    // Removes every voice at once (from another thread: at the start of the next block, before
+    // the notes it adds afterwards).
     void Clear();
 
     // Mixes one block: voices are summed on a float bus and saturated once at -32767..+32767, so the
@@ -82,6 +95,8 @@ class TLiveMixer : public TAudioX {
     std::int64_t GetFramePos() const { return FramePos.load(std::memory_order_relaxed); }
     void SetFramePos(std::int64_t Frame) { FramePos.store(Frame, std::memory_order_relaxed); }
 
+    // Voices held. From another thread: as of the next block (the last published count, with the
+    // commands still queued taken into account).
     int VoiceCount() const;
 
     // What one sounding voice is doing, for the Output page.
@@ -94,8 +109,11 @@ class TLiveMixer : public TAudioX {
         double TimeToMix = 0;  // seconds the voice lasts
         int Tag = 0;
     };
-    // UI thread: the sounding voices, oldest first. Out is reused; the lock is held only to copy.
+    // UI thread: the sounding voices, oldest first, as of the last block mixed (at most
+    // MaxListedVoices; none while a Clear is still queued). Out is reused; reading never holds up
+    // the audio thread.
     void GetVoices(std::vector<TVoiceInfo>& Out) const;
+    static constexpr int MaxListedVoices = 64;
     int GetPoolSize() const { return PoolSize; }
 
     // UI thread: messages about notes that could not start, and files to load into the cache.
@@ -130,33 +148,92 @@ class TLiveMixer : public TAudioX {
         float Speed;
         float Pitch;
     };
+    // What another thread asks of the voice list, applied at the next block start.
+    struct Command {
+        enum Kind : std::uint8_t { Add, Remove, Clear, Prepared } What = Add;
+        int Tag = 0;
+        int DataSlot = -1;
+        int EngineSlot = -1;
+        float Speed = 1, Pitch = 0, Volume = 1, RequestedSpeed = 1, RequestedPitch = 0;
+        std::int64_t Frames = 0; // start delay or cut offset
+    };
+    struct VoiceRecord {
+        const std::string* Name;
+        float Speed, Pitch;
+        std::int64_t Played, Duration, SourceFrames;
+        int Tag;
+    };
+    struct VoiceSnapshot {
+        int Active = 0; // voices held, cut ones too
+        int Listed = 0;
+        std::uint64_t Clears = 0, Adds = 0; // other threads' commands applied before it
+        std::array<VoiceRecord, MaxListedVoices> Voices;
+    };
+    static constexpr std::size_t CommandSlots = 1024;
+    // Kept for clears and stream hand-overs: a flood of notes never crowds out a Stop.
+    static constexpr std::size_t ReservedSlots = 32;
 
+    bool OnMixingThread() const;
+    // Mixing thread: the voice list's own operations.
+    bool StartVoice(std::shared_ptr<const brindle::SampleData> Data, float Speed, float Volume, float Pitch,
+                    std::int64_t DelayFrames, int Tag, int EngineSlot, float RequestedSpeed,
+                    float RequestedPitch);
+    void CutTag(int Tag, std::int64_t At);
+    void ClearNow();
+    void ApplyCommands();
+    void AttachWaiting();
+    void ReturnEngine(int Slot);
+    void Publish();
+    // Another thread: queues a command, false when the queue is full (for notes and cuts, when
+    // only the reserve is left).
+    bool Send(const Command& C);
     // Writes the block to Out, or unsaturated to FloatOut when Out is null.
     void MixBlock(std::int16_t* Out, float* FloatOut, int Frames);
     TMixVoice* TakeVoice();
     // Asks the UI for streams for (Speed, Pitch): queued once, reported once.
     void AskForStreams(float Speed, float Pitch, const std::string& FileName);
-    TMixVoice* OldestWaiting(float Speed, float Pitch) const;
     void FreeAt(std::size_t Index);
     std::int64_t SecondsToFrames(float Seconds) const;
     void Report(const char* Why, const std::string& FileName);
+    brindle::SampleCache* LiveCache() const { return CacheNow.load(std::memory_order_acquire); }
 
     int PoolSize;
     int MaxBlock;
     bool RealTime;
-    mutable brindle::CountingRecursiveMutex Lock;
-    std::shared_ptr<brindle::SampleCache> Cache;
+    // Serialises the other threads' calls; the mixing thread never takes it.
+    mutable brindle::CountingPlainMutex UiLock;
+    std::shared_ptr<brindle::SampleCache> Cache;     // UI side's owner
+    std::atomic<brindle::SampleCache*> CacheNow;      // what the mixing thread reads
+    brindle::ReaderEpoch Mixing;                      // a block being mixed
+    brindle::RetireList<std::shared_ptr<brindle::SampleCache>> OldCaches{Mixing};
+    // Guards Engines for a few operations at a time; the mixing thread only tries it.
+    mutable brindle::CountingPlainMutex EngineLock;
+    TTempoEnginePool Engines; // one tempo stream per voice (made on demand offline)
+    std::vector<int> DeferredReturns; // streams to give back when EngineLock is free
+    // Mixing thread's own.
     std::vector<std::unique_ptr<TMixVoice>> Pool;
     std::vector<TMixVoice*> Active; // in start order, oldest first
     std::vector<TMixVoice*> Free;
-    TTempoEnginePool Engines; // one tempo stream per voice (made on demand offline)
-    std::array<PendingNote, 64> Pending{};
-    std::size_t PendingCount = 0;
+    std::array<PendingNote, 64> Asked{}; // settings asked for and not yet prepared
+    std::size_t AskedCount = 0;
     std::vector<float> Bus;     // the block being mixed, summed in float and saturated once
     std::vector<float> Scratch; // one voice's rendering when it needs a pass of its own
-    std::atomic<std::int64_t> FramePos{0};
     std::uint64_t NextSerial = 0;
-    brindle::TextRing<32, 1024> Problems;
+    VoiceSnapshot Building{};
+    // Hand-over between the threads.
+    brindle::SpscRing<Command, CommandSlots> Commands;
+    std::array<std::shared_ptr<const brindle::SampleData>, CommandSlots> CommandData; // Add's sample
+    std::uint64_t DataSent = 0;                  // other threads' side, under UiLock
+    std::atomic<std::uint64_t> DataTaken{0};     // advanced by the mixing thread
+    std::atomic<std::uint64_t> ClearsSent{0}, AddsSent{0};
+    std::uint64_t ClearsApplied = 0, AddsApplied = 0; // mixing thread's, published in Voices
+    std::atomic<int> AddsSinceClear{0};
+    brindle::Seqlock<VoiceSnapshot> Voices;
+    brindle::SpscRing<PendingNote, 64> AskedRing; // mixing thread -> PreparePending
+    std::atomic<std::int64_t> FramePos{0};
+    brindle::TextRing<32, 1024> Problems;        // pushed by the mixing thread
     brindle::TextRing<32, 1024> PendingLoads;
     bool ExactFloats = false;
+    brindle::TextRing<32, 1024> UiProblems;      // pushed by other threads, under UiLock
+    brindle::TextRing<32, 1024> UiPendingLoads;
 };

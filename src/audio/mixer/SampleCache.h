@@ -2,12 +2,17 @@
 // Instrument audio decoded and converted to the mixer's format once, shared read-only by every voice.
 //
 // Load runs on the thread that asks (UI: instrument assigned, module loaded, file previewed) and
-// decodes; Find runs on the audio thread: it never allocates, never touches files, and holds a short
-// lock only to copy one pointer. Entries that are replaced or removed are parked until no voice holds
-// them, so the audio thread never frees sample memory.
+// decodes; Find and FindVariant run on the audio thread: they read an immutable version of the
+// table that writers replace whole, so they never allocate, never touch files and never wait on a
+// writer. Entries that are replaced or removed are parked until no voice holds them, so the audio
+// thread never frees sample memory.
 #include "audio/soundlib/BestStretch.h"
 #include "audio/soundlib/SoundFile.h"
+#include "base/realtime/RcuCell.h"
 #include "base/realtime/RealtimeProbe.h"
+
+#include <atomic>
+#include <mutex>
 
 #include <cstdint>
 #include <filesystem>
@@ -27,6 +32,12 @@ struct SampleData {
     std::filesystem::file_time_type ModTime{};
     // A variant made with the quick stretcher in place of a finer one still to come.
     bool Draft = false;
+    // Unique to this load of the file, never reused: prepared variants are keyed by it, so a
+    // sample loaded where a freed one lived never finds the freed one's variants.
+    std::uint64_t Generation = 0;
+    // Path, stored for the life of the process: what the voice list shows, read after the
+    // sample itself may be gone.
+    const std::string* Name = nullptr;
 
     std::int64_t Frames() const { return Channels ? static_cast<std::int64_t>(Pcm.size()) / Channels : 0; }
     double Seconds() const { return SampleRate ? static_cast<double>(Frames()) / SampleRate : 0.0; }
@@ -58,13 +69,17 @@ class SampleCache {
     std::size_t Size() const;
     // Frees parked entries no voice holds any more. Called by Load, Remove and Clear too.
     void ReleaseRetired();
+    // A fresh generation number (see SampleData::Generation).
+    static std::uint64_t NextGeneration();
 
     // The sound of Path played at Speed (tempo factor) and Pitch (semitones), both brought into the
     // playable range, prepared once on the calling thread so voices with those settings mix it like
     // a plain sample. Loads Path first. Null when the variant would take the variants past their
     // budget: its size is known before anything is allocated, so nothing is.
     // A draft found is made again with the cache's stretcher and replaces it.
-    std::shared_ptr<const SampleData> LoadVariant(const std::string& Path, float Speed, float Pitch);
+    // Cancel, when given, stops the render at its next chunk (throws soundlib::StretchCancelled).
+    std::shared_ptr<const SampleData> LoadVariant(const std::string& Path, float Speed, float Pitch,
+                                                  const std::atomic<bool>* Cancel = nullptr);
     // The same, but quick: when the cache's stretcher is not the standard one, a missing variant is
     // made with the standard one and kept as a draft until LoadVariant refines it; any variant
     // found is returned as it is.
@@ -73,6 +88,8 @@ class SampleCache {
     // variant was not prepared.
     std::shared_ptr<const SampleData> FindVariant(const SampleData* Base, float Speed,
                                                   float Pitch) const noexcept;
+    // Prepared variants held (those of replaced or removed files are dropped at once).
+    std::size_t VariantCount() const;
     // The stretcher variants are prepared with; changing it drops the variants made with the other.
     void SetStretchQuality(soundlib::StretchQuality Quality);
     soundlib::StretchQuality GetStretchQuality() const;
@@ -82,15 +99,13 @@ class SampleCache {
 
   private:
     std::shared_ptr<const SampleData> MakeVariant(const std::string& Path, float Speed, float Pitch,
-                                                  bool Draft);
-    void Retire(std::shared_ptr<const SampleData> Old);
+                                                  bool Draft, const std::atomic<bool>* Cancel);
 
     int Rate;
     int ChannelCount;
-    mutable CountingPlainMutex Lock; // guards Entries only; held for a pointer copy or a map insert
-    std::unordered_map<std::string, std::shared_ptr<const SampleData>> Entries;
+    using EntryMap = std::unordered_map<std::string, std::shared_ptr<const SampleData>>;
     struct VariantKey {
-        const SampleData* Base;
+        std::uint64_t Base; // the base sample's generation
         float Speed;
         float Pitch;
         bool operator==(const VariantKey&) const = default;
@@ -98,14 +113,22 @@ class SampleCache {
     struct VariantHash {
         std::size_t operator()(const VariantKey& K) const noexcept;
     };
-    // Keyed by the base entry, so a look-up needs no text and a reloaded file drops its variants.
-    std::unordered_map<VariantKey, std::shared_ptr<const SampleData>, VariantHash> Variants;
+    using VariantMap = std::unordered_map<VariantKey, std::shared_ptr<const SampleData>, VariantHash>;
+    void DropVariantsOf(std::uint64_t Generation);
+    // Writer side, under WriteLock: publishes a copy of the tables changed by Edit.
+    template <class F> void EditEntries(F&& Edit);
+    template <class F> void EditVariants(F&& Edit);
+    void Retire(std::shared_ptr<const SampleData> Old);
+
+    // Serialises writers (loading threads, the refiner); the audio thread never takes it.
+    mutable CountingPlainMutex WriteLock;
+    RcuCell<EntryMap> Entries;
+    RcuCell<VariantMap> Variants;
     std::size_t VariantTotal = 0;    // bytes of PCM in Variants
     std::size_t VariantReserved = 0; // bytes of variants being rendered
     std::size_t VariantBudget = DefaultVariantBudget;
     double MaxSampleSeconds = DefaultMaxSampleSeconds;
-    soundlib::StretchQuality Quality = soundlib::StretchQuality::Standard;
-    void DropVariantsOf(const SampleData* Base);
+    std::atomic<soundlib::StretchQuality> Quality{soundlib::StretchQuality::Standard};
     std::vector<std::shared_ptr<const SampleData>> Retired; // touched by loading threads only
     CountingPlainMutex RetiredLock;
 };

@@ -27,7 +27,7 @@ int pull(void* User, std::int16_t* Buf, int Frames) {
 } // namespace
 
 std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Speed, float Pitch,
-                                             StretchQuality Quality) {
+                                             StretchQuality Quality, const std::atomic<bool>* Cancel) {
     Speed = PlayableSpeed(Speed);
     Pitch = PlayablePitch(Pitch);
     const int channels = Source.Channels;
@@ -36,7 +36,7 @@ std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Spe
     const int fade = NoteFadeFrames(Source.SampleRate);
     if (Quality == StretchQuality::Best) {
         auto best = StretchBest(Source.Pcm.data(), Source.Frames(), channels, Source.SampleRate, Speed, Pitch,
-                                frames);
+                                frames, Cancel);
         FadeNoteEnd(best.data(), static_cast<int>(frames), channels, 0, frames, fade);
         FloatsToShorts(out.data(), best.data(), static_cast<int>(best.size()));
         return out;
@@ -57,6 +57,7 @@ std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Spe
     // read delivers; one that does not ends the loop and leaves the rest silent.
     std::vector<float> chunk(static_cast<size_t>(Chunk) * channels);
     for (std::int64_t done = 0; done < frames;) {
+        if (Cancel && Cancel->load(std::memory_order_relaxed)) throw StretchCancelled();
         const int want = static_cast<int>(std::min<std::int64_t>(Chunk, frames - done));
         const int got = tempo.ReadFloats(chunk.data(), want);
         if (got <= 0) break;

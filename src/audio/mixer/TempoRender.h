@@ -17,7 +17,9 @@ namespace brindle::soundlib {
 // with the fade a live voice gives the note.
 // Standard quality runs the live voices' stretcher (same samples as a live note); Best runs the
 // finer offline one.
+// Cancel, when given, is checked per chunk: a set flag throws StretchCancelled.
 std::vector<std::int16_t> RenderTempoVariant(const SampleData& Source, float Speed, float Pitch,
-                                             StretchQuality Quality = StretchQuality::Standard);
+                                             StretchQuality Quality = StretchQuality::Standard,
+                                             const std::atomic<bool>* Cancel = nullptr);
 
 } // namespace brindle::soundlib

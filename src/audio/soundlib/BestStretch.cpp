@@ -30,8 +30,13 @@ const char* StretchQualityName(StretchQuality Quality) {
 
 namespace {
 
+void CheckCancel(const std::atomic<bool>* Cancel) {
+    if (Cancel && Cancel->load(std::memory_order_relaxed)) throw StretchCancelled();
+}
+
 std::vector<float> RunStretcher(const std::int16_t* Pcm, std::int64_t Frames, int Channels, int Rate,
-                                float Speed, float Pitch, std::int64_t OutFrames) {
+                                float Speed, float Pitch, std::int64_t OutFrames,
+                                const std::atomic<bool>* Cancel) {
     using RB = RubberBand::RubberBandStretcher;
     const auto options = RB::OptionProcessOffline | RB::OptionEngineFiner | RB::OptionPitchHighQuality |
                          RB::OptionChannelsTogether;
@@ -68,12 +73,14 @@ std::vector<float> RunStretcher(const std::int16_t* Pcm, std::int64_t Frames, in
     };
     for (std::int64_t at = 0; at < Frames; at += Block) {
         const int n = static_cast<int>(std::min<std::int64_t>(Block, Frames - at));
+        CheckCancel(Cancel);
         load(at, n);
         stretcher.study(in.data(), static_cast<size_t>(n), at + Block >= Frames);
     }
     // Process and drain block by block so the stretcher's output buffer stays small.
     for (std::int64_t at = 0; at < Frames; at += Block) {
         const int n = static_cast<int>(std::min<std::int64_t>(Block, Frames - at));
+        CheckCancel(Cancel);
         load(at, n);
         stretcher.process(in.data(), static_cast<size_t>(n), at + Block >= Frames);
         drain();
@@ -86,7 +93,7 @@ std::vector<float> RunStretcher(const std::int16_t* Pcm, std::int64_t Frames, in
 // transposed-up attacks by a few ms and scatters them by up to about its hop): measured once per setting on
 // kicks at several positions against its hop, from where each reaches 0.4 of its peak. The middle of the
 // range they fall in is compensated, which halves the worst error of compensating one kick.
-std::int64_t AttackLead(int Rate, float Speed, float Pitch) {
+std::int64_t AttackLead(int Rate, float Speed, float Pitch, const std::atomic<bool>* Cancel) {
     static std::mutex lock;
     static std::map<std::tuple<int, float, float>, std::int64_t> known;
     {
@@ -106,7 +113,7 @@ std::int64_t AttackLead(int Rate, float Speed, float Pitch) {
         }
     }
     const auto outFrames = std::llround(frames / static_cast<double>(Speed));
-    const auto heard = RunStretcher(probe.data(), frames, 1, Rate, Speed, Pitch, outFrames);
+    const auto heard = RunStretcher(probe.data(), frames, 1, Rate, Speed, Pitch, outFrames, Cancel);
     double earliest = 0.0, latest = 0.0;
     for (int k = 0; k < Kicks; ++k) {
         // Each kick's own stretch of output: from half a spacing before its place to the next one.
@@ -133,17 +140,17 @@ std::int64_t AttackLead(int Rate, float Speed, float Pitch) {
 } // namespace
 
 std::vector<float> StretchBest(const std::int16_t* Pcm, std::int64_t Frames, int Channels, int Rate,
-                               float Speed, float Pitch, std::int64_t OutFrames) {
+                               float Speed, float Pitch, std::int64_t OutFrames, const std::atomic<bool>* Cancel) {
     // Moved later by the lead (or earlier, rendered longer, when attacks come late): attacks land on
     // their frames.
-    const std::int64_t lead = AttackLead(Rate, Speed, Pitch);
-    if (OutFrames <= 0) return RunStretcher(Pcm, Frames, Channels, Rate, Speed, Pitch, OutFrames);
+    const std::int64_t lead = AttackLead(Rate, Speed, Pitch, Cancel);
+    if (OutFrames <= 0) return RunStretcher(Pcm, Frames, Channels, Rate, Speed, Pitch, OutFrames, Cancel);
     if (lead < 0) {
-        auto out = RunStretcher(Pcm, Frames, Channels, Rate, Speed, Pitch, OutFrames - lead);
+        auto out = RunStretcher(Pcm, Frames, Channels, Rate, Speed, Pitch, OutFrames - lead, Cancel);
         out.erase(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(-lead * Channels));
         return out;
     }
-    auto out = RunStretcher(Pcm, Frames, Channels, Rate, Speed, Pitch, OutFrames);
+    auto out = RunStretcher(Pcm, Frames, Channels, Rate, Speed, Pitch, OutFrames, Cancel);
     const auto shift = static_cast<size_t>(std::min(lead, OutFrames) * Channels);
     out.insert(out.begin(), shift, 0.0f);
     out.resize(static_cast<size_t>(OutFrames) * Channels);

@@ -35,6 +35,11 @@ template <class T, std::size_t Slots> class SpscRing {
         return true;
     }
 
+    // Producer's thread: items waiting (the consumer may be taking some meanwhile).
+    std::size_t Count() const noexcept {
+        return Head.load(std::memory_order_relaxed) - Tail.load(std::memory_order_acquire);
+    }
+
     // Items refused since the last call.
     std::size_t TakeDropped() noexcept { return Dropped.exchange(0, std::memory_order_relaxed); }
     static constexpr std::size_t Capacity() { return Slots; }

@@ -8,10 +8,14 @@
 #include "song/Sequencer.h"
 #include "support/CountingAllocator.h"
 #include "support/Measure.h"
+#include "support/TempDir.h"
+#include "support/Tones.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -180,6 +184,161 @@ TEST(SongEngineRealtime, SwitchingEffectsWhilePullingLargeBlocksAllocatesNothing
     EXPECT_GE(pulls.load(), 200);
     engine.Effects().Collect();
     EXPECT_EQ(engine.Effects().RetiredCount(), 0u);
+}
+
+} // namespace
+
+// The song plays on an audio thread while the UI side does everything it can at once: reads the
+// voice list, plays and cuts preview notes, loads and drops samples, restarts the finer
+// refinement, moves effect sliders and switches effects. The audio thread must take no lock at
+// all (so it can never wait for one) and allocate nothing; its longest block is reported.
+namespace {
+
+namespace bt = brindle::test;
+using Clock = std::chrono::steady_clock;
+
+TEST(UiHammer, TheAudioThreadNeitherTakesLocksNorAllocatesWhileTheUiHammersEveryPath) {
+    bt::TempDir dir;
+    std::vector<std::string> extra;
+    for (int i = 0; i < 3; ++i) {
+        std::string name = "x0.wav";
+        name[1] = char('0' + i);
+        extra.push_back(bt::WriteSineWav(dir / name, 300 + 100 * i, 0.5, 44100, 2).string());
+    }
+
+    auto song = std::make_unique<cSequencer>();
+    song->LoadFile(BRINDLE_SOURCE_DIR "/examples/demo.hym");
+    brindle::SongEngine engine(*song);
+    auto cache = engine.Mixer().GetSampleCache();
+    cache->SetStretchQuality(brindle::soundlib::StretchQuality::Best);
+    ASSERT_TRUE(engine.PreloadInstruments(/*Drafts=*/true).empty());
+    TEffectSettings fx = brindle::SongEffectSettings(*song);
+    fx.EqEnabled = fx.ReverbEnabled = fx.CompressorEnabled = true;
+    engine.Effects().Apply(fx);
+    engine.Effects().Chain(&engine.Mixer());
+    TAudioX* output = engine.Output();
+    const std::string file = song->Instruments[0].GetFileName();
+    ASSERT_FALSE(file.empty());
+
+    engine.PlayPatternFrom(3, 1); // the busiest pattern, looping
+    engine.RefineDrafts();
+
+    std::atomic<bool> counting{false}, stop{false};
+    std::atomic<int> blocks{0};
+    std::atomic<std::int64_t> longestNs{0};
+    std::atomic<double> energy{0.0};
+    std::uint64_t locks = 0, waits = 0, tryFails = 0, allocations = 0;
+    {
+        bt::AllocationScope scope(bt::CountOn::MarkedThreads);
+        std::thread audio([&] {
+            std::vector<std::int16_t> block(441 * 2);
+            for (int i = 0; i < 100; ++i) // warm-up, uncounted
+                output->PopData(block.data(), int(block.size() * 2));
+            brindle::RealtimeProbe::MarkAudioThread();
+            bt::MarkThisThread();
+            counting = true;
+            while (!stop) {
+                const auto start = Clock::now();
+                output->PopData(block.data(), int(block.size() * 2));
+                const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+                if (ns > longestNs.load(std::memory_order_relaxed)) longestNs = ns;
+                double sum = 0;
+                for (std::int16_t s : block)
+                    sum += double(s) * s;
+                energy = energy.load() + sum;
+                ++blocks;
+                std::this_thread::sleep_for(std::chrono::milliseconds(2)); // about five times real time
+            }
+            bt::MarkThisThread(false);
+            brindle::RealtimeProbe::MarkAudioThread(false);
+        });
+        while (!counting)
+            std::this_thread::yield();
+        const auto locks0 = brindle::RealtimeProbe::GetAudioLocks();
+        const auto waits0 = brindle::RealtimeProbe::GetAudioLockWaits();
+        const auto fails0 = brindle::RealtimeProbe::GetAudioTryFails();
+
+        std::vector<TLiveMixer::TVoiceInfo> voices;
+        std::size_t listed = 0;
+        const auto until = Clock::now() + std::chrono::milliseconds(1500);
+        for (int i = 0; Clock::now() < until || blocks.load() < 200; ++i) {
+            engine.Mixer().GetVoices(voices); // the Output page's timer
+            listed = std::max(listed, voices.size());
+            // Previews from the piano and the browser, at pitches and speeds the song never uses.
+            engine.Mixer().AddToMix(i % 5 ? file : extra[size_t(i) % extra.size()], i % 3 ? 1.0f : 1.25f, 0.4f,
+                                    float(i % 25 - 12) + 0.5f, 0.0f, 5000 + i % 8);
+            engine.Mixer().RemoveByTag(5000 + (i + 3) % 8);
+            if (i % 5 == 0) engine.LoadPending(); // the periodic timer: streams, loads, old chains
+            if (i % 20 == 0) { // a sample replaced: the cache's table is republished
+                const auto& f = extra[size_t(i / 20) % extra.size()];
+                cache->Remove(f);
+                cache->Load(f);
+            }
+            if (i % 60 == 30) engine.RefineDrafts(); // an assignment restarts the refinement
+            fx.ReverbLevel = float(i % 50) / 100.0f; // slider moves
+            fx.CompressorThres = 0.2f + float(i % 7) / 10.0f;
+            fx.Eq[i % 3] = float(i % 9 - 4) / 2.0f;
+            engine.Effects().Apply(fx);
+            if (i % 15 == 0) { // a check box
+                fx.EqEnabled = !fx.EqEnabled;
+                engine.Effects().Apply(fx);
+                engine.Effects().Chain(&engine.Mixer());
+            }
+            engine.Mixer().TakeProblems();
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+        stop = true;
+        audio.join();
+        locks = brindle::RealtimeProbe::GetAudioLocks() - locks0;
+        waits = brindle::RealtimeProbe::GetAudioLockWaits() - waits0;
+        tryFails = brindle::RealtimeProbe::GetAudioTryFails() - fails0;
+        allocations = scope.Count();
+        EXPECT_GT(listed, 0u) << "the voice list showed the voices";
+    }
+    engine.Stop();
+    const double longestMs = double(longestNs.load()) / 1e6;
+    std::printf("audio blocks %d, longest %.3f ms, tries that found a lock held %llu\n", blocks.load(), longestMs,
+                static_cast<unsigned long long>(tryFails));
+    ::testing::Test::RecordProperty("LongestBlockUs", int(longestNs.load() / 1000));
+    EXPECT_EQ(locks, 0u) << "locks taken on the audio thread";
+    EXPECT_EQ(waits, 0u) << "lock waits on the audio thread";
+    EXPECT_EQ(allocations, 0u) << "heap allocations or frees on the audio thread";
+    EXPECT_GE(blocks.load(), 200);
+    EXPECT_GT(energy.load(), 0.0) << "the song played";
+}
+
+TEST(UiHammer, RefinementRestartedAndStoppedMidRenderEndsAndLeavesAPlayableNote) {
+    // One long stretched note refined with the finer stretcher: seconds of work in chunks.
+    bt::TempDir dir;
+    const auto file = bt::WriteSineWav(dir / "long.wav", 220, 4.0, 44100, 2).string();
+    auto song = std::make_unique<cSequencer>();
+    song->SetInstrumentFile(1, file);
+    song->InstrumentAt(1).Stretch = 0.5f;
+    song->Patterns[0].Cells[0][0].ins = 1;
+    brindle::SongEngine engine(*song);
+    auto cache = engine.Mixer().GetSampleCache();
+    cache->SetStretchQuality(brindle::soundlib::StretchQuality::Best);
+    ASSERT_TRUE(engine.PreloadInstruments(/*Drafts=*/true).empty());
+    const auto base = cache->Find(file);
+    ASSERT_NE(cache->FindVariant(base.get(), 0.5f, 0.0f), nullptr);
+    EXPECT_TRUE(cache->FindVariant(base.get(), 0.5f, 0.0f)->Draft);
+    for (int restart = 0; restart < 3; ++restart) { // three assignments in a row
+        engine.RefineDrafts();
+        EXPECT_TRUE(engine.Refining());
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    }
+    engine.PreloadInstruments(/*Drafts=*/true); // a song loaded: stops refining again
+    while (engine.Refining())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Every cancelled render ended at a chunk; the draft still plays the note.
+    const auto note = cache->FindVariant(base.get(), 0.5f, 0.0f);
+    ASSERT_NE(note, nullptr);
+    EXPECT_TRUE(note->Draft);
+    // A refinement left alone finishes the note.
+    engine.RefineDrafts();
+    while (engine.Refining())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_FALSE(cache->FindVariant(base.get(), 0.5f, 0.0f)->Draft);
 }
 
 } // namespace

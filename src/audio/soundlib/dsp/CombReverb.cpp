@@ -53,8 +53,9 @@ TCombReverb::TCombReverb(int SampleRate, int Channels) : TEffect(SampleRate, Cha
 }
 
 void TCombReverb::SetParameters(const TReverbParams& Value) {
+    // Heard from the next block the pulling thread runs.
     Params = Value;
-    Design();
+    Box.Post(Value);
 }
 
 double TCombReverb::AllPassEnergy(const TChannel& Line) {
@@ -82,7 +83,7 @@ double TCombReverb::AllPassEnergy(const TChannel& Line) {
 }
 
 void TCombReverb::Design() {
-    const double Seconds = std::clamp(Params.Delay, MinDelay, MaxDelay) * 0.001;
+    const double Seconds = std::clamp(Live.Delay, MinDelay, MaxDelay) * 0.001;
     const double D = Damping, Pass = 1.0 - Damping;
     for (auto& Line : Lines)
         for (int k = 0; k < CombCount; ++k) {
@@ -99,7 +100,7 @@ void TCombReverb::Design() {
             Line.Norm[k / 4][k % 4] =
                 static_cast<float>(1.0 / std::sqrt(double(CombCount) * CombPower * Line.AllPassEnergy));
         }
-    Level = std::isfinite(Params.Level) ? std::clamp(Params.Level, 0.0f, 1.0f) : 0.0f;
+    Level = std::isfinite(Live.Level) ? std::clamp(Live.Level, 0.0f, 1.0f) : 0.0f;
 }
 
 void TCombReverb::Clear() {
@@ -205,6 +206,7 @@ void TCombReverb::TakeInput(const float* Block, int Channel, int Frames) {
 }
 
 void TCombReverb::Process(float* Samples, int Frames) {
+    if (Box.Take(Live)) Design();
     if (Level == 0.0f) {
         // Turning the level up later must not replay sound from before it was turned down.
         if (!Silent) {

@@ -59,7 +59,9 @@ class TCombReverb : public TEffect {
     void RunCombs(TChannel& Line, int Frames, float* Out);
     void RunAllPasses(TChannel& Line, int Frames, float* Out);
 
-    TReverbParams Params;
+    TReverbParams Params; // as last set
+    TReverbParams Live;   // as the pulling thread runs them
+    TParamBox<TReverbParams> Box;
     float Level = 0;
     bool Silent = true;
     int RingRows = 0; // a power of two

@@ -1,9 +1,31 @@
 #pragma once
 // One effect on a stream: processes interleaved float samples (full scale = 1.0) in place.
-// Effects are built and reconfigured on the user-interface thread under the stream's lock and
-// run on the pulling thread; Process never allocates.
+// Effects are built on the user-interface thread and run on the pulling thread; Process never
+// allocates. New parameters travel through a TParamBox: the UI posts them, Process takes them at
+// its next block, and neither side ever waits for the other.
+#include "base/realtime/RealtimeProbe.h"
+#include "base/realtime/Seqlock.h"
+
+#include <cstdint>
+#include <mutex>
 
 namespace brindle::dsp {
+
+template <class P> class TParamBox {
+  public:
+    // Any non-audio thread.
+    void Post(const P& Value) {
+        std::lock_guard guard(Writers);
+        Box.Write(Value);
+    }
+    // The pulling thread: true (and Out set) when newer values than the last taken are there.
+    bool Take(P& Out) noexcept { return Box.TryRead(Out, Seen); }
+
+  private:
+    CountingPlainMutex Writers; // between posting threads only
+    Seqlock<P> Box;
+    std::uint64_t Seen = 0;
+};
 
 class TEffect {
   public:

@@ -25,21 +25,23 @@ TEnvelopeCompressor::TEnvelopeCompressor(int SampleRate, int Channels) : TEffect
 }
 
 void TEnvelopeCompressor::SetParameters(const TCompressorParams& Value) {
+    // Heard from the next block the pulling thread runs.
     Params = Value;
-    Design();
+    Box.Post(Value);
 }
 
 void TEnvelopeCompressor::Design() {
-    AttackCoef = Coefficient(Params.Attack, SampleRate);
-    ReleaseCoef = Coefficient(Params.Release, SampleRate);
-    Threshold = std::isfinite(Params.Threshold) ? std::max(Params.Threshold, 0.0f) : 1.0f;
+    AttackCoef = Coefficient(Live.Attack, SampleRate);
+    ReleaseCoef = Coefficient(Live.Release, SampleRate);
+    Threshold = std::isfinite(Live.Threshold) ? std::max(Live.Threshold, 0.0f) : 1.0f;
 }
 
 bool TEnvelopeCompressor::Selected(int ChannelIndex) const {
-    return Params.Channel == -1 || (ChannelIndex < 31 && (Params.Channel >> ChannelIndex) & 1);
+    return Live.Channel == -1 || (ChannelIndex < 31 && (Live.Channel >> ChannelIndex) & 1);
 }
 
 void TEnvelopeCompressor::Process(float* Samples, int Frames) {
+    if (Box.Take(Live)) Design();
     unsigned Mask = 0;
     for (int c = 0; c < Channels; ++c)
         if (Selected(c)) Mask |= 1u << c;
@@ -107,6 +109,7 @@ void TEnvelopeCompressor::FollowEnvelope(int Frames) {
     }
     // Once per block keeps the idle envelope out of the denormal range.
     Envelope = FlushDenormal(Env);
+    Shown.store(Envelope, std::memory_order_relaxed);
 }
 
 } // namespace brindle::dsp

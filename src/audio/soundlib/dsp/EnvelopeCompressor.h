@@ -10,6 +10,7 @@
 #include "audio/soundlib/dsp/Effect.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -33,8 +34,8 @@ class TEnvelopeCompressor : public TEffect {
     void SetParameters(const TCompressorParams& Value);
     const TCompressorParams& GetParameters() const { return Params; }
     void Process(float* Samples, int Frames) override;
-    // The detected level, for meters and tests.
-    float GetEnvelope() const { return Envelope; }
+    // The detected level, for meters and tests (any thread).
+    float GetEnvelope() const { return Shown.load(std::memory_order_relaxed); }
 
   private:
     static constexpr int SliceFrames = 1024;
@@ -46,11 +47,14 @@ class TEnvelopeCompressor : public TEffect {
     // Turns the peaks in Gain into the gains to apply, in place.
     void FollowEnvelope(int Frames);
 
-    TCompressorParams Params;
+    TCompressorParams Params; // as last set
+    TCompressorParams Live;   // as the pulling thread runs them
+    TParamBox<TCompressorParams> Box;
     float AttackCoef = 0;
     float ReleaseCoef = 0;
     float Threshold = 0.5f;
     float Envelope = 0;
+    std::atomic<float> Shown{0};
     std::array<float, SliceFrames> Gain{};
 
     // Sliding maximum: a ring of (peak, frame) pairs with falling peaks, oldest first.

@@ -11,29 +11,31 @@ namespace brindle::dsp {
 
 TPeakingFilter::TPeakingFilter(int SampleRate, int Channels) : TEffect(SampleRate, Channels) {
     Params.SampleRate = SampleRate;
+    Live = Params;
     Design();
 }
 
 void TPeakingFilter::SetParameters(const TPeakEqParams& Value) {
+    // Heard from the next block the pulling thread runs.
     Params = Value;
-    Design();
+    Box.Post(Value);
 }
 
 void TPeakingFilter::Design() {
     const double Rate = SampleRate;
-    const bool Usable = std::isfinite(Params.Gain) && std::isfinite(Params.Center) && Params.Center > 0 &&
-                        ((std::isfinite(Params.Q) && Params.Q > 0) ||
-                         (std::isfinite(Params.Bandwidth) && Params.Bandwidth > 0));
-    Bypass = !Usable || Params.Gain == 0.0f;
+    const bool Usable = std::isfinite(Live.Gain) && std::isfinite(Live.Center) && Live.Center > 0 &&
+                        ((std::isfinite(Live.Q) && Live.Q > 0) ||
+                         (std::isfinite(Live.Bandwidth) && Live.Bandwidth > 0));
+    Bypass = !Usable || Live.Gain == 0.0f;
     if (Bypass) return;
     // Keep the centre inside the band the sample rate can carry.
-    const double Center = std::clamp(static_cast<double>(Params.Center), 1.0, 0.49 * Rate);
-    const double A = std::pow(10.0, std::clamp(static_cast<double>(Params.Gain), -60.0, 60.0) / 40.0);
+    const double Center = std::clamp(static_cast<double>(Live.Center), 1.0, 0.49 * Rate);
+    const double A = std::pow(10.0, std::clamp(static_cast<double>(Live.Gain), -60.0, 60.0) / 40.0);
     const double W0 = 2.0 * std::numbers::pi * Center / Rate;
     const double SinW = std::sin(W0), CosW = std::cos(W0);
-    const double Alpha = Params.Q > 0
-                             ? SinW / (2.0 * Params.Q)
-                             : SinW * std::sinh(std::numbers::ln2 / 2.0 * Params.Bandwidth * W0 / SinW);
+    const double Alpha = Live.Q > 0
+                             ? SinW / (2.0 * Live.Q)
+                             : SinW * std::sinh(std::numbers::ln2 / 2.0 * Live.Bandwidth * W0 / SinW);
     const double A0 = 1.0 + Alpha / A;
     B0 = (1.0 + Alpha * A) / A0;
     B1 = -2.0 * CosW / A0;
@@ -83,6 +85,7 @@ void RunBiquad(TBiquadState<T>& S, const double (&C)[5], int Frames, TLoad Load,
 } // namespace
 
 void TPeakingFilter::Process(float* Samples, int Frames) {
+    if (Box.Take(Live)) Design();
     if (Bypass || Frames <= 0) return;
     TDenormalGuard Denormals;
     const double C[5] = {B0, B1, B2, A1, A2};

@@ -31,7 +31,9 @@ class TPeakingFilter : public TEffect {
     struct TState {
         double X1 = 0, X2 = 0, Y1 = 0, Y2 = 0;
     };
-    TPeakEqParams Params;
+    TPeakEqParams Params; // as last set
+    TPeakEqParams Live;   // as the pulling thread runs them
+    TParamBox<TPeakEqParams> Box;
     bool Bypass = true;
     double B0 = 1, B1 = 0, B2 = 0, A1 = 0, A2 = 0;
     std::array<TState, TStream::MaxChannels> States{};

@@ -31,27 +31,39 @@ int TStream::Read(void* Buf, int Len) {
 }
 
 void TStream::ProcessEffects(short* Samples, int Frames) {
-    std::lock_guard<std::mutex> Guard(Mutex);
-    if (Effects.empty() || Frames <= 0) return;
-    TDenormalGuard Denormals;
-    while (Frames > 0) {
-        const int Now = std::min(Frames, ChunkFrames);
-        const int Count = Now * Channels;
-        PcmToFloats(Scratch.data(), Samples, Count);
-        for (auto& Entry : Effects)
-            Entry.Effect->Process(Scratch.data(), Now);
-        FloatsToPcm(Samples, Scratch.data(), Count);
-        Samples += Count;
-        Frames -= Now;
-    }
+    Running.Read([&](const TRunList& Run) {
+        if (Run.empty() || Frames <= 0) return;
+        TDenormalGuard Denormals;
+        while (Frames > 0) {
+            const int Now = std::min(Frames, ChunkFrames);
+            const int Count = Now * Channels;
+            PcmToFloats(Scratch.data(), Samples, Count);
+            for (TEffect* Effect : Run)
+                Effect->Process(Scratch.data(), Now);
+            FloatsToPcm(Samples, Scratch.data(), Count);
+            Samples += Count;
+            Frames -= Now;
+        }
+    });
 }
 
 void TStream::ProcessFloats(float* Samples, int Frames) {
-    std::lock_guard<std::mutex> Guard(Mutex);
-    if (Effects.empty() || Frames <= 0) return;
-    TDenormalGuard Denormals;
-    for (auto& Entry : Effects)
-        Entry.Effect->Process(Samples, Frames);
+    Running.Read([&](const TRunList& Run) {
+        if (Run.empty() || Frames <= 0) return;
+        TDenormalGuard Denormals;
+        for (TEffect* Effect : Run)
+            Effect->Process(Samples, Frames);
+    });
+}
+
+void TStream::PublishLocked() {
+    auto Next = std::make_unique<TRunList>();
+    Next->reserve(Effects.size());
+    for (const auto& Entry : Effects)
+        Next->push_back(Entry.Effect.get());
+    Running.Publish(std::move(Next));
+    // Effects removed before this point are out of every list a new pull can see.
+    if (Running.Quiet()) Removed.clear();
 }
 
 int TStream::ReadFloats(float* Buf, int Frames) {
@@ -88,32 +100,39 @@ int TStream::ReadSaturated(void* Buf, int Len) {
     return Len;
 }
 
-TEffect* TStream::Add(std::unique_ptr<TEffect> Effect, int Priority) {
+TEffect* TStream::Add(std::shared_ptr<TEffect> Effect, int Priority) {
     if (!Effect) return nullptr;
-    std::lock_guard<std::mutex> Guard(Mutex);
+    std::lock_guard Guard(Mutex);
     auto At =
         std::find_if(Effects.begin(), Effects.end(), [&](const TEntry& E) { return E.Priority < Priority; });
     TEffect* Added = Effect.get();
     Effects.insert(At, TEntry{std::move(Effect), Priority});
+    PublishLocked();
     return Added;
 }
 
 bool TStream::Remove(const TEffect* Effect) {
-    std::unique_ptr<TEffect> Removed; // destroyed after the lock is released
-    {
-        std::lock_guard<std::mutex> Guard(Mutex);
-        auto At = std::find_if(Effects.begin(), Effects.end(),
-                               [&](const TEntry& E) { return E.Effect.get() == Effect; });
-        if (At == Effects.end()) return false;
-        Removed = std::move(At->Effect);
-        Effects.erase(At);
-    }
+    std::lock_guard Guard(Mutex);
+    auto At = std::find_if(Effects.begin(), Effects.end(), [&](const TEntry& E) { return E.Effect.get() == Effect; });
+    if (At == Effects.end()) return false;
+    std::shared_ptr<TEffect> Gone = std::move(At->Effect);
+    Effects.erase(At);
+    // Kept until a later change (or the stream's end) finds no pull running.
+    Removed.push_back(std::move(Gone));
+    PublishLocked();
     return true;
 }
 
 int TStream::EffectCount() const {
-    std::lock_guard<std::mutex> Guard(Mutex);
+    std::lock_guard Guard(Mutex);
     return static_cast<int>(Effects.size());
+}
+
+std::shared_ptr<TEffect> TStream::Share(const TEffect* Effect) const {
+    std::lock_guard Guard(Mutex);
+    for (const auto& Entry : Effects)
+        if (Entry.Effect.get() == Effect) return Entry.Effect;
+    return nullptr;
 }
 
 } // namespace brindle::dsp

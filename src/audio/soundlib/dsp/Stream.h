@@ -2,8 +2,13 @@
 // A decode-only pull stream: Read asks the pull procedure for a block of 16-bit interleaved PCM,
 // then runs the stream's effects over it. Effects run in descending priority (equal priorities
 // in the order they were added).
+//
+// The effect list is an immutable version that Add and Remove replace whole: the pulling thread
+// never waits for them, and a removed effect is freed only once no pull can be inside it.
 #include "audio/soundlib/dsp/Effect.h"
 #include "base/Error.h"
+#include "base/realtime/RcuCell.h"
+#include "base/realtime/RealtimeProbe.h"
 
 #include <array>
 #include <functional>
@@ -37,13 +42,14 @@ class TStream {
     int ReadFloats(float* Buf, int Frames);
     int ReadSaturated(void* Buf, int Len);
 
-    TEffect* Add(std::unique_ptr<TEffect> Effect, int Priority);
-    // Removes and destroys the effect; false when it is not on this stream.
+    // An effect may be shared with another stream (its state carries on here); the two must
+    // then never be pulled at the same time.
+    TEffect* Add(std::shared_ptr<TEffect> Effect, int Priority);
+    // Removes the effect (destroyed once no pull is inside it); false when it is not on this stream.
     bool Remove(const TEffect* Effect);
     int EffectCount() const;
-
-    // Held while effects run; take it to change an effect's parameters from another thread.
-    std::mutex& Lock() const { return Mutex; }
+    // The effect as added, for sharing it with another stream; null when it is not on this one.
+    std::shared_ptr<TEffect> Share(const TEffect* Effect) const;
     int GetSampleRate() const { return SampleRate; }
     int GetChannels() const { return Channels; }
 
@@ -53,9 +59,12 @@ class TStream {
     void ProcessFloats(float* Samples, int Frames);
 
     struct TEntry {
-        std::unique_ptr<TEffect> Effect;
+        std::shared_ptr<TEffect> Effect;
         int Priority;
     };
+    // What a pull runs, in order.
+    using TRunList = std::vector<TEffect*>;
+    void PublishLocked();
     // A whole 10 ms block at 44.1 kHz goes through each effect in one call.
     static constexpr int ChunkFrames = 1024;
     // ReadSaturated pulls the float source in blocks this long: the mixer's own block, so the
@@ -65,8 +74,10 @@ class TStream {
     int SampleRate;
     int Channels;
     TPullProc Pull;
-    mutable std::mutex Mutex;
-    std::vector<TEntry> Effects;
+    mutable CountingPlainMutex Mutex; // between changing threads; never taken by a pull
+    std::vector<TEntry> Effects;               // under Mutex
+    std::vector<std::shared_ptr<TEffect>> Removed; // until no pull can be inside them
+    RcuCell<TRunList> Running;
     std::array<float, ChunkFrames * MaxChannels> Scratch{};
     TFloatPullProc FloatPull;
     std::vector<float> FloatBlock; // FloatBlockFrames frames, made with the stream
