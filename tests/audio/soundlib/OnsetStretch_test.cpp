@@ -276,3 +276,35 @@ TEST(BestStretch, AttacksCleanerThanTheEngineAloneAsTheReferenceToolRunsIt) {
         EXPECT_LE(ours.WorstMs, std::max(theirs.WorstMs, 1.0)) << "speed " << speed;
     }
 }
+
+TEST(BestStretch, AbsurdSettingsGiveTheRightLengthAndFiniteSound) {
+    std::vector<std::int64_t> hits;
+    const auto pcm = Drums(0.5, 1, hits);
+    const std::int64_t frames = std::int64_t(pcm.size());
+    for (const auto& s : {Setting{0.1f, 0.0f}, Setting{8.0f, 0.0f}, Setting{1.0f, 24.0f}, Setting{0.3f, -24.0f}}) {
+        const auto outFrames = std::llround(frames / double(s.Speed));
+        const auto out = StretchBest(pcm.data(), frames, 1, Rate, s.Speed, s.Pitch, outFrames);
+        ASSERT_EQ(std::int64_t(out.size()), outFrames) << "speed " << s.Speed << " pitch " << s.Pitch;
+        double peak = 0.0;
+        for (const float v : out) {
+            ASSERT_TRUE(std::isfinite(v));
+            peak = std::max(peak, double(std::abs(v)));
+        }
+        EXPECT_GT(peak, 3000.0) << "speed " << s.Speed << " pitch " << s.Pitch;
+        EXPECT_LT(peak, 32768.0 * 2.0) << "speed " << s.Speed << " pitch " << s.Pitch;
+        // Where the hits are cut apart, nothing sounds in the 30 ms before each one's scaled time. (Two
+        // octaves down a kick takes several ms to build up, so its attack is not where it crosses a
+        // third of its peak, as the other measurements take it.)
+        if (s.Speed > 1.0f) continue;
+        for (const auto hit : hits) {
+            const auto at = std::llround(double(hit) / s.Speed);
+            double before = 0.0, after = 0.0;
+            for (auto i = at - Rate * 3 / 100; i < at - Rate / 1000; ++i)
+                before = std::max(before, double(std::abs(out[size_t(i)])));
+            for (auto i = at; i < at + Rate / 50; ++i)
+                after = std::max(after, double(std::abs(out[size_t(i)])));
+            EXPECT_LE(20.0 * std::log10(std::max(before, 1.0) / after), -40.0)
+                << "speed " << s.Speed << " pitch " << s.Pitch << " hit at " << hit;
+        }
+    }
+}
