@@ -1,5 +1,7 @@
 #include "audio/soundlib/BestStretch.h"
 
+#include "audio/soundlib/OnsetStretch.h"
+
 #include <rubberband/RubberBandStretcher.h>
 
 #include <algorithm>
@@ -141,6 +143,14 @@ std::int64_t AttackLead(int Rate, float Speed, float Pitch, const std::atomic<bo
 
 std::vector<float> StretchBest(const std::int16_t* Pcm, std::int64_t Frames, int Channels, int Rate,
                                float Speed, float Pitch, std::int64_t OutFrames, const std::atomic<bool>* Cancel) {
+    // Cut at attacks, each piece stretched on its own, so no hit smears ahead of itself.
+    if (const auto onsets = DetectOnsets(Pcm, Frames, Channels, Rate); !onsets.empty() && OutFrames > 0)
+        return StretchBetweenOnsets(
+            Pcm, Frames, Channels, Rate, Speed, OutFrames, onsets,
+            [&](const std::int16_t* Piece, std::int64_t Count, std::int64_t PieceFrames) {
+                return RunStretcher(Piece, Count, Channels, Rate, float(double(Count) / double(PieceFrames)),
+                                    Pitch, PieceFrames, Cancel);
+            });
     // Moved later by the lead (or earlier, rendered longer, when attacks come late): attacks land on
     // their frames.
     const std::int64_t lead = AttackLead(Rate, Speed, Pitch, Cancel);
