@@ -37,16 +37,18 @@ trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
 export DISPLAY=:77
 sleep 1
 
-measure() { # label, command...
-  local label=$1; shift
+measure() { # label, window-name pattern, command...
+  local label=$1 name=$2; shift 2
   local times=() rss=() pss=()
   for round in 1 2 3; do
     local t0; t0=$(date +%s%N)
     "$@" >/dev/null 2>&1 &
     local pid=$!
     local found=""
-    for _ in $(seq 1 2000); do
-      if xdotool search --onlyvisible --pid "$pid" >/dev/null 2>&1; then found=1; break; fi
+    for _ in $(seq 1 3000); do
+      # Toolkits that leave out the window's process id are found by their title.
+      if xdotool search --onlyvisible --pid "$pid" >/dev/null 2>&1 ||
+         xdotool search --onlyvisible --name "$name" >/dev/null 2>&1; then found=1; break; fi
       sleep 0.002
     done
     local t1; t1=$(date +%s%N)
@@ -66,8 +68,8 @@ measure() { # label, command...
     "$(echo "$st" | awk '{print $1, $2}')" "$(echo "$sr" | awk '{print $2}')" "$(echo "$sp" | awk '{print $2}')"
 }
 
-measure "brindle examples/demo.hym" "$build/brindle" examples/demo.hym
+measure "brindle examples/demo.hym" "Quillon Brindle" "$build/brindle" examples/demo.hym
 [ -x "$build/make_stress_module" ] && "$build/make_stress_module" "$work/stress" >/dev/null 2>&1 &&
-  measure "brindle (64-channel stress module)" "$build/brindle" "$(ls "$work"/stress/*.hym | head -1)"
-measure "schism (4-channel module)" schism "$work/four.mod"
-measure "milkytracker -nosplash (same module)" milkytracker -nosplash "$work/four.mod"
+  measure "brindle (64-channel stress module)" "Quillon Brindle" "$build/brindle" "$(ls "$work"/stress/*.hym | head -1)"
+measure "schism (4-channel module)" "[Ss]chism" schismtracker "$work/four.mod"
+measure "milkytracker -nosplash (same module)" "[Mm]ilky" milkytracker -nosplash "$work/four.mod"
