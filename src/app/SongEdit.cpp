@@ -112,7 +112,8 @@ void cSongEdit::Apply(bool After) const {
     // Lengths first when shrinking and last when growing would be finer; the player bounds every
     // row it reads by the length it loaded, so any order is safe.
     for (const auto& c : CellChanges)
-        Song->PatternAt(int(c.Key >> 16)).SetCell(int((c.Key >> 9) & 127), int(c.Key & 511), After ? c.After : c.Before);
+        Song->PatternAt(int(c.Key >> 16))
+            .SetCell(int((c.Key >> 9) & 127), int(c.Key & 511), After ? c.After : c.Before);
     for (const auto& l : Lengths)
         std::atomic_ref<std::int32_t>(Song->PatternAt(l.Pattern).RowCount).store(After ? l.After : l.Before,
                                                                                  std::memory_order_relaxed);

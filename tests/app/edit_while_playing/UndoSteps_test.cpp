@@ -44,7 +44,8 @@ void ThreeNotesAndATail(cSequencer& S) {
 }
 
 const StepCase stepCases[] = {
-    {"ANoteInAnEmptyPattern", [](cSequencer&) {}, [](cSongEdit& E) { E.Cells(5, 0, ChannelCount - 1, 0, RowCapacity - 1); },
+    {"ANoteInAnEmptyPattern", [](cSequencer&) {},
+     [](cSongEdit& E) { E.Cells(5, 0, ChannelCount - 1, 0, RowCapacity - 1); },
      [](cSequencer& S) { S.PatternAt(5).SetCell(7, 7, {1, 0}); }, 1, 1},
     {"InsertAtTheTopOfAColumn", ThreeNotesAndATail, [](cSongEdit& E) { E.Cells(2, 1, 1, 0, RowCapacity - 1); },
      [](cSequencer& S) { S.InsertRow(2, 1, 0); }, 6, 1}, // rows 0, 1, 3, 4, 10, 11 change; the tail stays
