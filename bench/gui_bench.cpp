@@ -159,7 +159,7 @@ struct FullPattern {
         p.RowCount = 500;
         for (int c = 0; c < ChannelCount; ++c)
             for (int r = 0; r < 500; ++r)
-                p.Cells[c][r] = {1 + (c + r) % 100, float(r % 25 - 12)};
+                p.CellForWrite(c, r) = {1 + (c + r) % 100, float(r % 25 - 12)};
         form.ShowPage(TMainForm::PatternPage);
         form.PatternEditor->Refresh();
         grid = form.PatternEditor->PatGrid;

@@ -1,6 +1,7 @@
 // Whole-song rendering through brindle-cli, beside a tracker and a plain mixer as floors; stems,
 // other formats and loudness normalisation of the stress song against its plain render.
-// Counters: xRealTime (song seconds per wall second), peakMB, and perVoiceX (xRealTime x voices).
+// Counters: xRealTime (song seconds per wall second), peakMB, and perVoiceX (xRealTime x voices);
+// for brindle-cli info, peakMB and the song's cell storage (cellKB).
 #include "support/Spawn.h"
 #include "support/StressModule.h"
 
@@ -152,8 +153,35 @@ void BM_MixFloorSox(benchmark::State& state) {
     measure(state, argv, seconds, voices);
 }
 
+// Memory for what the song holds: brindle-cli info's peak, and the song's own cell bytes.
+void infoModule(benchmark::State& state, const std::string& module) {
+    SpawnResult last;
+    for (auto _ : state) {
+        last = Spawn({BRINDLE_CLI, "info", module});
+        if (last.exitCode != 0) {
+            state.SkipWithError("brindle-cli info failed");
+            return;
+        }
+        state.SetIterationTime(last.wallSeconds);
+    }
+    auto song = std::make_unique<cSequencer>();
+    song->LoadFile(module);
+    state.counters["peakMB"] = last.peakMB;
+    state.counters["cellKB"] = double(song->CellBytes()) / 1024;
+    state.counters["patterns"] = song->AllocatedPatterns();
+}
+
+void BM_InfoDemo(benchmark::State& state) { infoModule(state, BRINDLE_SOURCE_DIR "/examples/demo.hym"); }
+
+void BM_InfoStress(benchmark::State& state) {
+    static const auto module = WriteStressModule((workFolder() / "stress").string(), {});
+    infoModule(state, module);
+}
+
 } // namespace
 
+BENCHMARK(BM_InfoDemo)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InfoStress)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderDemo)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderStressNeutral)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderStressStretched)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -57,7 +57,7 @@ std::string WriteStressModule(const std::string& folder, const StressOptions& op
         auto& pattern = song->PatternAt(p);
         pattern.RowCount = Rows;
         for (int c = 0; c < options.channels; ++c)
-            for (int r = (c + p) % 4; r < Rows; r += 4) pattern.Cells[c][r] = {c % InstrumentsUsed + 1, 0};
+            for (int r = (c + p) % 4; r < Rows; r += 4) pattern.CellForWrite(c, r) = {c % InstrumentsUsed + 1, 0};
     }
     for (int o = 0; o < options.orders; ++o) song->Orders[o].PatternIndex = o % PatternsUsed + 1;
     song->Effects.CompressorEnabled = true;

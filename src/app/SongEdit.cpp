@@ -8,10 +8,7 @@
 
 namespace {
 
-bool sameCells(const std::vector<cStep>& A, const std::vector<cStep>& B) {
-    return std::equal(A.begin(), A.end(), B.begin(), B.end(),
-                      [](const cStep& X, const cStep& Y) { return X.ins == Y.ins && X.pitch == Y.pitch; });
-}
+bool sameCell(const cStep& X, const cStep& Y) { return X.ins == Y.ins && X.pitch == Y.pitch; }
 
 // The 1-based position where Longer has one entry that Shorter lacks (Shorter's last entry
 // dropped off the end), or 0 when the lists differ otherwise.
@@ -33,7 +30,7 @@ cSongEdit& cSongEdit::Cells(int Pattern, int Channel0, int Channel1, int Row0, i
     Channel1 = std::min(Channel1, ChannelCount - 1);
     Row0 = std::max(Row0, 0);
     Row1 = std::min(Row1, RowCapacity - 1);
-    if (Channel0 <= Channel1 && Row0 <= Row1) Blocks.push_back({Pattern, Channel0, Channel1, Row0, Row1, {}, {}});
+    if (Channel0 <= Channel1 && Row0 <= Row1) Blocks.push_back({Pattern, Channel0, Channel1, Row0, Row1, {}});
     return *this;
 }
 
@@ -55,12 +52,34 @@ cSongEdit& cSongEdit::Instrument(int Instrument) {
 }
 
 void cSongEdit::Read(bool After) {
-    for (auto& b : Blocks) {
-        auto& cells = After ? b.After : b.Before;
-        cells.clear();
-        const auto& pattern = Song->PatternAt(b.Pattern);
-        for (int c = b.Channel0; c <= b.Channel1; ++c)
-            for (int r = b.Row0; r <= b.Row1; ++r) cells.push_back(pattern.Cells[c][r]);
+    // Reading makes no storage: a channel never written reads as empty cells.
+    if (!After) {
+        CellChanges.clear();
+        for (auto& b : Blocks) {
+            b.Before.clear();
+            const auto& pattern = Song->PatternAt(b.Pattern);
+            for (int c = b.Channel0; c <= b.Channel1; ++c)
+                for (int r = b.Row0; r <= b.Row1; ++r) b.Before.push_back(pattern.Cell(c, r));
+        }
+    } else {
+        for (auto& b : Blocks) {
+            const auto& pattern = Song->PatternAt(b.Pattern);
+            std::size_t i = 0;
+            for (int c = b.Channel0; c <= b.Channel1; ++c)
+                for (int r = b.Row0; r <= b.Row1; ++r, ++i) {
+                    const cStep now = pattern.Cell(c, r);
+                    if (i < b.Before.size() && !sameCell(b.Before[i], now))
+                        CellChanges.push_back({KeyOf(b.Pattern, c, r), b.Before[i], now});
+                }
+            std::vector<cStep>().swap(b.Before); // the scope's copy goes; only the changes stay
+        }
+        // Overlapping blocks name a cell twice with the same values: keep it once.
+        std::stable_sort(CellChanges.begin(), CellChanges.end(),
+                         [](const cCellChange& A, const cCellChange& B) { return A.Key < B.Key; });
+        CellChanges.erase(std::unique(CellChanges.begin(), CellChanges.end(),
+                                      [](const cCellChange& A, const cCellChange& B) { return A.Key == B.Key; }),
+                          CellChanges.end());
+        CellChanges.shrink_to_fit();
     }
     for (auto& l : Lengths) (After ? l.After : l.Before) = Song->PatternAt(l.Pattern).RowCount;
     if (HasOrders) (After ? OrdersAfter : OrdersBefore).assign(std::begin(Song->Orders), std::end(Song->Orders));
@@ -76,8 +95,8 @@ void cSongEdit::Capture() { Read(false); }
 void cSongEdit::Finish() { Read(true); }
 
 bool cSongEdit::Changed() const {
-    for (const auto& b : Blocks)
-        if (!sameCells(b.Before, b.After)) return true;
+    for (const auto& c : CellChanges)
+        if (!sameCell(c.Before, c.After)) return true;
     for (const auto& l : Lengths)
         if (l.Before != l.After) return true;
     if (HasOrders)
@@ -92,13 +111,9 @@ bool cSongEdit::Changed() const {
 void cSongEdit::Apply(bool After) const {
     // Lengths first when shrinking and last when growing would be finer; the player bounds every
     // row it reads by the length it loaded, so any order is safe.
-    for (const auto& b : Blocks) {
-        const auto& cells = After ? b.After : b.Before;
-        auto& pattern = Song->PatternAt(b.Pattern);
-        std::size_t i = 0;
-        for (int c = b.Channel0; c <= b.Channel1; ++c)
-            for (int r = b.Row0; r <= b.Row1; ++r) StoreStep(pattern.Cells[c][r], cells[i++]);
-    }
+    for (const auto& c : CellChanges)
+        Song->PatternAt(int(c.Key >> 16))
+            .SetCell(int((c.Key >> 9) & 127), int(c.Key & 511), After ? c.After : c.Before);
     for (const auto& l : Lengths)
         std::atomic_ref<std::int32_t>(Song->PatternAt(l.Pattern).RowCount).store(After ? l.After : l.Before,
                                                                                  std::memory_order_relaxed);
@@ -131,7 +146,12 @@ int cSongEdit::InstrumentSlot() const {
 }
 
 void cSongEdit::Extend(const cSongEdit& Later) {
-    for (std::size_t i = 0; i < Blocks.size() && i < Later.Blocks.size(); ++i) Blocks[i].After = Later.Blocks[i].After;
+    for (const auto& later : Later.CellChanges) {
+        const auto at = std::lower_bound(CellChanges.begin(), CellChanges.end(), later.Key,
+                                         [](const cCellChange& C, std::uint32_t Key) { return C.Key < Key; });
+        if (at != CellChanges.end() && at->Key == later.Key) at->After = later.After;
+        else CellChanges.insert(at, later);
+    }
     for (std::size_t i = 0; i < Lengths.size() && i < Later.Lengths.size(); ++i) Lengths[i].After = Later.Lengths[i].After;
     if (HasOrders && Later.HasOrders) OrdersAfter = Later.OrdersAfter;
     for (std::size_t i = 0; i < Slots.size() && i < Later.Slots.size(); ++i) Slots[i].After = Later.Slots[i].After;

@@ -1,10 +1,14 @@
 #pragma once
 // One undoable change of the song: the editor names what it may touch (cell blocks, pattern
 // lengths, the order list, instrument slots), the record keeps those parts as they were before and
-// after, and can put either back. Cells and values are written whole, as the audio thread reads them.
+// after, and can put either back. Of the cell blocks it keeps only the cells that changed, so a
+// step is as large as its change, not as its scope. Cells and values are written whole, as the
+// audio thread reads them.
 #include "song/Order.h"
 #include "song/Step.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -34,12 +38,23 @@ public:
     bool TouchesOrders() const { return HasOrders; }
     // A later change of the same scope continues this one: its end state becomes this one's.
     void Extend(const cSongEdit& Later);
+    // Cells the finished change keeps (before and after values of each).
+    std::size_t KeptCells() const { return CellChanges.size(); }
 
 private:
+    // A scope named; Before holds its cells between Capture and Finish only.
     struct cBlock {
         int Pattern, Channel0, Channel1, Row0, Row1;
-        std::vector<cStep> Before, After;
+        std::vector<cStep> Before;
     };
+    // One changed cell; Key orders by pattern, channel, row.
+    struct cCellChange {
+        std::uint32_t Key;
+        cStep Before, After;
+    };
+    static std::uint32_t KeyOf(int Pattern, int Channel, int Row) {
+        return (std::uint32_t(Pattern) << 16) | (std::uint32_t(Channel) << 9) | std::uint32_t(Row);
+    }
     struct cLength {
         int Pattern;
         int Before = 0, After = 0;
@@ -58,6 +73,7 @@ private:
 
     cSequencer* Song;
     std::vector<cBlock> Blocks;
+    std::vector<cCellChange> CellChanges; // sorted by Key
     std::vector<cLength> Lengths;
     bool HasOrders = false;
     std::vector<cOrder> OrdersBefore, OrdersAfter;

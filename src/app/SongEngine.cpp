@@ -146,9 +146,9 @@ void SongEngine::PrepareVariants(const std::set<std::string>& Loaded, bool Draft
         for (int slot = 0; slot < InstrumentCount; ++slot)
             bases[size_t(slot)] = cache.Find(TheSong.Instruments[size_t(slot)].GetFileName());
     for (const auto& pattern : TheSong.Patterns)
-        for (const auto& channel : pattern.Cells)
+        for (int channel = 0; channel < ChannelCount; ++channel)
             for (int row = 0; row < std::clamp(pattern.RowCount, 0, RowCapacity); ++row) {
-                const cStep& cell = channel[row];
+                const cStep& cell = pattern.Cell(channel, row);
                 if (cell.ins < 1 || cell.ins > InstrumentCount) continue;
                 const auto& ins = TheSong.Instruments[cell.ins - 1];
                 // The values the mixer will play, so that 200 and 300 semitones are one job.

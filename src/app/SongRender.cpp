@@ -151,7 +151,7 @@ std::vector<std::pair<int, int>> channelsWithNotes(const cSequencer& Song, int F
         for (int row = 0; row < std::min(pattern.RowCount, RowCapacity); ++row)
             for (int channel = 0; channel < ChannelCount; ++channel) {
                 if (first[std::size_t(channel)] || Song.ChannelMuted[channel]) continue;
-                const int ins = LoadStep(pattern.Cells[channel][row]).ins;
+                const int ins = pattern.LoadCell(channel, row).ins;
                 if (ins >= 1 && ins <= InstrumentCount && Song.Instruments[ins - 1].HasFile())
                     first[std::size_t(channel)] = ins;
             }

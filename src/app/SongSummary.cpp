@@ -49,7 +49,7 @@ nlohmann::ordered_json SongToJson(const cSequencer& song) {
         json steps = json::array();
         for (int x = 0; x < ChannelCount; ++x)
             for (int y = 0; y < RowCapacity; ++y) {
-                const auto& cell = pattern.Cells[x][y];
+                const auto& cell = pattern.Cell(x, y);
                 if (cell.ins != 0) steps.push_back({{"channel", x}, {"row", y}, {"ins", cell.ins}, {"pitch", f(cell.pitch)}});
             }
         patterns.push_back({{"number", p}, {"rows", pattern.RowCount}, {"steps", steps}});
@@ -120,8 +120,11 @@ std::string SongSummaryText(const cSequencer& song) {
         const auto& pattern = song.PatternAt(p);
         if (!pattern.HasContent()) continue;
         int notes = 0, stops = 0;
-        for (const auto& channel : pattern.Cells)
-            for (const auto& cell : channel) cell.ins == -1 ? ++stops : cell.ins != 0 ? ++notes : 0;
+        for (int x = 0; x < ChannelCount; ++x)
+            for (int y = 0; y < RowCapacity; ++y) {
+                const auto& cell = pattern.Cell(x, y);
+                cell.ins == -1 ? ++stops : cell.ins != 0 ? ++notes : 0;
+            }
         out << "  " << p << ": " << pattern.RowCount << " rows, " << notes << " notes";
         if (stops) out << ", " << stops << " stop markers";
         out << "\n";

@@ -2,24 +2,7 @@
 
 #include "base/Assert.h"
 
-#include <cstdlib>
 #include <filesystem>
-#include <new>
-#include <sys/mman.h>
-
-namespace {
-constexpr std::size_t HugePage = std::size_t(2) << 20;
-std::size_t roundedSize(std::size_t Size) { return (Size + HugePage - 1) / HugePage * HugePage; }
-} // namespace
-
-void* cSequencer::operator new(std::size_t Size) {
-    void* block = std::aligned_alloc(HugePage, roundedSize(Size));
-    if (!block) throw std::bad_alloc();
-    ::madvise(block, roundedSize(Size), MADV_HUGEPAGE); // a hint; without it the song still works
-    return block;
-}
-
-void cSequencer::operator delete(void* Block, std::size_t) { std::free(Block); }
 
 cSequencer::cSequencer() {
     // Every other value starts as a new song's.
@@ -44,7 +27,7 @@ void cSequencer::Reset() {
     }
     for (auto& order : Orders) order.StoreFrom(cOrder{});
     for (auto& pattern : Patterns) {
-        if (pattern.HasContent()) pattern.ClearCells(); // reading is far cheaper than writing 40 MB
+        pattern.ClearCells(); // storage stays: a block of another player may still read it
         pattern.StoreRowCount(DefaultRowCount);
     }
     for (int c = 0; c < ChannelCount; ++c) SetMuted(c, false);
@@ -58,7 +41,6 @@ void cSequencer::Reset() {
 
 void cSequencer::Init() {
     Reset();
-    for (auto& pattern : Patterns) pattern.ClearCells();
     FileName.clear();
 }
 
@@ -76,7 +58,8 @@ void cSequencer::InsertRow(int Pattern, int Channel, int Row) {
     BRINDLE_ASSERT(Pattern >= 1 && Pattern <= PatternCount && Channel >= 0 && Channel < ChannelCount);
     auto& p = PatternAt(Pattern);
     BRINDLE_ASSERT(p.RowCount >= 1 && p.RowCount < RowCapacity && Row >= 0 && Row < RowCapacity);
-    auto& cells = p.Cells[Channel];
+    if (!p.HasStorage(Channel)) return; // all empty: nothing moves
+    cStep* cells = p.WritableCells(Channel);
     for (int i = p.RowCount; i > Row; --i) StoreStep(cells[i], cells[i - 1]);
     StoreStep(cells[Row], cStep{});
 }
@@ -85,7 +68,8 @@ void cSequencer::DeleteRow(int Pattern, int Channel, int Row) {
     BRINDLE_ASSERT(Pattern >= 1 && Pattern <= PatternCount && Channel >= 0 && Channel < ChannelCount);
     auto& p = PatternAt(Pattern);
     BRINDLE_ASSERT(p.RowCount >= 1 && p.RowCount < RowCapacity && Row >= 0 && Row < RowCapacity);
-    auto& cells = p.Cells[Channel];
+    if (!p.HasStorage(Channel)) return;
+    cStep* cells = p.WritableCells(Channel);
     for (int i = Row; i < p.RowCount; ++i) StoreStep(cells[i], cells[i + 1]);
     StoreStep(cells[p.RowCount], cStep{});
 }
@@ -114,6 +98,18 @@ void cSequencer::FollowOrderEdit(int Position, int Shift) {
 bool cSequencer::IsPatternEmpty(int Pattern) const {
     BRINDLE_ASSERT(Pattern >= 1 && Pattern <= PatternCount);
     return !PatternAt(Pattern).HasContent();
+}
+
+int cSequencer::AllocatedPatterns() const {
+    int n = 0;
+    for (const auto& pattern : Patterns) n += pattern.AllocatedChannels() > 0;
+    return n;
+}
+
+std::size_t cSequencer::CellBytes() const {
+    std::size_t channels = 0;
+    for (const auto& pattern : Patterns) channels += std::size_t(pattern.AllocatedChannels());
+    return channels * RowCapacity * sizeof(cStep);
 }
 
 void cSequencer::ToggleMute(int Channel) {

@@ -1,6 +1,7 @@
 #pragma once
 // The song: tempo, instruments, patterns, order list, mute flags, master effect settings and the
-// play state. One preallocated object; nothing in it grows at run time. The audio thread reads it
+// play state. One object; only pattern cells grow, a channel's storage made on its first write (see
+// cPattern), and none is freed while the song lives. The audio thread reads it
 // while the UI edits it: play-state fields and the tempo are atomics; cells, lengths, pattern
 // numbers of the order list, instrument values and mute flags are each written and read whole
 // (atomic_ref); instrument file names are swapped atomically.
@@ -32,9 +33,6 @@ public:
     using TQueuePlaybackEvent = ::TQueuePlaybackEvent;
 
     cSequencer();
-    // The song is one 40 MB block; backing it with huge pages makes creating it ~10x faster.
-    static void* operator new(std::size_t Size);
-    static void operator delete(void* Block, std::size_t Size);
 
     std::atomic<float> BPM{120.0f};
     cInstrument Instruments[InstrumentCount];
@@ -52,10 +50,10 @@ public:
     // Model
     void SetBPM(float Value);
     // Makes this a new song: every value a new song has (tempo, lengths, instruments, orders,
-    // mutes, effects), playback stopped; the file name stays (the storage sets it). Only patterns
-    // with notes are cleared: reading is far cheaper than writing 40 MB.
+    // mutes, effects), playback stopped; the file name stays (the storage sets it). Cell storage
+    // already made is emptied and kept, so no block still reading the song sees it freed.
     void Reset();
-    // Reset, every cell written and no file name: the song's first state.
+    // Reset and no file name: the song's first state.
     void Init();
     void SetInstrumentFile(int Instrument, const std::string& Path);
     void InsertRow(int Pattern, int Channel, int Row);
@@ -68,6 +66,9 @@ public:
     static bool IsOrderEmpty(const cOrder& Entry) { return Entry.IsEmpty(); }
     // True when no cell of any row (the hidden tail included) holds a note or stop marker.
     bool IsPatternEmpty(int Pattern) const;
+    // Patterns that own cell storage, and the bytes of cells all patterns own.
+    int AllocatedPatterns() const;
+    std::size_t CellBytes() const;
     // For the audio thread: the flag read whole while the UI may write it.
     bool IsMuted(int Channel) const {
         return std::atomic_ref<bool>(const_cast<bool&>(ChannelMuted[Channel])).load(std::memory_order_relaxed);

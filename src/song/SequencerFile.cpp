@@ -123,8 +123,8 @@ void cSequencer::Save(pugi::xml_document& doc, const std::string& path) {
         setAttr(node, "Index", IntText(p));
         setAttr(node, "RowCount", IntText(pattern.RowCount));
         for (int x = 0; x < ChannelCount; ++x)
-            for (int y = 0; y < RowCapacity; ++y) {
-                const cStep& cell = pattern.Cells[x][y];
+            for (int y = 0; y < RowCapacity && pattern.HasStorage(x); ++y) {
+                const cStep& cell = pattern.Cell(x, y);
                 if (cell.ins == 0) continue;
                 auto step = node.append_child("Step");
                 setAttr(step, "x", IntText(x));
@@ -227,8 +227,7 @@ void cSequencer::Load(pugi::xml_document& doc, const std::string& path) {
                     outside([&] { return subject + ", Step"; }, "y", y, 0, RowCapacity - 1) ||
                     outside(where, "ins", ins, -1, InstrumentCount))
                     continue;
-                StoreStep(pattern.Cells[x][y],
-                          cStep{ins, readChecked(step, "pitch", CellPitchRange, 0, where, warnings)});
+                pattern.SetCell(x, y, cStep{ins, readChecked(step, "pitch", CellPitchRange, 0, where, warnings)});
             }
         }
     }

@@ -142,7 +142,7 @@ void cSongPlayer::QueueRow(float Offset, int Pattern, int Row) {
     const auto& pattern = Song.Patterns[Pattern - 1];
     for (int channel = 0; channel < ChannelCount; ++channel) {
         if (Song.IsMuted(channel)) continue;
-        const cStep cell = LoadStep(pattern.Cells[channel][Row]);
+        const cStep cell = pattern.LoadCell(channel, Row);
         if (cell.ins == 0) continue;
         if (cell.ins == -1) {
             Handler(&Song, stop, Offset, 0, 0, 0, channel, 0);

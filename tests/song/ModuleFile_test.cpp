@@ -35,8 +35,8 @@ protected:
 
 TEST_F(ModuleFile, WritesTheExactDocument) {
     song->Orders[0].PatternIndex = 1;
-    song->PatternAt(1).Cells[0][0] = {1, 0};
-    song->PatternAt(1).Cells[2][130] = {-1, 0}; // beyond row 100: still written
+    song->PatternAt(1).CellForWrite(0, 0) = {1, 0};
+    song->PatternAt(1).CellForWrite(2, 130) = {-1, 0}; // beyond row 100: still written
     song->SetInstrumentFile(1, "/x/kick.wav");
     song->InstrumentAt(1).Volume = 0.8f;
     song->Effects.CompressorEnabled = true;
@@ -131,9 +131,9 @@ TEST_F(ModuleFile, EveryFieldRoundTripsWithExactSingles) {
     song->Orders[0].PatternIndex = 3;
     song->Orders[99].PatternIndex = 100;
     song->PatternAt(3).RowCount = 500;
-    song->PatternAt(3).Cells[99][499] = {100, -12};
-    song->PatternAt(3).Cells[0][511] = {7, 3}; // hidden tail
-    song->PatternAt(100).Cells[50][50] = {-1, 0};
+    song->PatternAt(3).CellForWrite(99, 499) = {100, -12};
+    song->PatternAt(3).CellForWrite(0, 511) = {7, 3}; // hidden tail
+    song->PatternAt(100).CellForWrite(50, 50) = {-1, 0};
     const auto wav = dir / "snd" / "a b.wav";
     writeAll(wav, "x");
     song->SetInstrumentFile(100, wav.string());
@@ -164,10 +164,10 @@ TEST_F(ModuleFile, EveryFieldRoundTripsWithExactSingles) {
     EXPECT_EQ(back->Orders[0].PatternIndex, 3);
     EXPECT_EQ(back->Orders[99].PatternIndex, 100);
     EXPECT_EQ(back->PatternAt(3).RowCount, 500);
-    EXPECT_EQ(back->PatternAt(3).Cells[99][499].ins, 100);
-    EXPECT_EQ(back->PatternAt(3).Cells[99][499].pitch, -12.0f);
-    EXPECT_EQ(back->PatternAt(3).Cells[0][511].ins, 7);
-    EXPECT_EQ(back->PatternAt(100).Cells[50][50].ins, -1);
+    EXPECT_EQ(back->PatternAt(3).Cell(99, 499).ins, 100);
+    EXPECT_EQ(back->PatternAt(3).Cell(99, 499).pitch, -12.0f);
+    EXPECT_EQ(back->PatternAt(3).Cell(0, 511).ins, 7);
+    EXPECT_EQ(back->PatternAt(100).Cell(50, 50).ins, -1);
     const auto& b = back->InstrumentAt(100);
     EXPECT_EQ(b.Name, ins.Name);
     EXPECT_EQ(b.GetFileName(), wav.string());
@@ -199,13 +199,13 @@ TEST_F(ModuleFile, ReaderConversionsAndForgivingStructure) {
     EXPECT_EQ(s->Effects.Eq[0], 0.0f);
     const auto& p = s->PatternAt(1);
     EXPECT_EQ(p.RowCount, 8);
-    EXPECT_EQ(p.Cells[1][2].ins, 0) << "only Step elements are cells";
-    EXPECT_EQ(p.Cells[0][0].ins, 0);
-    EXPECT_EQ(p.Cells[1][3].ins, 3);
-    EXPECT_EQ(p.Cells[1][3].pitch, -2.0f);
-    EXPECT_EQ(p.Cells[1][5].pitch, 2.0f);
-    EXPECT_EQ(p.Cells[1][4].ins, 2);
-    EXPECT_EQ(p.Cells[1][4].pitch, 0.0f);
+    EXPECT_EQ(p.Cell(1, 2).ins, 0) << "only Step elements are cells";
+    EXPECT_EQ(p.Cell(0, 0).ins, 0);
+    EXPECT_EQ(p.Cell(1, 3).ins, 3);
+    EXPECT_EQ(p.Cell(1, 3).pitch, -2.0f);
+    EXPECT_EQ(p.Cell(1, 5).pitch, 2.0f);
+    EXPECT_EQ(p.Cell(1, 4).ins, 2);
+    EXPECT_EQ(p.Cell(1, 4).pitch, 0.0f);
     EXPECT_EQ(s->Orders[4].PatternIndex, 1);
     const auto& ins = s->InstrumentAt(2);
     EXPECT_EQ(ins.Name, "lead");
@@ -234,10 +234,10 @@ TEST_F(ModuleFile, ValuesOutsideTheSongAreSkippedOrClamped) {
     EXPECT_EQ(s->PatternAt(3).RowCount, 1);
     const auto& p = s->PatternAt(2);
     int content = 0;
-    for (const auto& ch : p.Cells)
-        for (const auto& c : ch) content += c.ins != 0;
+    for (int ch = 0; ch < ChannelCount; ++ch)
+        for (int r = 0; r < RowCapacity; ++r) content += p.Cell(ch, r).ins != 0;
     EXPECT_EQ(content, 1);
-    EXPECT_EQ(p.Cells[99][511].ins, -1);
+    EXPECT_EQ(p.Cell(99, 511).ins, -1);
     for (const auto& ins : s->Instruments) EXPECT_FALSE(ins.IsUsed());
 }
 

@@ -106,13 +106,13 @@ TEST_F(ModuleValues, CellPitchesAreWholeSemitonesInRange) {
         <Step x="0" y="4" ins="1" pitch="-12"/>
     </Pattern></halyard.module>)");
     const auto& p = s->PatternAt(2);
-    EXPECT_EQ(p.Cells[0][0].pitch, 48.0f);
-    EXPECT_EQ(p.Cells[0][1].pitch, -48.0f);
-    EXPECT_EQ(p.Cells[0][2].pitch, 0.0f);
-    EXPECT_EQ(p.Cells[0][3].pitch, 48.0f); // truncated first, so within range
-    EXPECT_EQ(p.Cells[0][4].pitch, -12.0f);
+    EXPECT_EQ(p.Cell(0, 0).pitch, 48.0f);
+    EXPECT_EQ(p.Cell(0, 1).pitch, -48.0f);
+    EXPECT_EQ(p.Cell(0, 2).pitch, 0.0f);
+    EXPECT_EQ(p.Cell(0, 3).pitch, 48.0f); // truncated first, so within range
+    EXPECT_EQ(p.Cell(0, 4).pitch, -12.0f);
     for (int row = 0; row < 5; ++row)
-        EXPECT_EQ(p.Cells[0][row].ins, 1);
+        EXPECT_EQ(p.Cell(0, row).ins, 1);
     const std::vector<std::string> expected = {
         "Pattern 2, Step x=0 y=0: pitch 150 is out of range; using 48",
         "Pattern 2, Step x=0 y=1: pitch -250.9 is out of range; using -48",
@@ -180,7 +180,7 @@ TEST_F(ModuleValues, EachLoadStartsAFreshListAndFloodsAreSummed) {
     ASSERT_EQ(warnings.size(), brindle::module::TLoadWarnings::Limit + 1);
     EXPECT_EQ(warnings.back(), "... and 70 more values changed or skipped");
     for (int row = 0; row < 120; ++row)
-        EXPECT_EQ(s->PatternAt(1).Cells[0][row].pitch, 48.0f);
+        EXPECT_EQ(s->PatternAt(1).Cell(0, row).pitch, 48.0f);
 
     // A new load forgets the last one's warnings, taken or not.
     load("<halyard.module BPM='0'/>");

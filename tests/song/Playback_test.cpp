@@ -39,7 +39,7 @@ protected:
         }
     }
     void note(int pattern, int channel, int row, int ins, float pitch = 0) {
-        song->PatternAt(pattern).Cells[channel][row] = {ins, pitch};
+        song->PatternAt(pattern).CellForWrite(channel, row) = {ins, pitch};
     }
 };
 
@@ -259,7 +259,7 @@ struct SongRun {
             for (int r = 0; r < 16; ++r) note(p, r, p * 100 + r);
         }
     }
-    void note(int Pattern, int Row, int Id) { song->PatternAt(Pattern).Cells[0][Row] = {1, float(Id)}; }
+    void note(int Pattern, int Row, int Id) { song->PatternAt(Pattern).CellForWrite(0, Row) = {1, float(Id)}; }
     // Pulls blocks until Frames, as the mixer does.
     void pullTo(std::int64_t Frames) {
         for (; frame < Frames; frame += Block) song->MixFrames(frame, Block, Rate);

@@ -11,7 +11,7 @@ namespace {
 class SongModel : public ::testing::Test {
 protected:
     std::unique_ptr<cSequencer> song = std::make_unique<cSequencer>();
-    cStep& cell(int pattern, int channel, int row) { return song->PatternAt(pattern).Cells[channel][row]; }
+    cStep& cell(int pattern, int channel, int row) { return song->PatternAt(pattern).CellForWrite(channel, row); }
 };
 
 TEST_F(SongModel, StartsAsAnEmptyStoppedSongAtTheDefaultTempo) {
@@ -33,7 +33,7 @@ TEST_F(SongModel, StartsAsAnEmptyStoppedSongAtTheDefaultTempo) {
 void EditEverything(cSequencer& Song) {
     Song.SetBPM(90);
     Song.PatternAt(3).RowCount = 64;
-    Song.PatternAt(3).Cells[5][400] = {2, 1.0f};
+    Song.PatternAt(3).CellForWrite(5, 400) = {2, 1.0f};
     Song.SetInstrumentFile(2, "/tmp/sounds/kick.wav");
     Song.InstrumentAt(2).StopPrev = true;
     Song.InstrumentAt(2).Volume = 0.5f;
@@ -260,7 +260,7 @@ TEST(SongEdits, CellsLengthsAndOrdersEditedWhilePlayingAreReadWhole) {
     });
     for (int i = 0; i < 20000 || notes < 2000; ++i) {
         // The editors: a cell changes, the pattern's length changes, an order entry moves.
-        StoreStep(song->PatternAt(1).Cells[0][i % 16], i % 2 ? cStep{1, 0.0f} : cStep{2, 7.0f});
+        StoreStep(song->PatternAt(1).CellForWrite(0, i % 16), i % 2 ? cStep{1, 0.0f} : cStep{2, 7.0f});
         std::atomic_ref<std::int32_t>(song->PatternAt(1).RowCount).store(8 + i % 9);
         if (i % 100 == 0) song->InsertRow(1, 0, 3);
         if (i % 100 == 50) song->DeleteRow(1, 0, 3);

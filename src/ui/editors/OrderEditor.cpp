@@ -169,7 +169,7 @@ void TOrderEditor::Clone() {
         Undo.Edit("Clone pattern", scope, [&] {
             // The target's tail beyond the copied rows stays as it was.
             for (int c = 0; c < ChannelCount; ++c)
-                for (int r = 0; r < rows; ++r) StoreStep(to.Cells[c][r], LoadStep(from.Cells[c][r]));
+                for (int r = 0; r < rows; ++r) to.SetCell(c, r, from.LoadCell(c, r));
             std::atomic_ref<std::int32_t>(to.RowCount).store(from.RowCount, std::memory_order_relaxed);
             storePattern(song.Orders[row], target);
         });

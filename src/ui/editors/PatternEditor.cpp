@@ -166,7 +166,7 @@ void TPatternEditor::Copy() {
     App.ClipWidth = sel.width();
     App.ClipHeight = sel.height();
     for (int i = 0; i < sel.width(); ++i)
-        for (int j = 0; j < sel.height(); ++j) App.Clip->Cells[i][j] = pattern.Cells[sel.left() + i][sel.top() + j];
+        for (int j = 0; j < sel.height(); ++j) App.Clip->SetCell(i, j, pattern.Cell(sel.left() + i, sel.top() + j));
     App.ClipFull = true;
 }
 
@@ -178,7 +178,7 @@ void TPatternEditor::Cut() {
     Change("Cut", scope, [&] {
         cPattern& pattern = App.ActivePatternData();
         for (int c = sel.left(); c <= sel.right(); ++c)
-            for (int r = sel.top(); r <= sel.bottom(); ++r) StoreStep(pattern.Cells[c][r], cStep{});
+            for (int r = sel.top(); r <= sel.bottom(); ++r) pattern.SetCell(c, r, cStep{});
     });
 }
 
@@ -193,7 +193,7 @@ void TPatternEditor::Paste() {
         cPattern& pattern = App.ActivePatternData();
         for (int i = 0; i < App.ClipWidth && left + i < ChannelCount; ++i)
             for (int j = 0; j < App.ClipHeight && top + j < RowCapacity; ++j)
-                StoreStep(pattern.Cells[left + i][top + j], App.Clip->Cells[i][j]);
+                pattern.SetCell(left + i, top + j, App.Clip->Cell(i, j));
     });
 }
 
@@ -202,10 +202,10 @@ void TPatternEditor::WriteCursorCell(const char* Text, const std::function<void(
     cSongEdit scope(*App.seq);
     scope.Cells(App.GetActivePattern(), channel, channel, row, row);
     this->Change(Text, scope, [&] {
-        cStep& cell = App.ActivePatternData().Cells[channel][row];
-        cStep value = cell;
+        cPattern& pattern = App.ActivePatternData();
+        cStep value = pattern.Cell(channel, row);
         Change(value);
-        StoreStep(cell, value);
+        pattern.SetCell(channel, row, value);
     });
     PatGrid->SetCursor(row + 1, channel);
 }

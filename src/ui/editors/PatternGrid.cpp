@@ -282,7 +282,7 @@ void TPatternDelegate::PaintCell(QPainter* Painter, const QRect& r, int Row, int
     Painter->setPen(colours.Line);
     Painter->drawLine(r.topRight(), r.bottomRight());
     if (Focused) drawFocus(Painter, r);
-    const cStep cell = LoadStep(Grid.Model().Pattern().Cells[Channel][Row]);
+    const cStep cell = Grid.Model().Pattern().LoadCell(Channel, Row);
     if (cell.ins == 0) return;
     Painter->setPen(Selected ? colours.SelectedText : colours.Text);
     const QStaticText& text = Text(cell);

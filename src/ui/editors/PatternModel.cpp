@@ -19,7 +19,7 @@ const cPattern& TPatternModel::Pattern() const { return App.ActivePatternData();
 QVariant TPatternModel::data(const QModelIndex& Index, int Role) const {
     if (!Index.isValid() || !App.seq) return {};
     switch (Role) {
-    case Qt::DisplayRole: return CellText(LoadStep(Pattern().Cells[Index.column()][Index.row()]));
+    case Qt::DisplayRole: return CellText(Pattern().LoadCell(Index.column(), Index.row()));
     case Qt::BackgroundRole: return RowColour(Index.row());
     default: return {};
     }
@@ -80,7 +80,7 @@ QString TPatternModel::HeaderName(int Channel) const {
 int TPatternModel::FirstInstrumentOfChannel(int Channel) const {
     const cPattern& p = Pattern();
     for (int r = 0; r < p.RowCount; ++r) {
-        const int ins = p.Cells[Channel][r].ins;
+        const int ins = p.Cell(Channel, r).ins;
         if (ins != 0 && ins != -1) return ins;
     }
     return 0;

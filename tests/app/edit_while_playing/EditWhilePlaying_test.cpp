@@ -75,7 +75,7 @@ class EditWhilePlaying : public ::testing::Test {
         for (int p = 1; p <= 4; ++p) {
             song->SetInstrumentFile(p, files[size_t(p - 1)]);
             for (int r = 0; r < 16; ++r)
-                for (int c = 0; c < 4; ++c) song->PatternAt(p).Cells[c][r] = {p, float(c)};
+                for (int c = 0; c < 4; ++c) song->PatternAt(p).CellForWrite(c, r) = {p, float(c)};
         }
         for (int i = 0; i < 8; ++i) song->Orders[i].PatternIndex = i % 4 + 1;
         song->SetBPM(240);
@@ -99,7 +99,7 @@ TEST_F(EditWhilePlaying, EveryEditWhileTheEnginePlaysIsSafeAndPlaybackStaysSane)
         const int pattern = pick(1, 6), channel = pick(0, 7), row = pick(0, 40), ins = pick(1, 6);
         switch (edits++ % 14) {
         case 0: // a note, a stop marker, an erased cell
-            StoreStep(song->PatternAt(pattern).Cells[channel][row],
+            StoreStep(song->PatternAt(pattern).CellForWrite(channel, row),
                       cStep{pick(-1, 5), float(pick(-12, 12))});
             break;
         case 1:

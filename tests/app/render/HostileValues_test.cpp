@@ -45,8 +45,8 @@ class HostileValues : public ::testing::Test {
     }
     // Instrument Slot on channel Slot, row Row, in patterns 1 and 5.
     void Note(int Slot, int Row, float CellPitch = 0.0f) {
-        Song->PatternAt(1).Cells[Slot][Row] = {Slot, CellPitch};
-        Song->PatternAt(5).Cells[Slot][Row] = {Slot, CellPitch};
+        Song->PatternAt(1).CellForWrite(Slot, Row) = {Slot, CellPitch};
+        Song->PatternAt(5).CellForWrite(Slot, Row) = {Slot, CellPitch};
     }
 };
 

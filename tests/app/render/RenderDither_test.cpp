@@ -29,7 +29,7 @@ class RenderDither : public ::testing::Test {
         WriteSoundFile(Dir / "a.wav", Tone, Rate, 2);
         Song->SetInstrumentFile(1, (Dir / "a.wav").string());
         Song->PatternAt(1).RowCount = 4;
-        Song->PatternAt(1).Cells[0][0] = {1, 0};
+        Song->PatternAt(1).CellForWrite(0, 0) = {1, 0};
         Song->Orders[0].PatternIndex = 1;
     }
     std::vector<std::int16_t> Render(const std::string& Name, bool Dither) {

@@ -89,7 +89,7 @@ class RenderFormats : public ::testing::Test {
         song->InstrumentAt(ins).Name = name;
     }
     void note(int pattern, int channel, int row, int ins) {
-        song->PatternAt(pattern).Cells[channel][row] = {ins, 0};
+        song->PatternAt(pattern).CellForWrite(channel, row) = {ins, 0};
     }
     // One pattern of Rows rows with a note of instrument 1 on its first row.
     void oneNoteSong(int rows = 8, double amp = 0.5, float volume = 1.0f) {
@@ -339,7 +339,7 @@ TEST_F(RenderFormats, StemsSumToTheMixWithoutMasterEffects) {
     for (int r : {1, 5})
         note(1, 2, r, 2);
     note(1, 2, 4, 1); // channel 3's first instrument stays Pad
-    song->PatternAt(1).Cells[7][2] = {-1, 0};
+    song->PatternAt(1).CellForWrite(7, 2) = {-1, 0};
     song->Effects.ReverbEnabled = true;
     song->Effects.ReverbLevel = 0.3f;
     song->Effects.ReverbDelay = 1.5f;

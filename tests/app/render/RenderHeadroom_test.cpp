@@ -35,7 +35,7 @@ TEST(RenderHeadroom, AnOverloadedSongThroughTheCompressorRendersClean) {
     Song->SetInstrumentFile(1, (Dir / "bass.wav").string());
     Song->PatternAt(1).RowCount = 16;
     for (int Channel = 0; Channel < 4; ++Channel)
-        Song->PatternAt(1).Cells[Channel][0] = {1, 0};
+        Song->PatternAt(1).CellForWrite(Channel, 0) = {1, 0};
     Song->Orders[0].PatternIndex = 1;
 
     const auto Clipped = RenderLeft(*Song, Dir, "plain.raw");

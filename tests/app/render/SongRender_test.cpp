@@ -36,7 +36,7 @@ class SongRender : public ::testing::Test {
         WriteSoundFile(path, ConstantTone(value, frames, 2), Rate, 2);
         return path.string();
     }
-    void note(int channel, int row, int ins) { song->PatternAt(1).Cells[channel][row] = {ins, 0}; }
+    void note(int channel, int row, int ins) { song->PatternAt(1).CellForWrite(channel, row) = {ins, 0}; }
     brindle::RenderReport render(const std::string& out, float tail = 0) {
         brindle::SongEngine engine(*song, false);
         brindle::RenderOptions options;
@@ -246,7 +246,7 @@ TEST_F(SongRender, AnExportBesideLivePlaybackLeavesBothRunsWhole) {
     song->Orders[0].PatternIndex = 1;
     for (int r = 0; r < 16; r += 4)
         note(0, r, 1);
-    song->PatternAt(1).Cells[0][2] = {1, 0};
+    song->PatternAt(1).CellForWrite(0, 2) = {1, 0};
     const std::int64_t liveRow2 = rowFrame(2);
 
     // Live playback, pulled by hand as the device would, stopped halfway through row 1.
@@ -320,7 +320,7 @@ TEST_F(SongRender, TheStretchQualityOptionPreparesNotesWithThatStretcher) {
 TEST_F(SongRender, TheFinerStretcherRefinesDraftsBehindTheWindowAndStopsWithTheEngine) {
     const auto tone = slowedTone(16);
     for (int row = 0; row < 12; ++row)
-        song->PatternAt(1).Cells[0][row] = {1, float(row)}; // twelve notes, each its own variant
+        song->PatternAt(1).CellForWrite(0, row) = {1, float(row)}; // twelve notes, each its own variant
     const auto variantAt = [&](brindle::SongEngine& Engine, float Pitch) {
         auto& cache = *Engine.Mixer().GetSampleCache();
         return cache.FindVariant(cache.Find(tone.string()).get(), 0.5f, Pitch);
@@ -358,7 +358,7 @@ namespace {
 // mixer already plays, and a draft of the finer stretcher made now is refined as well.
 TEST_F(SongRender, NewNotesArePreparedAndPreparedOnesStayAsTheyWere) {
     const auto tone = slowedTone(16);
-    song->PatternAt(1).Cells[0][0] = {1, 3.0f};
+    song->PatternAt(1).CellForWrite(0, 0) = {1, 3.0f};
     brindle::SongEngine engine(*song, true, 16);
     auto& cache = *engine.Mixer().GetSampleCache();
     const auto variantAt = [&](float Speed, float Pitch) {
@@ -368,7 +368,7 @@ TEST_F(SongRender, NewNotesArePreparedAndPreparedOnesStayAsTheyWere) {
     const auto first = variantAt(0.5f, 3.0f);
     ASSERT_NE(first, nullptr);
 
-    song->PatternAt(1).Cells[0][4] = {1, 7.0f};
+    song->PatternAt(1).CellForWrite(0, 4) = {1, 7.0f};
     EXPECT_EQ(variantAt(0.5f, 7.0f), nullptr);
     engine.PrepareNewNotes();
     EXPECT_NE(variantAt(0.5f, 7.0f), nullptr);

@@ -173,7 +173,7 @@ class OrderEditorTest : public ::testing::Test {
         return v;
     }
     void Note(int Pattern, int Channel, int Row, int Ins) {
-        StoreStep(song->PatternAt(Pattern).Cells[Channel][Row], cStep{Ins, float(Row)});
+        StoreStep(song->PatternAt(Pattern).CellForWrite(Channel, Row), cStep{Ins, float(Row)});
     }
     // Answers the dialog by typing into its field, then OK.
     void AnswerTyping(const QString& Text) {
@@ -387,11 +387,11 @@ TEST_F(OrderEditorTest, CloneCopiesIntoTheFirstEmptyPatternAsOneStep) {
     EXPECT_EQ(song->Orders[1].PatternIndex, 3);
     const cPattern& to = song->PatternAt(3);
     EXPECT_EQ(to.RowCount, 8);
-    EXPECT_EQ(to.Cells[0][0].ins, 1);
-    EXPECT_EQ(to.Cells[0][7].ins, 5);
-    EXPECT_EQ(to.Cells[99][3].ins, 6);
-    EXPECT_EQ(to.Cells[99][3].pitch, 3.0f);
-    EXPECT_EQ(to.Cells[5][8].ins, 0);
+    EXPECT_EQ(to.Cell(0, 0).ins, 1);
+    EXPECT_EQ(to.Cell(0, 7).ins, 5);
+    EXPECT_EQ(to.Cell(99, 3).ins, 6);
+    EXPECT_EQ(to.Cell(99, 3).pitch, 3.0f);
+    EXPECT_EQ(to.Cell(5, 8).ins, 0);
     EXPECT_EQ(undo.Stack()->count(), 1);
     EXPECT_EQ(gotos, (std::vector<int>{3}));
     undo.Stack()->undo();
@@ -400,7 +400,7 @@ TEST_F(OrderEditorTest, CloneCopiesIntoTheFirstEmptyPatternAsOneStep) {
     EXPECT_EQ(song->PatternAt(3).RowCount, 32);
     undo.Stack()->redo();
     EXPECT_EQ(song->Orders[1].PatternIndex, 3);
-    EXPECT_EQ(song->PatternAt(3).Cells[0][7].ins, 5);
+    EXPECT_EQ(song->PatternAt(3).Cell(0, 7).ins, 5);
 }
 
 TEST_F(OrderEditorTest, CloneButtonFindsTheLastPatternWhenOnlyItIsEmpty) {
@@ -414,7 +414,7 @@ TEST_F(OrderEditorTest, CloneButtonFindsTheLastPatternWhenOnlyItIsEmpty) {
     ASSERT_TRUE(song->IsPatternEmpty(100));
     editor->ClonePatternBtn->click();
     EXPECT_EQ(song->Orders[0].PatternIndex, 100);
-    EXPECT_EQ(song->PatternAt(100).Cells[1][3].ins, 8);
+    EXPECT_EQ(song->PatternAt(100).Cell(1, 3).ins, 8);
     EXPECT_EQ(song->PatternAt(100).RowCount, 4);
 }
 

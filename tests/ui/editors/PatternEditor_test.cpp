@@ -66,7 +66,7 @@ protected:
     }
     void TearDown() override { app.seq = nullptr; }
     cPattern& pattern() { return song->PatternAt(app.GetActivePattern()); }
-    cStep cell(int Channel, int Row) { return pattern().Cells[Channel][Row]; }
+    cStep cell(int Channel, int Row) { return pattern().Cell(Channel, Row); }
     void key(int Key, Qt::KeyboardModifiers Mods = Qt::NoModifier) {
         QTest::keyClick(grid, Qt::Key(Key), Mods);
     }
@@ -97,8 +97,8 @@ TEST_F(PatternEditorTest, PaintsStripesSelectionAndText) {
     EXPECT_EQ(colourAt(1, 0), QColor(Qt::white));
     EXPECT_EQ(colourAt(5, 3), QColor(Qt::black)); // the cursor cell is drawn as selected
     // A note's text is black on white, white on black when selected.
-    song->PatternAt(1).Cells[1][1] = {3, 0.0f};
-    song->PatternAt(1).Cells[3][5] = {3, 0.0f};
+    song->PatternAt(1).CellForWrite(1, 1) = {3, 0.0f};
+    song->PatternAt(1).CellForWrite(3, 5) = {3, 0.0f};
     grid->Refresh();
     QApplication::processEvents();
     const QImage withText = shot();
@@ -116,15 +116,15 @@ TEST_F(PatternEditorTest, PaintsStripesSelectionAndText) {
 
 TEST_F(PatternEditorTest, HeadersShowMuteAndFirstInstrument) {
     song->InstrumentAt(2).Name = "kick";
-    song->PatternAt(1).Cells[0][0] = {-1, 0.0f}; // stop markers are skipped
-    song->PatternAt(1).Cells[0][3] = {2, 0.0f};
-    song->PatternAt(1).Cells[0][7] = {4, 0.0f};
+    song->PatternAt(1).CellForWrite(0, 0) = {-1, 0.0f}; // stop markers are skipped
+    song->PatternAt(1).CellForWrite(0, 3) = {2, 0.0f};
+    song->PatternAt(1).CellForWrite(0, 7) = {4, 0.0f};
     EXPECT_EQ(editor->Model->FirstInstrumentOfChannel(0), 2);
     EXPECT_EQ(editor->Model->HeaderName(0), "kick");
     EXPECT_EQ(editor->Model->HeaderName(1), "");
     EXPECT_EQ(editor->Model->FirstInstrumentOfChannel(1), 0);
     // A note in the hidden tail is not the channel's first instrument.
-    song->PatternAt(1).Cells[1][20] = {5, 0.0f};
+    song->PatternAt(1).CellForWrite(1, 20) = {5, 0.0f};
     EXPECT_EQ(editor->Model->FirstInstrumentOfChannel(1), 0);
 
     const QHeaderView* top = grid->horizontalHeader();
@@ -173,8 +173,8 @@ TEST_F(PatternEditorTest, ResizingTheFirstChannelResizesAllButAHeaderBorderMutes
 }
 
 TEST_F(PatternEditorTest, ClearAndStopMarkerKeepThePitchAndMoveDown) {
-    pattern().Cells[0][0] = {4, -5.0f};
-    pattern().Cells[0][1] = {4, 7.0f};
+    pattern().CellForWrite(0, 0) = {4, -5.0f};
+    pattern().CellForWrite(0, 1) = {4, 7.0f};
     key(Qt::Key_Delete);
     EXPECT_EQ(cell(0, 0).ins, 0);
     EXPECT_EQ(cell(0, 0).pitch, -5.0f);
@@ -200,7 +200,7 @@ TEST_F(PatternEditorTest, ClearAndStopMarkerKeepThePitchAndMoveDown) {
 }
 
 TEST_F(PatternEditorTest, NoteEntryWritesTheActiveInstrumentAndTheListFollowsTheChannel) {
-    pattern().Cells[2][0] = {2, 0.0f};
+    pattern().CellForWrite(2, 0) = {2, 0.0f};
     app.SetActiveInstrument(5);
     grid->SetCursor(10, 2);
     followed.clear();
@@ -212,14 +212,14 @@ TEST_F(PatternEditorTest, NoteEntryWritesTheActiveInstrumentAndTheListFollowsThe
     EXPECT_EQ(followed.back(), 2); // the channel's first instrument, for the next note
     // A mouse click on a cell reports too, once, on release.
     followed.clear();
-    pattern().Cells[6][0] = {8, 0.0f};
+    pattern().CellForWrite(6, 0) = {8, 0.0f};
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cellCentre(3, 6));
     EXPECT_EQ(followed, std::vector<int>{8});
 }
 
 TEST_F(PatternEditorTest, InsertAndBackspaceShiftTheChannelOnly) {
-    for (int r = 0; r < 16; ++r) pattern().Cells[1][r] = {r + 1, 0.0f};
-    pattern().Cells[2][3] = {50, 0.0f};
+    for (int r = 0; r < 16; ++r) pattern().CellForWrite(1, r) = {r + 1, 0.0f};
+    pattern().CellForWrite(2, 3) = {50, 0.0f};
     grid->SetCursor(3, 1);
     key(Qt::Key_Insert);
     EXPECT_EQ(cell(1, 3).ins, 0);
@@ -267,10 +267,10 @@ TEST_F(PatternEditorTest, PageKeysMoveSixteenRowsAndExtendFromTheTopLeft) {
 }
 
 TEST_F(PatternEditorTest, CopyCutAndPasteBlocksReachTheHiddenChannelAndTail) {
-    pattern().Cells[0][0] = {1, 1.0f};
-    pattern().Cells[1][0] = {2, 2.0f};
-    pattern().Cells[0][2] = {3, 3.0f};
-    pattern().Cells[1][2] = {4, 4.0f};
+    pattern().CellForWrite(0, 0) = {1, 1.0f};
+    pattern().CellForWrite(1, 0) = {2, 2.0f};
+    pattern().CellForWrite(0, 2) = {3, 3.0f};
+    pattern().CellForWrite(1, 2) = {4, 4.0f};
     // Empty clipboard: nothing.
     key(Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(undo.Stack()->count(), 0);
@@ -299,7 +299,7 @@ TEST_F(PatternEditorTest, CopyCutAndPasteBlocksReachTheHiddenChannelAndTail) {
     editor->RowNumSpin->setValue(500);
     grid->SetCursor(499, 20);
     app.ClipHeight = 20;
-    app.Clip->Cells[0][19] = {77, 0.0f};
+    app.Clip->CellForWrite(0, 19) = {77, 0.0f};
     key(Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(cell(20, 499).ins, 1);
     EXPECT_EQ(cell(20, 511).ins, 0);
@@ -312,11 +312,11 @@ TEST_F(PatternEditorTest, CopyCutAndPasteBlocksReachTheHiddenChannelAndTail) {
     EXPECT_EQ(cell(0, 2).ins, 3);
     EXPECT_EQ(app.ClipWidth, 2);
     EXPECT_EQ(app.ClipHeight, 1);
-    EXPECT_EQ(app.Clip->Cells[1][0].ins, 2);
+    EXPECT_EQ(app.Clip->Cell(1, 0).ins, 2);
 }
 
 TEST_F(PatternEditorTest, LengthFieldKeepsWhatWasTypedAndClampsOnEnterWithAMessage) {
-    pattern().Cells[0][20] = {6, 0.0f};
+    pattern().CellForWrite(0, 20) = {6, 0.0f};
     QLineEdit* field = editor->RowNumSpin->findChild<QLineEdit*>();
     ASSERT_NE(field, nullptr);
     // Typed whole (999 is not cut to 99), shown in red, brought into range on Enter with a message.
@@ -389,8 +389,8 @@ TEST_F(PatternEditorTest, PlayMarkerRepaintsOnlyTheRowsItLeavesAndEnters) {
 
 TEST_F(PatternEditorTest, EveryEditUndoesAndRedoesAsOneStep) {
     auto* stack = undo.Stack();
-    pattern().Cells[0][0] = {1, 1.0f};
-    pattern().Cells[0][1] = {2, 2.0f};
+    pattern().CellForWrite(0, 0) = {1, 1.0f};
+    pattern().CellForWrite(0, 1) = {2, 2.0f};
     // A clear, a stop marker, a note, an insert, a delete: five steps.
     key(Qt::Key_Delete);
     key(Qt::Key_QuoteLeft);

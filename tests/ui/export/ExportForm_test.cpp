@@ -71,10 +71,10 @@ class ExportForm : public ::testing::Test {
         writer->InstrumentAt(2).Pitch = 2;
         auto& pattern = writer->PatternAt(1);
         pattern.RowCount = 8;
-        pattern.Cells[0][0] = {1, 0};
-        pattern.Cells[1][2] = {2, 3};
-        pattern.Cells[0][4] = {1, -5};
-        pattern.Cells[2][6] = {2, 0};
+        pattern.CellForWrite(0, 0) = {1, 0};
+        pattern.CellForWrite(1, 2) = {2, 3};
+        pattern.CellForWrite(0, 4) = {1, -5};
+        pattern.CellForWrite(2, 6) = {2, 0};
         writer->Orders[0].PatternIndex = 1;
         writer->Orders[1].PatternIndex = 1;
         writer->Effects.ReverbEnabled = true;

@@ -56,7 +56,7 @@ class Editing : public ::testing::Test {
         song->SetBPM(140);
         song->Orders[0].PatternIndex = 1;
         for (int r = 0; r < 16; r += 4)
-            song->PatternAt(1).Cells[0][r] = {1, 0};
+            song->PatternAt(1).CellForWrite(0, r) = {1, 0};
         song->SaveFile((dir / "song.hym").string());
         form = OpenTestWindow(app, {"brindle", (dir / "song.hym").string()});
         form->Document().AskSaveFileName = [this] {
@@ -67,7 +67,7 @@ class Editing : public ::testing::Test {
     }
     void TearDown() override { CloseTestWindow(form); }
     TPatternGrid* grid() { return form->PatternEditor->PatGrid; }
-    cStep cell(int Channel, int Row) { return form->Song().PatternAt(1).Cells[Channel][Row]; }
+    cStep cell(int Channel, int Row) { return form->Song().PatternAt(1).Cell(Channel, Row); }
     void key(int Key, Qt::KeyboardModifiers Mods = Qt::NoModifier) {
         QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : form.get();
         QTest::keyClick(target, Qt::Key(Key), Mods);
@@ -259,11 +259,11 @@ TEST_F(Editing, UndoShowsThePatternItChanges) {
     form->Undo->Undo();
     EXPECT_EQ(app.GetActivePattern(), 4);
     EXPECT_EQ(form->PatternEditor->PatNumSpin->value(), 4);
-    EXPECT_EQ(form->Song().PatternAt(4).Cells[0][0].ins, 0);
+    EXPECT_EQ(form->Song().PatternAt(4).Cell(0, 0).ins, 0);
 }
 
 TEST_F(Editing, MovingOntoAChannelMakesItsFirstInstrumentActive) {
-    form->Song().PatternAt(1).Cells[5][2] = {7, 0};
+    form->Song().PatternAt(1).CellForWrite(5, 2) = {7, 0};
     key(Qt::Key_F3);
     app.SetActiveInstrument(2);
     grid()->SetCursor(9, 5);
@@ -276,7 +276,7 @@ TEST_F(Editing, MovingOntoAChannelMakesItsFirstInstrumentActive) {
 TEST_F(Editing, TheOrderPageWorksFromTheKeyboard) {
     cSequencer& song = form->Song();
     song.Orders[1].PatternIndex = 3;
-    song.PatternAt(3).Cells[0][0] = {1, 0};
+    song.PatternAt(3).CellForWrite(0, 0) = {1, 0};
     form->OrderEditor->Refresh();
     key(Qt::Key_F2);
     EXPECT_EQ(QApplication::focusWidget(), form->OrderEditor->ordgrid);
@@ -299,13 +299,13 @@ TEST_F(Editing, TheOrderPageWorksFromTheKeyboard) {
     // Clone: the entry now plays a copy in the first empty pattern, shown on the pattern page.
     key(Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(song.Orders[1].PatternIndex, 2);
-    EXPECT_EQ(song.PatternAt(2).Cells[0][0].ins, 1);
+    EXPECT_EQ(song.PatternAt(2).Cell(0, 0).ins, 1);
     EXPECT_EQ(form->CurrentPage(), TMainForm::PatternPage);
     EXPECT_EQ(form->PatternEditor->PatNumSpin->value(), 2);
     EXPECT_TRUE(form->isWindowModified());
     key(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(song.Orders[1].PatternIndex, 3);
-    EXPECT_EQ(song.PatternAt(2).Cells[0][0].ins, 0);
+    EXPECT_EQ(song.PatternAt(2).Cell(0, 0).ins, 0);
     EXPECT_FALSE(form->isWindowModified());
     // Enter goes to the entry's pattern.
     key(Qt::Key_F2);

@@ -60,7 +60,7 @@ class LiveNotes : public ::testing::Test {
         return out;
     }
     QWidget* focus() { return QApplication::focusWidget(); }
-    cStep cell(int Channel, int Row) { return form->Song().PatternAt(1).Cells[Channel][Row]; }
+    cStep cell(int Channel, int Row) { return form->Song().PatternAt(1).Cell(Channel, Row); }
 };
 
 TEST_F(LiveNotes, KeysSoundUnderTheirTagAndAreWrittenWhileTheGridHasTheFocus) {
@@ -178,8 +178,8 @@ TEST_F(LiveNotes, ReleasingALiveNoteNeverCutsAPatternNote) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.source);
         form->Engine().Mixer().Clear();
-        form->Song().PatternAt(1).Cells[c.channel][0] = {1, 0.0f};
-        form->Song().PatternAt(1).Cells[c.channel][1] = {-1, 0.0f}; // a stop marker
+        form->Song().PatternAt(1).CellForWrite(c.channel, 0) = {1, 0.0f};
+        form->Song().PatternAt(1).CellForWrite(c.channel, 1) = {-1, 0.0f}; // a stop marker
         form->Song().QueueRow(0, 1, 0);
         ASSERT_EVENTUALLY(tags() == std::vector<int>{c.channel}, 2000);
         c.press();
@@ -195,8 +195,8 @@ TEST_F(LiveNotes, ReleasingALiveNoteNeverCutsAPatternNote) {
         ASSERT_EVENTUALLY(tags() == std::vector<int>{c.tag}, 2000);
         c.release();
         ASSERT_EVENTUALLY(tags().empty(), 2000);
-        form->Song().PatternAt(1).Cells[c.channel][0] = {};
-        form->Song().PatternAt(1).Cells[c.channel][1] = {};
+        form->Song().PatternAt(1).CellForWrite(c.channel, 0) = {};
+        form->Song().PatternAt(1).CellForWrite(c.channel, 1) = {};
     }
 }
 

@@ -95,7 +95,7 @@ class MainWindow : public ::testing::Test {
         song->SetInstrumentFile(1, (dir / "tick.wav").string());
         song->Orders[0].PatternIndex = 1;
         for (int r = 0; r < 16; r += 4)
-            song->PatternAt(1).Cells[0][r] = {1, 0};
+            song->PatternAt(1).CellForWrite(0, r) = {1, 0};
         song->SaveFile((dir / name).string());
         return (dir / name).string();
     }
