@@ -343,7 +343,7 @@ void BM_UiStallAssigningDuringBestRefinement(benchmark::State& State) {
     auto song = std::make_unique<cSequencer>();
     song->SetInstrumentFile(1, file);
     song->InstrumentAt(1).Stretch = 0.5f;
-    song->Patterns[0].Cells[0][0].ins = 1;
+    song->Patterns[0].CellForWrite(0, 0).ins = 1;
     brindle::SongEngine engine(*song);
     engine.Mixer().GetSampleCache()->SetStretchQuality(brindle::soundlib::StretchQuality::Best);
     engine.PreloadInstruments(/*Drafts=*/true);

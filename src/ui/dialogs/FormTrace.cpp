@@ -16,12 +16,15 @@ int TraceLineNumber = 0;
 int TraceLinesSinceClear = 0;
 
 QFont traceFont() {
-    QFont Font("Courier New");
-    Font.setStyleHint(QFont::TypeWriter);
-    Font.setFixedPitch(true);
-    // Where that family is missing the style hint may still pick a proportional face.
-    if (!QFontInfo(Font).fixedPitch()) Font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    return Font;
+    // The first of these that really is fixed pitch: a family name can resolve to a substitute
+    // (Courier New to a URW font Qt measures as proportional) depending on the fonts installed.
+    for (const char* family : {"Courier New", "DejaVu Sans Mono", "Liberation Mono", "Noto Sans Mono"}) {
+        QFont font(family);
+        font.setStyleHint(QFont::TypeWriter);
+        font.setFixedPitch(true);
+        if (QFontInfo(font).fixedPitch()) return font;
+    }
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont);
 }
 
 } // namespace

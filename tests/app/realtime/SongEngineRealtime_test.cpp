@@ -314,7 +314,7 @@ TEST(UiHammer, RefinementRestartedAndStoppedMidRenderEndsAndLeavesAPlayableNote)
     auto song = std::make_unique<cSequencer>();
     song->SetInstrumentFile(1, file);
     song->InstrumentAt(1).Stretch = 0.5f;
-    song->Patterns[0].Cells[0][0].ins = 1;
+    song->Patterns[0].CellForWrite(0, 0).ins = 1;
     brindle::SongEngine engine(*song);
     auto cache = engine.Mixer().GetSampleCache();
     cache->SetStretchQuality(brindle::soundlib::StretchQuality::Best);
