@@ -1,5 +1,7 @@
 #include "audio/mixer/TempoEnginePool.h"
 
+#include <algorithm>
+
 using brindle::soundlib::TempoStream;
 
 TTempoEnginePool::TTempoEnginePool(int SampleRate, int Channels, int Count, bool Sized)
@@ -8,17 +10,20 @@ TTempoEnginePool::TTempoEnginePool(int SampleRate, int Channels, int Count, bool
     Slots.reserve(static_cast<size_t>(Count));
     Buckets.reserve(static_cast<size_t>(Count));
     if (!Sized) return;
-    Slots.resize(static_cast<size_t>(Count));
-    for (auto& slot : Slots) {
-        slot.Stream = std::make_unique<TempoStream>(Rate, ChannelCount);
-        // Memory grown now keeps a key press at a new pitch from faulting it in later.
-        slot.Stream->Reserve();
-    }
-    for (int i = Count; i-- > 0;) {
-        Slots[static_cast<size_t>(i)].Bucket = BucketFor(*Slots[static_cast<size_t>(i)].Stream);
-        ++Buckets[static_cast<size_t>(Slots[static_cast<size_t>(i)].Bucket)].Members;
-        Return(i);
-    }
+    // A few streams are made now, the rest as free ones run out (off the audio thread, within the
+    // reserved room, so a slot never moves): a small song does not pay for a full pool.
+    Capacity = Count;
+    for (int i = 0; i < std::min(Count, InitialStreams); ++i) Return(Grow());
+}
+
+int TTempoEnginePool::Grow() {
+    Slots.push_back(Slot{std::make_unique<TempoStream>(Rate, ChannelCount)});
+    // Memory grown now keeps a key press at a new pitch from faulting it in later.
+    if (Sized) Slots.back().Stream->Reserve();
+    const int slot = static_cast<int>(Slots.size()) - 1;
+    Slots.back().Bucket = BucketFor(*Slots.back().Stream);
+    ++Buckets[static_cast<size_t>(Slots.back().Bucket)].Members;
+    return slot;
 }
 
 TTempoEnginePool::~TTempoEnginePool() = default;
@@ -71,12 +76,8 @@ int TTempoEnginePool::TakeAny() {
         if (Buckets[b].Free > 0 && (best < 0 || Buckets[b].Free > Buckets[static_cast<size_t>(best)].Free))
             best = static_cast<int>(b);
     if (best >= 0) return Pop(best);
-    if (Sized) return -1;
-    Slots.push_back(Slot{std::make_unique<TempoStream>(Rate, ChannelCount)});
-    const int slot = static_cast<int>(Slots.size()) - 1;
-    Slots.back().Bucket = BucketFor(*Slots.back().Stream);
-    ++Buckets[static_cast<size_t>(Slots.back().Bucket)].Members;
-    return slot;
+    if (Sized && static_cast<int>(Slots.size()) >= Capacity) return -1;
+    return Grow();
 }
 
 void TTempoEnginePool::Return(int SlotIndex) {

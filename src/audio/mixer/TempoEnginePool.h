@@ -13,16 +13,18 @@
 
 class TTempoEnginePool {
   public:
-    // Sized (real time): Count streams are made now, and a stream fits a note only once it has been
-    // prepared for the note's speed and pitch (Tune); a fresh one fits nothing. Otherwise streams
-    // are made as notes need them and any stream at the note's pitch fits (offline renders).
+    // Sized (real time): up to Count streams, the first InitialStreams made now and the others by
+    // TakeAny when no free one is left (never on the audio thread, which only takes fitting ones);
+    // a stream fits a note only once it has been prepared for the note's speed and pitch (Tune);
+    // a fresh one fits nothing. Otherwise streams are made as notes need them and any stream at
+    // the note's pitch fits (offline renders).
     TTempoEnginePool(int SampleRate, int Channels, int Count, bool Sized);
     ~TTempoEnginePool();
 
     // A free stream that can play (Speed, Pitch) without allocating; -1 when there is none.
     int TakeFitting(float Speed, float Pitch);
-    // A free stream to re-tune, from the bucket with the most free streams; an unsized pool makes
-    // a new one when none is free. -1 when there is none.
+    // A free stream to re-tune, from the bucket with the most free streams; a new one when none is
+    // free and there is room (allocates). -1 when there is none.
     int TakeAny();
     // Back to the free streams of its bucket.
     void Return(int Slot);
@@ -36,6 +38,8 @@ class TTempoEnginePool {
     int FreeCount() const;
     int BucketCount() const; // buckets holding at least one stream
     bool IsSized() const { return Sized; }
+    int StreamCount() const { return static_cast<int>(Slots.size()); }
+    static constexpr int InitialStreams = 32;
 
   private:
     struct Slot {
@@ -55,10 +59,12 @@ class TTempoEnginePool {
     bool Fits(const Bucket& B, float Speed, float Pitch) const;
     int BucketFor(const brindle::soundlib::TempoStream& Stream);
     int Pop(int BucketIndex);
+    int Grow();
 
     int Rate;
     int ChannelCount;
     bool Sized;
+    int Capacity = 0;
     std::vector<Slot> Slots;
     std::vector<Bucket> Buckets;
 };
