@@ -54,6 +54,11 @@ cSongEdit& cSongEdit::Instrument(int Instrument) {
     return *this;
 }
 
+cSongEdit& cSongEdit::Channels() {
+    HasChannels = true;
+    return *this;
+}
+
 void cSongEdit::Read(bool After) {
     for (auto& b : Blocks) {
         auto& cells = After ? b.After : b.Before;
@@ -68,6 +73,12 @@ void cSongEdit::Read(bool After) {
         const auto& ins = Song->InstrumentAt(s.Instrument);
         (After ? s.After : s.Before) = {ins.Name,         ins.GetFileName(), ins.LoadVolume(),
                                         ins.LoadStretch(), ins.LoadPitch(),   ins.LoadStopPrev()};
+    }
+    if (HasChannels) {
+        auto& channels = After ? ChannelsAfter : ChannelsBefore;
+        channels.clear();
+        for (int c = 0; c < ChannelCount; ++c)
+            channels.push_back({Song->GetChannelVolume(c), Song->GetChannelPan(c), Song->IsMuted(c)});
     }
 }
 
@@ -86,6 +97,7 @@ bool cSongEdit::Changed() const {
                 return true;
     for (const auto& s : Slots)
         if (!(s.Before == s.After)) return true;
+    if (HasChannels && ChannelsBefore != ChannelsAfter) return true;
     return false;
 }
 
@@ -124,6 +136,13 @@ void cSongEdit::Apply(bool After) const {
         ins.StorePitch(slot.Pitch);
         ins.StoreStopPrev(slot.StopPrev);
     }
+    if (HasChannels) {
+        const auto& channels = After ? ChannelsAfter : ChannelsBefore;
+        for (int c = 0; c < ChannelCount && c < int(channels.size()); ++c) {
+            const auto& ch = channels[std::size_t(c)];
+            Song->SetChannel(c, ch.Volume, ch.Pan, ch.Muted);
+        }
+    }
 }
 
 int cSongEdit::InstrumentSlot() const {
@@ -135,6 +154,7 @@ void cSongEdit::Extend(const cSongEdit& Later) {
     for (std::size_t i = 0; i < Lengths.size() && i < Later.Lengths.size(); ++i) Lengths[i].After = Later.Lengths[i].After;
     if (HasOrders && Later.HasOrders) OrdersAfter = Later.OrdersAfter;
     for (std::size_t i = 0; i < Slots.size() && i < Later.Slots.size(); ++i) Slots[i].After = Later.Slots[i].After;
+    if (HasChannels && Later.HasChannels) ChannelsAfter = Later.ChannelsAfter;
 }
 
 int cSongEdit::Pattern() const {
