@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 using brindle::soundlib::PlayablePitch;
 using brindle::soundlib::PlayableSpeed;
@@ -400,21 +401,27 @@ void TLiveMixer::AddWithGain(float* Dest, const GainRamp& Ramp, int Frames) cons
     const float* src = VoiceBus.data();
     const int ramping = std::clamp(RampFrames - Ramp.Pos, 0, Frames);
     const float step = 1.0f / static_cast<float>(RampFrames);
-    for (int i = 0; i < Frames; ++i) {
-        float left = Ramp.ToL, right = Ramp.ToR;
-        if (i < ramping) {
-            const float t = static_cast<float>(Ramp.Pos + i + 1) * step;
-            left = Ramp.FromL + (Ramp.ToL - Ramp.FromL) * t;
-            right = Ramp.FromR + (Ramp.ToR - Ramp.FromR) * t;
-        }
+    auto add = [&](int From, int To, auto Gains) {
         if (channels == 2) {
-            Dest[2 * i] += src[2 * i] * left;
-            Dest[2 * i + 1] += src[2 * i + 1] * right;
+            for (int i = From; i < To; ++i) {
+                const auto [left, right] = Gains(i);
+                Dest[2 * i] += src[2 * i] * left;
+                Dest[2 * i + 1] += src[2 * i + 1] * right;
+            }
         } else {
-            const float g = 0.5f * (left + right); // one channel: the volume, balance has no side
-            for (int k = 0; k < channels; ++k) Dest[i * channels + k] += src[i * channels + k] * g;
+            for (int i = From; i < To; ++i) {
+                const auto [left, right] = Gains(i);
+                const float g = 0.5f * (left + right); // one channel: the volume, balance has no side
+                for (int k = 0; k < channels; ++k) Dest[i * channels + k] += src[i * channels + k] * g;
+            }
         }
-    }
+    };
+    add(0, ramping, [&](int i) {
+        const float t = static_cast<float>(Ramp.Pos + i + 1) * step;
+        return std::pair{Ramp.FromL + (Ramp.ToL - Ramp.FromL) * t, Ramp.FromR + (Ramp.ToR - Ramp.FromR) * t};
+    });
+    // The rest of the block at the settled gains: a loop the compiler vectorises.
+    add(ramping, Frames, [&](int) { return std::pair{Ramp.ToL, Ramp.ToR}; });
 }
 
 void TLiveMixer::ClearNow() {
