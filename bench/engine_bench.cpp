@@ -44,8 +44,11 @@ void TopUp(TLiveMixer& Mixer, const std::string& File, int Voices, float Stretch
         Mixer.AddToMix(File, Stretch, 0.3f, Pitch, static_cast<float>(i % 7) * 0.001f, i);
 }
 
-void RunMixer(benchmark::State& State, float Stretch, float Pitch) {
+void RunMixer(benchmark::State& State, float Stretch, float Pitch, bool ChannelsTurned = false) {
     MixFixture fx;
+    // Every channel off unity: each voice takes the gained path.
+    if (ChannelsTurned)
+        for (int c = 0; c < TLiveMixer::GainChannels; ++c) fx.Mixer.SetChannelGain(c, 0.7f, 0.4f);
     const int voices = static_cast<int>(State.range(0));
     std::vector<std::int16_t> block(BlockFrames * 2);
     for (int i = 0; i < 50; ++i) { // warm the voices up
@@ -65,6 +68,11 @@ void BM_MixNeutralVoices(benchmark::State& State) {
     RunMixer(State, 1.0f, 0.0f);
 }
 BENCHMARK(BM_MixNeutralVoices)->Arg(0)->Arg(16)->Arg(64)->Arg(128);
+
+void BM_MixNeutralVoicesOnTurnedChannels(benchmark::State& State) {
+    RunMixer(State, 1.0f, 0.0f, true);
+}
+BENCHMARK(BM_MixNeutralVoicesOnTurnedChannels)->Arg(16)->Arg(64);
 
 void BM_MixStretchedTransposedVoices(benchmark::State& State) {
     RunMixer(State, 1.25f, 3.0f);

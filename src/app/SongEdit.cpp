@@ -51,6 +51,11 @@ cSongEdit& cSongEdit::Instrument(int Instrument) {
     return *this;
 }
 
+cSongEdit& cSongEdit::Channels() {
+    HasChannels = true;
+    return *this;
+}
+
 void cSongEdit::Read(bool After) {
     // Reading makes no storage: a channel never written reads as empty cells.
     if (!After) {
@@ -88,6 +93,12 @@ void cSongEdit::Read(bool After) {
         (After ? s.After : s.Before) = {ins.Name,         ins.GetFileName(), ins.LoadVolume(),
                                         ins.LoadStretch(), ins.LoadPitch(),   ins.LoadStopPrev()};
     }
+    if (HasChannels) {
+        auto& channels = After ? ChannelsAfter : ChannelsBefore;
+        channels.clear();
+        for (int c = 0; c < ChannelCount; ++c)
+            channels.push_back({Song->GetChannelVolume(c), Song->GetChannelPan(c), Song->IsMuted(c)});
+    }
 }
 
 void cSongEdit::Capture() { Read(false); }
@@ -105,6 +116,7 @@ bool cSongEdit::Changed() const {
                 return true;
     for (const auto& s : Slots)
         if (!(s.Before == s.After)) return true;
+    if (HasChannels && ChannelsBefore != ChannelsAfter) return true;
     return false;
 }
 
@@ -139,6 +151,13 @@ void cSongEdit::Apply(bool After) const {
         ins.StorePitch(slot.Pitch);
         ins.StoreStopPrev(slot.StopPrev);
     }
+    if (HasChannels) {
+        const auto& channels = After ? ChannelsAfter : ChannelsBefore;
+        for (int c = 0; c < ChannelCount && c < int(channels.size()); ++c) {
+            const auto& ch = channels[std::size_t(c)];
+            Song->SetChannel(c, ch.Volume, ch.Pan, ch.Muted);
+        }
+    }
 }
 
 int cSongEdit::InstrumentSlot() const {
@@ -155,6 +174,7 @@ void cSongEdit::Extend(const cSongEdit& Later) {
     for (std::size_t i = 0; i < Lengths.size() && i < Later.Lengths.size(); ++i) Lengths[i].After = Later.Lengths[i].After;
     if (HasOrders && Later.HasOrders) OrdersAfter = Later.OrdersAfter;
     for (std::size_t i = 0; i < Slots.size() && i < Later.Slots.size(); ++i) Slots[i].After = Later.Slots[i].After;
+    if (HasChannels && Later.HasChannels) ChannelsAfter = Later.ChannelsAfter;
 }
 
 int cSongEdit::Pattern() const {

@@ -23,6 +23,8 @@ public:
     cSongEdit& RowCount(int Pattern);
     cSongEdit& Orders();
     cSongEdit& Instrument(int Instrument);
+    // Every channel's volume, balance and mute flag.
+    cSongEdit& Channels();
 
     // Keeps the scope as it is now: call before changing the song, Finish after.
     void Capture();
@@ -36,6 +38,7 @@ public:
     // The first instrument slot the change touches, or 0.
     int InstrumentSlot() const;
     bool TouchesOrders() const { return HasOrders; }
+    bool TouchesChannels() const { return HasChannels; }
     // A later change of the same scope continues this one: its end state becomes this one's.
     void Extend(const cSongEdit& Later);
     // Cells the finished change keeps (before and after values of each).
@@ -69,6 +72,11 @@ private:
         int Instrument;
         cSlot Before, After;
     };
+    struct cChannel {
+        float Volume = 1, Pan = 0;
+        bool Muted = false;
+        bool operator==(const cChannel&) const = default;
+    };
     void Read(bool After);
 
     cSequencer* Song;
@@ -78,4 +86,6 @@ private:
     bool HasOrders = false;
     std::vector<cOrder> OrdersBefore, OrdersAfter;
     std::vector<cSlotEdit> Slots;
+    bool HasChannels = false;
+    std::vector<cChannel> ChannelsBefore, ChannelsAfter;
 };

@@ -39,6 +39,8 @@ int VoicePoolSetting() {
     return value <= 0 ? TLiveMixer::DefaultPoolSize : std::clamp(value, 16, 4096);
 }
 
+static_assert(TLiveMixer::GainChannels == ChannelCount, "every channel has its gains in the mixer");
+
 SongEngine::SongEngine(cSequencer& Song, bool RealTime, int VoicePool)
     : TheSong(Song), TheMixer(std::make_unique<TLiveMixer>(VoicePool > 0 ? VoicePool : VoicePoolSetting(),
                                                            44100, 2, 4096, RealTime)),
@@ -57,6 +59,12 @@ SongEngine::SongEngine(cSequencer& Song, bool RealTime, int VoicePool)
         // The mixer's frame clock, not its single-precision seconds, places the rows.
         const auto frames = std::llround(double(LenTime) * Mixer->GetSampleRate());
         Player().MixFrames(Mixer->GetFramePos(), frames, Mixer->GetSampleRate());
+        // The song's channel settings, as the UI left them; the mixer ramps any change.
+        for (int c = 0; c < ChannelCount; ++c) {
+            float left = 1, right = 1;
+            TheSong.ChannelGains(c, left, right);
+            Mixer->SetChannelGain(c, left, right);
+        }
     };
     ApplySongEffects();
 }

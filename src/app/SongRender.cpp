@@ -162,11 +162,6 @@ std::vector<std::pair<int, int>> channelsWithNotes(const cSequencer& Song, int F
     return found;
 }
 
-// A channel's own volume and balance belong here, once channels have them.
-constexpr float ChannelGain(int /*Channel*/) {
-    return 1.0f;
-}
-
 // Puts the mixer back as live playing expects it, however the render ends.
 struct MixerRenderMode {
     TLiveMixer& Mixer;
@@ -377,11 +372,9 @@ RenderReport RenderSong(SongEngine& Engine, const RenderOptions& Options) {
                     outputs[s].WriteSilence(count);
                     continue;
                 }
+                // The channel's volume and balance are in the bus already: the mixer applies them
+                // to each voice, as it does for the full mix.
                 auto& bus = stemBus[s];
-                const float gain = ChannelGain(stems[s].first);
-                if (gain != 1.0f)
-                    for (int i = 0; i < count; ++i)
-                        bus[std::size_t(i)] *= gain;
                 outputs[s].Write(bus.data(), count, 1.0f / 32768.0f);
                 for (int i = 0; i < count; ++i)
                     mix[std::size_t(i)] += bus[std::size_t(i)] * (1.0f / 32768.0f);

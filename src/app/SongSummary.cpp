@@ -5,6 +5,7 @@
 #include "song/Sequencer.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -69,6 +70,17 @@ nlohmann::ordered_json SongToJson(const cSequencer& song) {
                                {"stopPrev", ins.StopPrev}});
     }
     out["instruments"] = instruments;
+
+    // Only the channels that differ from a new song's, as the module stores them.
+    json channels = json::array();
+    for (int c = 0; c < ChannelCount; ++c) {
+        if (song.IsChannelDefault(c)) continue;
+        channels.push_back({{"number", c + 1},
+                            {"volume", f(song.GetChannelVolume(c))},
+                            {"pan", f(song.GetChannelPan(c))},
+                            {"muted", song.IsMuted(c)}});
+    }
+    out["channels"] = channels;
     out["songLengthSeconds"] = song.SongLengthSeconds();
     return out;
 }
@@ -148,6 +160,21 @@ std::string SongSummaryText(const cSequencer& song) {
         out << "\n";
     }
     if (missing) out << missing << " instrument file" << (missing == 1 ? " is" : "s are") << " missing.\n";
+
+    bool anyChannel = false;
+    for (int c = 0; c < ChannelCount; ++c) {
+        if (song.IsChannelDefault(c)) continue;
+        if (!anyChannel) out << "Channels:\n";
+        anyChannel = true;
+        const float volume = song.GetChannelVolume(c), pan = song.GetChannelPan(c);
+        char db[32];
+        if (volume > 0)
+            std::snprintf(db, sizeof db, "%+.1f dB", 20.0 * std::log10(double(volume)) + 0.0);
+        else
+            std::snprintf(db, sizeof db, "silent");
+        out << "  " << c + 1 << ": volume " << num(volume) << " (" << db << "), balance " << num(pan)
+            << (pan < 0 ? " (left)" : pan > 0 ? " (right)" : " (centre)") << (song.IsMuted(c) ? ", muted" : "") << "\n";
+    }
     return out.str();
 }
 

@@ -25,6 +25,8 @@ constexpr TValueRange StretchRange{0.01f, 100.0f, 1.0f, true};
 constexpr TValueRange PitchRange{-48.0f, 48.0f, 0.0f};
 constexpr TValueRange CellPitchRange{-48.0f, 48.0f, 0.0f, false, true};
 constexpr TValueRange TempoRange{1.0f, 500.0f, 120.0f, true};
+constexpr TValueRange ChannelVolumeRange{0.0f, 2.0f, 1.0f};
+constexpr TValueRange ChannelPanRange{-1.0f, 1.0f, 0.0f};
 // The effect values have no range of their own, but must be finite.
 constexpr TValueRange FiniteRange{std::numeric_limits<float>::lowest(), std::numeric_limits<float>::max(),
                                   0.0f};

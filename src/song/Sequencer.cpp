@@ -2,11 +2,15 @@
 
 #include "base/Assert.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 
 cSequencer::cSequencer() {
     // Every other value starts as a new song's.
     for (auto& ins : Instruments) ins.SetNamePool(&FileNames);
+    for (float& v : ChannelVolume) v = 1.0f;
 }
 
 void cSequencer::SetBPM(float Value) {
@@ -30,7 +34,7 @@ void cSequencer::Reset() {
         pattern.ClearCells(); // storage stays: a block of another player may still read it
         pattern.StoreRowCount(DefaultRowCount);
     }
-    for (int c = 0; c < ChannelCount; ++c) SetMuted(c, false);
+    for (int c = 0; c < ChannelCount; ++c) SetChannel(c, 1.0f, 0.0f, false);
     Effects = TEffectSettings::Cleared();
     LoadWarnings.clear();
     CurOrder = 0;
@@ -115,6 +119,15 @@ std::size_t cSequencer::CellBytes() const {
 void cSequencer::ToggleMute(int Channel) {
     BRINDLE_ASSERT(Channel >= 0 && Channel < ChannelCount);
     SetMuted(Channel, !IsMuted(Channel));
+}
+
+void cSequencer::SetChannel(int Channel, float Volume, float Pan, bool Muted) {
+    BRINDLE_ASSERT(Channel >= 0 && Channel < ChannelCount);
+    Volume = std::isnan(Volume) ? 1.0f : std::clamp(Volume, 0.0f, 2.0f);
+    Pan = std::isnan(Pan) ? 0.0f : std::clamp(Pan, -1.0f, 1.0f);
+    std::atomic_ref<float>(ChannelVolume[Channel]).store(Volume, std::memory_order_relaxed);
+    std::atomic_ref<float>(ChannelPan[Channel]).store(Pan, std::memory_order_relaxed);
+    SetMuted(Channel, Muted);
 }
 
 void cSequencer::Solo(int Channel) {

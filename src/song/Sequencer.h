@@ -38,7 +38,10 @@ public:
     cInstrument Instruments[InstrumentCount];
     cPattern Patterns[PatternCount];
     cOrder Orders[OrderCount];
-    bool ChannelMuted[ChannelCount]{}; // written through ToggleMute, Solo and UnmuteAll
+    bool ChannelMuted[ChannelCount]{}; // written through ToggleMute, Solo, UnmuteAll and SetChannel
+    // Each channel's linear gain (0..2) and balance (-1 left .. +1 right), written through SetChannel.
+    float ChannelVolume[ChannelCount];
+    float ChannelPan[ChannelCount]{};
     TNotifyEvent OnBPMChange;
     TNotifyEvent OnLoad;
     // The song's own player raises it; a player of another run has a handler of its own.
@@ -74,6 +77,24 @@ public:
         return std::atomic_ref<bool>(const_cast<bool&>(ChannelMuted[Channel])).load(std::memory_order_relaxed);
     }
     void ToggleMute(int Channel);
+    // Volume is clamped to 0..2 and Pan to -1..1 (not-a-number reads as the default).
+    void SetChannel(int Channel, float Volume, float Pan, bool Muted);
+    float GetChannelVolume(int Channel) const {
+        return std::atomic_ref<float>(const_cast<float&>(ChannelVolume[Channel])).load(std::memory_order_relaxed);
+    }
+    float GetChannelPan(int Channel) const {
+        return std::atomic_ref<float>(const_cast<float&>(ChannelPan[Channel])).load(std::memory_order_relaxed);
+    }
+    bool IsChannelDefault(int Channel) const {
+        return GetChannelVolume(Channel) == 1.0f && GetChannelPan(Channel) == 0.0f && !IsMuted(Channel);
+    }
+    // The channel's left and right gains: volume on both sides, and a balance off centre turns the
+    // other side down (centre is unity, so songs without channel settings sound as they did).
+    void ChannelGains(int Channel, float& Left, float& Right) const {
+        const float v = GetChannelVolume(Channel), p = GetChannelPan(Channel);
+        Left = p > 0 ? v * (1.0f - p) : v;
+        Right = p < 0 ? v * (1.0f + p) : v;
+    }
     void Solo(int Channel);
     void UnmuteAll();
     cPattern& PatternAt(int Pattern) { return Patterns[Pattern - 1]; }

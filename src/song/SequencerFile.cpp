@@ -145,6 +145,15 @@ void cSequencer::Save(pugi::xml_document& doc, const std::string& path) {
         setAttr(node, "Volume", FloatText(ins.Volume));
         setAttr(node, "StopPrev", BoolWordText(ins.StopPrev));
     }
+    // Only channels that differ from a new song's, so a module without them stays as it was.
+    for (int c = 0; c < ChannelCount; ++c) {
+        if (IsChannelDefault(c)) continue;
+        auto node = root.append_child("Channel");
+        setAttr(node, "Index", IntText(c));
+        setAttr(node, "Volume", FloatText(GetChannelVolume(c)));
+        setAttr(node, "Pan", FloatText(GetChannelPan(c)));
+        setAttr(node, "Mute", BoolWordText(IsMuted(c)));
+    }
 }
 
 void cSequencer::Accept(const pugi::xml_document& doc, const std::string& path) {
@@ -205,6 +214,13 @@ void cSequencer::Load(pugi::xml_document& doc, const std::string& path) {
             ins.StoreVolume(readChecked(child, "Volume", VolumeRange, 0, subject, warnings));
             ins.StorePitch(readChecked(child, "Pitch", PitchRange, 0, subject, warnings));
             ins.StoreStopPrev(ReadBool(attr(child, "StopPrev")));
+        } else if (name == "Channel") {
+            const int index = ReadInt(attr(child, "Index"));
+            if (outside([] { return std::string("Channel"); }, "Index", index, 0, ChannelCount - 1)) continue;
+            const auto subject = [&] { return "Channel " + std::to_string(index + 1); };
+            const float volume = readChecked(child, "Volume", ChannelVolumeRange, 1.0f, subject, warnings);
+            const float pan = readChecked(child, "Pan", ChannelPanRange, 0.0f, subject, warnings);
+            SetChannel(index, volume, pan, ReadBool(attr(child, "Mute")));
         } else if (name == "Pattern") {
             const int index = ReadInt(attr(child, "Index"));
             if (outside([] { return std::string("Pattern"); }, "Index", index, 0, PatternCount - 1)) continue;

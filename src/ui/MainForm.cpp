@@ -292,6 +292,7 @@ void TMainForm::ConnectDocument() {
         PatternEditor->Refresh();
     });
     connect(doc, &TSongDocument::ordersChanged, this, [this] { OrderEditor->Refresh(); });
+    connect(doc, &TSongDocument::channelsChanged, this, [this] { PatternEditor->Refresh(); });
     connect(doc, &TSongDocument::instrumentChanged, this, &TMainForm::InstrumentChanged);
     auto* stack = Doc->UndoStack();
     UndoAction->setEnabled(false);

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 using brindle::soundlib::PlayablePitch;
 using brindle::soundlib::PlayableSpeed;
@@ -60,6 +62,10 @@ TLiveMixer::TLiveMixer(int PoolSize, int SampleRate, int Channels, int MaxBlockF
         Free.push_back(it->get());
     Bus.resize(static_cast<size_t>(MaxBlock) * Channels);
     Scratch.resize(static_cast<size_t>(MaxBlock) * Channels);
+    VoiceBus.resize(static_cast<size_t>(MaxBlock) * Channels);
+    RampFrames = std::max(1, static_cast<int>(std::lround(GainRampSeconds * static_cast<float>(SampleRate))));
+    for (auto& r : Ramps) r.Pos = RampFrames;
+    for (int c = 0; c < GainChannels; ++c) SetChannelGain(c, 1.0f, 1.0f);
     Voices.Write(Building);
 }
 
@@ -355,7 +361,71 @@ void TLiveMixer::Clear() {
     AddsSinceClear.store(0);
 }
 
+namespace {
+std::uint64_t packGains(float Left, float Right) {
+    return std::uint64_t(std::bit_cast<std::uint32_t>(Left)) | std::uint64_t(std::bit_cast<std::uint32_t>(Right)) << 32;
+}
+} // namespace
+
+void TLiveMixer::SetChannelGain(int Channel, float Left, float Right) noexcept {
+    if (Channel < 0 || Channel >= GainChannels) return;
+    // A gain that is not a finite non-negative number would poison the bus.
+    const auto sane = [](float g) { return std::isfinite(g) && g > 0 ? g : 0.0f; };
+    GainTargets[static_cast<size_t>(Channel)].store(packGains(sane(Left), sane(Right)), std::memory_order_relaxed);
+}
+
+void TLiveMixer::TakeChannelGains() {
+    for (int c = 0; c < GainChannels; ++c) {
+        auto& r = Ramps[static_cast<size_t>(c)];
+        const std::uint64_t bits = GainTargets[static_cast<size_t>(c)].load(std::memory_order_relaxed);
+        const float left = std::bit_cast<float>(static_cast<std::uint32_t>(bits));
+        const float right = std::bit_cast<float>(static_cast<std::uint32_t>(bits >> 32));
+        if (SnapGains) {
+            r = GainRamp{left, right, left, right, RampFrames};
+            continue;
+        }
+        if (left == r.ToL && right == r.ToR) continue;
+        // A new ramp starts where the running one has got to.
+        const float t = static_cast<float>(r.Pos) / static_cast<float>(RampFrames);
+        r.FromL = r.FromL + (r.ToL - r.FromL) * t;
+        r.FromR = r.FromR + (r.ToR - r.FromR) * t;
+        r.ToL = left;
+        r.ToR = right;
+        r.Pos = 0;
+    }
+    SnapGains = false;
+}
+
+void TLiveMixer::AddWithGain(float* Dest, const GainRamp& Ramp, int Frames) const {
+    const int channels = GetChannels();
+    const float* src = VoiceBus.data();
+    const int ramping = std::clamp(RampFrames - Ramp.Pos, 0, Frames);
+    const float step = 1.0f / static_cast<float>(RampFrames);
+    auto add = [&](int From, int To, auto Gains) {
+        if (channels == 2) {
+            for (int i = From; i < To; ++i) {
+                const auto [left, right] = Gains(i);
+                Dest[2 * i] += src[2 * i] * left;
+                Dest[2 * i + 1] += src[2 * i + 1] * right;
+            }
+        } else {
+            for (int i = From; i < To; ++i) {
+                const auto [left, right] = Gains(i);
+                const float g = 0.5f * (left + right); // one channel: the volume, balance has no side
+                for (int k = 0; k < channels; ++k) Dest[i * channels + k] += src[i * channels + k] * g;
+            }
+        }
+    };
+    add(0, ramping, [&](int i) {
+        const float t = static_cast<float>(Ramp.Pos + i + 1) * step;
+        return std::pair{Ramp.FromL + (Ramp.ToL - Ramp.FromL) * t, Ramp.FromR + (Ramp.ToR - Ramp.FromR) * t};
+    });
+    // The rest of the block at the settled gains: a loop the compiler vectorises.
+    add(ramping, Frames, [&](int) { return std::pair{Ramp.ToL, Ramp.ToR}; });
+}
+
 void TLiveMixer::ClearNow() {
+    SnapGains = true;
     while (!Active.empty())
         FreeAt(Active.size() - 1);
 }
@@ -469,12 +539,23 @@ void TLiveMixer::MixBlock(std::int16_t* Out, float* FloatOut, int Frames) {
         BeforeBlockMixing(this, static_cast<float>(start),
                           static_cast<float>(static_cast<double>(Frames) / GetSampleRate()));
     }
+    TakeChannelGains();
     const auto samples = static_cast<std::ptrdiff_t>(Frames) * GetChannels();
     std::fill(Bus.begin(), Bus.begin() + samples, 0.0f);
     for (TMixVoice* v : Active) {
-        float* stem = StemBus ? StemBus(v->GetTag()) : nullptr;
-        v->MixInto(stem ? stem : Bus.data(), Scratch.data(), Frames);
+        const int tag = v->GetTag();
+        float* stem = StemBus ? StemBus(tag) : nullptr;
+        float* dest = stem ? stem : Bus.data();
+        const GainRamp* ramp = tag >= 0 && tag < GainChannels ? &Ramps[static_cast<size_t>(tag)] : nullptr;
+        if (ramp && (ramp->Pos < RampFrames || ramp->ToL != 1.0f || ramp->ToR != 1.0f)) {
+            std::fill(VoiceBus.begin(), VoiceBus.begin() + samples, 0.0f);
+            v->MixInto(VoiceBus.data(), Scratch.data(), Frames);
+            AddWithGain(dest, *ramp, Frames);
+        } else {
+            v->MixInto(dest, Scratch.data(), Frames); // unity: the samples stay bit-exact
+        }
     }
+    for (auto& r : Ramps) r.Pos = std::min(r.Pos + Frames, RampFrames);
     if (Out)
         brindle::soundlib::BusToShorts(Out, Bus.data(), static_cast<int>(samples));
     else if (ExactFloats)

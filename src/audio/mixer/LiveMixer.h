@@ -89,6 +89,14 @@ class TLiveMixer : public TAudioX {
     // Dest[i] += Src[i] for Count samples, saturating at -32767..+32767.
     static void AddShorts(std::int16_t* Dest, const std::int16_t* Src, int Count);
 
+    // Channel gains: voices tagged 0 .. GainChannels-1 are mixed with their channel's left and right
+    // gain. Any thread, lock-free; a change reaches the voices over GainRampSeconds, so turning a
+    // channel while it plays does not click. After a Clear the next gains apply at once. Gains of
+    // exactly 1 leave the voices' samples as they are.
+    static constexpr int GainChannels = 100;
+    static constexpr float GainRampSeconds = 0.005f;
+    void SetChannelGain(int Channel, float Left, float Right) noexcept;
+
     // The mixer clock counts whole frames; TimePos is derived from it.
     float GetTimePos() const;
     void SetTimePos(float Seconds);
@@ -173,6 +181,16 @@ class TLiveMixer : public TAudioX {
     // Kept for clears and stream hand-overs: a flood of notes never crowds out a Stop.
     static constexpr std::size_t ReservedSlots = 32;
 
+    // A channel's gain ramp, the mixing thread's own: Pos frames of RampFrames gone from From to To.
+    struct GainRamp {
+        float FromL = 1, FromR = 1, ToL = 1, ToR = 1;
+        int Pos = 0;
+    };
+    // Mixing thread: takes the gains set since the last block, starting a ramp for each change.
+    void TakeChannelGains();
+    // Adds a voice's block (mixed alone into VoiceBus) to Dest through its channel's ramp.
+    void AddWithGain(float* Dest, const GainRamp& Ramp, int Frames) const;
+
     bool OnMixingThread() const;
     // Mixing thread: the voice list's own operations.
     bool StartVoice(std::shared_ptr<const brindle::SampleData> Data, float Speed, float Volume, float Pitch,
@@ -234,6 +252,11 @@ class TLiveMixer : public TAudioX {
     brindle::TextRing<32, 1024> Problems;        // pushed by the mixing thread
     brindle::TextRing<32, 1024> PendingLoads;
     bool ExactFloats = false;
+    std::array<std::atomic<std::uint64_t>, GainChannels> GainTargets; // two floats' bits, left low
+    std::array<GainRamp, GainChannels> Ramps{};                       // mixing thread's
+    int RampFrames = 1;
+    bool SnapGains = true;      // mixing thread's: set by a clear, the next gains apply at once
+    std::vector<float> VoiceBus; // one voice's block when its channel is not at unity
     brindle::TextRing<32, 1024> UiProblems;      // pushed by other threads, under UiLock
     brindle::TextRing<32, 1024> UiPendingLoads;
 };

@@ -48,6 +48,7 @@ TSongDocument::TSongDocument(cApp& App, QObject* Parent)
     History->OnSongApplied = [this](const cSongEdit& Edit) {
         if (const int pattern = Edit.Pattern()) emit patternChanged(pattern);
         if (Edit.TouchesOrders()) emit ordersChanged();
+        if (Edit.TouchesChannels()) emit channelsChanged();
         if (const int instrument = Edit.InstrumentSlot()) {
             PrepareInstruments(); // a slot may have its file back
             emit instrumentChanged(instrument);
@@ -339,6 +340,15 @@ void TSongDocument::SetInstrumentValue(int Instrument, TInstrumentValue Which, f
     if (!changed) return;
     if (Which == TInstrumentValue::Stretch || Which == TInstrumentValue::Pitch) NotesChanged();
     emit instrumentChanged(Instrument);
+}
+
+void TSongDocument::SetChannel(int Channel, float Volume, float Pan, bool Mute) {
+    if (Channel < 0 || Channel >= ChannelCount) return;
+    // Above every instrument's keys, one per channel: a dragged fader is one step.
+    constexpr int ChannelMergeBase = 1 << 20;
+    if (Edit("Channel " + QString::number(Channel + 1), cSongEdit(*Seq).Channels(),
+             [&] { Seq->SetChannel(Channel, Volume, Pan, Mute); }, ChannelMergeBase + Channel))
+        emit channelsChanged();
 }
 
 void TSongDocument::SetTempo(float BPM) {

@@ -92,6 +92,10 @@ class TSongDocument : public QObject {
     enum class TInstrumentValue { Volume, Stretch, Pitch, StopPrev };
     void SetInstrumentValue(int Instrument, TInstrumentValue Which, float Value);
 
+    // A channel's volume (0..2), balance (-1..1) and mute flag, one step of the history; moves of
+    // one channel's controls within a moment are one step.
+    void SetChannel(int Channel, float Volume, float Pan, bool Mute);
+
     // Tempo and master effects, each one step of the history.
     void SetTempo(float BPM);
     const TEffectSettings& Effects() const;
@@ -112,6 +116,8 @@ class TSongDocument : public QObject {
     void patternChanged(int Pattern);
     void ordersChanged();
     void instrumentChanged(int Instrument);
+    // A channel's volume, balance or mute flag changed, through a step or its undo.
+    void channelsChanged();
     void effectsChanged();
     void tempoChanged();
     void modifiedChanged(bool Modified);

@@ -59,8 +59,7 @@ TPatternEditor::TPatternEditor(cApp& App, TSongUndo& Undo, QWidget* Parent)
     });
     PatGrid->OnGridClick = [this](TPatternGrid*) { GridClick(); };
     PatGrid->OnToggleMute = [this](TPatternGrid*, int Channel) {
-        this->App.ToggleMute(Channel);
-        PatGrid->Refresh();
+        Change("Mute channel", cSongEdit(*this->App.seq).Channels(), [&] { this->App.ToggleMute(Channel); });
     };
     PatGrid->OnStopMarker = [this](TPatternGrid*) { StopMarker(); };
     PatGrid->OnClearCell = [this](TPatternGrid*) { ClearCell(); };
@@ -145,19 +144,19 @@ bool TPatternEditor::Change(const char* Text, const cSongEdit& Scope, const std:
     return changed;
 }
 
+// Mutes are stored in the song, so they are steps of the history like any other edit.
 void TPatternEditor::Solo() {
-    App.Solo(PatGrid->CursorChannel());
-    PatGrid->Refresh();
+    const int channel = PatGrid->CursorChannel();
+    Change("Solo channel", cSongEdit(*App.seq).Channels(), [&] { App.Solo(channel); });
 }
 
 void TPatternEditor::Mute() {
-    App.ToggleMute(PatGrid->CursorChannel());
-    PatGrid->Refresh();
+    const int channel = PatGrid->CursorChannel();
+    Change("Mute channel", cSongEdit(*App.seq).Channels(), [&] { App.ToggleMute(channel); });
 }
 
 void TPatternEditor::PlayAll() {
-    App.UnmuteAll();
-    PatGrid->Refresh();
+    Change("Unmute all channels", cSongEdit(*App.seq).Channels(), [&] { App.UnmuteAll(); });
 }
 
 void TPatternEditor::Copy() {

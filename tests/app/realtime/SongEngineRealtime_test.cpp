@@ -59,6 +59,39 @@ TEST(SongEngineRealtime, PlayingASongNeitherAllocatesNorOpensFilesNorWaits) {
     EXPECT_TRUE(engine.Mixer().TakeProblems().empty());
 }
 
+// Channel faders, balance and mutes moved while the song plays.
+TEST(ChannelGainsRealtime, TurningChannelsWhilePlayingAllocatesNothing) {
+    auto song = std::make_unique<cSequencer>();
+    song->LoadFile(BRINDLE_SOURCE_DIR "/examples/demo.hym");
+    brindle::SongEngine engine(*song);
+    ASSERT_TRUE(engine.PreloadInstruments().empty());
+    TAudioX* output = engine.ApplySongEffects();
+    std::vector<std::int16_t> block(441 * 2);
+    engine.PlaySongFrom(1);
+    while (engine.Playing()) output->PopData(block.data(), int(block.size() * 2)); // warm-up: the whole song
+
+    engine.PlayPatternFrom(3, 1);
+    const auto opens = brindle::RealtimeProbe::GetFileOpens();
+    const auto waits = brindle::RealtimeProbe::GetLockWaits();
+    std::uint64_t allocations = 0;
+    double energy = 0;
+    {
+        brindle::test::AllocationScope scope;
+        for (int i = 0; i < 1000; ++i) {
+            if (i % 3 == 0) // faders, balance knobs and mutes, as fast as the UI could
+                song->SetChannel(i % 8, float(i % 5) * 0.4f, float(i % 7) / 3.0f - 1.0f, i % 11 == 0);
+            output->PopData(block.data(), int(block.size() * 2));
+            for (std::int16_t s : block) energy += double(s) * s;
+        }
+        allocations = scope.Count();
+    }
+    EXPECT_EQ(allocations, 0u) << "heap allocations or frees while turning channels";
+    EXPECT_EQ(brindle::RealtimeProbe::GetFileOpens() - opens, 0u);
+    EXPECT_EQ(brindle::RealtimeProbe::GetLockWaits() - waits, 0u);
+    EXPECT_GT(energy, 0.0) << "the song was heard";
+}
+
+
 // The chain's head as the device pulls it: marks the pulling thread as the audio thread for the
 // allocation counter and measures what passes.
 class TAudioThreadMark : public TAudioX {

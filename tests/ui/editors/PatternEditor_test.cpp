@@ -149,8 +149,36 @@ TEST_F(PatternEditorTest, MuteSoloAndDoubleClickActOnTheCursorChannel) {
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cellCentre(1, 2));
     QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cellCentre(1, 2));
     EXPECT_TRUE(song->ChannelMuted[2]);
-    // Mutes are not edits of the song.
-    EXPECT_EQ(undo.Stack()->count(), 0);
+    // Mutes are stored in the song: each command is one step, and undoing walks back through them.
+    EXPECT_EQ(undo.Stack()->count(), 5);
+    undo.Undo(); // the double click
+    EXPECT_FALSE(song->ChannelMuted[2]);
+    undo.Undo(); // play all
+    for (int c = 0; c < ChannelCount; ++c) EXPECT_EQ(song->ChannelMuted[c], c != 4) << c;
+    undo.Undo(); // solo
+    for (int c = 0; c < ChannelCount; ++c) EXPECT_FALSE(song->ChannelMuted[c]) << c;
+    undo.Undo(); // the second Ctrl+M
+    EXPECT_TRUE(song->ChannelMuted[4]);
+    undo.Undo();
+    EXPECT_FALSE(song->ChannelMuted[4]);
+    EXPECT_FALSE(undo.Stack()->canUndo());
+    undo.Redo();
+    undo.Redo();
+    undo.Redo();
+    for (int c = 0; c < ChannelCount; ++c) EXPECT_EQ(song->ChannelMuted[c], c != 4) << c;
+}
+
+TEST_F(PatternEditorTest, UndoingAMuteKeepsTheChannelsVolumeAndBalance) {
+    song->SetChannel(6, 0.5f, -0.25f, false);
+    grid->SetCursor(0, 6);
+    key(Qt::Key_M, Qt::ControlModifier);
+    EXPECT_TRUE(song->IsMuted(6));
+    EXPECT_EQ(song->GetChannelVolume(6), 0.5f);
+    undo.Undo();
+    EXPECT_FALSE(song->IsMuted(6));
+    EXPECT_EQ(song->GetChannelVolume(6), 0.5f);
+    EXPECT_EQ(song->GetChannelPan(6), -0.25f);
+    EXPECT_EQ(editor->Model->HeaderNumber(6), "7") << "the header shows the channel playing again";
 }
 
 TEST_F(PatternEditorTest, ResizingTheFirstChannelResizesAllButAHeaderBorderMutesNothing) {
