@@ -32,7 +32,7 @@ class ChannelGainsLive : public ::testing::Test {
         brindle::test::WriteSoundFile(sample, brindle::test::ConstantTone(Level, 2 * Rate, 2), Rate, 2);
         song->SetInstrumentFile(1, sample.string());
         song->PatternAt(1).RowCount = 64;
-        song->PatternAt(1).Cells[4][0] = {1, 0};
+        song->PatternAt(1).SetCell(4, 0, {1, 0});
         song->Orders[0].PatternIndex = 1;
         engine = std::make_unique<brindle::SongEngine>(*song);
         ASSERT_TRUE(engine->PreloadInstruments().empty());

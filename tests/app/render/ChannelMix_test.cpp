@@ -96,7 +96,7 @@ class ChannelMix : public ::testing::TestWithParam<TCase> {
         WriteSoundFile(sample, ConstantTone(Level, 20000, 2), Rate, 2);
         song->SetInstrumentFile(1, sample.string());
         song->PatternAt(1).RowCount = 8;
-        song->PatternAt(1).Cells[2][0] = {1, 0};
+        song->PatternAt(1).SetCell(2, 0, {1, 0});
         song->Orders[0].PatternIndex = 1;
         const auto& c = GetParam();
         song->SetChannel(2, c.Volume, c.Pan, c.Mute);
@@ -146,8 +146,8 @@ TEST(ChannelMixTogether, EachChannelHasItsOwnGains) {
     WriteSoundFile(sample, ConstantTone(Level, 20000, 2), Rate, 2);
     song->SetInstrumentFile(1, sample.string());
     song->PatternAt(1).RowCount = 8;
-    song->PatternAt(1).Cells[0][0] = {1, 0};
-    song->PatternAt(1).Cells[1][0] = {1, 0};
+    song->PatternAt(1).SetCell(0, 0, {1, 0});
+    song->PatternAt(1).SetCell(1, 0, {1, 0});
     song->Orders[0].PatternIndex = 1;
     song->SetChannel(1, 0.5f, 1.0f, false); // right only, half
     brindle::SongEngine engine(*song, false);
