@@ -56,7 +56,9 @@ measure() { # label, window-name pattern, command...
     local r p
     r=$(awk '/^Rss:/{print $2}' /proc/$pid/smaps_rollup 2>/dev/null || echo 0)
     p=$(awk '/^Pss:/{print $2}' /proc/$pid/smaps_rollup 2>/dev/null || echo 0)
-    kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true
+    # Some programs ask before quitting: a moment, then for good.
+    kill "$pid" 2>/dev/null || true; sleep 0.5; kill -9 "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
     [ -n "$found" ] || { echo "$label: no window"; return; }
     times+=($(( (t1 - t0) / 1000000 ))); rss+=($((r / 1024))); pss+=($((p / 1024)))
   done
