@@ -1,5 +1,6 @@
 #include "ui/MainForm.h"
 
+#include "ui/views/UserFolders.h"
 #include "app/App.h"
 #include "app/AudioSettings.h"
 #include "app/ProjectFiles.h"
@@ -44,7 +45,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -52,7 +52,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSplitter>
-#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
 #include <QUndoStack>
@@ -472,10 +471,7 @@ void TMainForm::StartDevices() {
     if (const std::string insFolder = (fs::path(exeFolder()) / "Instruments").string(); fs::is_directory(insFolder, ec))
         InsFolder = insFolder;
     // A fresh profile starts in the user's music, not at the file system's root.
-    if (InsFolder.empty()) {
-        const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-        InsFolder = fs::is_directory(music.toStdString(), ec) ? music.toStdString() : QDir::homePath().toStdString();
-    }
+    if (InsFolder.empty()) InsFolder = brindle::ui::MusicFolder();
     // Listing the folder it already shows would move the cursor off the selected instrument's file.
     if (!InsFolder.empty() && InsFolder != InsPick->GetDir() && fs::is_directory(InsFolder, ec)) InsPick->SetDir(InsFolder);
 }

@@ -1,13 +1,12 @@
 #include "ui/dialogs/DocumentPrompts.h"
 
+#include "ui/views/UserFolders.h"
 #include "base/RegString.h"
 #include "ui/document/SongDocument.h"
 
-#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStandardPaths>
 
 #include <filesystem>
 
@@ -26,9 +25,7 @@ std::string startFolder(const TSongDocument& Doc) {
     if (!Doc.FileName().empty()) return fs::path(Doc.FileName()).parent_path().string();
     const std::string last = TRegString("SongFolder", "").Get();
     if (!last.empty() && fs::is_directory(last, ec)) return last;
-    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-    if (!music.isEmpty() && fs::is_directory(music.toStdString(), ec)) return music.toStdString();
-    return QDir::homePath().toStdString();
+    return brindle::ui::MusicFolder();
 }
 
 void rememberFolder(const std::string& Path) {

@@ -1,5 +1,6 @@
 #include "ui/dialogs/ExportForm.h"
 
+#include "ui/views/UserFolders.h"
 #include "app/AudioSettings.h"
 #include "app/SongEngine.h"
 #include "audio/mixer/SampleCache.h"
@@ -256,9 +257,7 @@ void TExportForm::SetSongPath(const std::string& ModulePath) {
     SongPath = ModulePath;
     fs::path Base;
     if (ModulePath.empty()) {
-        QString Music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-        if (Music.isEmpty() || !QFileInfo(Music).isDir()) Music = QDir::homePath();
-        Base = fs::path(Music.toStdString()) / "Untitled";
+        Base = fs::path(brindle::ui::MusicFolder()) / "Untitled";
     } else {
         const fs::path Module(ModulePath);
         Base = Module.parent_path() / Module.stem();

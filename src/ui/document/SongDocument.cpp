@@ -24,6 +24,11 @@ namespace {
 
 std::string fileNamePart(const std::string& Path) { return fs::path(Path).filename().string(); }
 
+// An effect switched on or off: the chain is built again (values alone reach the live nodes).
+bool switchesDiffer(const TEffectSettings& A, const TEffectSettings& B) {
+    return A.CompressorEnabled != B.CompressorEnabled || A.ReverbEnabled != B.ReverbEnabled || A.EqEnabled != B.EqEnabled;
+}
+
 // Restores the cursor however the wait ends.
 struct TWaitCursor {
     TWaitCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
@@ -55,8 +60,7 @@ TSongDocument::TSongDocument(cApp& App, QObject* Parent)
         }
     };
     History->OnEffectsApplied = [this](const TEffectSettings& Value) {
-        const bool rechain = Value.CompressorEnabled != Seq->Effects.CompressorEnabled ||
-                             Value.ReverbEnabled != Seq->Effects.ReverbEnabled || Value.EqEnabled != Seq->Effects.EqEnabled;
+        const bool rechain = switchesDiffer(Value, Seq->Effects);
         Seq->Effects = Value;
         ApplyEffects(rechain);
         emit effectsChanged();
@@ -363,8 +367,7 @@ const TEffectSettings& TSongDocument::Effects() const { return Seq->Effects; }
 
 void TSongDocument::SetEffects(const TEffectSettings& Value) {
     const TEffectSettings before = Seq->Effects;
-    const bool rechain = Value.CompressorEnabled != before.CompressorEnabled ||
-                         Value.ReverbEnabled != before.ReverbEnabled || Value.EqEnabled != before.EqEnabled;
+    const bool rechain = switchesDiffer(Value, before);
     Seq->Effects = Value;
     // Heard from the next block on; switching an effect rebuilds the chain while the song plays on.
     ApplyEffects(rechain);
