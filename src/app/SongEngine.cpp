@@ -23,10 +23,10 @@ namespace brindle {
 
 namespace {
 // The refiner renders for seconds at a time: it yields to everything else, playback first.
-// Nice 19 rather than SCHED_IDLE, which a busy machine can starve for minutes. Best effort:
+// A nice value rather than SCHED_IDLE, which a busy machine can starve for minutes. Best effort:
 // where the system refuses, the priority stays as it was.
-void LowestThreadPriority() {
-    (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
+void SetThreadNice(int Nice) {
+    (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), Nice);
 }
 } // namespace
 
@@ -209,9 +209,9 @@ void SongEngine::RefineDrafts() {
     ++RefineBusy;
     auto run = std::make_unique<RefineRun>();
     RefineRun& r = *run;
-    run->Thread = std::jthread([this, &r, jobs = Drafted] {
+    run->Thread = std::jthread([this, &r, jobs = Drafted, nice = RefinerNice] {
         // Background work: below playback and the window.
-        LowestThreadPriority();
+        SetThreadNice(nice);
         auto& cache = *TheMixer->GetSampleCache();
         for (const auto& job : jobs) {
             if (r.Cancel.load()) break;

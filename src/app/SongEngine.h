@@ -63,6 +63,9 @@ class SongEngine {
     void RefineDrafts();
     // True while RefineDrafts works.
     bool Refining() const { return RefineBusy.load() > 0; }
+    // The refiner's nice value (19: below everything else). Tests that wait for it beside busy
+    // processes run it at 0, or a crowded machine starves it for minutes.
+    void SetRefinerNice(int Nice) { RefinerNice = Nice; }
     // UI thread: decodes a file heard outside the song (a browser preview, a note on the
     // browser's file) unless the cache holds it as it is on disk. Returns the message when it
     // cannot be decoded, or an empty text.
@@ -96,6 +99,7 @@ class SongEngine {
     cSequencer& TheSong;
     std::unique_ptr<TLiveMixer> TheMixer;
     std::unique_ptr<TMasterEffects> TheEffects;
+    int RefinerNice = 19;
     // A render's own run; live playback uses the song's.
     std::unique_ptr<cPlayState> OwnState;
     TQueuePlaybackEvent OwnHandler;

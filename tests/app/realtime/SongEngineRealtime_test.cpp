@@ -242,6 +242,7 @@ TEST(UiHammer, TheAudioThreadNeitherTakesLocksNorAllocatesWhileTheUiHammersEvery
     auto song = std::make_unique<cSequencer>();
     song->LoadFile(BRINDLE_SOURCE_DIR "/examples/demo.hym");
     brindle::SongEngine engine(*song);
+    engine.SetRefinerNice(0); // not starved by the tests running beside this one
     auto cache = engine.Mixer().GetSampleCache();
     cache->SetStretchQuality(brindle::soundlib::StretchQuality::Best);
     ASSERT_TRUE(engine.PreloadInstruments(/*Drafts=*/true).empty());
@@ -349,6 +350,7 @@ TEST(UiHammer, RefinementRestartedAndStoppedMidRenderEndsAndLeavesAPlayableNote)
     song->InstrumentAt(1).Stretch = 0.5f;
     song->Patterns[0].CellForWrite(0, 0).ins = 1;
     brindle::SongEngine engine(*song);
+    engine.SetRefinerNice(0); // not starved by the tests running beside this one
     auto cache = engine.Mixer().GetSampleCache();
     cache->SetStretchQuality(brindle::soundlib::StretchQuality::Best);
     ASSERT_TRUE(engine.PreloadInstruments(/*Drafts=*/true).empty());

@@ -327,6 +327,7 @@ TEST_F(SongRender, TheFinerStretcherRefinesDraftsBehindTheWindowAndStopsWithTheE
     };
     {
         brindle::SongEngine engine(*song, true, 16);
+        engine.SetRefinerNice(0); // not starved by the tests running beside this one
         engine.Mixer().GetSampleCache()->SetStretchQuality(brindle::soundlib::StretchQuality::Best);
         ASSERT_TRUE(engine.PreloadInstruments(/*Drafts=*/true).empty());
         for (int row = 0; row < 12; ++row) {
@@ -344,11 +345,15 @@ TEST_F(SongRender, TheFinerStretcherRefinesDraftsBehindTheWindowAndStopsWithTheE
     // An engine that goes while its drafts are being refined stops the work instead of waiting
     // for all of it, and leaves nothing running on a freed cache.
     brindle::SongEngine engine(*song, true, 16);
+    engine.SetRefinerNice(0);
     engine.Mixer().GetSampleCache()->SetStretchQuality(brindle::soundlib::StretchQuality::Best);
     ASSERT_TRUE(engine.PreloadInstruments(true).empty());
     engine.RefineDrafts();
     EXPECT_TRUE(engine.Refining());
     ASSERT_TRUE(engine.PreloadInstruments(true).empty()); // a new preload stops the old work first
+    // The cancelled run ends at its next chunk, long before twelve notes could be refined.
+    for (int wait = 0; engine.Refining() && wait < 3000; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_FALSE(engine.Refining());
 }
 
@@ -360,6 +365,7 @@ TEST_F(SongRender, NewNotesArePreparedAndPreparedOnesStayAsTheyWere) {
     const auto tone = slowedTone(16);
     song->PatternAt(1).CellForWrite(0, 0) = {1, 3.0f};
     brindle::SongEngine engine(*song, true, 16);
+    engine.SetRefinerNice(0);
     auto& cache = *engine.Mixer().GetSampleCache();
     const auto variantAt = [&](float Speed, float Pitch) {
         return cache.FindVariant(cache.Find(tone.string()).get(), Speed, Pitch);
