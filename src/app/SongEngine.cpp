@@ -100,35 +100,53 @@ TAudioX* SongEngine::ApplySongEffects() {
 }
 
 std::vector<std::string> SongEngine::PreloadInstruments(bool Drafts) {
+    const auto work = PlanPreload(Drafts);
+    RunPreload(*work);
+    return FinishPreload(*work);
+}
+
+std::shared_ptr<PreloadWork> SongEngine::PlanPreload(bool Drafts) {
+    // The drafts of the song before are not this one's.
     StopRefining();
-    // One job per distinct file, decoded on every core.
-    std::vector<int> slots;
+    auto work = std::make_shared<PreloadWork>();
+    work->Cache = TheMixer->GetSampleCache();
+    work->Drafts = Drafts;
+    // One job per distinct file.
     std::set<std::string> seen;
     for (int i = 0; i < InstrumentCount; ++i) {
-        const std::string file = TheSong.Instruments[i].GetFileName();
-        if (!file.empty() && seen.insert(file).second) slots.push_back(i);
+        const auto& ins = TheSong.Instruments[size_t(i)];
+        if (std::string file = ins.GetFileName(); !file.empty() && seen.insert(file).second)
+            work->Files.push_back({i, std::move(file), ins.Name, {}});
     }
-    auto& cache = *TheMixer->GetSampleCache();
-    std::vector<std::string> failures(slots.size());
-    ParallelFor(slots.size(), [&](std::size_t j) {
+    work->Notes = PlanNotes(/*OnlyNew=*/false);
+    return work;
+}
+
+void SongEngine::RunPreload(PreloadWork& Work) {
+    auto& cache = *Work.Cache;
+    // Decoded on every core.
+    ParallelFor(Work.Files.size(), [&](std::size_t j) {
+        if (Work.Cancel.load()) return;
         try {
-            cache.Load(TheSong.Instruments[slots[j]].GetFileName());
+            cache.Load(Work.Files[j].Path);
         } catch (const std::exception& e) {
             // A damaged file is one broken instrument, whatever the library threw.
-            failures[j] = e.what();
+            Work.Files[j].Failure = e.what();
         }
     });
-    std::vector<std::string> problems;
     std::set<std::string> loaded;
-    for (std::size_t j = 0; j < slots.size(); ++j) {
-        const auto& ins = TheSong.Instruments[slots[j]];
-        if (failures[j].empty())
-            loaded.insert(ins.GetFileName());
-        else
-            problems.push_back("Instrument " + std::to_string(slots[j] + 1) + " (" + ins.Name +
-                               "): " + failures[j]);
-    }
-    PrepareVariants(loaded, Drafts);
+    for (const auto& f : Work.Files)
+        if (f.Failure.empty()) loaded.insert(f.Path);
+    Work.Results = MakeNotes(cache, Work.Notes, loaded, Work.Drafts, &Work.Cancel);
+}
+
+std::vector<std::string> SongEngine::FinishPreload(const PreloadWork& Work) {
+    std::vector<std::string> problems;
+    for (const auto& f : Work.Files)
+        if (!f.Failure.empty())
+            problems.push_back("Instrument " + std::to_string(f.Slot + 1) + " (" + f.Name + "): " + f.Failure);
+    Drafted.clear();
+    PublishNotes(Work.Notes, Work.Results);
     return problems;
 }
 
@@ -139,14 +157,15 @@ void SongEngine::PrepareNewNotes() {
         if (std::string file = ins.GetFileName(); !file.empty() && cache.Contains(file))
             loaded.insert(std::move(file));
     const std::size_t drafts = Drafted.size();
-    PrepareVariants(loaded, /*Drafts=*/true, /*OnlyNew=*/true);
+    const auto notes = PlanNotes(/*OnlyNew=*/true);
+    PublishNotes(notes, MakeNotes(*TheMixer->GetSampleCache(), notes, loaded, /*Drafts=*/true, nullptr));
     if (Drafted.size() > drafts) RefineDrafts();
 }
 
-void SongEngine::PrepareVariants(const std::set<std::string>& Loaded, bool Drafts, bool OnlyNew) {
+std::vector<PreloadWork::Note> SongEngine::PlanNotes(bool OnlyNew) const {
     // Every stretched or transposed note the patterns hold, prepared once off the audio thread,
     // as far as the cache's variant budget goes; notes beyond it get tempo streams tuned for them.
-    auto& cache = *TheMixer->GetSampleCache();
+    const auto& cache = *TheMixer->GetSampleCache();
     std::map<std::tuple<int, float, float>, int> wanted; // (slot, speed, pitch) -> cells
     // With OnlyNew, each instrument's cached sample, looked up once instead of once per cell.
     std::array<std::shared_ptr<const SampleData>, InstrumentCount> bases;
@@ -169,33 +188,44 @@ void SongEngine::PrepareVariants(const std::set<std::string>& Loaded, bool Draft
                 }
                 ++wanted[{cell.ins - 1, speed, pitch}];
             }
-    const std::vector<std::pair<std::tuple<int, float, float>, int>> jobs(wanted.begin(), wanted.end());
-    // What each job left: nothing (live processing plays its notes), a final variant, a draft, or
-    // nothing needed (a broken instrument's notes stay silent).
-    enum class Made : char { Nothing, Variant, Draft, Silent };
-    std::vector<Made> made(jobs.size(), Made::Nothing);
-    ParallelFor(jobs.size(), [&](std::size_t i) {
-        const auto& [slot, speed, pitch] = jobs[i].first;
-        const std::string file = TheSong.Instruments[slot].GetFileName();
-        if (!Loaded.contains(file)) {
+    std::vector<PreloadWork::Note> notes;
+    notes.reserve(wanted.size());
+    for (const auto& [key, cells] : wanted) {
+        const auto& [slot, speed, pitch] = key;
+        notes.push_back({TheSong.Instruments[size_t(slot)].GetFileName(), speed, pitch, cells});
+    }
+    return notes;
+}
+
+std::vector<PreloadWork::Made> SongEngine::MakeNotes(SampleCache& Cache, const std::vector<PreloadWork::Note>& Notes,
+                                                     const std::set<std::string>& Loaded, bool Drafts,
+                                                     const std::atomic<bool>* Cancel) {
+    using Made = PreloadWork::Made;
+    std::vector<Made> made(Notes.size(), Made::Nothing);
+    ParallelFor(Notes.size(), [&](std::size_t i) {
+        const auto& note = Notes[i];
+        if (!Loaded.contains(note.File)) {
             made[i] = Made::Silent;
             return;
         }
+        if (Cancel && Cancel->load()) return;
         try {
-            const auto variant =
-                Drafts ? cache.LoadDraftVariant(file, speed, pitch) : cache.LoadVariant(file, speed, pitch);
+            const auto variant = Drafts ? Cache.LoadDraftVariant(note.File, note.Speed, note.Pitch)
+                                        : Cache.LoadVariant(note.File, note.Speed, note.Pitch);
             if (variant) made[i] = variant->Draft ? Made::Draft : Made::Variant;
         } catch (const std::exception&) {
             // The file changed under us, or memory ran out: live processing plays these notes.
         }
     });
-    if (!OnlyNew) Drafted.clear();
+    return made;
+}
+
+void SongEngine::PublishNotes(const std::vector<PreloadWork::Note>& Notes, const std::vector<PreloadWork::Made>& Made) {
     std::map<std::pair<float, float>, int> streams; // (speed, pitch) -> notes without a variant
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-        const auto& [slot, speed, pitch] = jobs[i].first;
-        if (made[i] == Made::Draft)
-            Drafted.push_back({TheSong.Instruments[slot].GetFileName(), speed, pitch});
-        if (made[i] == Made::Nothing) streams[{speed, pitch}] += jobs[i].second;
+    for (std::size_t i = 0; i < Notes.size(); ++i) {
+        const auto& note = Notes[i];
+        if (Made[i] == PreloadWork::Made::Draft) Drafted.push_back({note.File, note.Speed, note.Pitch});
+        if (Made[i] == PreloadWork::Made::Nothing) streams[{note.Speed, note.Pitch}] += note.Cells;
     }
     // A handful of tuned streams per setting; a note that finds none asks for more while playing.
     constexpr int MaxStreamsPerSetting = 8;

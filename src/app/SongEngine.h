@@ -19,6 +19,33 @@ struct TEffectSettings;
 
 namespace brindle {
 
+class SampleCache;
+
+// A preload in three steps, so that a window can decode behind its event loop: the plan reads
+// the song (on the thread that edits it), the run touches only the cache (any thread, cancelled
+// through Cancel), the finish publishes what was made (the song's thread again).
+struct PreloadWork {
+    struct File {
+        int Slot;
+        std::string Path, Name;
+        std::string Failure; // set by the run
+    };
+    struct Note {
+        std::string File;
+        float Speed, Pitch;
+        int Cells;
+    };
+    // What a note's job left: nothing (live processing plays it), a final variant, a draft, or
+    // nothing needed (a broken instrument's notes stay silent).
+    enum class Made : char { Nothing, Variant, Draft, Silent };
+    std::shared_ptr<SampleCache> Cache;
+    bool Drafts = false;
+    std::vector<File> Files;
+    std::vector<Note> Notes;
+    std::vector<Made> Results; // set by the run
+    std::atomic<bool> Cancel{false};
+};
+
 // The "VoicePool" setting, 16..4096 (default 256).
 int VoicePoolSetting();
 
@@ -53,6 +80,11 @@ class SongEngine {
     // With Drafts, notes whose finer stretcher is slow are prepared with the quick one first;
     // RefineDrafts then makes them again with the finer one.
     std::vector<std::string> PreloadInstruments(bool Drafts = false);
+    // The same in its three steps (see PreloadWork). A cancelled run finishes with fewer notes
+    // prepared; they play through live processing.
+    std::shared_ptr<PreloadWork> PlanPreload(bool Drafts);
+    static void RunPreload(PreloadWork& Work);
+    std::vector<std::string> FinishPreload(const PreloadWork& Work);
     // UI thread: prepares the stretched and transposed notes the patterns hold now that have no
     // variant yet (written, or their instrument changed, since the last preload), so they start on
     // their rows instead of waiting for a stream on the audio thread. Prepared notes cost a look-up.
@@ -90,8 +122,13 @@ class SongEngine {
                        int Key, int Instrument);
     TQueuePlaybackEvent& Handler();
     void Trace(int Tag);
-    // OnlyNew: skips the notes that have a variant already and keeps the drafts listed before.
-    void PrepareVariants(const std::set<std::string>& Loaded, bool Drafts, bool OnlyNew = false);
+    // OnlyNew: only the notes that have no variant yet.
+    std::vector<PreloadWork::Note> PlanNotes(bool OnlyNew) const;
+    static std::vector<PreloadWork::Made> MakeNotes(SampleCache& Cache, const std::vector<PreloadWork::Note>& Notes,
+                                                    const std::set<std::string>& Loaded, bool Drafts,
+                                                    const std::atomic<bool>* Cancel);
+    // Lists the drafts made and tunes streams for the notes left to live processing.
+    void PublishNotes(const std::vector<PreloadWork::Note>& Notes, const std::vector<PreloadWork::Made>& Made);
     void StopRefining();
     static float PlayableStretch(float Stretch);
     void Restart();

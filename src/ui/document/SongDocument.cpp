@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUndoStack>
 
@@ -39,7 +40,8 @@ struct TWaitCursor {
 
 TSongDocument::TSongDocument(cApp& App, QObject* Parent)
     : QObject(Parent), App(App), Seq(std::make_unique<cSequencer>()), History(new TSongUndo(this)),
-      RecoveryCopy(std::make_unique<TRecoverySession>()), NotesTimer(new QTimer(this)) {
+      RecoveryCopy(std::make_unique<TRecoverySession>()), NotesTimer(new QTimer(this)), Workers(new QThreadPool(this)) {
+    Workers->setMaxThreadCount(1);
     Seq->Init();
     // A new song starts with the panel's default effects, as New gives them.
     Seq->Effects = TEffectSettings{};
@@ -75,13 +77,17 @@ TSongDocument::TSongDocument(cApp& App, QObject* Parent)
     NotesTimer->setSingleShot(true);
     NotesTimer->setInterval(150);
     connect(NotesTimer, &QTimer::timeout, this, [this] {
-        if (!(Frozen && Frozen())) SongEngine->PrepareNewNotes();
+        // A preload under way prepares the notes written meanwhile when it ends.
+        if (!(Frozen && Frozen()) && !Preparing) SongEngine->PrepareNewNotes();
     });
     connect(History->Stack(), &QUndoStack::indexChanged, NotesTimer, qOverload<>(&QTimer::start));
     ApplyEffects(true);
 }
 
 TSongDocument::~TSongDocument() {
+    // A preload still running ends at its next file before the engine and its cache go.
+    if (Preparing) Preparing->Cancel = true;
+    Workers->waitForDone();
     // The engine goes before the song it plays.
     App.Engine = nullptr;
     App.Mixer = nullptr;
@@ -181,12 +187,28 @@ void TSongDocument::SetClean() {
 }
 
 void TSongDocument::PrepareInstruments() {
-    // Instruments are decoded before they can play; those that cannot be are named once.
-    // A slow stretcher works behind the window: its notes play with the quick one until it is done.
+    // Instruments are decoded before they can play, behind the window so that it stays live
+    // while a song opens; those that cannot be are named once. A slow stretcher works behind it
+    // too: its notes play with the quick one until it is done.
     SongEngine->Mixer().GetSampleCache()->SetStretchQuality(cAudioSettings::Read().StretchQuality);
-    for (const auto& problem : SongEngine->PreloadInstruments(/*Drafts=*/true))
+    if (Preparing) Preparing->Cancel = true;
+    auto work = SongEngine->PlanPreload(/*Drafts=*/true);
+    Preparing = work;
+    Workers->start([this, work] {
+        brindle::SongEngine::RunPreload(*work);
+        QMetaObject::invokeMethod(this, [this, work] { FinishPreparing(work); }, Qt::QueuedConnection);
+    });
+}
+
+void TSongDocument::FinishPreparing(const std::shared_ptr<brindle::PreloadWork>& Work) {
+    if (Work != Preparing) return; // a later preload replaced it
+    Preparing.reset();
+    for (const auto& problem : SongEngine->FinishPreload(*Work))
         Report(problem);
+    // Notes written while it ran.
+    SongEngine->PrepareNewNotes();
     SongEngine->RefineDrafts();
+    emit instrumentsReady();
 }
 
 void TSongDocument::NotesChanged() { NotesTimer->start(); }
@@ -389,8 +411,10 @@ void TSongDocument::Poll() {
     for (const auto& line : SongEngine->TakeTraceLines())
         brindle::ui::Trace(line);
     SongEngine->SetTraceEnabled(brindle::ui::TraceActive());
-    for (const auto& text : SongEngine->LoadPending())
-        Report(text);
+    // Files the mixer asked for are decoded here once a preload (which may hold them) is done.
+    if (!Preparing)
+        for (const auto& text : SongEngine->LoadPending())
+            Report(text);
     for (const auto& text : SongEngine->Mixer().TakeProblems())
         Report(text);
     // Replaced effect chains are freed soon, not only at the next switch.

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+class QThreadPool;
 class QTimer;
 class QUndoStack;
 class TRecoverySession;
@@ -24,6 +25,7 @@ class cSongEdit;
 
 namespace brindle {
 class SongEngine;
+struct PreloadWork;
 }
 
 class TSongDocument : public QObject {
@@ -78,8 +80,10 @@ class TSongDocument : public QObject {
     void EndSession(bool KeepUnsaved);
     TRecoverySession& Recovery() { return *RecoveryCopy; }
 
-    // Decodes the instruments and prepares their notes; problems are reported.
+    // Decodes the instruments and prepares their notes behind the event loop; problems are
+    // reported and instrumentsReady() follows. A new call replaces a run still going.
     void PrepareInstruments();
+    bool PreparingInstruments() const { return Preparing != nullptr; }
     // Notes written or instruments changed are prepared once the edits pause.
     void NotesChanged();
     // Runs Change on the song as one step of the history (see TSongUndo::Edit).
@@ -126,12 +130,15 @@ class TSongDocument : public QObject {
     void fileOpened(const QString& Path);
     // A line for the application log.
     void problem(const QString& Text);
+    // The instruments PrepareInstruments decoded are in the cache and their notes prepared.
+    void instrumentsReady();
 
   private:
     bool Load(const std::string& Path);
     void Replaced();
     void SetClean();
     void ApplyEffects(bool Rechain);
+    void FinishPreparing(const std::shared_ptr<brindle::PreloadWork>& Work);
 
     cApp& App;
     std::unique_ptr<cSequencer> Seq;
@@ -139,6 +146,9 @@ class TSongDocument : public QObject {
     TSongUndo* History;
     std::unique_ptr<TRecoverySession> RecoveryCopy;
     QTimer* NotesTimer;
+    // One preload at a time behind the window; the newest is Preparing, older ones are cancelled.
+    QThreadPool* Workers;
+    std::shared_ptr<brindle::PreloadWork> Preparing;
     // A recovered song's file on disk is older than the song: saving there asks first.
     bool Recovered = false;
 };

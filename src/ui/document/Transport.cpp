@@ -7,6 +7,8 @@
 
 #include <QTimer>
 
+#include <utility>
+
 TTransport::TTransport(TSongDocument& Document, cApp& Selection, TAudioSession& Audio, QObject* Parent)
     : QObject(Parent), Document(Document), Selection(Selection), Audio(Audio), Timer(new QTimer(this)) {
     Timer->setInterval(10);
@@ -14,9 +16,21 @@ TTransport::TTransport(TSongDocument& Document, cApp& Selection, TAudioSession& 
     Timer->start();
     // A new song starts stopped.
     connect(&Document, &TSongDocument::songReplaced, this, &TTransport::Stop);
+    connect(&Document, &TSongDocument::instrumentsReady, this, [this] {
+        if (auto start = std::exchange(PendingStart, nullptr)) start();
+    });
 }
 
-void TTransport::PlayPattern(int GridRow) { Selection.PlayPatternFromRow(GridRow); }
+void TTransport::StartWhenReady(std::function<void()> Start) {
+    if (Document.PreparingInstruments())
+        PendingStart = std::move(Start);
+    else
+        Start();
+}
+
+void TTransport::PlayPattern(int GridRow) {
+    StartWhenReady([this, GridRow] { Selection.PlayPatternFromRow(GridRow); });
+}
 
 void TTransport::PlaySong(int OrderRow) {
     // The song takes over from the recording loop.
@@ -24,10 +38,11 @@ void TTransport::PlaySong(int OrderRow) {
         IsRecording = false;
         emit recordingChanged(false, StartRow);
     }
-    Selection.PlaySongFromOrderRow(OrderRow);
+    StartWhenReady([this, OrderRow] { Selection.PlaySongFromOrderRow(OrderRow); });
 }
 
 void TTransport::Stop() {
+    PendingStart = nullptr;
     Selection.Stop();
     if (!IsRecording) return;
     IsRecording = false;
@@ -41,7 +56,7 @@ void TTransport::ToggleRecord(int GridRow) {
         Stop();
         return;
     }
-    Selection.PlayPatternFromRow(GridRow);
+    StartWhenReady([this, GridRow] { Selection.PlayPatternFromRow(GridRow); });
     IsRecording = true;
     StartRow = GridRow;
     emit recordingChanged(true, StartRow);

@@ -4,6 +4,8 @@
 // loop while notes are written at the playing row.
 #include <QObject>
 
+#include <functional>
+
 class QTimer;
 class TAudioSession;
 class TSongDocument;
@@ -15,7 +17,8 @@ class TTransport : public QObject {
   public:
     TTransport(TSongDocument& Document, cApp& Selection, TAudioSession& Audio, QObject* Parent = nullptr);
 
-    // Every start clears the mixer and its clock. Rows are grid rows (1 is the pattern's first
+    // Every start clears the mixer and its clock. A start asked for while the song's instruments
+    // are still being decoded happens as soon as they are (the last one asked for; Stop drops it). Rows are grid rows (1 is the pattern's first
     // row); order rows are 0-based grid rows of the order list.
     void PlayPattern(int GridRow);
     void PlaySong(int OrderRow);
@@ -36,6 +39,8 @@ class TTransport : public QObject {
     void recordingChanged(bool On, int StartRow);
 
   private:
+    void StartWhenReady(std::function<void()> Start);
+
     TSongDocument& Document;
     cApp& Selection;
     TAudioSession& Audio;
@@ -43,4 +48,5 @@ class TTransport : public QObject {
     bool IsRecording = false;
     int StartRow = 1;
     int LastOrder = -1, LastPattern = -1, LastRow = -1;
+    std::function<void()> PendingStart;
 };
