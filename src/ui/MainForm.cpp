@@ -466,7 +466,7 @@ void TMainForm::StartDevices() {
     if (ShutDown) return;
     AudioOut->Start();
     // MIDI keyboards play from the start; none, or no MIDI system at all, is fine.
-    Notes->Midi->Start();
+    Notes->Midi->StartInBackground();
     std::error_code ec;
     if (const std::string insFolder = (fs::path(exeFolder()) / "Instruments").string(); fs::is_directory(insFolder, ec))
         InsFolder = insFolder;

@@ -4,6 +4,10 @@
 
 #include <RtMidi.h>
 
+#include <QCoreApplication>
+#include <QPointer>
+#include <QThreadPool>
+
 #include <algorithm>
 
 struct TMidiInput::TPort {
@@ -66,40 +70,64 @@ TMidiInput::~TMidiInput() {
     Ports.clear();
 }
 
-void TMidiInput::Start() {
-    Rescan();
+void TMidiInput::Start() { Start(ListPorts()); }
+
+void TMidiInput::Start(const TListing& Listing) {
+    Apply(Listing);
     for (int i = 0; i < GetPortCount(); ++i)
         if (IsPortChosen(Ports[size_t(i)]->Name)) OpenPortQuietly(i);
     UpdateTimer();
 }
 
+void TMidiInput::StartInBackground() {
+    // Probing the MIDI systems takes tens of milliseconds (a JACK server's more): the window
+    // goes on meanwhile. A window closed before the listing arrives drops it.
+    QThreadPool::globalInstance()->start([guard = QPointer<TMidiInput>(this)] {
+        TListing listing = ListPorts();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard, listing = std::move(listing)] {
+                if (guard) guard->Start(listing);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 void TMidiInput::Rescan() {
+    Apply(ListPorts());
+    UpdateTimer();
+}
+
+TMidiInput::TListing TMidiInput::ListPorts() {
+    TListing listing;
+    auto lister = FirstMidiInWithPorts();
+    if (!lister) return listing;
+    listing.Api = int(lister->getCurrentApi());
+    try {
+        const unsigned count = lister->getPortCount();
+        for (unsigned i = 0; i < count; ++i) listing.Names.push_back(lister->getPortName(i));
+    } catch (const RtMidiError&) {
+    }
+    return listing;
+}
+
+void TMidiInput::Apply(const TListing& Listing) {
     // A port that is still there stays open as it is: a note held on it ends with its note-off.
     std::vector<std::unique_ptr<TPort>> old = std::move(Ports);
     Ports.clear();
-    auto lister = FirstMidiInWithPorts();
-    if (lister) {
-        Api = int(lister->getCurrentApi());
-        try {
-            const unsigned count = lister->getPortCount();
-            for (unsigned i = 0; i < count; ++i) {
-                const std::string name = lister->getPortName(i);
-                auto kept =
-                    std::find_if(old.begin(), old.end(), [&](const auto& p) { return p && p->Name == name; });
-                if (kept != old.end()) {
-                    Ports.push_back(std::move(*kept));
-                    continue;
-                }
-                auto port = std::make_unique<TPort>();
-                port->Name = name;
-                Ports.push_back(std::move(port));
-            }
-        } catch (const RtMidiError&) {
+    if (Listing.Api) Api = Listing.Api;
+    for (const auto& name : Listing.Names) {
+        auto kept = std::find_if(old.begin(), old.end(), [&](const auto& p) { return p && p->Name == name; });
+        if (kept != old.end()) {
+            Ports.push_back(std::move(*kept));
+            continue;
         }
+        auto port = std::make_unique<TPort>();
+        port->Name = name;
+        Ports.push_back(std::move(port));
     }
     for (auto& gone : old)
         if (gone) Close(*gone);
-    UpdateTimer();
 }
 
 std::string TMidiInput::GetPortName(int Index) const {

@@ -45,6 +45,8 @@ class TMidiInput : public QObject {
     // Lists the ports afresh and opens each one the user has not closed (a keyboard plugged in
     // since the last look too).
     void Start();
+    // The same with the ports listed on a worker thread; they open once the listing is back.
+    void StartInBackground();
     // Lists the ports afresh: ports still there keep their state, ports gone are closed.
     void Rescan();
     int GetPortCount() const { return int(Ports.size()); }
@@ -69,6 +71,13 @@ class TMidiInput : public QObject {
 
   private:
     struct TPort;
+    struct TListing {
+        int Api = 0; // 0: no MIDI system started
+        std::vector<std::string> Names;
+    };
+    static TListing ListPorts();
+    void Apply(const TListing& Listing);
+    void Start(const TListing& Listing);
     void Dispatch(const TMidiNoteMessage& Message);
     bool OpenPortQuietly(int Index);
     void ClosePortQuietly(int Index);
