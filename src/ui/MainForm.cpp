@@ -422,6 +422,7 @@ void TMainForm::AudioSettings() {
 void TMainForm::Play() {
     if (CurrentPage() == OrderPage) Player->PlaySong(GetOrderRow());
     if (CurrentPage() == PatternPage) Player->PlayPattern(GetGridRow());
+    if (CurrentPage() == MixerPage) Player->PlaySong(GetOrderRow());
 }
 
 void TMainForm::Stop() { Player->Stop(); }
@@ -433,7 +434,7 @@ void TMainForm::TogglePlay() {
         Stop();
         return;
     }
-    if (CurrentPage() == PatternPage || CurrentPage() == InstrumentPage) Play();
+    if (CurrentPage() == PatternPage || CurrentPage() == InstrumentPage || CurrentPage() == MixerPage) Play();
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* Event) {

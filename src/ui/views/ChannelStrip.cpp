@@ -11,11 +11,14 @@
 
 namespace {
 
-QColor zoneColour(float Fraction) {
-    // -18 dBFS and -6 dBFS on the meter's 60 dB scale.
-    if (Fraction >= 1.0f - 6.0f / 60.0f) return QColor(220, 50, 40);
-    if (Fraction >= 1.0f - 18.0f / 60.0f) return QColor(225, 190, 40);
-    return QColor(60, 185, 75);
+// Where the meter turns yellow (-18 dBFS) and red (-6 dBFS) on its 60 dB scale.
+constexpr float YellowFrom = 1.0f - 18.0f / 60.0f;
+constexpr float RedFrom = 1.0f - 6.0f / 60.0f;
+
+QColor zoneColour(float Fraction, bool Bright) {
+    if (Fraction >= RedFrom) return Bright ? QColor(235, 60, 45) : QColor(130, 45, 40);
+    if (Fraction >= YellowFrom) return Bright ? QColor(235, 200, 50) : QColor(125, 110, 45);
+    return Bright ? QColor(70, 200, 85) : QColor(45, 105, 55);
 }
 
 } // namespace
@@ -45,16 +48,23 @@ void TLevelBar::Paint(QPainter& Painter, const QRect& Rect, const TLevelFeed::TS
         return vertical ? QRect(Rect.left(), Rect.bottom() + 1 - n, Rect.width(), n)
                         : QRect(Rect.left(), Rect.top(), n, Rect.height());
     };
-    const float peak = TLevelFeed::Fraction(Level.Peak);
-    const float rms = TLevelFeed::Fraction(Level.Rms);
-    QColor light = zoneColour(peak);
-    light.setAlpha(120);
-    Painter.fillRect(span(peak), light);
-    Painter.fillRect(span(rms), zoneColour(rms));
+    // Each zone in its own colour: the peak dim, the RMS inside it bright.
+    const auto bar = [&](float Fraction, bool Bright) {
+        const float edges[] = {0.0f, YellowFrom, RedFrom, 1.0f};
+        for (int z = 0; z < 3 && Fraction > edges[z]; ++z) {
+            const QRect upTo = span(std::min(Fraction, edges[z + 1]));
+            const QRect below = span(edges[z]);
+            const QRect part = vertical ? QRect(upTo.left(), upTo.top(), upTo.width(), upTo.height() - below.height())
+                                        : QRect(below.right() + 1, upTo.top(), upTo.width() - below.width(), upTo.height());
+            Painter.fillRect(part, zoneColour(edges[z], Bright));
+        }
+    };
+    bar(TLevelFeed::Fraction(Level.Peak), false);
+    bar(TLevelFeed::Fraction(Level.Rms), true);
     const float hold = TLevelFeed::Fraction(Level.Hold);
     if (hold > 0) {
         const QRect at = span(hold);
-        const QColor c = zoneColour(hold);
+        const QColor c = zoneColour(hold, true);
         if (vertical)
             Painter.fillRect(QRect(Rect.left(), at.top(), Rect.width(), 2), c);
         else
