@@ -19,6 +19,8 @@
 #include "ui/editors/PatternEditor.h"
 #include "ui/editors/PatternGrid.h"
 #include "ui/views/AudioView.h"
+#include "ui/views/LevelFeed.h"
+#include "ui/views/MixerView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -170,6 +172,33 @@ struct FullPattern {
         form.close();
     }
 };
+
+// One meter frame with every channel sounding: the meters taken, the levels shown and painted,
+// on the mixer page (100 strips) and on the pattern page (the header bars). "CorePercent" is the
+// share of a core that 30 such frames a second cost.
+void MeterFrames(benchmark::State& state, TMainForm::TPage Page) {
+    FullPattern w;
+    w.form.ShowPage(Page);
+    QTest::qWait(50);
+    auto& meters = w.form.Engine().Mixer().Meters();
+    int frame = 0;
+    for (auto _ : state) {
+        ++frame;
+        for (int s = 0; s < brindle::TLevelMeters::Slots; ++s) {
+            const float level = 0.05f + 0.9f * float((s * 7 + frame * 13) % 100) / 100.0f;
+            meters.Feed(s, level, level * level * 441, 882);
+        }
+        w.form.Levels->Tick();
+        QCoreApplication::sendPostedEvents();
+        QApplication::processEvents(); // the meters' and headers' own repaints
+    }
+    state.counters["CorePercent"] = benchmark::Counter(double(state.iterations()) / 30.0 / 100.0,
+                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+void BM_MixerViewMeterFrame(benchmark::State& state) { MeterFrames(state, TMainForm::MixerPage); }
+BENCHMARK(BM_MixerViewMeterFrame)->Unit(benchmark::kMicrosecond);
+void BM_PatternHeaderMeterFrame(benchmark::State& state) { MeterFrames(state, TMainForm::PatternPage); }
+BENCHMARK(BM_PatternHeaderMeterFrame)->Unit(benchmark::kMicrosecond);
 
 void BM_PatternGridPaint(benchmark::State& state) {
     FullPattern w;

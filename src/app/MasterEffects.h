@@ -43,6 +43,8 @@ public:
     void Splice(TAudioX& Consumer, TAudioX* Source);
     // The node consumers pull: always the current chain.
     TAudioX& Output() { return Switch; }
+    // What leaves Output() is measured into slot Slot of Meters (the master meter).
+    void SetOutputMeter(brindle::TLevelMeters* Meters, int Slot) { Switch.SetMeter(Meters, Slot); }
     // Frees replaced chains no pull is inside any more (a UI timer calls it; Chain does).
     void Collect() { Retired.Collect(); }
     static constexpr int CollectIntervalMs = 250;

@@ -66,6 +66,8 @@ SongEngine::SongEngine(cSequencer& Song, bool RealTime, int VoicePool)
             Mixer->SetChannelGain(c, left, right);
         }
     };
+    // The master meter reads what the device hears, after the effects.
+    if (RealTime) TheEffects->SetOutputMeter(&TheMixer->Meters(), TLevelMeters::Master);
     ApplySongEffects();
 }
 

@@ -33,6 +33,8 @@
 #include "ui/input/WindowKeys.h"
 #include "ui/views/AudioView.h"
 #include "ui/views/HeaderBar.h"
+#include "ui/views/LevelFeed.h"
+#include "ui/views/MixerView.h"
 #include "ui/views/NumberField.h"
 #include "ui/views/StatusLine.h"
 #include "ui/views/Theme.h"
@@ -191,6 +193,13 @@ QWidget* TMainForm::BuildPages() {
     MusicEventsMemo = OutputPanel->MusicEventsMemo;
     EffectsPanel->OnChange = [this](TEffectsPanel*, const TEffectSettings& Value, bool) { Doc->SetEffects(Value); };
     pag->addTab(OutputPanel, "Output");
+
+    Levels = new TLevelFeed(Engine().Mixer().Meters(), this);
+    Levels->Wanted = [this] { return CurrentPage() == MixerPage || CurrentPage() == PatternPage; };
+    Levels->Sounding = [this] { return Player->Playing() || Engine().Mixer().VoiceCount() > 0; };
+    MixerView = new TMixerView(*Doc, *Levels);
+    PatternEditor->PatGrid->SetLevelFeed(Levels);
+    pag->addTab(MixerView, "Mixer");
     connect(pag, &QTabWidget::currentChanged, this, &TMainForm::PageShown);
     return pag;
 }
@@ -318,6 +327,7 @@ void TMainForm::ConnectTransport() {
     // What the other pages show of the playing song follows every tick.
     connect(PositionUpdateTimer, &QTimer::timeout, this, [this, tick = 0]() mutable {
         ++tick;
+        Levels->Wake();
         if (tick % 5 == 0) Status->Update(Song(), Engine().Mixer(), AudioOut->Output().GetSpeakers(), GetRecording());
         // The output's timing is a developer's concern: it goes to the trace window.
         if (tick % 500 == 0 && brindle::ui::TraceActive()) brindle::ui::Trace("Output: " + AudioOut->StatsSummary());
@@ -412,6 +422,7 @@ void TMainForm::AudioSettings() {
 void TMainForm::Play() {
     if (CurrentPage() == OrderPage) Player->PlaySong(GetOrderRow());
     if (CurrentPage() == PatternPage) Player->PlayPattern(GetGridRow());
+    if (CurrentPage() == MixerPage) Player->PlaySong(GetOrderRow());
 }
 
 void TMainForm::Stop() { Player->Stop(); }
@@ -423,7 +434,7 @@ void TMainForm::TogglePlay() {
         Stop();
         return;
     }
-    if (CurrentPage() == PatternPage || CurrentPage() == InstrumentPage) Play();
+    if (CurrentPage() == PatternPage || CurrentPage() == InstrumentPage || CurrentPage() == MixerPage) Play();
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* Event) {

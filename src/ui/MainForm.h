@@ -28,9 +28,11 @@ class TFormTrace;
 class TInstrumentCommands;
 class TInstrumentList;
 class TInstrumentPanel;
+class TLevelFeed;
 class TLiveNotes;
 class TLiveOutput;
 class TLog;
+class TMixerView;
 class TNortonPanel;
 class TOrderEditor;
 class TOutputPage;
@@ -58,7 +60,7 @@ class TMainForm : public QMainWindow {
     explicit TMainForm(cApp& App, QWidget* Parent = nullptr);
     ~TMainForm() override;
 
-    enum TPage { OrderPage = 0, PatternPage = 1, InstrumentPage = 2, OutputPage = 3 };
+    enum TPage { OrderPage = 0, PatternPage = 1, InstrumentPage = 2, OutputPage = 3, MixerPage = 4 };
 
     // Start-up after the window is first shown: audio, the module named on the command line,
     // recovery copies left by windows that are gone and the start-up switches. Runs once.
@@ -110,6 +112,9 @@ class TMainForm : public QMainWindow {
     QPushButton* RecordBtn = nullptr;
     QSpinBox* BPMSpin = nullptr;
     TOutputPage* OutputPanel = nullptr;
+    // Channel strips with level meters; the levels' one reader, shared with the pattern grid.
+    TMixerView* MixerView = nullptr;
+    TLevelFeed* Levels = nullptr;
     // Where the song is, the voices sounding, the output's load and record mode.
     TStatusLine* Status = nullptr;
     TEffectsPanel* EffectsPanel = nullptr;

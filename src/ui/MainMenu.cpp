@@ -50,6 +50,8 @@ void TMainForm::BuildMenu() {
     view->addAction("Pattern", QKeySequence(Qt::Key_F3), this, [this] { ShowPage(PatternPage); });
     view->addAction("Instrument", QKeySequence(Qt::Key_F4), this, [this] { ShowPage(InstrumentPage); });
     view->addAction("Mixer", QKeySequence(Qt::Key_F5), this, [this] { ShowPage(OutputPage); });
+    view->addAction("Channel Mixer", QKeySequence(Qt::Key_F9), this, [this] { ShowPage(MixerPage); })
+        ->setObjectName("ChannelMixerAction");
     view->addSeparator();
     auto* themes = view->addMenu("Theme");
     themes->setObjectName("ThemeMenu");

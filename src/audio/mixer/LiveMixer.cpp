@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 using brindle::soundlib::PlayablePitch;
@@ -66,7 +67,19 @@ TLiveMixer::TLiveMixer(int PoolSize, int SampleRate, int Channels, int MaxBlockF
     RampFrames = std::max(1, static_cast<int>(std::lround(GainRampSeconds * static_cast<float>(SampleRate))));
     for (auto& r : Ramps) r.Pos = RampFrames;
     for (int c = 0; c < GainChannels; ++c) SetChannelGain(c, 1.0f, 1.0f);
+    SumSlotOf.fill(-1);
+    if (RealTime) SetMetering(true);
     Voices.Write(Building);
+}
+
+void TLiveMixer::SetMetering(bool On) {
+    if (On && ChannelSums.empty()) {
+        // No more channels can sound in one block than voices exist. Written now, so the pages
+        // are there before the audio thread first uses them.
+        SumSlots = std::min(GainChannels, VoicesFor(PoolSize));
+        ChannelSums.assign(static_cast<size_t>(SumSlots) * static_cast<size_t>(MaxBlock) * GetChannels(), 0.0f);
+    }
+    Metering.store(On, std::memory_order_relaxed);
 }
 
 TLiveMixer::~TLiveMixer() {
@@ -396,25 +409,39 @@ void TLiveMixer::TakeChannelGains() {
     SnapGains = false;
 }
 
-void TLiveMixer::AddWithGain(float* Dest, const GainRamp& Ramp, int Frames) const {
+void TLiveMixer::AddWithGain(float* Dest, const GainRamp& Ramp, int Frames, float* Sum, bool First) const {
     const int channels = GetChannels();
     const float* src = VoiceBus.data();
     const int ramping = std::clamp(RampFrames - Ramp.Pos, 0, Frames);
     const float step = 1.0f / static_cast<float>(RampFrames);
+    // Mode 0: the mix only; 1: the channel's sum starts with this voice; 2: it adds to it.
     auto add = [&](int From, int To, auto Gains) {
-        if (channels == 2) {
-            for (int i = From; i < To; ++i) {
-                const auto [left, right] = Gains(i);
-                Dest[2 * i] += src[2 * i] * left;
-                Dest[2 * i + 1] += src[2 * i + 1] * right;
+        auto run = [&](auto Mode) {
+            auto put = [&](int At, float Value) {
+                Dest[At] += Value;
+                if constexpr (decltype(Mode)::value == 1) Sum[At] = Value;
+                if constexpr (decltype(Mode)::value == 2) Sum[At] += Value;
+            };
+            if (channels == 2) {
+                for (int i = From; i < To; ++i) {
+                    const auto [left, right] = Gains(i);
+                    put(2 * i, src[2 * i] * left);
+                    put(2 * i + 1, src[2 * i + 1] * right);
+                }
+            } else {
+                for (int i = From; i < To; ++i) {
+                    const auto [left, right] = Gains(i);
+                    const float g = 0.5f * (left + right); // one channel: the volume, balance has no side
+                    for (int k = 0; k < channels; ++k) put(i * channels + k, src[i * channels + k] * g);
+                }
             }
-        } else {
-            for (int i = From; i < To; ++i) {
-                const auto [left, right] = Gains(i);
-                const float g = 0.5f * (left + right); // one channel: the volume, balance has no side
-                for (int k = 0; k < channels; ++k) Dest[i * channels + k] += src[i * channels + k] * g;
-            }
-        }
+        };
+        if (!Sum)
+            run(std::integral_constant<int, 0>());
+        else if (First)
+            run(std::integral_constant<int, 1>());
+        else
+            run(std::integral_constant<int, 2>());
     };
     add(0, ramping, [&](int i) {
         const float t = static_cast<float>(Ramp.Pos + i + 1) * step;
@@ -422,6 +449,18 @@ void TLiveMixer::AddWithGain(float* Dest, const GainRamp& Ramp, int Frames) cons
     });
     // The rest of the block at the settled gains: a loop the compiler vectorises.
     add(ramping, Frames, [&](int) { return std::pair{Ramp.ToL, Ramp.ToR}; });
+}
+
+void TLiveMixer::FeedChannelMeters(int Frames) {
+    const int channels = GetChannels();
+    constexpr float scale = 1.0f / 32768.0f; // the bus is on the 16-bit scale
+    for (int i = 0; i < SumsUsed; ++i) {
+        const int channel = SumChannel[static_cast<size_t>(i)];
+        Levels.FeedBlock(channel, ChannelSums.data() + static_cast<size_t>(i) * static_cast<size_t>(MaxBlock) * channels,
+                         Frames, channels, scale);
+        SumSlotOf[static_cast<size_t>(channel)] = -1;
+    }
+    SumsUsed = 0;
 }
 
 void TLiveMixer::ClearNow() {
@@ -542,20 +581,34 @@ void TLiveMixer::MixBlock(std::int16_t* Out, float* FloatOut, int Frames) {
     TakeChannelGains();
     const auto samples = static_cast<std::ptrdiff_t>(Frames) * GetChannels();
     std::fill(Bus.begin(), Bus.begin() + samples, 0.0f);
+    const bool metering = Metering.load(std::memory_order_relaxed) && SumSlots > 0;
     for (TMixVoice* v : Active) {
         const int tag = v->GetTag();
         float* stem = StemBus ? StemBus(tag) : nullptr;
         float* dest = stem ? stem : Bus.data();
         const GainRamp* ramp = tag >= 0 && tag < GainChannels ? &Ramps[static_cast<size_t>(tag)] : nullptr;
-        if (ramp && (ramp->Pos < RampFrames || ramp->ToL != 1.0f || ramp->ToR != 1.0f)) {
+        float* sum = nullptr;
+        bool first = false;
+        if (metering && ramp && !stem) {
+            auto& slot = SumSlotOf[static_cast<size_t>(tag)];
+            first = slot < 0;
+            if (first && SumsUsed < SumSlots) {
+                slot = static_cast<std::int16_t>(SumsUsed);
+                SumChannel[static_cast<size_t>(SumsUsed++)] = static_cast<std::int16_t>(tag);
+            }
+            if (slot >= 0) sum = ChannelSums.data() + static_cast<size_t>(slot) * static_cast<size_t>(MaxBlock) * GetChannels();
+        }
+        if (sum || (ramp && (ramp->Pos < RampFrames || ramp->ToL != 1.0f || ramp->ToR != 1.0f))) {
+            // Through VoiceBus: at unity the gain multiplies by exactly 1, so the mix stays bit-exact.
             std::fill(VoiceBus.begin(), VoiceBus.begin() + samples, 0.0f);
             v->MixInto(VoiceBus.data(), Scratch.data(), Frames);
-            AddWithGain(dest, *ramp, Frames);
+            AddWithGain(dest, *ramp, Frames, sum, first);
         } else {
             v->MixInto(dest, Scratch.data(), Frames); // unity: the samples stay bit-exact
         }
     }
     for (auto& r : Ramps) r.Pos = std::min(r.Pos + Frames, RampFrames);
+    if (metering) FeedChannelMeters(Frames);
     if (Out)
         brindle::soundlib::BusToShorts(Out, Bus.data(), static_cast<int>(samples));
     else if (ExactFloats)

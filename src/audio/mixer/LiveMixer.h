@@ -11,6 +11,7 @@
 // that the mixing thread only ever tries: when another thread holds it, the work waits a block.
 // Problems found on the audio thread (a file not in the cache, a note whose tempo stream is not
 // prepared) are queued for the UI to collect with TakeProblems/TakePendingLoads/PreparePending.
+#include "audio/mixer/LevelMeters.h"
 #include "audio/mixer/MixVoice.h"
 #include "audio/mixer/SampleCache.h"
 #include "audio/mixer/TempoEnginePool.h"
@@ -96,6 +97,15 @@ class TLiveMixer : public TAudioX {
     static constexpr int GainChannels = 100;
     static constexpr float GainRampSeconds = 0.005f;
     void SetChannelGain(int Channel, float Left, float Right) noexcept;
+
+    // Levels for the meters: every block feeds each pattern channel's slot with the sum of its
+    // voices after the channel's gain (full scale 1.0). A mixer a device pulls meters from the
+    // start; an offline render does not unless asked. The master slot is fed by whoever pulls
+    // the end of the chain.
+    brindle::TLevelMeters& Meters() { return Levels; }
+    const brindle::TLevelMeters& Meters() const { return Levels; }
+    void SetMetering(bool On);
+    bool GetMetering() const { return Metering.load(std::memory_order_relaxed); }
 
     // The mixer clock counts whole frames; TimePos is derived from it.
     float GetTimePos() const;
@@ -188,8 +198,11 @@ class TLiveMixer : public TAudioX {
     };
     // Mixing thread: takes the gains set since the last block, starting a ramp for each change.
     void TakeChannelGains();
-    // Adds a voice's block (mixed alone into VoiceBus) to Dest through its channel's ramp.
-    void AddWithGain(float* Dest, const GainRamp& Ramp, int Frames) const;
+    // Adds a voice's block (mixed alone into VoiceBus) to Dest through its channel's ramp; with
+    // Sum, the same gained samples go there too (copied when First, else added).
+    void AddWithGain(float* Dest, const GainRamp& Ramp, int Frames, float* Sum = nullptr, bool First = false) const;
+    // Feeds the meters with the channels that sounded in this block.
+    void FeedChannelMeters(int Frames);
 
     bool OnMixingThread() const;
     // Mixing thread: the voice list's own operations.
@@ -256,7 +269,16 @@ class TLiveMixer : public TAudioX {
     std::array<GainRamp, GainChannels> Ramps{};                       // mixing thread's
     int RampFrames = 1;
     bool SnapGains = true;      // mixing thread's: set by a clear, the next gains apply at once
-    std::vector<float> VoiceBus; // one voice's block when its channel is not at unity
+    std::vector<float> VoiceBus; // one voice's block when its channel is not at unity or is metered
+    brindle::TLevelMeters Levels;
+    std::atomic<bool> Metering{false};
+    // The voices of each channel that sounds in a block, summed after its gain for the meters:
+    // one stretch of MaxBlock frames per channel, handed out in the order channels first sound.
+    std::vector<float> ChannelSums;
+    int SumSlots = 0;
+    std::array<std::int16_t, GainChannels> SumSlotOf{}; // mixing thread's, this block; -1 none
+    std::array<std::int16_t, GainChannels> SumChannel{}; // which channel each used slot holds
+    int SumsUsed = 0;
     brindle::TextRing<32, 1024> UiProblems;      // pushed by other threads, under UiLock
     brindle::TextRing<32, 1024> UiPendingLoads;
 };

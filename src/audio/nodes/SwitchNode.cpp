@@ -1,5 +1,7 @@
 #include "audio/nodes/SwitchNode.h"
 
+#include "audio/mixer/LevelMeters.h"
+
 #include <cstring>
 
 int TSwitchNode::PopData(void* Buf, int BufLen) {
@@ -9,7 +11,15 @@ int TSwitchNode::PopData(void* Buf, int BufLen) {
         if (BufLen > 0) std::memset(Buf, 0, static_cast<size_t>(BufLen));
         return BufLen;
     }
-    return node->PopData(Buf, BufLen);
+    const int got = node->PopData(Buf, BufLen);
+    if (Meter && got > 0 && GetChannels() > 0)
+        Meter->FeedBlock(MeterSlot, static_cast<const std::int16_t*>(Buf), got / (2 * GetChannels()), GetChannels());
+    return got;
+}
+
+void TSwitchNode::SetMeter(brindle::TLevelMeters* Meters, int Slot) {
+    Meter = Meters;
+    MeterSlot = Slot;
 }
 
 void TSwitchNode::SetInput(TAudioX* Node) {
@@ -30,5 +40,7 @@ int TSwitchNode::PopFloats(float* Buf, int Frames) {
         return Frames;
     }
     // A part published since the consumer asked still answers: PopFloats works on every node.
-    return node->PopFloats(Buf, Frames);
+    const int got = node->PopFloats(Buf, Frames);
+    if (Meter && got > 0) Meter->FeedBlock(MeterSlot, Buf, got, GetChannels());
+    return got;
 }

@@ -7,6 +7,10 @@
 
 #include <atomic>
 
+namespace brindle {
+class TLevelMeters;
+}
+
 class TSwitchNode : public TAudioX {
 public:
     // Silence while nothing is published.
@@ -19,7 +23,13 @@ public:
 
     const brindle::ReaderEpoch& Epoch() const { return Pulls; }
 
+    // Every block pulled through here is measured into slot Slot of Meters (null: none). Set it
+    // before the node is pulled; the meters must outlive the pulls.
+    void SetMeter(brindle::TLevelMeters* Meters, int Slot);
+
 private:
+    brindle::TLevelMeters* Meter = nullptr;
+    int MeterSlot = 0;
     std::atomic<TAudioX*> Current{nullptr};
     brindle::ReaderEpoch Pulls;
 };

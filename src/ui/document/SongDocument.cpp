@@ -377,6 +377,19 @@ void TSongDocument::SetChannel(int Channel, float Volume, float Pan, bool Mute) 
         emit channelsChanged();
 }
 
+void TSongDocument::SoloChannel(int Channel) {
+    if (Channel < 0 || Channel >= ChannelCount) return;
+    bool alone = !Seq->IsMuted(Channel);
+    for (int c = 0; c < ChannelCount && alone; ++c) alone = c == Channel || Seq->IsMuted(c);
+    if (Edit(alone ? "Unmute all channels" : "Solo channel", cSongEdit(*Seq).Channels(), [&] {
+            if (alone)
+                Seq->UnmuteAll();
+            else
+                Seq->Solo(Channel);
+        }))
+        emit channelsChanged();
+}
+
 void TSongDocument::SetTempo(float BPM) {
     const float before = Seq->BPM.load();
     if (BPM == before || (Frozen && Frozen())) return;

@@ -99,6 +99,8 @@ class TSongDocument : public QObject {
     // A channel's volume (0..2), balance (-1..1) and mute flag, one step of the history; moves of
     // one channel's controls within a moment are one step.
     void SetChannel(int Channel, float Volume, float Pan, bool Mute);
+    // Every other channel muted, one step; asked of the one channel heard alone, unmutes all.
+    void SoloChannel(int Channel);
 
     // Tempo and master effects, each one step of the history.
     void SetTempo(float BPM);

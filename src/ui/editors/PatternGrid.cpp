@@ -4,6 +4,8 @@
 
 #include "song/Pattern.h"
 #include "ui/editors/PatternModel.h"
+#include "ui/views/ChannelStrip.h"
+#include "ui/views/LevelFeed.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -23,6 +25,7 @@ constexpr int PageRows = 16;
 constexpr int ChannelWidth = 65;
 constexpr int RowHeight = 15;
 constexpr int HeaderHeight = 36;
+constexpr int LevelBarHeight = 3; // the channel's level along the header's foot
 constexpr int MinRowNumberWidth = 20;
 
 // The key at the left of the digits on the physical keyboard (X11 and evdev scan code 49).
@@ -73,6 +76,17 @@ TPatternGrid::TPatternGrid(TPatternModel& Model, QWidget* Parent)
 
     PatPopup->setObjectName("PatPopup");
     BaseFont = font();
+}
+
+void TPatternGrid::SetLevelFeed(const TLevelFeed* Feed) {
+    disconnect(LevelsConnection);
+    Levels = Feed;
+    if (!Feed) return;
+    LevelsConnection = connect(Feed, &TLevelFeed::levelsChanged, this, [this] {
+        if (!isVisible()) return;
+        auto* header = horizontalHeader()->viewport();
+        header->update(0, header->height() - LevelBarHeight - 2, header->width(), LevelBarHeight + 2);
+    });
 }
 
 void TPatternGrid::SetZoom(double Value) {
@@ -336,6 +350,10 @@ void TPatternHeader::paintSection(QPainter* Painter, const QRect& Rect, int Logi
         ++Grid.Painted.Headers;
         Painter->drawText(text, flags, model.HeaderNumber(LogicalIndex));
         Painter->drawText(text.adjusted(0, int(16 * Grid.Zoom()), 0, 0), flags, model.HeaderName(LogicalIndex));
+        if (const TLevelFeed* levels = Grid.LevelFeed(); levels && LogicalIndex < brindle::TLevelMeters::Channels) {
+            const QRect bar(Rect.left() + 2, Rect.bottom() - LevelBarHeight - 1, Rect.width() - 5, LevelBarHeight);
+            TLevelBar::Paint(*Painter, bar, levels->Shown(LogicalIndex), Qt::Horizontal, colours.Line.darker(160));
+        }
     }
     Painter->restore();
 }

@@ -16,6 +16,7 @@
 #include <functional>
 
 class QMenu;
+class TLevelFeed;
 class TPatternModel;
 
 // Painted cells, for the repaint benchmarks and tests.
@@ -49,6 +50,9 @@ public:
     // Scales the font, rows and channels (0.5 to 3; 1 as designed).
     void SetZoom(double Value);
     double Zoom() const { return ZoomFactor; }
+    // Channel headers show each channel's level from Feed (null: none); only the bars repaint.
+    void SetLevelFeed(const TLevelFeed* Feed);
+    const TLevelFeed* LevelFeed() const { return Levels; }
 
     // The cursor moved (by key, by mouse release, or by the editor): the instrument list follows.
     std::function<void(TPatternGrid* Sender)> OnGridClick;
@@ -84,6 +88,8 @@ private:
     QAction* MenuActionFor(const QKeyEvent& Event) const;
 
     TPatternModel& PatModel;
+    const TLevelFeed* Levels = nullptr;
+    QMetaObject::Connection LevelsConnection;
     int MarkerRow = -1;
     bool MouseDown = false;
     double ZoomFactor = 1.0;

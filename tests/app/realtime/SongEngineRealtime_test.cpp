@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <chrono>
@@ -374,6 +375,65 @@ TEST(UiHammer, RefinementRestartedAndStoppedMidRenderEndsAndLeavesAPlayableNote)
     while (engine.Refining())
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_FALSE(cache->FindVariant(base.get(), 0.5f, 0.0f)->Draft);
+}
+
+} // namespace
+
+namespace {
+
+// The meters read by a UI thread as fast as it can while the audio thread plays the song.
+TEST(SongEngineRealtime, FeedingMetersReadByAnotherThreadAllocatesNothing) {
+    auto song = std::make_unique<cSequencer>();
+    song->LoadFile(BRINDLE_SOURCE_DIR "/examples/demo.hym");
+    brindle::SongEngine engine(*song);
+    ASSERT_TRUE(engine.PreloadInstruments().empty());
+    TAudioX* output = engine.ApplySongEffects();
+    std::vector<std::int16_t> block(441 * 2);
+    engine.PlaySongFrom(1);
+    while (engine.Playing()) output->PopData(block.data(), int(block.size() * 2)); // warm-up: the whole song
+    engine.PlayPatternFrom(3, 1);
+
+    auto& meters = engine.Mixer().Meters();
+    meters.Discard();
+    std::atomic<bool> done{false};
+    std::atomic<int> pulls{0};
+    std::uint64_t allocations = 0;
+    const auto waits = brindle::RealtimeProbe::GetLockWaits();
+    std::array<brindle::TLevel, brindle::TLevelMeters::Slots> taken{};
+    std::array<float, brindle::TLevelMeters::Slots> loudest{};
+    std::uint64_t masterSamples = 0;
+    int reads = 0;
+    {
+        brindle::test::AllocationScope scope(brindle::test::CountOn::MarkedThreads);
+        std::thread audio([&] {
+            brindle::test::MarkThisThread();
+            for (int i = 0; i < 2000; ++i) { // 20 s of song
+                output->PopData(block.data(), int(block.size() * 2));
+                ++pulls;
+            }
+            brindle::test::MarkThisThread(false);
+            done = true;
+        });
+        while (!done) {
+            meters.TakeAll(taken);
+            ++reads;
+            for (std::size_t s = 0; s < taken.size(); ++s) loudest[s] = std::max(loudest[s], taken[s].Peak);
+            masterSamples += taken[brindle::TLevelMeters::Master].Samples;
+        }
+        audio.join();
+        allocations = scope.Count();
+    }
+    masterSamples += meters.Take(brindle::TLevelMeters::Master).Samples;
+    EXPECT_EQ(allocations, 0u) << "allocations or frees on the audio thread";
+    EXPECT_EQ(brindle::RealtimeProbe::GetLockWaits() - waits, 0u);
+    EXPECT_EQ(pulls.load(), 2000);
+    EXPECT_GT(reads, 100) << "the reader really competed";
+    const int channelsHeard = int(std::count_if(loudest.begin(), loudest.end() - 1, [](float p) { return p > 0.01f; }));
+    EXPECT_GE(channelsHeard, 2) << "the song's channels showed levels";
+    EXPECT_GT(loudest[brindle::TLevelMeters::Master], 0.05f);
+    EXPECT_LE(loudest[brindle::TLevelMeters::Master], 1.0f);
+    // Every block fed the master: 2000 blocks of 441 stereo frames, none lost to the reader.
+    EXPECT_EQ(masterSamples, std::uint64_t(2000) * 441 * 2);
 }
 
 } // namespace

@@ -132,9 +132,10 @@ TEST_F(MainWindow, StartsWithAModuleNamedOnTheCommandLine) {
         << form->ExportForm->Edit1->text().toStdString();
     EXPECT_NE(logText().find("Opening...song.hym"), std::string::npos);
     // The page names and order, the transport captions.
-    ASSERT_EQ(form->pag->count(), 4);
+    ASSERT_EQ(form->pag->count(), 5);
     EXPECT_EQ(form->pag->tabText(0), "Order");
     EXPECT_EQ(form->pag->tabText(3), "Output");
+    EXPECT_EQ(form->pag->tabText(4), "Mixer");
     EXPECT_EQ(form->PlayButton->text(), "|>  Play");
     EXPECT_EQ(form->StopButton->text(), "[  ]  Stop");
     EXPECT_EQ(form->BPMSpin->minimum(), 1);
