@@ -70,7 +70,10 @@ TMidiInput::~TMidiInput() {
     Ports.clear();
 }
 
-void TMidiInput::Start() { Start(ListPorts()); }
+void TMidiInput::Start() {
+    ++Listings;
+    Start(ListPorts());
+}
 
 void TMidiInput::Start(const TListing& Listing) {
     Apply(Listing);
@@ -82,18 +85,21 @@ void TMidiInput::Start(const TListing& Listing) {
 void TMidiInput::StartInBackground() {
     // Probing the MIDI systems takes tens of milliseconds (a JACK server's more): the window
     // goes on meanwhile. A window closed before the listing arrives drops it.
-    QThreadPool::globalInstance()->start([guard = QPointer<TMidiInput>(this)] {
+    // A listing made here since is newer: this one is dropped.
+    const int asked = ++Listings;
+    QThreadPool::globalInstance()->start([guard = QPointer<TMidiInput>(this), asked] {
         TListing listing = ListPorts();
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [guard, listing = std::move(listing)] {
-                if (guard) guard->Start(listing);
+            [guard, asked, listing = std::move(listing)] {
+                if (guard && guard->Listings == asked) guard->Start(listing);
             },
             Qt::QueuedConnection);
     });
 }
 
 void TMidiInput::Rescan() {
+    ++Listings;
     Apply(ListPorts());
     UpdateTimer();
 }

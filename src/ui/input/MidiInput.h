@@ -86,6 +86,7 @@ class TMidiInput : public QObject {
 
     std::vector<std::unique_ptr<TPort>> Ports;
     int Api = 0; // the RtMidi interface the ports were listed on
+    int Listings = 0; // listings asked for, so that a late one from a worker is not applied
     TMidiQueue FedQueue;
     QTimer DrainTimer;
 };
