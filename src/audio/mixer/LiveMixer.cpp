@@ -47,10 +47,12 @@ class MixingScope {
 };
 } // namespace
 
-TLiveMixer::TLiveMixer(int PoolSize, int SampleRate, int Channels, int MaxBlockFrames, bool RealTime)
+TLiveMixer::TLiveMixer(int PoolSize, int SampleRate, int Channels, int MaxBlockFrames, bool RealTime,
+                       bool WarmStreamsLater)
     : PoolSize(std::max(PoolSize, 1)), MaxBlock(std::max(MaxBlockFrames, 1)), RealTime(RealTime),
       Cache(std::make_shared<brindle::SampleCache>(SampleRate, Channels)), CacheNow(Cache.get()),
-      Engines(SampleRate, Channels, VoicesFor(PoolSize), RealTime) {
+      Engines(SampleRate, Channels, VoicesFor(PoolSize), RealTime,
+              WarmStreamsLater ? 0 : TTempoEnginePool::InitialStreams) {
     SetFormat(SampleRate, Channels);
     const int total = VoicesFor(PoolSize);
     Pool.reserve(static_cast<size_t>(total));
@@ -80,6 +82,20 @@ void TLiveMixer::SetMetering(bool On) {
         ChannelSums.assign(static_cast<size_t>(SumSlots) * static_cast<size_t>(MaxBlock) * GetChannels(), 0.0f);
     }
     Metering.store(On, std::memory_order_relaxed);
+}
+
+void TLiveMixer::WarmUpStreams() {
+    if (!RealTime) return;
+    for (int made = 0; made < TTempoEnginePool::InitialStreams; ++made) {
+        auto stream = Engines.MakeStream();
+        std::lock_guard engines(EngineLock);
+        if (Engines.StreamCount() >= TTempoEnginePool::InitialStreams || !Engines.Adopt(std::move(stream))) return;
+    }
+}
+
+int TLiveMixer::TempoStreamCount() const {
+    std::lock_guard engines(EngineLock);
+    return Engines.StreamCount();
 }
 
 TLiveMixer::~TLiveMixer() {

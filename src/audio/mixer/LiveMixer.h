@@ -43,8 +43,13 @@ class TLiveMixer : public TAudioX {
     // RealTime makes one tempo stream per voice up front; the audio thread only uses streams
     // prepared for its note off that thread (AddToMix from the UI, PrepareNote, PrepareStreams,
     // PreparePending). An offline render makes and tunes streams as notes need them.
+    // WarmStreamsLater leaves the first tempo streams to WarmUpStreams, so a window that builds
+    // its mixer at start-up makes them behind its first paint.
     explicit TLiveMixer(int PoolSize = DefaultPoolSize, int SampleRate = 44100, int Channels = 2,
-                        int MaxBlockFrames = 4096, bool RealTime = true);
+                        int MaxBlockFrames = 4096, bool RealTime = true, bool WarmStreamsLater = false);
+    // Any thread but the audio one: makes the first tempo streams (allocates, outside the pool's lock).
+    void WarmUpStreams();
+    int TempoStreamCount() const;
     ~TLiveMixer() override;
 
     // Raised at the start of every block, after other threads' commands are applied: StartTime is the block's start on the

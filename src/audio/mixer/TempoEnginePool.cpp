@@ -4,7 +4,7 @@
 
 using brindle::soundlib::TempoStream;
 
-TTempoEnginePool::TTempoEnginePool(int SampleRate, int Channels, int Count, bool Sized)
+TTempoEnginePool::TTempoEnginePool(int SampleRate, int Channels, int Count, bool Sized, int Initial)
     : Rate(SampleRate), ChannelCount(Channels), Sized(Sized) {
     // Every stream may need its own bucket; reserving that many keeps regrouping allocation-free.
     Slots.reserve(static_cast<size_t>(Count));
@@ -13,13 +13,29 @@ TTempoEnginePool::TTempoEnginePool(int SampleRate, int Channels, int Count, bool
     // A few streams are made now, the rest as free ones run out (off the audio thread, within the
     // reserved room, so a slot never moves): a small song does not pay for a full pool.
     Capacity = Count;
-    for (int i = 0; i < std::min(Count, InitialStreams); ++i) Return(Grow());
+    for (int i = 0; i < std::min(Count, Initial); ++i) Return(Grow());
+}
+
+std::unique_ptr<TempoStream> TTempoEnginePool::MakeStream() const {
+    auto stream = std::make_unique<TempoStream>(Rate, ChannelCount);
+    // Memory grown now keeps a key press at a new pitch from faulting it in later.
+    if (Sized) stream->Reserve();
+    return stream;
+}
+
+bool TTempoEnginePool::Adopt(std::unique_ptr<TempoStream> Stream) {
+    if (static_cast<int>(Slots.size()) >= Capacity) return false;
+    Slots.push_back(Slot{std::move(Stream)});
+    Return(Place());
+    return true;
 }
 
 int TTempoEnginePool::Grow() {
-    Slots.push_back(Slot{std::make_unique<TempoStream>(Rate, ChannelCount)});
-    // Memory grown now keeps a key press at a new pitch from faulting it in later.
-    if (Sized) Slots.back().Stream->Reserve();
+    Slots.push_back(Slot{MakeStream()});
+    return Place();
+}
+
+int TTempoEnginePool::Place() {
     const int slot = static_cast<int>(Slots.size()) - 1;
     Slots.back().Bucket = BucketFor(*Slots.back().Stream);
     ++Buckets[static_cast<size_t>(Slots.back().Bucket)].Members;

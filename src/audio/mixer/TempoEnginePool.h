@@ -18,7 +18,7 @@ class TTempoEnginePool {
     // a stream fits a note only once it has been prepared for the note's speed and pitch (Tune);
     // a fresh one fits nothing. Otherwise streams are made as notes need them and any stream at
     // the note's pitch fits (offline renders).
-    TTempoEnginePool(int SampleRate, int Channels, int Count, bool Sized);
+    TTempoEnginePool(int SampleRate, int Channels, int Count, bool Sized, int Initial = InitialStreams);
     ~TTempoEnginePool();
 
     // A free stream that can play (Speed, Pitch) without allocating; -1 when there is none.
@@ -30,6 +30,10 @@ class TTempoEnginePool {
     void Return(int Slot);
     // After a taken stream was prepared for other settings: moves it to the matching bucket.
     void Regroup(int Slot);
+    // A fresh stream for Adopt, made without touching the pool (allocates; any thread).
+    std::unique_ptr<brindle::soundlib::TempoStream> MakeStream() const;
+    // Adds a stream made by MakeStream to the free ones; false when the pool is full.
+    bool Adopt(std::unique_ptr<brindle::soundlib::TempoStream> Stream);
     // Prepares a taken stream for (Speed, Pitch): allocates, so never on the audio thread.
     void Tune(int Slot, float Speed, float Pitch);
 
@@ -58,6 +62,7 @@ class TTempoEnginePool {
 
     bool Fits(const Bucket& B, float Speed, float Pitch) const;
     int BucketFor(const brindle::soundlib::TempoStream& Stream);
+    int Place(); // files the last slot's stream into its bucket
     int Pop(int BucketIndex);
     int Grow();
 

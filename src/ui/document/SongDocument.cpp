@@ -45,7 +45,9 @@ TSongDocument::TSongDocument(cApp& App, QObject* Parent)
     Seq->Init();
     // A new song starts with the panel's default effects, as New gives them.
     Seq->Effects = TEffectSettings{};
-    SongEngine = std::make_unique<brindle::SongEngine>(*Seq, true);
+    SongEngine = std::make_unique<brindle::SongEngine>(*Seq, true, 0, /*WarmStreamsLater=*/true);
+    // The window paints first; its mixer's streams are made behind it, before any preload.
+    Workers->start([engine = SongEngine.get()] { engine->Mixer().WarmUpStreams(); });
     App.seq = Seq.get();
     App.Engine = SongEngine.get();
     App.Mixer = &SongEngine->Mixer();

@@ -60,6 +60,42 @@ TEST(SongEngineRealtime, PlayingASongNeitherAllocatesNorOpensFilesNorWaits) {
     EXPECT_TRUE(engine.Mixer().TakeProblems().empty());
 }
 
+// A window's mixer makes its first tempo streams on a worker after its first paint, perhaps
+// while the song already plays: the audio thread neither allocates nor waits for them.
+TEST(SongEngineRealtime, StreamsMadeBehindAPlayingSongCostTheAudioThreadNothing) {
+    auto song = std::make_unique<cSequencer>();
+    song->LoadFile(BRINDLE_SOURCE_DIR "/examples/demo.hym");
+    brindle::SongEngine engine(*song, true, 0, /*WarmStreamsLater=*/true);
+    EXPECT_EQ(engine.Mixer().TempoStreamCount(), 0);
+    ASSERT_TRUE(engine.PreloadInstruments().empty());
+    TAudioX* output = engine.ApplySongEffects();
+    std::vector<std::int16_t> block(441 * 2);
+    engine.PlaySongFrom(1);
+    while (engine.Playing()) output->PopData(block.data(), int(block.size() * 2)); // the mixer's own warm-up
+    engine.PlayPatternFrom(3, 1);
+    const auto waits = brindle::RealtimeProbe::GetLockWaits();
+    std::uint64_t allocations = 0;
+    std::atomic<bool> go{false}, made{false};
+    std::jthread worker([&] { // started before counting: making a thread allocates on its maker
+        while (!go.load()) std::this_thread::yield();
+        engine.Mixer().WarmUpStreams();
+        made = true;
+    });
+    {
+        brindle::test::MarkThisThread();
+        brindle::test::AllocationScope scope(brindle::test::CountOn::MarkedThreads);
+        go = true;
+        for (int i = 0; i < 3000 && !made.load(); ++i) output->PopData(block.data(), int(block.size() * 2));
+        for (int i = 0; i < 100; ++i) output->PopData(block.data(), int(block.size() * 2));
+        allocations = scope.Count();
+        brindle::test::MarkThisThread(false);
+    }
+    EXPECT_EQ(allocations, 0u);
+    EXPECT_EQ(brindle::RealtimeProbe::GetLockWaits() - waits, 0u);
+    EXPECT_GE(engine.Mixer().TempoStreamCount(), TTempoEnginePool::InitialStreams);
+    EXPECT_TRUE(engine.Playing());
+}
+
 // Channel faders, balance and mutes moved while the song plays.
 TEST(ChannelGainsRealtime, TurningChannelsWhilePlayingAllocatesNothing) {
     auto song = std::make_unique<cSequencer>();
