@@ -15,6 +15,7 @@
 #include "support/Spawn.h"
 #include "ui/MainForm.h"
 #include "ui/document/AudioSession.h"
+#include "ui/document/SongDocument.h"
 #include "ui/editors/EffectsPanel.h"
 #include "ui/editors/PatternEditor.h"
 #include "ui/editors/PatternGrid.h"
@@ -97,6 +98,46 @@ void BM_WindowWithDemoToFirstPaint(benchmark::State& state) {
     state.counters["rss_mb"] = rss;
 }
 BENCHMARK(BM_WindowWithDemoToFirstPaint)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Opening the demo in a window that is up: the longest the event loop goes without turning
+// (the file read and the views refreshed on it; the decoding runs behind) and the time until
+// the instruments are ready.
+void BM_OpenDemoLongestStall(benchmark::State& state) {
+    cApp app;
+    TMainForm form(app);
+    form.show();
+    form.FirstActivation();
+    QTest::qWait(300); // devices, streams and browser settle
+    double longest = 0, ready = 0, firstReady = 0;
+    for (auto _ : state) {
+        bool done = false;
+        auto connection = QObject::connect(&form.Document(), &TSongDocument::instrumentsReady, [&] { done = true; });
+        QElapsedTimer clock, gap;
+        double worst = 0;
+        QTimer ticker;
+        ticker.setInterval(1);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            worst = std::max(worst, double(gap.nsecsElapsed()) / 1e6);
+            gap.restart();
+        });
+        ticker.start();
+        clock.start();
+        gap.start();
+        QTimer::singleShot(0, &form, [&] { form.OpenFile(Demo); });
+        while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        ready = double(clock.nsecsElapsed()) / 1e6;
+        if (firstReady == 0) firstReady = ready; // later opens find the samples decoded
+        state.SetIterationTime(ready / 1e3);
+        longest = std::max(longest, worst);
+        QObject::disconnect(connection);
+    }
+    state.counters["longest_stall_ms"] = longest;
+    state.counters["ready_first_ms"] = firstReady;
+    state.counters["ready_again_ms"] = ready;
+    form.Document().AskSaveChanges = [](const std::string&) { return TSongDocument::TSaveAnswer::Discard; };
+    form.close();
+}
+BENCHMARK(BM_OpenDemoLongestStall)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_PlayDemoWhileEditing(benchmark::State& state) {
     cAudioSettings settings = cAudioSettings::Read();

@@ -32,8 +32,7 @@ bool IsFile(const std::string& Path) {
 
 TInstrumentCommands::TInstrumentCommands(TSongDocument& Document, cApp& Selection, TViews Views)
     : Document(Document), Selection(Selection), Views(Views) {
-    RowsFitDialog = new TRowsFitDialog(Views.Window);
-    KeyDialog = new Tdialog_Key(Views.Window);
+    // The dialogs are made when first asked for: the window starts without them.
     AskInstrumentFile = [this] {
         const TRegString folder("InsOpenDir", "");
         const QString path =
@@ -44,12 +43,14 @@ TInstrumentCommands::TInstrumentCommands(TSongDocument& Document, cApp& Selectio
         return path.toStdString();
     };
     AskHotKey = [this](QKeySequence& Key) {
+        if (!KeyDialog) KeyDialog = new Tdialog_Key(this->Views.Window);
         if (KeyDialog->exec() != QDialog::Accepted || !Tdialog_Key::Acceptable(KeyDialog->Key()))
             return false;
         Key = KeyDialog->Key();
         return true;
     };
     AskFitRows = [this](double& Rows) {
+        if (!RowsFitDialog) RowsFitDialog = new TRowsFitDialog(this->Views.Window);
         if (RowsFitDialog->exec() != QDialog::Accepted) return false;
         Rows = RowsFitDialog->RowCount();
         return true;
