@@ -58,6 +58,9 @@ std::shared_ptr<const SampleData> SampleCache::Load(const std::string& Path) {
     std::shared_ptr<const SampleData> old;
     {
         std::lock_guard guard(WriteLock);
+        // Another thread decoded the same file meanwhile (the window's preload beside an
+        // export): its copy stays, with the variants already made of it.
+        if (auto same = Find(Path); !ec && same && same->FileSize == size && same->ModTime == mtime) return same;
         EditEntries([&](EntryMap& Map) {
             auto& slot = Map[Path];
             old = std::move(slot);

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <thread>
 
 namespace bt = brindle::test;
 
@@ -35,6 +36,27 @@ TEST(SampleCache, LoadsOnceConvertedAndReloadsWhenTheFileChanges) {
     EXPECT_EQ(cache.Find(path), second);
     EXPECT_EQ(first->Frames(), 22050) << "a voice still holding the old data keeps it intact";
     EXPECT_EQ(cache.Size(), 1u);
+}
+
+// The window's preload and an export decode the same file at once: both get one copy, and the
+// variants made of it survive the other's load.
+TEST(SampleCache, LoadsOfOneFileAtOnceKeepOneCopyAndItsVariants) {
+    bt::TempDir dir;
+    const auto path = (dir / "a.wav").string();
+    bt::WriteSineWav(path, 440, 3.0, 44100, 2);
+    for (int round = 0; round < 4; ++round) {
+        brindle::SampleCache cache;
+        std::shared_ptr<const brindle::SampleData> got[2];
+        {
+            std::jthread a([&] { got[0] = cache.Load(path); });
+            std::jthread b([&] { got[1] = cache.Load(path); });
+        }
+        EXPECT_EQ(got[0], got[1]) << round;
+        EXPECT_EQ(cache.Find(path), got[0]);
+        ASSERT_NE(cache.LoadVariant(path, 1.0f, 2.0f), nullptr);
+        cache.Load(path);
+        EXPECT_NE(cache.FindVariant(cache.Find(path).get(), 1.0f, 2.0f), nullptr) << round;
+    }
 }
 
 TEST(SampleCache, MissingAndCorruptFilesThrowAndKeepTheOldEntry) {
