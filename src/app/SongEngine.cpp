@@ -5,11 +5,8 @@
 #include "base/Error.h"
 #include "base/Parallel.h"
 #include "base/RegString.h"
+#include "base/ThreadPriority.h"
 #include "song/Sequencer.h"
-
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -21,14 +18,6 @@
 
 namespace brindle {
 
-namespace {
-// The refiner renders for seconds at a time: it yields to everything else, playback first.
-// A nice value rather than SCHED_IDLE, which a busy machine can starve for minutes. Best effort:
-// where the system refuses, the priority stays as it was.
-void SetThreadNice(int Nice) {
-    (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), Nice);
-}
-} // namespace
 
 TEffectSettings SongEffectSettings(const cSequencer& Song) {
     return Song.Effects;
@@ -242,7 +231,8 @@ void SongEngine::RefineDrafts() {
     auto run = std::make_unique<RefineRun>();
     RefineRun& r = *run;
     run->Thread = std::jthread([this, &r, jobs = Drafted, nice = RefinerNice] {
-        // Background work: below playback and the window.
+        // Background work: below playback and the window. A nice value rather than SCHED_IDLE,
+        // which a busy machine can starve for minutes.
         SetThreadNice(nice);
         auto& cache = *TheMixer->GetSampleCache();
         for (const auto& job : jobs) {

@@ -6,10 +6,12 @@
 
 namespace brindle {
 
-// Lowers the calling thread's scheduling priority; failure leaves it as it was.
-inline void LowerThreadPriority() {
+// Sets the calling thread's nice value (threads it starts inherit it); failure leaves it as it was.
+inline void SetThreadNice(int Nice) {
     const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
-    (void)::setpriority(PRIO_PROCESS, tid, 10);
+    (void)::setpriority(PRIO_PROCESS, tid, Nice);
 }
+
+inline void LowerThreadPriority() { SetThreadNice(10); }
 
 } // namespace brindle

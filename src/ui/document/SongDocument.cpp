@@ -6,6 +6,7 @@
 #include "app/ProjectFiles.h"
 #include "app/SongEdit.h"
 #include "app/SongEngine.h"
+#include "base/ThreadPriority.h"
 #include "song/Sequencer.h"
 #include "ui/document/RecoverySession.h"
 #include "ui/editors/SongUndo.h"
@@ -197,6 +198,9 @@ void TSongDocument::PrepareInstruments() {
     auto work = SongEngine->PlanPreload(/*Drafts=*/true);
     Preparing = work;
     Workers->start([this, work] {
+        // Below the window, which goes on painting and taking keys meanwhile; the decoding
+        // threads the run starts inherit it.
+        brindle::LowerThreadPriority();
         brindle::SongEngine::RunPreload(*work);
         QMetaObject::invokeMethod(this, [this, work] { FinishPreparing(work); }, Qt::QueuedConnection);
     });
