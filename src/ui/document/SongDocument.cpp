@@ -338,6 +338,9 @@ int TSongDocument::AssignFiles(int Row, const std::vector<std::string>& Files) {
     Edit(Files.size() == 1 ? "Set Sample" : "Set Samples", std::move(scope), [&] {
         for (int slot = Row; slot < last; ++slot) Seq->SetInstrumentFile(slot + 1, Files[std::size_t(slot - Row)]);
     });
+    // The files the user just chose play at the next key press: decoded now, as a preview is.
+    // Their notes are prepared behind, with the rest; a file that fails is named by that.
+    for (int slot = Row; slot < last; ++slot) (void)SongEngine->LoadSample(Files[std::size_t(slot - Row)]);
     PrepareInstruments();
     for (int slot = Row; slot < last; ++slot) emit instrumentChanged(slot + 1);
     return last - Row;
