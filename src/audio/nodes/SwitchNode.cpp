@@ -12,8 +12,11 @@ int TSwitchNode::PopData(void* Buf, int BufLen) {
         return BufLen;
     }
     const int got = node->PopData(Buf, BufLen);
-    if (Meter && got > 0 && GetChannels() > 0)
-        Meter->FeedBlock(MeterSlot, static_cast<const std::int16_t*>(Buf), got / (2 * GetChannels()), GetChannels());
+    // The published chain's format, set before it was published: the switch's own is written
+    // again at every rebuild.
+    const int channels = node->GetChannels();
+    if (Meter && got > 0 && channels > 0)
+        Meter->FeedBlock(MeterSlot, static_cast<const std::int16_t*>(Buf), got / (2 * channels), channels);
     return got;
 }
 
@@ -41,6 +44,6 @@ int TSwitchNode::PopFloats(float* Buf, int Frames) {
     }
     // A part published since the consumer asked still answers: PopFloats works on every node.
     const int got = node->PopFloats(Buf, Frames);
-    if (Meter && got > 0) Meter->FeedBlock(MeterSlot, Buf, got, GetChannels());
+    if (Meter && got > 0) Meter->FeedBlock(MeterSlot, Buf, got, node->GetChannels());
     return got;
 }
