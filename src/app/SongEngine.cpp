@@ -18,7 +18,6 @@
 
 namespace brindle {
 
-
 TEffectSettings SongEffectSettings(const cSequencer& Song) {
     return Song.Effects;
 }

@@ -1,6 +1,5 @@
 #include "ui/MainForm.h"
 
-#include "ui/views/UserFolders.h"
 #include "app/App.h"
 #include "app/AudioSettings.h"
 #include "app/ProjectFiles.h"
@@ -38,6 +37,7 @@
 #include "ui/views/NumberField.h"
 #include "ui/views/StatusLine.h"
 #include "ui/views/Theme.h"
+#include "ui/views/UserFolders.h"
 #include "ui/editors/OrderGrid.h"
 #include "ui/views/Log.h"
 #include "ui/views/NortonPanel.h"

@@ -211,9 +211,9 @@ void TSongDocument::FinishPreparing(const std::shared_ptr<brindle::PreloadWork>&
     Preparing.reset();
     for (const auto& problem : SongEngine->FinishPreload(*Work))
         Report(problem);
-    // Notes written while it ran.
-    SongEngine->PrepareNewNotes();
     SongEngine->RefineDrafts();
+    // Notes written while it ran (their drafts restart the refiner, which is rare).
+    SongEngine->PrepareNewNotes();
     emit instrumentsReady();
 }
 
