@@ -24,19 +24,35 @@
 
 namespace {
 
+// The demo (stretched, transposed, StopPrev, stop markers) on a live engine: prepared, played
+// through once as the mixer's own warm-up, then its busiest pattern looping.
+struct DemoRun {
+    std::unique_ptr<cSequencer> Song = LoadDemo();
+    brindle::SongEngine Engine;
+    TAudioX* Output = nullptr;
+    std::vector<std::int16_t> Block = std::vector<std::int16_t>(441 * 2);
+
+    explicit DemoRun(bool WarmStreamsLater = false) : Engine(*Song, true, 0, WarmStreamsLater) {}
+    static std::unique_ptr<cSequencer> LoadDemo() {
+        auto song = std::make_unique<cSequencer>();
+        song->LoadFile(BRINDLE_SOURCE_DIR "/examples/demo.hym");
+        return song;
+    }
+    void WarmUp() {
+        ASSERT_TRUE(Engine.PreloadInstruments().empty());
+        Output = Engine.ApplySongEffects();
+        Engine.PlaySongFrom(1);
+        while (Engine.Playing()) Pull();
+        Engine.PlayPatternFrom(3, 1);
+    }
+    void Pull() { Output->PopData(Block.data(), int(Block.size() * 2)); }
+};
+
 TEST(SongEngineRealtime, PlayingASongNeitherAllocatesNorOpensFilesNorWaits) {
-    auto song = std::make_unique<cSequencer>();
-    song->LoadFile(BRINDLE_SOURCE_DIR "/examples/demo.hym"); // stretched, transposed, StopPrev, stop markers
-    brindle::SongEngine engine(*song);
-    ASSERT_TRUE(engine.PreloadInstruments().empty());
-    TAudioX* output = engine.ApplySongEffects();
-    ASSERT_NE(output, &engine.Mixer()); // the effects are in the chain
-
-    std::vector<std::int16_t> block(441 * 2);
-    engine.PlaySongFrom(1);
-    while (engine.Playing()) output->PopData(block.data(), int(block.size() * 2)); // warm-up: the whole song
-
-    engine.PlayPatternFrom(3, 1); // the busiest pattern, looping
+    DemoRun run;
+    ASSERT_NO_FATAL_FAILURE(run.WarmUp());
+    auto& engine = run.Engine;
+    ASSERT_NE(run.Output, &engine.Mixer()); // the effects are in the chain
     const auto opens = brindle::RealtimeProbe::GetFileOpens();
     const auto waits = brindle::RealtimeProbe::GetLockWaits();
     std::vector<std::int16_t> heard;
@@ -45,8 +61,8 @@ TEST(SongEngineRealtime, PlayingASongNeitherAllocatesNorOpensFilesNorWaits) {
     {
         brindle::test::AllocationScope scope;
         for (int i = 0; i < 3000; ++i) { // 30 s
-            output->PopData(block.data(), int(block.size() * 2));
-            heard.push_back(block[0]);
+            run.Pull();
+            heard.push_back(run.Block[0]);
         }
         allocations = scope.Count();
     }
@@ -54,7 +70,7 @@ TEST(SongEngineRealtime, PlayingASongNeitherAllocatesNorOpensFilesNorWaits) {
     EXPECT_EQ(brindle::RealtimeProbe::GetFileOpens() - opens, 0u);
     EXPECT_EQ(brindle::RealtimeProbe::GetLockWaits() - waits, 0u);
     EXPECT_TRUE(engine.Playing());
-    EXPECT_GT(song->CurRow, -1);
+    EXPECT_GT(run.Song->CurRow, -1);
     const auto left = brindle::test::ChannelOf(heard, 1, 0);
     EXPECT_GT(brindle::test::Rms(left), 500.0) << "the run really played sound";
     EXPECT_TRUE(engine.Mixer().TakeProblems().empty());
@@ -63,16 +79,10 @@ TEST(SongEngineRealtime, PlayingASongNeitherAllocatesNorOpensFilesNorWaits) {
 // A window's mixer makes its first tempo streams on a worker after its first paint, perhaps
 // while the song already plays: the audio thread neither allocates nor waits for them.
 TEST(SongEngineRealtime, StreamsMadeBehindAPlayingSongCostTheAudioThreadNothing) {
-    auto song = std::make_unique<cSequencer>();
-    song->LoadFile(BRINDLE_SOURCE_DIR "/examples/demo.hym");
-    brindle::SongEngine engine(*song, true, 0, /*WarmStreamsLater=*/true);
+    DemoRun run(/*WarmStreamsLater=*/true);
+    auto& engine = run.Engine;
     EXPECT_EQ(engine.Mixer().TempoStreamCount(), 0);
-    ASSERT_TRUE(engine.PreloadInstruments().empty());
-    TAudioX* output = engine.ApplySongEffects();
-    std::vector<std::int16_t> block(441 * 2);
-    engine.PlaySongFrom(1);
-    while (engine.Playing()) output->PopData(block.data(), int(block.size() * 2)); // the mixer's own warm-up
-    engine.PlayPatternFrom(3, 1);
+    ASSERT_NO_FATAL_FAILURE(run.WarmUp());
     // The worker may wait for the pool's lock; the audio thread only tries it.
     const auto waits = brindle::RealtimeProbe::GetAudioLockWaits();
     std::uint64_t allocations = 0;
@@ -87,8 +97,8 @@ TEST(SongEngineRealtime, StreamsMadeBehindAPlayingSongCostTheAudioThreadNothing)
         brindle::RealtimeProbe::MarkAudioThread();
         brindle::test::AllocationScope scope(brindle::test::CountOn::MarkedThreads);
         go = true;
-        for (int i = 0; i < 3000 && !made.load(); ++i) output->PopData(block.data(), int(block.size() * 2));
-        for (int i = 0; i < 100; ++i) output->PopData(block.data(), int(block.size() * 2));
+        for (int i = 0; i < 3000 && !made.load(); ++i) run.Pull();
+        for (int i = 0; i < 100; ++i) run.Pull();
         allocations = scope.Count();
         brindle::test::MarkThisThread(false);
         brindle::RealtimeProbe::MarkAudioThread(false);
@@ -101,16 +111,8 @@ TEST(SongEngineRealtime, StreamsMadeBehindAPlayingSongCostTheAudioThreadNothing)
 
 // Channel faders, balance and mutes moved while the song plays.
 TEST(ChannelGainsRealtime, TurningChannelsWhilePlayingAllocatesNothing) {
-    auto song = std::make_unique<cSequencer>();
-    song->LoadFile(BRINDLE_SOURCE_DIR "/examples/demo.hym");
-    brindle::SongEngine engine(*song);
-    ASSERT_TRUE(engine.PreloadInstruments().empty());
-    TAudioX* output = engine.ApplySongEffects();
-    std::vector<std::int16_t> block(441 * 2);
-    engine.PlaySongFrom(1);
-    while (engine.Playing()) output->PopData(block.data(), int(block.size() * 2)); // warm-up: the whole song
-
-    engine.PlayPatternFrom(3, 1);
+    DemoRun run;
+    ASSERT_NO_FATAL_FAILURE(run.WarmUp());
     const auto opens = brindle::RealtimeProbe::GetFileOpens();
     const auto waits = brindle::RealtimeProbe::GetLockWaits();
     std::uint64_t allocations = 0;
@@ -119,9 +121,9 @@ TEST(ChannelGainsRealtime, TurningChannelsWhilePlayingAllocatesNothing) {
         brindle::test::AllocationScope scope;
         for (int i = 0; i < 1000; ++i) {
             if (i % 3 == 0) // faders, balance knobs and mutes, as fast as the UI could
-                song->SetChannel(i % 8, float(i % 5) * 0.4f, float(i % 7) / 3.0f - 1.0f, i % 11 == 0);
-            output->PopData(block.data(), int(block.size() * 2));
-            for (std::int16_t s : block) energy += double(s) * s;
+                run.Song->SetChannel(i % 8, float(i % 5) * 0.4f, float(i % 7) / 3.0f - 1.0f, i % 11 == 0);
+            run.Pull();
+            for (std::int16_t s : run.Block) energy += double(s) * s;
         }
         allocations = scope.Count();
     }
@@ -422,17 +424,9 @@ namespace {
 
 // The meters read by a UI thread as fast as it can while the audio thread plays the song.
 TEST(SongEngineRealtime, FeedingMetersReadByAnotherThreadAllocatesNothing) {
-    auto song = std::make_unique<cSequencer>();
-    song->LoadFile(BRINDLE_SOURCE_DIR "/examples/demo.hym");
-    brindle::SongEngine engine(*song);
-    ASSERT_TRUE(engine.PreloadInstruments().empty());
-    TAudioX* output = engine.ApplySongEffects();
-    std::vector<std::int16_t> block(441 * 2);
-    engine.PlaySongFrom(1);
-    while (engine.Playing()) output->PopData(block.data(), int(block.size() * 2)); // warm-up: the whole song
-    engine.PlayPatternFrom(3, 1);
-
-    auto& meters = engine.Mixer().Meters();
+    DemoRun run;
+    ASSERT_NO_FATAL_FAILURE(run.WarmUp());
+    auto& meters = run.Engine.Mixer().Meters();
     meters.Discard();
     std::atomic<bool> done{false};
     std::atomic<int> pulls{0};
@@ -447,7 +441,7 @@ TEST(SongEngineRealtime, FeedingMetersReadByAnotherThreadAllocatesNothing) {
         std::thread audio([&] {
             brindle::test::MarkThisThread();
             for (int i = 0; i < 2000; ++i) { // 20 s of song
-                output->PopData(block.data(), int(block.size() * 2));
+                run.Pull();
                 ++pulls;
             }
             brindle::test::MarkThisThread(false);

@@ -4,6 +4,7 @@
 #include "app/App.h"
 #include "app/ProjectFiles.h"
 #include "base/AppInfo.h"
+#include "song/Sequencer.h"
 #include "ui/MainForm.h"
 
 #include <QTest>
@@ -36,6 +37,12 @@ inline std::unique_ptr<TMainForm> OpenTestWindow(cApp& App, std::vector<std::str
     form->FirstActivation();
     QTest::qWait(20); // the devices start once the window is up
     return form;
+}
+
+// The window opened on Song, saved first as Path: the module named on its command line.
+inline std::unique_ptr<TMainForm> OpenTestWindowOn(cApp& App, cSequencer& Song, const std::filesystem::path& Path) {
+    Song.SaveFile(Path.string());
+    return OpenTestWindow(App, {"brindle", Path.string()});
 }
 
 inline void CloseTestWindow(std::unique_ptr<TMainForm>& Form) {

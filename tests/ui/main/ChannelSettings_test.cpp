@@ -27,10 +27,9 @@ class ChannelWindow : public ::testing::Test {
     std::unique_ptr<TMainForm> form;
 
     void SetUp() override {
-        auto song = std::make_unique<cSequencer>();
-        song->Init();
-        song->SaveFile((dir / "song.hym").string());
-        form = OpenTestWindow(app, {"brindle", (dir / "song.hym").string()});
+        cSequencer song;
+        song.Init();
+        form = OpenTestWindowOn(app, song, dir / "song.hym");
         ASSERT_FALSE(form->isWindowModified());
     }
     void TearDown() override { CloseTestWindow(form); }

@@ -38,18 +38,17 @@ class MixerWindow : public ::testing::Test {
     std::unique_ptr<TMainForm> form;
 
     void SetUp() override {
-        auto song = std::make_unique<cSequencer>();
-        song->Init();
+        cSequencer song;
+        song.Init();
         // Notes on channels 2, 5 and 40 (1-based), with different first instruments.
-        song->InstrumentAt(3).Name = "Snare";
-        song->InstrumentAt(7).Name = "Pad";
-        song->PatternAt(1).SetCell(1, 4, {3, 0});
-        song->PatternAt(1).SetCell(1, 8, {7, 0});
-        song->PatternAt(2).SetCell(4, 0, {7, 0});
-        song->PatternAt(9).SetCell(39, 2, {3, 0});
-        song->PatternAt(2).SetCell(6, 3, {-1, 0}); // a stop marker is no note
-        song->SaveFile((dir / "song.hym").string());
-        form = OpenTestWindow(app, {"brindle", (dir / "song.hym").string()});
+        song.InstrumentAt(3).Name = "Snare";
+        song.InstrumentAt(7).Name = "Pad";
+        song.PatternAt(1).SetCell(1, 4, {3, 0});
+        song.PatternAt(1).SetCell(1, 8, {7, 0});
+        song.PatternAt(2).SetCell(4, 0, {7, 0});
+        song.PatternAt(9).SetCell(39, 2, {3, 0});
+        song.PatternAt(2).SetCell(6, 3, {-1, 0}); // a stop marker is no note
+        form = OpenTestWindowOn(app, song, dir / "song.hym");
         form->ShowPage(TMainForm::MixerPage);
         ASSERT_EVENTUALLY(view()->isVisible(), 2000);
     }
