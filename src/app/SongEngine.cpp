@@ -29,9 +29,9 @@ int VoicePoolSetting() {
 
 static_assert(TLiveMixer::GainChannels == ChannelCount, "every channel has its gains in the mixer");
 
-SongEngine::SongEngine(cSequencer& Song, bool RealTime, int VoicePool, bool WarmStreamsLater)
+SongEngine::SongEngine(cSequencer& Song, bool RealTime, int VoicePool, bool WarmLater)
     : TheSong(Song), TheMixer(std::make_unique<TLiveMixer>(VoicePool > 0 ? VoicePool : VoicePoolSetting(),
-                                                           44100, 2, 4096, RealTime, WarmStreamsLater)),
+                                                           44100, 2, 4096, RealTime, WarmLater)),
       TheEffects(std::make_unique<TMasterEffects>()) {
     // Live playback is the song's own run, whose position the editors show; a render has a run
     // of its own, so it can go on beside live playback without either silencing the other.

@@ -57,8 +57,8 @@ class SongEngine {
     // RealTime: the output will be pulled by a device (see TLiveMixer) and the song's own player
     // runs (one such engine per song); false for renders, which run a player of their own.
     // VoicePool 0 takes the "VoicePool" setting (voices that may sound at once).
-    // WarmStreamsLater: see TLiveMixer.
-    explicit SongEngine(cSequencer& Song, bool RealTime = true, int VoicePool = 0, bool WarmStreamsLater = false);
+    // WarmLater: see TLiveMixer.
+    explicit SongEngine(cSequencer& Song, bool RealTime = true, int VoicePool = 0, bool WarmLater = false);
     ~SongEngine();
     SongEngine(const SongEngine&) = delete;
     SongEngine& operator=(const SongEngine&) = delete;

@@ -8,7 +8,9 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -44,6 +46,16 @@ void onSignal(int) {
     [[maybe_unused]] const auto n = ::write(signalPipe[1], &byte, 1);
 }
 
+// With no session bus to reach, the first accessibility check would have the bus library try
+// to start one (dbus-launch) and wait for it. Nothing the window uses the bus for (screen
+// readers, portals, global menus) can be on a bus started that late, so it is not started.
+void skipBusAutolaunch() {
+    if (std::getenv("DBUS_SESSION_BUS_ADDRESS")) return;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && ::access((std::string(runtime) + "/bus").c_str(), F_OK) == 0) return;
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 0);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -57,6 +69,7 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    skipBusAutolaunch();
     brindle::SetCommandLine(argc, argv);
     brindle::SetApplicationTitle("Quillon Brindle");
     TApplication app(argc, argv);

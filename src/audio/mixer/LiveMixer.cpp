@@ -48,11 +48,11 @@ class MixingScope {
 } // namespace
 
 TLiveMixer::TLiveMixer(int PoolSize, int SampleRate, int Channels, int MaxBlockFrames, bool RealTime,
-                       bool WarmStreamsLater)
+                       bool WarmLater)
     : PoolSize(std::max(PoolSize, 1)), MaxBlock(std::max(MaxBlockFrames, 1)), RealTime(RealTime),
       Cache(std::make_shared<brindle::SampleCache>(SampleRate, Channels)), CacheNow(Cache.get()),
       Engines(SampleRate, Channels, VoicesFor(PoolSize), RealTime,
-              WarmStreamsLater ? 0 : TTempoEnginePool::InitialStreams) {
+              WarmLater ? 0 : TTempoEnginePool::InitialStreams) {
     SetFormat(SampleRate, Channels);
     const int total = VoicesFor(PoolSize);
     Pool.reserve(static_cast<size_t>(total));
@@ -70,22 +70,25 @@ TLiveMixer::TLiveMixer(int PoolSize, int SampleRate, int Channels, int MaxBlockF
     for (auto& r : Ramps) r.Pos = RampFrames;
     for (int c = 0; c < GainChannels; ++c) SetChannelGain(c, 1.0f, 1.0f);
     SumSlotOf.fill(-1);
-    if (RealTime) SetMetering(true);
+    if (RealTime && !WarmLater) SetMetering(true);
     Voices.Write(Building);
 }
 
 void TLiveMixer::SetMetering(bool On) {
-    if (On && ChannelSums.empty()) {
-        // No more channels can sound in one block than voices exist. Written now, so the pages
-        // are there before the audio thread first uses them.
-        SumSlots = std::min(GainChannels, VoicesFor(PoolSize));
-        ChannelSums.assign(static_cast<size_t>(SumSlots) * static_cast<size_t>(MaxBlock) * GetChannels(), 0.0f);
-    }
-    Metering.store(On, std::memory_order_relaxed);
+    // Made once and kept for the mixer's life: the audio thread reads them once it sees Metering.
+    if (On)
+        std::call_once(SumsMade, [this] {
+            // No more channels can sound in one block than voices exist. Written now, so the pages
+            // are there before the audio thread first uses them.
+            SumSlots = std::min(GainChannels, VoicesFor(PoolSize));
+            ChannelSums.assign(static_cast<size_t>(SumSlots) * static_cast<size_t>(MaxBlock) * GetChannels(), 0.0f);
+        });
+    Metering.store(On, std::memory_order_release);
 }
 
-void TLiveMixer::WarmUpStreams() {
+void TLiveMixer::WarmUp() {
     if (!RealTime) return;
+    SetMetering(true);
     for (int made = 0; made < TTempoEnginePool::InitialStreams; ++made) {
         auto stream = Engines.MakeStream();
         std::lock_guard engines(EngineLock);
@@ -597,7 +600,7 @@ void TLiveMixer::MixBlock(std::int16_t* Out, float* FloatOut, int Frames) {
     TakeChannelGains();
     const auto samples = static_cast<std::ptrdiff_t>(Frames) * GetChannels();
     std::fill(Bus.begin(), Bus.begin() + samples, 0.0f);
-    const bool metering = Metering.load(std::memory_order_relaxed) && SumSlots > 0;
+    const bool metering = Metering.load(std::memory_order_acquire) && SumSlots > 0;
     for (TMixVoice* v : Active) {
         const int tag = v->GetTag();
         float* stem = StemBus ? StemBus(tag) : nullptr;

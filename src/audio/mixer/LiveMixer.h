@@ -43,12 +43,13 @@ class TLiveMixer : public TAudioX {
     // RealTime makes one tempo stream per voice up front; the audio thread only uses streams
     // prepared for its note off that thread (AddToMix from the UI, PrepareNote, PrepareStreams,
     // PreparePending). An offline render makes and tunes streams as notes need them.
-    // WarmStreamsLater leaves the first tempo streams to WarmUpStreams, so a window that builds
-    // its mixer at start-up makes them behind its first paint.
+    // WarmLater leaves the first tempo streams and the meters' buffers to WarmUp, so a window
+    // that builds its mixer at start-up makes them behind its first paint.
     explicit TLiveMixer(int PoolSize = DefaultPoolSize, int SampleRate = 44100, int Channels = 2,
-                        int MaxBlockFrames = 4096, bool RealTime = true, bool WarmStreamsLater = false);
-    // Any thread but the audio one: makes the first tempo streams (allocates, outside the pool's lock).
-    void WarmUpStreams();
+                        int MaxBlockFrames = 4096, bool RealTime = true, bool WarmLater = false);
+    // Any thread but the audio one: makes the first tempo streams (allocates, outside the pool's
+    // lock) and, for a mixer a device pulls, starts metering.
+    void WarmUp();
     int TempoStreamCount() const;
     ~TLiveMixer() override;
 
@@ -279,6 +280,7 @@ class TLiveMixer : public TAudioX {
     std::atomic<bool> Metering{false};
     // The voices of each channel that sounds in a block, summed after its gain for the meters:
     // one stretch of MaxBlock frames per channel, handed out in the order channels first sound.
+    std::once_flag SumsMade;
     std::vector<float> ChannelSums;
     int SumSlots = 0;
     std::array<std::int16_t, GainChannels> SumSlotOf{}; // mixing thread's, this block; -1 none

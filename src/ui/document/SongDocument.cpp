@@ -19,6 +19,7 @@
 #include <QUndoStack>
 
 #include <filesystem>
+#include <optional>
 
 namespace fs = std::filesystem;
 
@@ -30,6 +31,8 @@ std::string fileNamePart(const std::string& Path) { return fs::path(Path).filena
 bool switchesDiffer(const TEffectSettings& A, const TEffectSettings& B) {
     return A.CompressorEnabled != B.CompressorEnabled || A.ReverbEnabled != B.ReverbEnabled || A.EqEnabled != B.EqEnabled;
 }
+
+constexpr std::uintmax_t BigModuleBytes = 2 << 20;
 
 // Restores the cursor however the wait ends.
 struct TWaitCursor {
@@ -46,9 +49,9 @@ TSongDocument::TSongDocument(cApp& App, QObject* Parent)
     Seq->Init();
     // A new song starts with the panel's default effects, as New gives them.
     Seq->Effects = TEffectSettings{};
-    SongEngine = std::make_unique<brindle::SongEngine>(*Seq, true, 0, /*WarmStreamsLater=*/true);
+    SongEngine = std::make_unique<brindle::SongEngine>(*Seq, true, 0, /*WarmLater=*/true);
     // The window paints first; its mixer's streams are made behind it, before any preload.
-    Workers->start([engine = SongEngine.get()] { engine->Mixer().WarmUpStreams(); });
+    Workers->start([engine = SongEngine.get()] { engine->Mixer().WarmUp(); });
     App.seq = Seq.get();
     App.Engine = SongEngine.get();
     App.Mixer = &SongEngine->Mixer();
@@ -155,7 +158,11 @@ bool TSongDocument::OpenFile(const std::string& Path) {
 }
 
 bool TSongDocument::Load(const std::string& Path) {
-    TWaitCursor wait;
+    // Only a big module reads long enough for a wait cursor to show; the first one costs a few
+    // milliseconds of a window's start.
+    std::error_code ec;
+    std::optional<TWaitCursor> wait;
+    if (fs::file_size(Path, ec) > BigModuleBytes && !ec) wait.emplace();
     try {
         SongEngine->Stop();
         Seq->LoadFile(Path);
@@ -419,8 +426,10 @@ void TSongDocument::SetEffects(const TEffectSettings& Value) {
 }
 
 void TSongDocument::AdoptEffects(const TEffectSettings& Value) {
+    // Values reach the live nodes; only an effect switched on or off needs a new chain.
+    const bool rechain = switchesDiffer(Seq->Effects, Value);
     Seq->Effects = Value;
-    ApplyEffects(true);
+    ApplyEffects(rechain);
 }
 
 void TSongDocument::ApplyEffects(bool Rechain) {

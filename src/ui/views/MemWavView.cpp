@@ -173,6 +173,15 @@ void TMemWavView::ZoomAround(double Pos, double Factor) {
 // ---- drawing ----
 
 void TMemWavView::Redraw() {
+    if (!isVisible()) {
+        Stale = true;
+        return;
+    }
+    DrawCanvas();
+}
+
+void TMemWavView::DrawCanvas() {
+    Stale = false;
     const int w = width(), h = height();
     if (w <= 0 || h <= 0) return;
     if (Canvas.size() != QSize(w, h)) Canvas = QImage(w, h, QImage::Format_RGB32);
@@ -317,6 +326,11 @@ void TMemWavView::paintEvent(QPaintEvent* Event) {
         return;
     }
     p.drawImage(Event->rect(), Canvas, Event->rect());
+}
+
+void TMemWavView::showEvent(QShowEvent* Event) {
+    QWidget::showEvent(Event);
+    if (Stale) Redraw();
 }
 
 void TMemWavView::resizeEvent(QResizeEvent* Event) {

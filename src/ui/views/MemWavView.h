@@ -83,9 +83,13 @@ public:
     // Where keyboard zoom centres: the cursor, or the middle of the selection.
     double EditCursor() const { return SelLen == 0 ? SelStart : GetSelStart() + GetSelLen() * 0.5; }
 
-    // Rebuilds the bitmap and repaints the blocks that changed.
+    // Rebuilds the bitmap and repaints the blocks that changed. A hidden view (a page not shown,
+    // a dialog not open) only notes that its bitmap is stale and draws it when shown or asked.
     void Redraw();
-    const QImage& Bitmap() const { return Canvas; }
+    const QImage& Bitmap() const {
+        if (Stale) const_cast<TMemWavView*>(this)->DrawCanvas();
+        return Canvas;
+    }
     // Blocks handed to the screen by the last Redraw (all of them: -1).
     int BlocksRepainted() const { return LastBlocks; }
 
@@ -114,6 +118,7 @@ protected:
 
     void paintEvent(QPaintEvent* Event) override;
     void resizeEvent(QResizeEvent* Event) override;
+    void showEvent(QShowEvent* Event) override;
     void mousePressEvent(QMouseEvent* Event) override;
     void mouseMoveEvent(QMouseEvent* Event) override;
     void mouseReleaseEvent(QMouseEvent* Event) override;
@@ -138,12 +143,14 @@ protected:
     int EdgeScroll(int X, bool FromWidget);
 
 private:
+    void DrawCanvas();
     void DrawWave(int Columns, int Height, const std::int16_t* Data, std::int64_t Bytes, int X1, int X2);
     bool DrawDetail(int Columns, int Height, int X1, int X2);
     void DrawColumn(int Column, int Min, int Max, int Height, bool Selected);
     void PaintChangedBlocks();
 
     QImage Canvas;
+    bool Stale = false;
     std::vector<quint32> BlockSums;
     int LastBlocks = 0;
     std::vector<std::int16_t> Detail;

@@ -32,7 +32,7 @@ struct DemoRun {
     TAudioX* Output = nullptr;
     std::vector<std::int16_t> Block = std::vector<std::int16_t>(441 * 2);
 
-    explicit DemoRun(bool WarmStreamsLater = false) : Engine(*Song, true, 0, WarmStreamsLater) {}
+    explicit DemoRun(bool WarmLater = false) : Engine(*Song, true, 0, WarmLater) {}
     static std::unique_ptr<cSequencer> LoadDemo() {
         auto song = std::make_unique<cSequencer>();
         song->LoadFile(BRINDLE_SOURCE_DIR "/examples/demo.hym");
@@ -76,12 +76,14 @@ TEST(SongEngineRealtime, PlayingASongNeitherAllocatesNorOpensFilesNorWaits) {
     EXPECT_TRUE(engine.Mixer().TakeProblems().empty());
 }
 
-// A window's mixer makes its first tempo streams on a worker after its first paint, perhaps
-// while the song already plays: the audio thread neither allocates nor waits for them.
+// A window's mixer makes its first tempo streams and its meters' buffers on a worker after its
+// first paint, perhaps while the song already plays: the audio thread neither allocates nor
+// waits for them, and meters from the block after.
 TEST(SongEngineRealtime, StreamsMadeBehindAPlayingSongCostTheAudioThreadNothing) {
-    DemoRun run(/*WarmStreamsLater=*/true);
+    DemoRun run(/*WarmLater=*/true);
     auto& engine = run.Engine;
     EXPECT_EQ(engine.Mixer().TempoStreamCount(), 0);
+    EXPECT_FALSE(engine.Mixer().GetMetering());
     ASSERT_NO_FATAL_FAILURE(run.WarmUp());
     // The worker may wait for the pool's lock; the audio thread only tries it.
     const auto waits = brindle::RealtimeProbe::GetAudioLockWaits();
@@ -89,7 +91,7 @@ TEST(SongEngineRealtime, StreamsMadeBehindAPlayingSongCostTheAudioThreadNothing)
     std::atomic<bool> go{false}, made{false};
     std::jthread worker([&] { // started before counting: making a thread allocates on its maker
         while (!go.load()) std::this_thread::yield();
-        engine.Mixer().WarmUpStreams();
+        engine.Mixer().WarmUp();
         made = true;
     });
     {
@@ -107,6 +109,9 @@ TEST(SongEngineRealtime, StreamsMadeBehindAPlayingSongCostTheAudioThreadNothing)
     EXPECT_EQ(brindle::RealtimeProbe::GetAudioLockWaits() - waits, 0u);
     EXPECT_GE(engine.Mixer().TempoStreamCount(), TTempoEnginePool::InitialStreams);
     EXPECT_TRUE(engine.Playing());
+    float loudest = 0;
+    for (int channel = 0; channel < 8; ++channel) loudest = std::max(loudest, engine.Mixer().Meters().Take(channel).Peak);
+    EXPECT_GT(loudest, 0.01f) << "the channels are metered once the buffers are made";
 }
 
 // Channel faders, balance and mutes moved while the song plays.

@@ -206,6 +206,23 @@ TEST_F(WavView, ZoomArithmetic) {
     EXPECT_DOUBLE_EQ(view.GetViewLen(), 1);
 }
 
+// Hidden pages and closed dialogs hold views that are edited without being seen: they draw when
+// shown, or when their bitmap is asked for, and then show what they were last given.
+TEST_F(WavView, AHiddenViewDrawsWhenShownOrAsked) {
+    view.hide();
+    setImage(std::vector<std::int16_t>(800, 16000));
+    view.SetSelStart(0.25);
+    view.SetSelLen(0.25);
+    const int inside = view.WavPosToX(0.4), outside = view.WavPosToX(0.8);
+    EXPECT_EQ(pixel(inside, 2), view.ColorSelectionBack);
+    EXPECT_GT(rowsIn(outside, view.ColorPCM), 0);
+    view.SetSelLen(0);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    EXPECT_NE(view.BlocksRepainted(), 0) << "showing draws what changed while hidden";
+    EXPECT_EQ(pixel(inside, 2), view.ColorBack);
+}
+
 TEST_F(WavView, OnlyTheBlocksThatChangedAreRepainted) {
     resizeTo(1000, 130);
     setImage(std::vector<std::int16_t>(20000, 3000));
