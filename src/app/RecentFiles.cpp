@@ -59,10 +59,12 @@ void cRecentFilesList::NotifyOpen(const std::string& FileName) {
 }
 
 void cRecentFilesList::SaveToReg() const {
+    // One write for the whole list: it is saved on every open.
     const std::string Prefix = KeyPrefix();
-    Registry_Value_Set(Prefix + "Count", std::to_string(Files.size()));
+    std::vector<std::pair<std::string, std::string>> Keys{{Prefix + "Count", std::to_string(Files.size())}};
     for (std::size_t i = 0; i < Files.size(); ++i)
-        Registry_Value_Set(Prefix + "File" + std::to_string(i), Files[i]);
+        Keys.emplace_back(Prefix + "File" + std::to_string(i), Files[i]);
+    brindle::WriteRegStrings(Keys);
 }
 
 std::string cRecentFilesList::Item(int Index) const {

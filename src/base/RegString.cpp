@@ -48,9 +48,12 @@ std::string ReadRegString(const std::string& key, const std::string& defaultValu
     return v.empty() ? defaultValue : v;
 }
 
-void WriteRegString(const std::string& key, const std::string& value) {
+void WriteRegString(const std::string& key, const std::string& value) { WriteRegStrings({{key, value}}); }
+
+void WriteRegStrings(const std::vector<std::pair<std::string, std::string>>& keysAndValues) {
     auto store = openStore();
-    store->setValue(valuePath(key), QString::fromStdString(value));
+    for (const auto& [key, value] : keysAndValues)
+        store->setValue(valuePath(key), QString::fromStdString(value));
     store->sync();
 }
 

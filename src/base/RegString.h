@@ -2,6 +2,8 @@
 // Settings kept as text, one key per setting: Software\<title>\<Name>, value "String".
 // On Windows this is the user's registry; elsewhere an INI file in the user's config folder.
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace brindle {
 
@@ -10,6 +12,8 @@ void SetSettingsFolder(const std::string& folder);
 
 std::string ReadRegString(const std::string& key, const std::string& defaultValue);
 void WriteRegString(const std::string& key, const std::string& value);
+// Several keys in one write of the store (each write waits for the disk twice).
+void WriteRegStrings(const std::vector<std::pair<std::string, std::string>>& keysAndValues);
 
 } // namespace brindle
 
