@@ -3,6 +3,7 @@
 #include "base/RegString.h"
 
 #include <algorithm>
+#include <string>
 
 namespace {
 TRegString soundDevice() {
@@ -41,10 +42,9 @@ cAudioSettings cAudioSettings::Read() {
 }
 
 void cAudioSettings::Write() const {
-    soundDevice().SetInt(SoundDevice);
-    buffer().SetInt(Buffer);
-    externEdit().Set(ExternEdit);
-    autosave().SetBool(Autosave);
-    dither().SetBool(Dither);
-    stretchQuality().Set(brindle::soundlib::StretchQualityName(StretchQuality));
+    // One write of the store for all of them: each waits for the disk.
+    brindle::WriteRegStrings({soundDevice().Entry(std::to_string(SoundDevice)), buffer().Entry(std::to_string(Buffer)),
+                              externEdit().Entry(ExternEdit), autosave().Entry(TRegString::BoolText(Autosave)),
+                              dither().Entry(TRegString::BoolText(Dither)),
+                              stretchQuality().Entry(brindle::soundlib::StretchQualityName(StretchQuality))});
 }

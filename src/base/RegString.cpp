@@ -95,4 +95,4 @@ bool TRegString::AsBool() const {
 
 void TRegString::Set(const std::string& value) const { brindle::WriteRegString(Key(), value); }
 void TRegString::SetInt(int value) const { Set(std::to_string(value)); }
-void TRegString::SetBool(bool value) const { Set(value ? "-1" : "0"); }
+void TRegString::SetBool(bool value) const { Set(BoolText(value)); }

@@ -30,6 +30,9 @@ public:
     void Set(const std::string& value) const;
     void SetInt(int value) const;
     void SetBool(bool value) const;
+    // The key and a value, for writing several settings at once (WriteRegStrings).
+    std::pair<std::string, std::string> Entry(std::string value) const { return {Key(), std::move(value)}; }
+    static std::string BoolText(bool value) { return value ? "-1" : "0"; }
 
 private:
     std::string Key() const;

@@ -85,7 +85,9 @@ class MainWindow : public ::testing::Test {
         form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
         form->FirstActivation();
-    QTest::qWait(20); // the devices start once the window is up
+        // The devices start once the window is up; a song's instruments are decoded behind it.
+        QTest::qWait(20);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !form->Document().PreparingInstruments(); }, 10000));
     }
     // A small song with one instrument and a note on every fourth row.
     std::string writeSong(const std::string& name, float bpm = 140) {
