@@ -123,6 +123,7 @@ public:
     std::function<void(int Channel)> OnClick;
 
 protected:
+    void paintEvent(QPaintEvent* Event) override;
     void paintSection(QPainter* Painter, const QRect& Rect, int LogicalIndex) const override;
     void mousePressEvent(QMouseEvent* Event) override;
     void mouseReleaseEvent(QMouseEvent* Event) override;
@@ -131,4 +132,6 @@ private:
     bool OnBorder(const QPoint& Pos) const;
     TPatternGrid& Grid;
     bool Resizing = false;
+    // What the paint under way covers: the level bars' 30 updates a second leave the labels be.
+    QRect Dirty;
 };

@@ -21,10 +21,20 @@ TStatusLine::TStatusLine(QWidget* Parent) : QStatusBar(Parent) {
     Voices->setObjectName("StatusVoices");
     Load = new QLabel;
     Load->setObjectName("StatusLoad");
+    // Fixed sizes: a label whose size may change lays the whole bar out again on every new
+    // text, ten times a second while a song plays.
+    fixToWidest(Position, "Order 100/100 \u00b7 Pattern 100 \u00b7 Row 500/500 \u00b7 99:59.9 / 99:59.9");
+    fixToWidest(Voices, "9999 voices");
+    fixToWidest(Load, "Load 100 %");
     addWidget(Recording);
     addWidget(Position, 1);
     addPermanentWidget(Voices);
     addPermanentWidget(Load);
+}
+
+void TStatusLine::fixToWidest(QLabel* Label, const QString& Widest) {
+    Label->setFixedSize(Label->fontMetrics().horizontalAdvance(Widest) + 2 * Label->margin() + 8,
+                        Label->sizeHint().height());
 }
 
 void TStatusLine::Update(const cSequencer& Song, const TLiveMixer& Mixer, const TDevice& Output, bool IsRecording) {

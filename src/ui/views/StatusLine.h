@@ -21,4 +21,7 @@ class TStatusLine : public QStatusBar {
     QLabel* Recording;
 
     void Update(const cSequencer& Song, const TLiveMixer& Mixer, const TDevice& Output, bool IsRecording);
+
+  private:
+    static void fixToWidest(QLabel* Label, const QString& Widest);
 };

@@ -35,7 +35,9 @@ inline std::unique_ptr<TMainForm> OpenTestWindow(cApp& App, std::vector<std::str
     form->activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
     form->FirstActivation();
-    QTest::qWait(20); // the devices start once the window is up
+    // The devices start once the window is up; a song's instruments are decoded behind it.
+    QTest::qWait(20);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Document().PreparingInstruments(); }, 10000));
     return form;
 }
 

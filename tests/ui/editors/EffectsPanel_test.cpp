@@ -47,22 +47,11 @@ class EffectsPanelInWindow : public ::testing::Test {
     TEffectsPanel* panel = nullptr;
 
     void SetUp() override {
-        brindle::SetCommandLine(std::vector<std::string>{"brindle"});
-        brindle::test::ClearRecovery();
-        form = std::make_unique<TMainForm>(app);
-        // A recovery question would wait for a click.
-        form->Document().AskRecovery = [](const std::string&) { return TSongDocument::TRecoveryAnswer::Keep; };
-        form->Document().AskSaveChanges = [](const std::string&) { return TSongDocument::TSaveAnswer::Discard; };
-        form->show();
-        form->FirstActivation();
-    QTest::qWait(20); // the devices start once the window is up
+        form = brindle::test::OpenTestWindow(app);
         form->ShowPage(TMainForm::OutputPage);
         panel = form->EffectsPanel;
     }
-    void TearDown() override {
-        form->Terminate();
-        brindle::test::ClearRecovery();
-    }
+    void TearDown() override { brindle::test::CloseTestWindow(form); }
     TMasterEffects& fx() { return form->Engine().Effects(); }
 };
 
