@@ -65,8 +65,11 @@ TEST(VariantGenerations, AFileLoadedWhereAFreedOneLivedNeverFindsItsVariant) {
         cache.Remove(b);
         cache.ReleaseRetired();
     }
-    // The allocator reused a's address for b, so the case above really happened.
+    // The allocator reused a's address for b, so the case above really happened (AddressSanitizer
+    // never hands freed memory back so soon: there, no address can be mistaken for another).
+#if !defined(__SANITIZE_ADDRESS__)
     EXPECT_GT(reused, 0);
+#endif
     std::printf("address reused in %d of %d rounds\n", reused, Rounds);
 }
 
