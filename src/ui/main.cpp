@@ -46,14 +46,15 @@ void onSignal(int) {
     [[maybe_unused]] const auto n = ::write(signalPipe[1], &byte, 1);
 }
 
-// With no session bus to reach, the first accessibility check would have the bus library try
-// to start one (dbus-launch) and wait for it. Nothing the window uses the bus for (screen
-// readers, portals, global menus) can be on a bus started that late, so it is not started.
-void skipBusAutolaunch() {
-    if (std::getenv("DBUS_SESSION_BUS_ADDRESS")) return;
+// With no session bus to reach, the window's first accessibility check would have the bus
+// library try to start one (dbus-launch) and wait for it. Nothing the window uses the bus for
+// (screen readers, portals, global menus) can be on a bus started that late, so it is not
+// started. True when the environment was changed for that.
+bool skipBusAutolaunch() {
+    if (std::getenv("DBUS_SESSION_BUS_ADDRESS")) return false;
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && ::access((std::string(runtime) + "/bus").c_str(), F_OK) == 0) return;
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 0);
+    if (runtime && ::access((std::string(runtime) + "/bus").c_str(), F_OK) == 0) return false;
+    return ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 0) == 0;
 }
 
 } // namespace
@@ -69,7 +70,7 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    skipBusAutolaunch();
+    const bool busSkipped = skipBusAutolaunch();
     brindle::SetCommandLine(argc, argv);
     brindle::SetApplicationTitle("Quillon Brindle");
     TApplication app(argc, argv);
@@ -79,6 +80,8 @@ int main(int argc, char** argv) {
 
     cApp Tolm;
     TMainForm form(Tolm);
+    // Programs the window starts (an external sample editor) get the environment it was given.
+    if (busSkipped) ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
 
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
         auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &form);
