@@ -5,15 +5,63 @@
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
+#include <libavutil/version.h>
 #include <libswresample/swresample.h>
+#include <libswresample/version_major.h>
 }
 
+#include <dlfcn.h>
+
 #include <algorithm>
+#include <mutex>
 #include <string>
 
 namespace brindle::soundlib {
 
+// libswresample and libavutil are opened on first use, not linked: linking them (and the video
+// libraries they pull in) costs every start of every program about 3 ms, and a window first
+// resamples behind its first paint. The functions are those of the headers built against.
+struct SwrLibrary {
+    decltype(&::av_channel_layout_default) LayoutDefault = nullptr;
+    decltype(&::av_channel_layout_uninit) LayoutUninit = nullptr;
+    decltype(&::av_opt_set_int) OptSetInt = nullptr;
+    decltype(&::av_opt_set_double) OptSetDouble = nullptr;
+    decltype(&::swr_alloc_set_opts2) AllocSetOpts = nullptr;
+    decltype(&::swr_set_matrix) SetMatrix = nullptr;
+    decltype(&::swr_init) Init = nullptr;
+    decltype(&::swr_free) Free = nullptr;
+    decltype(&::swr_get_out_samples) OutSamples = nullptr;
+    decltype(&::swr_convert) Convert = nullptr;
+};
+
 namespace {
+
+#define BRINDLE_TEXT(x) #x
+#define BRINDLE_SONAME(name, major) "lib" name ".so." BRINDLE_TEXT(major)
+
+template <typename F> bool resolve(void* Library, const char* Name, F& Function) {
+    Function = reinterpret_cast<F>(dlsym(Library, Name));
+    return Function != nullptr;
+}
+
+// The loaded libraries, or null when they cannot be (they stay loaded for the process's life).
+const SwrLibrary* Swr() {
+    static std::once_flag once;
+    static SwrLibrary library;
+    static bool loaded = false;
+    std::call_once(once, [] {
+        void* util = dlopen(BRINDLE_SONAME("avutil", LIBAVUTIL_VERSION_MAJOR), RTLD_NOW | RTLD_LOCAL);
+        void* swr = dlopen(BRINDLE_SONAME("swresample", LIBSWRESAMPLE_VERSION_MAJOR), RTLD_NOW | RTLD_LOCAL);
+        auto& l = library;
+        loaded = util && swr && resolve(util, "av_channel_layout_default", l.LayoutDefault) &&
+                 resolve(util, "av_channel_layout_uninit", l.LayoutUninit) && resolve(util, "av_opt_set_int", l.OptSetInt) &&
+                 resolve(util, "av_opt_set_double", l.OptSetDouble) && resolve(swr, "swr_alloc_set_opts2", l.AllocSetOpts) &&
+                 resolve(swr, "swr_set_matrix", l.SetMatrix) && resolve(swr, "swr_init", l.Init) &&
+                 resolve(swr, "swr_free", l.Free) && resolve(swr, "swr_get_out_samples", l.OutSamples) &&
+                 resolve(swr, "swr_convert", l.Convert);
+    });
+    return loaded ? &library : nullptr;
+}
 
 // Bits of precision of the SoX engine's filter, about 6 dB each: rejection far below a 16-bit step,
 // at a sixth of the cost of the engine's finest setting.
@@ -27,21 +75,21 @@ constexpr int LongFilterPhaseShift = 12;
 constexpr double LongFilterCutoff = 0.97;
 constexpr double LongFilterKaiserBeta = 12;
 
-int SetFilter(SwrContext* Swr, ResampleQuality Quality) {
+int SetFilter(const SwrLibrary& lib, SwrContext* Swr, ResampleQuality Quality) {
     switch (Quality) {
     case ResampleQuality::High: {
-        int rc = av_opt_set_int(Swr, "resampler", SWR_ENGINE_SOXR, 0);
-        if (rc >= 0) rc = av_opt_set_double(Swr, "precision", SoxPrecisionBits, 0);
-        if (rc >= 0) rc = av_opt_set_double(Swr, "cutoff", SoxPassbandEnd, 0);
+        int rc = lib.OptSetInt(Swr, "resampler", SWR_ENGINE_SOXR, 0);
+        if (rc >= 0) rc = lib.OptSetDouble(Swr, "precision", SoxPrecisionBits, 0);
+        if (rc >= 0) rc = lib.OptSetDouble(Swr, "cutoff", SoxPassbandEnd, 0);
         return rc;
     }
     case ResampleQuality::LongFilter: {
-        int rc = av_opt_set_int(Swr, "filter_size", LongFilterSize, 0);
-        if (rc >= 0) rc = av_opt_set_int(Swr, "phase_shift", LongFilterPhaseShift, 0);
-        if (rc >= 0) rc = av_opt_set_int(Swr, "linear_interp", 1, 0);
-        if (rc >= 0) rc = av_opt_set_int(Swr, "filter_type", SWR_FILTER_TYPE_KAISER, 0);
-        if (rc >= 0) rc = av_opt_set_double(Swr, "kaiser_beta", LongFilterKaiserBeta, 0);
-        if (rc >= 0) rc = av_opt_set_double(Swr, "cutoff", LongFilterCutoff, 0);
+        int rc = lib.OptSetInt(Swr, "filter_size", LongFilterSize, 0);
+        if (rc >= 0) rc = lib.OptSetInt(Swr, "phase_shift", LongFilterPhaseShift, 0);
+        if (rc >= 0) rc = lib.OptSetInt(Swr, "linear_interp", 1, 0);
+        if (rc >= 0) rc = lib.OptSetInt(Swr, "filter_type", SWR_FILTER_TYPE_KAISER, 0);
+        if (rc >= 0) rc = lib.OptSetDouble(Swr, "kaiser_beta", LongFilterKaiserBeta, 0);
+        if (rc >= 0) rc = lib.OptSetDouble(Swr, "cutoff", LongFilterCutoff, 0);
         return rc;
     }
     case ResampleQuality::LibraryDefault:
@@ -51,25 +99,26 @@ int SetFilter(SwrContext* Swr, ResampleQuality Quality) {
 }
 
 // A ready context, or null when libswresample refuses the conversion or the filter.
-SwrContext* MakeContext(int InRate, int InChannels, int OutRate, int OutChannels, ResampleQuality Quality) {
+SwrContext* MakeContext(const SwrLibrary& lib, int InRate, int InChannels, int OutRate, int OutChannels,
+                        ResampleQuality Quality) {
     SwrContext* swr = nullptr;
     AVChannelLayout in{}, out{};
-    av_channel_layout_default(&in, InChannels);
-    av_channel_layout_default(&out, OutChannels);
-    int rc = swr_alloc_set_opts2(&swr, &out, AV_SAMPLE_FMT_FLT, OutRate, &in, AV_SAMPLE_FMT_FLT, InRate, 0,
+    lib.LayoutDefault(&in, InChannels);
+    lib.LayoutDefault(&out, OutChannels);
+    int rc = lib.AllocSetOpts(&swr, &out, AV_SAMPLE_FMT_FLT, OutRate, &in, AV_SAMPLE_FMT_FLT, InRate, 0,
                                  nullptr);
-    av_channel_layout_uninit(&in);
-    av_channel_layout_uninit(&out);
-    if (rc >= 0 && InRate != OutRate) rc = SetFilter(swr, Quality);
+    lib.LayoutUninit(&in);
+    lib.LayoutUninit(&out);
+    if (rc >= 0 && InRate != OutRate) rc = SetFilter(lib, swr, Quality);
     // The default rematrix lowers a centred mono source by 3 dB; a mono sample should play at its level.
     if (rc >= 0 && InChannels == 1 && OutChannels == 2) {
         const double matrix[2] = {1.0, 1.0};
-        rc = swr_set_matrix(swr, matrix, 1);
+        rc = lib.SetMatrix(swr, matrix, 1);
     } else if (rc >= 0 && InChannels == 2 && OutChannels == 1) {
         const double matrix[2] = {0.5, 0.5};
-        rc = swr_set_matrix(swr, matrix, 2);
+        rc = lib.SetMatrix(swr, matrix, 2);
     }
-    if (rc < 0 || swr_init(swr) < 0) swr_free(&swr);
+    if (rc < 0 || lib.Init(swr) < 0) lib.Free(&swr);
     return swr;
 }
 
@@ -80,10 +129,12 @@ Resampler::Resampler(int InRate, int InChannels, int OutRate, int OutChannels, R
     if (InRate <= 0 || OutRate <= 0 || InChannels <= 0 || OutChannels <= 0)
         throw brindle::Error("Unsupported audio format conversion");
     if (InRate == OutRate && InChannels == OutChannels) return;
-    Swr = MakeContext(InRate, InChannels, OutRate, OutChannels, Quality);
+    Lib = soundlib::Swr();
+    if (!Lib) throw brindle::Error("Can't convert audio: libswresample could not be loaded");
+    Swr = MakeContext(*Lib, InRate, InChannels, OutRate, OutChannels, Quality);
     // A libswresample built without the SoX engine still gets a filter that does the job.
     if (!Swr && Quality == ResampleQuality::High)
-        Swr = MakeContext(InRate, InChannels, OutRate, OutChannels, ResampleQuality::LongFilter);
+        Swr = MakeContext(*Lib, InRate, InChannels, OutRate, OutChannels, ResampleQuality::LongFilter);
     if (!Swr)
         throw brindle::Error("Can't convert audio from " + std::to_string(InRate) + " Hz, " +
                              std::to_string(InChannels) + " channels to " + std::to_string(OutRate) +
@@ -91,12 +142,12 @@ Resampler::Resampler(int InRate, int InChannels, int OutRate, int OutChannels, R
 }
 
 Resampler::~Resampler() {
-    swr_free(&Swr);
+    if (Swr) Lib->Free(&Swr);
 }
 
 int Resampler::OutFramesFor(int InFrames) {
     if (!Swr) return InFrames;
-    return std::max(swr_get_out_samples(Swr, InFrames), 0);
+    return std::max(Lib->OutSamples(Swr, InFrames), 0);
 }
 
 void Resampler::Convert(const float* In, int Frames, std::vector<float>& Out) {
@@ -105,23 +156,23 @@ void Resampler::Convert(const float* In, int Frames, std::vector<float>& Out) {
         Out.insert(Out.end(), In, In + static_cast<size_t>(Frames) * InChannels);
         return;
     }
-    const int room = swr_get_out_samples(Swr, Frames);
+    const int room = Lib->OutSamples(Swr, Frames);
     const size_t at = Out.size();
     Out.resize(at + static_cast<size_t>(room) * OutChannels);
     std::uint8_t* out[1] = {reinterpret_cast<std::uint8_t*>(Out.data() + at)};
     const std::uint8_t* in[1] = {reinterpret_cast<const std::uint8_t*>(In)};
-    const int got = swr_convert(Swr, out, room, in, Frames);
+    const int got = Lib->Convert(Swr, out, room, in, Frames);
     Out.resize(at + static_cast<size_t>(got > 0 ? got : 0) * OutChannels);
 }
 
 void Resampler::Finish(std::vector<float>& Out) {
     if (!Swr) return;
-    const int room = swr_get_out_samples(Swr, 0);
+    const int room = Lib->OutSamples(Swr, 0);
     if (room <= 0) return;
     const size_t at = Out.size();
     Out.resize(at + static_cast<size_t>(room) * OutChannels);
     std::uint8_t* out[1] = {reinterpret_cast<std::uint8_t*>(Out.data() + at)};
-    const int got = swr_convert(Swr, out, room, nullptr, 0);
+    const int got = Lib->Convert(Swr, out, room, nullptr, 0);
     Out.resize(at + static_cast<size_t>(got > 0 ? got : 0) * OutChannels);
 }
 

@@ -13,6 +13,8 @@ struct SwrContext;
 
 namespace brindle::soundlib {
 
+struct SwrLibrary;
+
 enum class ResampleQuality {
     High,
     // libswresample's own engine with a long filter: what High falls back to where libswresample
@@ -41,6 +43,7 @@ class Resampler {
     void Finish(std::vector<float>& Out);
 
   private:
+    const SwrLibrary* Lib = nullptr;
     SwrContext* Swr = nullptr;
     int InChannels;
     int OutChannels;
