@@ -13,7 +13,7 @@ extern "C" {
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <mutex>
+#include <optional>
 #include <string>
 
 namespace brindle::soundlib {
@@ -44,23 +44,26 @@ template <typename F> bool resolve(void* Library, const char* Name, F& Function)
     return Function != nullptr;
 }
 
-// The loaded libraries, or null when they cannot be (they stay loaded for the process's life).
-const SwrLibrary* Swr() {
-    static std::once_flag once;
-    static SwrLibrary library;
-    static bool loaded = false;
-    std::call_once(once, [] {
-        void* util = dlopen(BRINDLE_SONAME("avutil", LIBAVUTIL_VERSION_MAJOR), RTLD_NOW | RTLD_LOCAL);
-        void* swr = dlopen(BRINDLE_SONAME("swresample", LIBSWRESAMPLE_VERSION_MAJOR), RTLD_NOW | RTLD_LOCAL);
-        auto& l = library;
-        loaded = util && swr && resolve(util, "av_channel_layout_default", l.LayoutDefault) &&
-                 resolve(util, "av_channel_layout_uninit", l.LayoutUninit) && resolve(util, "av_opt_set_int", l.OptSetInt) &&
-                 resolve(util, "av_opt_set_double", l.OptSetDouble) && resolve(swr, "swr_alloc_set_opts2", l.AllocSetOpts) &&
-                 resolve(swr, "swr_set_matrix", l.SetMatrix) && resolve(swr, "swr_init", l.Init) &&
-                 resolve(swr, "swr_free", l.Free) && resolve(swr, "swr_get_out_samples", l.OutSamples) &&
-                 resolve(swr, "swr_convert", l.Convert);
-    });
-    return loaded ? &library : nullptr;
+std::optional<SwrLibrary> OpenSwrLibrary() {
+    void* util = dlopen(BRINDLE_SONAME("avutil", LIBAVUTIL_VERSION_MAJOR), RTLD_NOW | RTLD_LOCAL);
+    void* swr = dlopen(BRINDLE_SONAME("swresample", LIBSWRESAMPLE_VERSION_MAJOR), RTLD_NOW | RTLD_LOCAL);
+    SwrLibrary l;
+    const bool found =
+        util && swr && resolve(util, "av_channel_layout_default", l.LayoutDefault) &&
+        resolve(util, "av_channel_layout_uninit", l.LayoutUninit) &&
+        resolve(util, "av_opt_set_int", l.OptSetInt) && resolve(util, "av_opt_set_double", l.OptSetDouble) &&
+        resolve(swr, "swr_alloc_set_opts2", l.AllocSetOpts) && resolve(swr, "swr_set_matrix", l.SetMatrix) &&
+        resolve(swr, "swr_init", l.Init) && resolve(swr, "swr_free", l.Free) &&
+        resolve(swr, "swr_get_out_samples", l.OutSamples) && resolve(swr, "swr_convert", l.Convert);
+    if (!found) return std::nullopt;
+    return l;
+}
+
+// The libraries, opened by the first caller and kept for the process's life; null when they
+// cannot be.
+const SwrLibrary* LoadedSwrLibrary() {
+    static const std::optional<SwrLibrary> library = OpenSwrLibrary();
+    return library ? &*library : nullptr;
 }
 
 // Bits of precision of the SoX engine's filter, about 6 dB each: rejection far below a 16-bit step,
@@ -105,8 +108,8 @@ SwrContext* MakeContext(const SwrLibrary& lib, int InRate, int InChannels, int O
     AVChannelLayout in{}, out{};
     lib.LayoutDefault(&in, InChannels);
     lib.LayoutDefault(&out, OutChannels);
-    int rc = lib.AllocSetOpts(&swr, &out, AV_SAMPLE_FMT_FLT, OutRate, &in, AV_SAMPLE_FMT_FLT, InRate, 0,
-                                 nullptr);
+    int rc =
+        lib.AllocSetOpts(&swr, &out, AV_SAMPLE_FMT_FLT, OutRate, &in, AV_SAMPLE_FMT_FLT, InRate, 0, nullptr);
     lib.LayoutUninit(&in);
     lib.LayoutUninit(&out);
     if (rc >= 0 && InRate != OutRate) rc = SetFilter(lib, swr, Quality);
@@ -129,7 +132,7 @@ Resampler::Resampler(int InRate, int InChannels, int OutRate, int OutChannels, R
     if (InRate <= 0 || OutRate <= 0 || InChannels <= 0 || OutChannels <= 0)
         throw brindle::Error("Unsupported audio format conversion");
     if (InRate == OutRate && InChannels == OutChannels) return;
-    Lib = soundlib::Swr();
+    Lib = LoadedSwrLibrary();
     if (!Lib) throw brindle::Error("Can't convert audio: libswresample could not be loaded");
     Swr = MakeContext(*Lib, InRate, InChannels, OutRate, OutChannels, Quality);
     // A libswresample built without the SoX engine still gets a filter that does the job.

@@ -352,11 +352,12 @@ void TPatternHeader::paintSection(QPainter* Painter, const QRect& Rect, int Logi
         ++Grid.Painted.RowNumbers;
         Painter->drawText(text, flags, model.headerData(LogicalIndex, Qt::Vertical).toString());
     } else {
-        const QRect labels(Rect.left(), Rect.top(), Rect.width(), 2 + int(16 * Grid.Zoom()) + fontMetrics().height());
+        const int nameTop = int(16 * Grid.Zoom());
+        const QRect labels(Rect.left(), Rect.top(), Rect.width(), 2 + nameTop + fontMetrics().height());
         if (Dirty.intersects(labels)) {
             ++Grid.Painted.Headers;
             Painter->drawText(text, flags, model.HeaderNumber(LogicalIndex));
-            Painter->drawText(text.adjusted(0, int(16 * Grid.Zoom()), 0, 0), flags, model.HeaderName(LogicalIndex));
+            Painter->drawText(text.adjusted(0, nameTop, 0, 0), flags, model.HeaderName(LogicalIndex));
         }
         if (const TLevelFeed* levels = Grid.LevelFeed(); levels && LogicalIndex < brindle::TLevelMeters::Channels) {
             const QRect bar(Rect.left() + 2, Rect.bottom() - LevelBarHeight - 1, Rect.width() - 5, LevelBarHeight);
