@@ -24,6 +24,18 @@ inline void ClearRecovery() {
     std::filesystem::remove_all(RecoveryFolder(), ec);
 }
 
+// Shows the window, active and past its first activation, with its devices started and the
+// instruments of the song it opened decoded. False when it never got there.
+inline bool ShowTestWindow(TMainForm& Form) {
+    Form.show();
+    Form.activateWindow();
+    if (!QTest::qWaitForWindowActive(&Form)) return false;
+    Form.FirstActivation();
+    // The devices start once the window is up; a song's instruments are decoded behind it.
+    QTest::qWait(20);
+    return QTest::qWaitFor([&] { return !Form.Document().PreparingInstruments(); }, 10000);
+}
+
 inline std::unique_ptr<TMainForm> OpenTestWindow(cApp& App, std::vector<std::string> Args = {"brindle"}) {
     ClearRecovery();
     SetCommandLine(std::move(Args));
@@ -31,13 +43,7 @@ inline std::unique_ptr<TMainForm> OpenTestWindow(cApp& App, std::vector<std::str
     form->Document().AskRecovery = [](const std::string&) { return TSongDocument::TRecoveryAnswer::Keep; };
     form->Document().AskSaveChanges = [](const std::string&) { return TSongDocument::TSaveAnswer::Discard; };
     form->Document().ShowMessage = [](const std::string&) {};
-    form->show();
-    form->activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    form->FirstActivation();
-    // The devices start once the window is up; a song's instruments are decoded behind it.
-    QTest::qWait(20);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Document().PreparingInstruments(); }, 10000));
+    EXPECT_TRUE(ShowTestWindow(*form));
     return form;
 }
 

@@ -81,13 +81,7 @@ class MainWindow : public ::testing::Test {
         form->Document().AskOpenFileName = [this] { return (dir / "song.hym").string(); };
         form->Document().AskRecovery = [this](const std::string& Info) { return recover(Info); };
         form->Document().ShowMessage = [](const std::string&) {};
-        form->show();
-        form->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-        form->FirstActivation();
-        // The devices start once the window is up; a song's instruments are decoded behind it.
-        QTest::qWait(20);
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !form->Document().PreparingInstruments(); }, 10000));
+        ASSERT_TRUE(brindle::test::ShowTestWindow(*form));
     }
     // A small song with one instrument and a note on every fourth row.
     std::string writeSong(const std::string& name, float bpm = 140) {
