@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Start-up side by side: how long until each program's window is mapped on one X server, and
 # its resident memory (RSS and PSS) three seconds later. Brindle opens the demo; the peers open
-# a small four-channel module made here. Five rounds each; prints min and median.
+# a small four-channel module made here. Five rounds each; prints min and median. The first row
+# is the toolkit's floor: a Qt Widgets program with one painted widget and nothing else.
 #   bench/scripts/startup_peers.sh [BUILD_DIR]
 # Installs xev and the peers (Debian: x11-utils, schism, milkytracker) when missing.
 set -euo pipefail
@@ -90,10 +91,11 @@ measure() { # label, command...
   st=$(printf '%s\n' "${times[@]}" | sort -n | tr '\n' ' ')
   sr=$(printf '%s\n' "${rss[@]}" | sort -n | tr '\n' ' ')
   sp=$(printf '%s\n' "${pss[@]}" | sort -n | tr '\n' ' ')
-  printf '%-34s mapped ms (min median): %s  RSS MB: %s  PSS MB: %s\n' "$label" \
+  printf '%-38s mapped ms (min median): %s  RSS MB: %s  PSS MB: %s\n' "$label" \
     "$(echo "$st" | awk '{print $1, $3}')" "$(echo "$sr" | awk '{print $3}')" "$(echo "$sp" | awk '{print $3}')"
 }
 
+[ -x "$build/qt_floor" ] && measure "Qt Widgets floor (one widget)" "$build/qt_floor"
 measure "brindle examples/demo.hym" "$build/brindle" examples/demo.hym
 [ -x "$build/make_stress_module" ] && "$build/make_stress_module" "$work/stress" >/dev/null 2>&1 &&
   measure "brindle (64-channel stress module)" "$build/brindle" "$(ls "$work"/stress/*.hym | head -1)"
