@@ -37,7 +37,6 @@ TFormTrace::TFormTrace(QWidget* Parent) : QWidget(Parent, Qt::Tool | Qt::WindowS
     Memo->setReadOnly(true);
     Memo->setUndoRedoEnabled(false);
     Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo->setFont(traceFont());
     auto* Buttons = new QHBoxLayout;
     Buttons->addWidget(PauseButton);
     Buttons->addStretch();
@@ -61,6 +60,14 @@ TFormTrace::TFormTrace(QWidget* Parent) : QWidget(Parent, Qt::Tool | Qt::WindowS
         move(0, 0);
     }
     if (brindle::SwitchPresent("debugmax")) showMaximized();
+}
+
+void TFormTrace::showEvent(QShowEvent* Event) {
+    // Finding a fixed-pitch font costs the font database a look at every family; most runs
+    // never show this window, so the search waits for its first showing.
+    if (!FontChosen) Memo->setFont(traceFont());
+    FontChosen = true;
+    QWidget::showEvent(Event);
 }
 
 TFormTrace::~TFormTrace() {

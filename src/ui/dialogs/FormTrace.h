@@ -34,8 +34,12 @@ class TFormTrace : public QWidget {
     static int LineNumber();
     static int LinesSinceClear();
 
+  protected:
+    void showEvent(QShowEvent* Event) override;
+
   private:
     bool ClearFlag = true;
+    bool FontChosen = false;
 };
 
 namespace brindle::ui {

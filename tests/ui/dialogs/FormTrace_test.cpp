@@ -44,7 +44,6 @@ TEST_F(TraceWindow, ShowsNumberedLinesOnlyWhileVisible) {
     EXPECT_EQ(window.windowTitle(), "Trace Log (Debug Info)");
     EXPECT_TRUE(window.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(window.size(), QSize(867, 99));
-    EXPECT_TRUE(QFontInfo(window.Memo->font()).fixedPitch());
     EXPECT_FALSE(window.isVisible());
     EXPECT_FALSE(brindle::ui::TraceActive());
 
@@ -54,6 +53,7 @@ TEST_F(TraceWindow, ShowsNumberedLinesOnlyWhileVisible) {
     EXPECT_TRUE(lines(window).isEmpty());
 
     window.show();
+    EXPECT_TRUE(QFontInfo(window.Memo->font()).fixedPitch());
     EXPECT_TRUE(brindle::ui::TraceActive());
     brindle::ui::Trace("\"MainForm::OnQueuePlayback\"(form_main):220:MainForm::OnQueuePlayback");
     brindle::ui::Trace("Tolm.seq->OnQueuePlayback_Key(form_main):221:7");
