@@ -2,8 +2,7 @@
 // are needed only for files libsndfile refuses (WMA, AAC, ...). So the FFmpeg decoder lives in a
 // plugin loaded on first use.
 #include "audio/soundlib/Decoder.h"
-
-#include <dlfcn.h>
+#include "base/SharedLibrary.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -31,8 +30,9 @@ std::vector<std::filesystem::path> pluginFolders() {
 OpenFn loadPlugin() {
     for (const auto& folder : pluginFolders()) {
         const auto path = folder / "libbrindle_ffmpeg.so";
-        if (void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-            if (auto fn = reinterpret_cast<OpenFn>(dlsym(handle, "BrindleOpenFfmpegDecoder"))) return fn;
+        if (void* handle = OpenSharedLibrary(path.c_str())) {
+            OpenFn open = nullptr;
+            if (ResolveFunction(handle, "BrindleOpenFfmpegDecoder", open)) return open;
             dlclose(handle);
         }
     }

@@ -1,10 +1,12 @@
 #include "audio/soundlib/PortAudioLibrary.h"
 
-#include <portaudio.h>
+#include "audio/soundlib/PortAudioCalls.h"
+#include "base/SharedLibrary.h"
 
 #include <cstdio>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <unistd.h>
 
 namespace brindle::soundlib {
@@ -12,7 +14,32 @@ namespace brindle::soundlib {
 namespace {
 std::mutex libraryLock;
 int users = 0;
+
+std::optional<PortAudioCalls> OpenPortAudio() {
+    void* library = OpenSharedLibrary(PortAudioSoname);
+    PortAudioCalls pa;
+    const bool found =
+        ResolveFunction(library, "Pa_Initialize", pa.Initialize) &&
+        ResolveFunction(library, "Pa_Terminate", pa.Terminate) &&
+        ResolveFunction(library, "Pa_GetErrorText", pa.ErrorText) &&
+        ResolveFunction(library, "Pa_GetDeviceCount", pa.DeviceCount) &&
+        ResolveFunction(library, "Pa_GetDeviceInfo", pa.DeviceInfo) &&
+        ResolveFunction(library, "Pa_GetDefaultOutputDevice", pa.DefaultOutputDevice) &&
+        ResolveFunction(library, "Pa_OpenStream", pa.OpenStream) &&
+        ResolveFunction(library, "Pa_SetStreamFinishedCallback", pa.SetStreamFinishedCallback) &&
+        ResolveFunction(library, "Pa_CloseStream", pa.CloseStream) &&
+        ResolveFunction(library, "Pa_StartStream", pa.StartStream) &&
+        ResolveFunction(library, "Pa_StopStream", pa.StopStream) &&
+        ResolveFunction(library, "Pa_IsStreamActive", pa.IsStreamActive);
+    if (!found) return std::nullopt;
+    return pa;
+}
 } // namespace
+
+const PortAudioCalls* LoadedPortAudio() {
+    static const std::optional<PortAudioCalls> calls = OpenPortAudio();
+    return calls ? &*calls : nullptr;
+}
 
 void PortAudioLibrary::Quietly(const std::function<void()>& work) {
     std::fflush(stderr);
@@ -36,13 +63,18 @@ void PortAudioLibrary::Quietly(const std::function<void()>& work) {
     if (null >= 0) ::close(null);
 }
 
-PortAudioLibrary::PortAudioLibrary() {
+PortAudioLibrary::PortAudioLibrary() : Pa(LoadedPortAudio()) {
+    if (!Pa) {
+        Failure =
+            std::string("the sound system could not start (") + PortAudioSoname + " could not be loaded)";
+        return;
+    }
     std::lock_guard lock(libraryLock);
     if (users == 0) {
         PaError err = paNoError;
-        Quietly([&] { err = Pa_Initialize(); });
+        Quietly([&] { err = Pa->Initialize(); });
         if (err != paNoError) {
-            Failure = std::string("the sound system could not start (") + Pa_GetErrorText(err) + ")";
+            Failure = std::string("the sound system could not start (") + Pa->ErrorText(err) + ")";
             return;
         }
     }
@@ -53,15 +85,15 @@ PortAudioLibrary::PortAudioLibrary() {
 PortAudioLibrary::~PortAudioLibrary() {
     if (!Initialised) return;
     std::lock_guard lock(libraryLock);
-    if (--users == 0) Pa_Terminate();
+    if (--users == 0) Pa->Terminate();
 }
 
 int PortAudioLibrary::OutputDeviceCount() const {
     if (!Initialised) return 0;
     int count = 0;
-    const int all = Pa_GetDeviceCount();
+    const int all = Pa->DeviceCount();
     for (int i = 0; i < all; ++i) {
-        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        const PaDeviceInfo* info = Pa->DeviceInfo(i);
         if (info && info->maxOutputChannels > 0) ++count;
     }
     return count;
@@ -71,9 +103,9 @@ int PortAudioLibrary::ResolveOutputDevice(int index) const {
     if (!Initialised || index < 0) return -1;
     if (index == 0) return DefaultOutputDevice();
     int seen = 0;
-    const int all = Pa_GetDeviceCount();
+    const int all = Pa->DeviceCount();
     for (int i = 0; i < all; ++i) {
-        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        const PaDeviceInfo* info = Pa->DeviceInfo(i);
         if (info && info->maxOutputChannels > 0 && ++seen == index) return i;
     }
     return -1;
@@ -81,7 +113,7 @@ int PortAudioLibrary::ResolveOutputDevice(int index) const {
 
 int PortAudioLibrary::DefaultOutputDevice() const {
     if (!Initialised) return -1;
-    const PaDeviceIndex device = Pa_GetDefaultOutputDevice();
+    const PaDeviceIndex device = Pa->DefaultOutputDevice();
     return device == paNoDevice ? -1 : device;
 }
 
@@ -89,7 +121,7 @@ std::string PortAudioLibrary::OutputDeviceName(int index) const {
     if (index < 1) return {};
     const int device = ResolveOutputDevice(index);
     if (device < 0) return {};
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
+    const PaDeviceInfo* info = Pa->DeviceInfo(device);
     return info && info->name ? info->name : std::string();
 }
 

@@ -6,8 +6,10 @@
 
 namespace brindle::soundlib {
 
+struct PortAudioCalls;
+
 class PortAudioLibrary {
-public:
+  public:
     PortAudioLibrary();
     ~PortAudioLibrary();
     PortAudioLibrary(const PortAudioLibrary&) = delete;
@@ -15,6 +17,8 @@ public:
 
     bool Ok() const { return Initialised; }
     const std::string& Error() const { return Failure; }
+    // PortAudio's functions; only while Ok().
+    const PortAudioCalls& Calls() const { return *Pa; }
 
     // Name of the i-th output device (from 1); empty past the last one.
     std::string OutputDeviceName(int index) const;
@@ -28,7 +32,8 @@ public:
     // when there is no sound card, and we report the outcome ourselves.
     static void Quietly(const std::function<void()>& work);
 
-private:
+  private:
+    const PortAudioCalls* Pa = nullptr;
     bool Initialised = false;
     std::string Failure;
 };

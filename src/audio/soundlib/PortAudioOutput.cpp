@@ -2,25 +2,27 @@
 
 #include "base/Error.h"
 
-#include <portaudio.h>
+#include "audio/soundlib/PortAudioCalls.h"
 
 #include <chrono>
 
 namespace brindle::soundlib {
 
 namespace {
-std::string paText(PaError err) { return Pa_GetErrorText(err); }
 
-int callback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags,
-             void* user) {
+int callback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
+             PaStreamCallbackFlags, void* user) {
     static_cast<PortAudioOutput*>(user)->Pull(output, frames);
     return paContinue;
 }
 
-void finished(void* user) { static_cast<PortAudioOutput*>(user)->EndedOnItsOwn(); }
+void finished(void* user) {
+    static_cast<PortAudioOutput*>(user)->EndedOnItsOwn();
+}
 } // namespace
 
-PortAudioOutput::PortAudioOutput(const OutputRequest& request, const OutputConfig& config, RenderFunction render)
+PortAudioOutput::PortAudioOutput(const OutputRequest& request, const OutputConfig& config,
+                                 RenderFunction render)
     : OutputBackend(request, std::move(render)) {
     if (!Library.Ok()) throw brindle::Error(Library.Error());
     const int device = Library.ResolveOutputDevice(request.Device);
@@ -28,50 +30,56 @@ PortAudioOutput::PortAudioOutput(const OutputRequest& request, const OutputConfi
         if (request.Device == 0) throw brindle::Error("no sound output device was found");
         throw brindle::Error("sound output device " + std::to_string(request.Device) + " does not exist");
     }
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
+    const PortAudioCalls& pa = Library.Calls();
+    const PaDeviceInfo* info = pa.DeviceInfo(device);
     PaStreamParameters out{};
     out.device = device;
     out.channelCount = request.Channels;
     out.sampleFormat = paInt16;
-    out.suggestedLatency = config.BufferLenMs > 0 ? config.BufferLenMs / 1000.0 : info->defaultLowOutputLatency;
+    out.suggestedLatency =
+        config.BufferLenMs > 0 ? config.BufferLenMs / 1000.0 : info->defaultLowOutputLatency;
     const unsigned long framesPerBuffer =
-        config.UpdatePeriodMs > 0 ? static_cast<unsigned long>(request.SampleRate) * config.UpdatePeriodMs / 1000
-                                  : paFramesPerBufferUnspecified;
+        config.UpdatePeriodMs > 0
+            ? static_cast<unsigned long>(request.SampleRate) * config.UpdatePeriodMs / 1000
+            : paFramesPerBufferUnspecified;
     PaError err = paNoError;
     PaStream* stream = nullptr;
     PortAudioLibrary::Quietly([&] {
-        err = Pa_OpenStream(&stream, nullptr, &out, request.SampleRate, framesPerBuffer, paNoFlag,
-                            &callback, this);
+        err = pa.OpenStream(&stream, nullptr, &out, request.SampleRate, framesPerBuffer, paNoFlag, &callback,
+                            this);
     });
     if (err != paNoError)
         throw brindle::Error("sound output device \"" + std::string(info->name) + "\" refused " +
                              std::to_string(request.SampleRate) + " Hz, " + std::to_string(request.Channels) +
-                             " channels, " + std::to_string(config.BufferLenMs) + " ms buffer (" + paText(err) + ")");
+                             " channels, " + std::to_string(config.BufferLenMs) + " ms buffer (" +
+                             pa.ErrorText(err) + ")");
     Stream = stream;
-    Pa_SetStreamFinishedCallback(stream, &finished);
+    pa.SetStreamFinishedCallback(stream, &finished);
 }
 
 PortAudioOutput::~PortAudioOutput() {
     Stop();
-    if (Stream) Pa_CloseStream(static_cast<PaStream*>(Stream));
+    if (Stream) Library.Calls().CloseStream(static_cast<PaStream*>(Stream));
 }
 
 void PortAudioOutput::Start() {
     if (Playing) return;
     EndedByItself = false;
-    const PaError err = Pa_StartStream(static_cast<PaStream*>(Stream));
-    if (err != paNoError) throw brindle::Error("sound output could not start (" + paText(err) + ")");
+    const PaError err = Library.Calls().StartStream(static_cast<PaStream*>(Stream));
+    if (err != paNoError)
+        throw brindle::Error("sound output could not start (" + std::string(Library.Calls().ErrorText(err)) +
+                             ")");
     Playing = true;
 }
 
 void PortAudioOutput::Stop() {
     if (!Playing.exchange(false)) return;
-    Pa_StopStream(static_cast<PaStream*>(Stream));
+    Library.Calls().StopStream(static_cast<PaStream*>(Stream));
 }
 
 bool PortAudioOutput::Lost() const {
     if (!Playing) return false;
-    return EndedByItself || Pa_IsStreamActive(static_cast<PaStream*>(Stream)) < 0;
+    return EndedByItself || Library.Calls().IsStreamActive(static_cast<PaStream*>(Stream)) < 0;
 }
 
 void PortAudioOutput::Pull(void* output, unsigned long frames) {

@@ -1,6 +1,7 @@
 #include "audio/soundlib/Resampler.h"
 
 #include "base/Error.h"
+#include "base/SharedLibrary.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -9,8 +10,6 @@ extern "C" {
 #include <libswresample/swresample.h>
 #include <libswresample/version_major.h>
 }
-
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <optional>
@@ -36,25 +35,21 @@ struct SwrLibrary {
 
 namespace {
 
-#define BRINDLE_TEXT(x) #x
-#define BRINDLE_SONAME(name, major) "lib" name ".so." BRINDLE_TEXT(major)
-
-template <typename F> bool resolve(void* Library, const char* Name, F& Function) {
-    Function = reinterpret_cast<F>(dlsym(Library, Name));
-    return Function != nullptr;
-}
+using brindle::ResolveFunction;
 
 std::optional<SwrLibrary> OpenSwrLibrary() {
-    void* util = dlopen(BRINDLE_SONAME("avutil", LIBAVUTIL_VERSION_MAJOR), RTLD_NOW | RTLD_LOCAL);
-    void* swr = dlopen(BRINDLE_SONAME("swresample", LIBSWRESAMPLE_VERSION_MAJOR), RTLD_NOW | RTLD_LOCAL);
+    void* util = brindle::OpenSharedLibrary(BRINDLE_SONAME("avutil", LIBAVUTIL_VERSION_MAJOR));
+    void* swr = brindle::OpenSharedLibrary(BRINDLE_SONAME("swresample", LIBSWRESAMPLE_VERSION_MAJOR));
     SwrLibrary l;
-    const bool found =
-        util && swr && resolve(util, "av_channel_layout_default", l.LayoutDefault) &&
-        resolve(util, "av_channel_layout_uninit", l.LayoutUninit) &&
-        resolve(util, "av_opt_set_int", l.OptSetInt) && resolve(util, "av_opt_set_double", l.OptSetDouble) &&
-        resolve(swr, "swr_alloc_set_opts2", l.AllocSetOpts) && resolve(swr, "swr_set_matrix", l.SetMatrix) &&
-        resolve(swr, "swr_init", l.Init) && resolve(swr, "swr_free", l.Free) &&
-        resolve(swr, "swr_get_out_samples", l.OutSamples) && resolve(swr, "swr_convert", l.Convert);
+    const bool found = util && swr && ResolveFunction(util, "av_channel_layout_default", l.LayoutDefault) &&
+                       ResolveFunction(util, "av_channel_layout_uninit", l.LayoutUninit) &&
+                       ResolveFunction(util, "av_opt_set_int", l.OptSetInt) &&
+                       ResolveFunction(util, "av_opt_set_double", l.OptSetDouble) &&
+                       ResolveFunction(swr, "swr_alloc_set_opts2", l.AllocSetOpts) &&
+                       ResolveFunction(swr, "swr_set_matrix", l.SetMatrix) &&
+                       ResolveFunction(swr, "swr_init", l.Init) && ResolveFunction(swr, "swr_free", l.Free) &&
+                       ResolveFunction(swr, "swr_get_out_samples", l.OutSamples) &&
+                       ResolveFunction(swr, "swr_convert", l.Convert);
     if (!found) return std::nullopt;
     return l;
 }

@@ -3,6 +3,8 @@
 #include "audio/soundlib/NullDevice.h"
 #include "audio/soundlib/OutputStats.h"
 #include "audio/soundlib/PortAudioLibrary.h"
+#include "audio/soundlib/PortAudioOutput.h"
+#include "support/JackServer.h"
 
 #include <gtest/gtest.h>
 
@@ -136,4 +138,37 @@ TEST(DeviceList, LibraryNamesMatchTheDeviceNumbersTheOutputOpens) {
         EXPECT_GE(library.ResolveOutputDevice(i), 0);
         EXPECT_FALSE(library.OutputDeviceName(i).empty());
     }
+}
+
+// PortAudio is opened when first wanted, not linked: a stream on a real server (JACK's, with a
+// dummy clock) is opened, pulled whole blocks from and stopped through the library loaded then.
+TEST(PortAudioDevice, PlaysThroughAJackServerAndStops) {
+    brindle::test::JackServer jack;
+    ASSERT_TRUE(jack.Ready()) << jack.Why();
+    PortAudioLibrary library;
+    ASSERT_TRUE(library.Ok()) << library.Error();
+    int device = 0;
+    for (int i = 1; i <= library.OutputDeviceCount() && device == 0; ++i)
+        if (library.OutputDeviceName(i).find("system") != std::string::npos) device = i;
+    ASSERT_GT(device, 0) << "the JACK server's playback ports are an output device";
+
+    std::atomic<int> pulls{0}, badBlocks{0};
+    PortAudioOutput output({44100, 2, device}, {100, 0}, [&](void* buffer, int bytes) {
+        if (bytes <= 0 || bytes % 4 != 0) ++badBlocks;
+        std::memset(buffer, 0, size_t(bytes));
+        ++pulls;
+        return bytes;
+    });
+    output.Start();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (pulls < 5 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_GE(pulls.load(), 5);
+    EXPECT_FALSE(output.Lost());
+    output.Stop();
+    const int stoppedAt = pulls;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(pulls.load(), stoppedAt) << "no pull after Stop returned";
+    EXPECT_EQ(badBlocks.load(), 0);
+    EXPECT_EQ(output.Stats().Callbacks(), stoppedAt);
 }
