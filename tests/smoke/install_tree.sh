@@ -6,7 +6,7 @@ build=$1 source=$2
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for f in bin/brindle bin/brindle-cli lib/brindle/libbrindle_ffmpeg.so share/applications/brindle.desktop \
+for f in bin/brindle bin/brindle-cli lib/brindle/libbrindle_ffmpeg.so lib/brindle/libbrindle_midi.so share/applications/brindle.desktop \
     share/icons/hicolor/scalable/apps/brindle.svg share/mime/packages/brindle.xml; do
     [ -e "$prefix/$f" ] || { echo "missing $f"; exit 1; }
 done

@@ -2,8 +2,6 @@
 
 #include "base/Switches.h"
 
-#include <RtMidi.h>
-
 #include <QCoreApplication>
 #include <QPointer>
 #include <QThreadPool>
@@ -14,7 +12,7 @@ struct TMidiInput::TPort {
     std::string Name;
     // Declared before the input so the input (and its callback thread) goes first.
     TMidiQueue Queue;
-    std::unique_ptr<RtMidiIn> In;
+    std::unique_ptr<TMidiPortIn> In;
 };
 
 const TRegString TMidiInput::ClosedPorts("MidiClosedPorts", "");
@@ -25,38 +23,6 @@ std::vector<std::string> ClosedPortNames() {
     brindle::Split(TMidiInput::ClosedPorts.Get(), "\n", names);
     std::erase(names, std::string());
     return names;
-}
-
-// An interface that cannot start (no ALSA sequencer, no JACK server) throws from the constructor.
-std::unique_ptr<RtMidiIn> NewMidiIn(RtMidi::Api Api) {
-    try {
-        auto in = std::make_unique<RtMidiIn>(Api, "Brindle");
-        in->setErrorCallback([](RtMidiError::Type, const std::string&, void*) {}); // errors are results here
-        return in;
-    } catch (const RtMidiError&) {
-        return nullptr;
-    }
-}
-
-// RtMidi's own choice stops at the first interface that throws, so a machine without the ALSA
-// sequencer never reached JACK's ports. Each interface is tried in turn instead; the first with
-// ports serves (as RtMidi would choose), else the first that starts.
-std::unique_ptr<RtMidiIn> FirstMidiInWithPorts() {
-    std::vector<RtMidi::Api> apis;
-    RtMidi::getCompiledApi(apis);
-    std::unique_ptr<RtMidiIn> first;
-    for (RtMidi::Api api : apis) {
-        if (api == RtMidi::RTMIDI_DUMMY) continue;
-        auto in = NewMidiIn(api);
-        if (!in) continue;
-        try {
-            if (in->getPortCount() > 0) return in;
-        } catch (const RtMidiError&) {
-            continue;
-        }
-        if (!first) first = std::move(in);
-    }
-    return first;
 }
 } // namespace
 
@@ -105,16 +71,8 @@ void TMidiInput::Rescan() {
 }
 
 TMidiInput::TListing TMidiInput::ListPorts() {
-    TListing listing;
-    auto lister = FirstMidiInWithPorts();
-    if (!lister) return listing;
-    listing.Api = int(lister->getCurrentApi());
-    try {
-        const unsigned count = lister->getPortCount();
-        for (unsigned i = 0; i < count; ++i) listing.Names.push_back(lister->getPortName(i));
-    } catch (const RtMidiError&) {
-    }
-    return listing;
+    TMidiSystem* midi = LoadedMidiSystem();
+    return midi ? midi->ListPorts() : TListing{};
 }
 
 void TMidiInput::Apply(const TListing& Listing) {
@@ -162,19 +120,10 @@ void TMidiInput::ClosePort(int Index) {
 bool TMidiInput::OpenPortQuietly(int Index) {
     TPort& port = *Ports[size_t(Index)];
     if (port.In) return true;
-    auto in = NewMidiIn(RtMidi::Api(Api));
-    if (!in) return false;
-    try {
-        // Only notes matter: system exclusive, clock and active sensing never reach the callback.
-        in->ignoreTypes(true, true, true);
-        in->setCallback(&TMidiQueue::Callback, &port.Queue);
-        in->openPort(unsigned(Index), "Brindle input");
-        if (!in->isPortOpen()) return false;
-    } catch (const RtMidiError&) {
-        return false;
-    }
-    port.In = std::move(in);
-    return true;
+    TMidiSystem* midi = LoadedMidiSystem();
+    if (!midi) return false;
+    port.In = midi->OpenPort(Api, unsigned(Index), &TMidiQueue::Callback, &port.Queue);
+    return port.In != nullptr;
 }
 
 void TMidiInput::ClosePortQuietly(int Index) {

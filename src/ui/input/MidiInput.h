@@ -7,6 +7,7 @@
 #include "base/RegString.h"
 #include "song/VoiceTags.h"
 #include "ui/input/MidiQueue.h"
+#include "ui/input/MidiSystem.h"
 
 #include <QObject>
 #include <QTimer>
@@ -71,10 +72,7 @@ class TMidiInput : public QObject {
 
   private:
     struct TPort;
-    struct TListing {
-        int Api = 0; // 0: no MIDI system started
-        std::vector<std::string> Names;
-    };
+    using TListing = TMidiSystem::TListing;
     static TListing ListPorts();
     void Apply(const TListing& Listing);
     void Start(const TListing& Listing);
@@ -85,7 +83,7 @@ class TMidiInput : public QObject {
     void UpdateTimer();
 
     std::vector<std::unique_ptr<TPort>> Ports;
-    int Api = 0; // the RtMidi interface the ports were listed on
+    int Api = 0;      // the RtMidi interface the ports were listed on
     int Listings = 0; // listings asked for, so that a late one from a worker is not applied
     TMidiQueue FedQueue;
     QTimer DrainTimer;

@@ -12,7 +12,6 @@ bool TMidiQueue::Feed(const unsigned char* Bytes, std::size_t Size) noexcept {
     return Ring.Push(m);
 }
 
-void TMidiQueue::Callback(double, std::vector<unsigned char>* Message, void* UserData) {
-    if (!Message || !UserData) return;
-    static_cast<TMidiQueue*>(UserData)->Feed(Message->data(), Message->size());
+void TMidiQueue::Callback(const unsigned char* Bytes, std::size_t Size, void* UserData) noexcept {
+    if (UserData) static_cast<TMidiQueue*>(UserData)->Feed(Bytes, Size);
 }

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 struct TMidiNoteMessage {
     std::uint8_t Note = 0;
@@ -20,8 +19,8 @@ class TMidiQueue {
 
     // Callback thread. True when the bytes were a note message and went into the queue.
     bool Feed(const unsigned char* Bytes, std::size_t Size) noexcept;
-    // The port's callback (RtMidi's signature); UserData is the queue.
-    static void Callback(double TimeStamp, std::vector<unsigned char>* Message, void* UserData);
+    // The port's callback; UserData is the queue.
+    static void Callback(const unsigned char* Bytes, std::size_t Size, void* UserData) noexcept;
 
     // User-interface thread.
     bool Pop(TMidiNoteMessage& Message) noexcept { return Ring.Pop(Message); }

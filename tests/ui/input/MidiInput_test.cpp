@@ -125,7 +125,7 @@ TEST(MidiQueue, TheCallbackSideNeverAllocates) {
         std::thread producer([&] {
             brindle::test::MarkThisThread();
             for (int i = 0; i < 300; ++i) {
-                TMidiQueue::Callback(0.001 * i, &message, &queue);
+                TMidiQueue::Callback(message.data(), message.size(), &queue);
                 input.FeedBytes(off, sizeof off);
             }
             brindle::test::MarkThisThread(false);

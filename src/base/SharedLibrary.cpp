@@ -1,0 +1,36 @@
+#include "base/SharedLibrary.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+namespace brindle {
+
+namespace {
+
+std::vector<std::filesystem::path> pluginFolders() {
+    std::vector<std::filesystem::path> folders;
+    if (const char* dir = std::getenv("BRINDLE_PLUGIN_DIR")) folders.emplace_back(dir);
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        folders.push_back(exe.parent_path());
+        folders.push_back(exe.parent_path().parent_path() / "lib" / "brindle");
+    }
+    return folders;
+}
+
+} // namespace
+
+void* OpenPlugin(const char* FileName, const char* Function) {
+    for (const auto& folder : pluginFolders()) {
+        const auto path = folder / FileName;
+        if (void* handle = OpenSharedLibrary(path.c_str())) {
+            if (dlsym(handle, Function)) return handle;
+            dlclose(handle);
+        }
+    }
+    return nullptr;
+}
+
+} // namespace brindle
