@@ -22,11 +22,11 @@ std::vector<std::filesystem::path> pluginFolders() {
 
 } // namespace
 
-void* OpenPlugin(const char* FileName, const char* Function) {
+void* PluginFunction(const char* FileName, const char* Name) {
     for (const auto& folder : pluginFolders()) {
         const auto path = folder / FileName;
         if (void* handle = OpenSharedLibrary(path.c_str())) {
-            if (dlsym(handle, Function)) return handle;
+            if (void* function = dlsym(handle, Name)) return function;
             dlclose(handle);
         }
     }

@@ -20,14 +20,15 @@ template <typename F> bool ResolveFunction(void* Library, const char* Name, F& F
     return Function != nullptr;
 }
 
-// The program's plugin of that file name that has the named function: a library built beside the
+// The named function of the program's plugin of that file name: a library built beside the
 // programs and installed in lib/brindle, looked for in $BRINDLE_PLUGIN_DIR, the program's folder
-// and its ../lib/brindle. Null when none has it.
-void* OpenPlugin(const char* FileName, const char* Function);
+// and its ../lib/brindle. Null when no plugin there has it.
+void* PluginFunction(const char* FileName, const char* Name);
 
-// Sets `Function` to that function of the program's plugin of that file name; false when none has it.
+// Sets `Function` to that function, typed as declared; false when no plugin has it.
 template <typename F> bool ResolvePluginFunction(const char* FileName, const char* Name, F& Function) {
-    return ResolveFunction(OpenPlugin(FileName, Name), Name, Function);
+    Function = reinterpret_cast<F>(PluginFunction(FileName, Name));
+    return Function != nullptr;
 }
 
 } // namespace brindle

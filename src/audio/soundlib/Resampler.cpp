@@ -41,7 +41,7 @@ std::optional<SwrLibrary> OpenSwrLibrary() {
     void* util = brindle::OpenSharedLibrary(BRINDLE_SONAME("avutil", LIBAVUTIL_VERSION_MAJOR));
     void* swr = brindle::OpenSharedLibrary(BRINDLE_SONAME("swresample", LIBSWRESAMPLE_VERSION_MAJOR));
     SwrLibrary l;
-    const bool found = util && swr && ResolveFunction(util, "av_channel_layout_default", l.LayoutDefault) &&
+    const bool found = ResolveFunction(util, "av_channel_layout_default", l.LayoutDefault) &&
                        ResolveFunction(util, "av_channel_layout_uninit", l.LayoutUninit) &&
                        ResolveFunction(util, "av_opt_set_int", l.OptSetInt) &&
                        ResolveFunction(util, "av_opt_set_double", l.OptSetDouble) &&
